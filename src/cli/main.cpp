@@ -1,0 +1,2 @@
+#include <cstdio>
+int main() { std::puts("halvetra-cli"); return 0; }
