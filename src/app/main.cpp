@@ -1,2 +1,23 @@
+// Start-up: the application's title, the windows of the run in their order,
+// then the event loop until the main window is closed.
 #include <QApplication>
-int main(int argc, char** argv) { QApplication app(argc, argv); return 0; }
+
+#include "app/ApplicationWindows.h"
+#include "experiment/Clock.h"
+#include "ui/Dialogs.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(halvetra::ApplicationTitle);
+    QApplication::setApplicationDisplayName(halvetra::ApplicationTitle);
+
+    halvetra::SystemClock clock;
+    halvetra::QtDialogs dialogs;
+    halvetra::ApplicationWindows windows = halvetra::CreateApplicationWindows(dialogs, clock);
+    dialogs.setParent(windows.Form1.get());
+    windows.Form1->show();
+    // Closing the main window ends the run, whatever secondary window is open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(windows.Form1.get(), &halvetra::TForm1::closed, &app, &QApplication::quit);
+    return app.exec();
+}

@@ -1,0 +1,15 @@
+#include "app/ApplicationWindows.h"
+
+namespace halvetra {
+
+ApplicationWindows CreateApplicationWindows(Dialogs& dialogs, const Clock& clock) {
+    ApplicationWindows windows;
+    windows.Form1 = std::make_unique<TForm1>(dialogs, clock);
+    windows.Eksperiment = std::make_unique<TEksperiment>();
+    windows.Form_SamodNastav = std::make_unique<TForm_SamodNastav>();
+    windows.Form_Histogram = std::make_unique<TForm_Histogram>();
+    windows.Form_Obdelava_Large = std::make_unique<TForm_Obdelava_Large>();
+    return windows;
+}
+
+}  // namespace halvetra

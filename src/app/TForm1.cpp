@@ -1,0 +1,98 @@
+#include "app/TForm1.h"
+
+#include <QCloseEvent>
+#include <QDateEdit>
+#include <QDir>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "experiment/Clock.h"
+#include "ui/AboutPage.h"
+#include "ui/ControllerPage.h"
+#include "ui/DataPage.h"
+#include "ui/Dialogs.h"
+#include "ui/ExperimentPage.h"
+#include "ui/ModelPage.h"
+#include "ui/OpcPage.h"
+#include "ui/ReportPage.h"
+
+namespace halvetra {
+
+TForm1::TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), clock_(clock) {
+    setObjectName("Form1");
+    setWindowTitle(MainWindowCaption);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+    setStatusBar(StatusBar1);
+
+    const PageContext context{State, dialogs_, Files, clock_,
+                              [this](const QString& text) { StatusBar1->showMessage(text); },
+                              [this](int index) { PageControl1->setCurrentIndex(index); }};
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName("PageControl1");
+    OpcPage_ = new OpcPage(context, PageControl1);
+    ExperimentPage_ = new ExperimentPage(context, PageControl1);
+    DataPage_ = new DataPage(context, PageControl1);
+    ModelPage_ = new ModelPage(context, PageControl1);
+    ControllerPage_ = new ControllerPage(context, PageControl1);
+    ReportPage_ = new ReportPage(context, PageControl1);
+    AboutPage_ = new AboutPage(PageControl1);
+    const std::pair<QWidget*, const char*> pages[] = {
+        {OpcPage_, "OPCTab"},      {ExperimentPage_, "EkspTab"}, {DataPage_, "ObdTab"},  {ModelPage_, "ModTab"},
+        {ControllerPage_, "RegTab"}, {ReportPage_, "PorTab"},     {AboutPage_, "TabSheet1"}};
+    const char* captions[] = {"OPC", "Experiment", "Data", "Model", "Controller", "Report", "About"};
+    for (int i = 0; i < 7; ++i) {
+        pages[i].first->setObjectName(pages[i].second);
+        PageControl1->addTab(pages[i].first, captions[i]);
+    }
+    PageControl1->setCurrentIndex(EkspTab);  // the first screen
+    setCentralWidget(PageControl1);
+
+    Timer_ExperimentScheduler = new QTimer(this);
+    Timer_ExperimentScheduler->setObjectName("Timer_ExperimentScheduler");
+    Timer_ExperimentScheduler->setInterval(500);
+    connect(Timer_ExperimentScheduler, &QTimer::timeout, this, &TForm1::Timer_ExperimentSchedulerTimer);
+
+    Timer_FirstScreen = new QTimer(this);
+    Timer_FirstScreen->setObjectName("Timer_FirstScreen");
+    Timer_FirstScreen->setInterval(5000);
+    connect(Timer_FirstScreen, &QTimer::timeout, this, &TForm1::Timer_FirstScreenTimer);
+    Timer_FirstScreen->start();
+
+    FormCreate();
+    setFixedSize(914, 601 + StatusBar1->sizeHint().height());
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate() {
+    State.ApplyingAutomaticSettings = false;
+    ExperimentPage_->DateTimePicker1->setDate(clock_.now().date());
+    State.QueuedExperimentFolders.clear();
+    State.WorkingFolder = QDir::toNativeSeparators(QDir::currentPath());
+    ModelPage_->hideQualityImages();
+    AboutPage_->Label_Verzija->setText(windowTitle());
+    AboutPage_->Label83->setText(VersionNumber);
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    emit closed();
+}
+
+void TForm1::Timer_FirstScreenTimer() {
+    Timer_FirstScreen->stop();
+    PageControl1->setCurrentIndex(OPCTab);
+}
+
+void TForm1::Timer_ExperimentSchedulerTimer() {
+    // The queue of automatic experiments is watched here once experiments can be queued.
+}
+
+}  // namespace halvetra

@@ -1,0 +1,70 @@
+#pragma once
+// The main window: the seven pages of the work flow, the timers, the file
+// dialogs and the status line, and the long-lived state the pages share.
+#include <QMainWindow>
+
+#include "ui/AppState.h"
+#include "ui/MainDialogs.h"
+
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+
+namespace halvetra {
+
+class AboutPage;
+class Clock;
+class ControllerPage;
+class DataPage;
+class Dialogs;
+class ExperimentPage;
+class ModelPage;
+class OpcPage;
+class ReportPage;
+
+inline constexpr const char* ApplicationTitle = "Halvetra";
+inline constexpr const char* MainWindowCaption = " Halvetra E 1.0.7";
+inline constexpr const char* VersionNumber = "1.0.7";
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    // Page indices of PageControl1, in tab order.
+    enum Page { OPCTab = 0, EkspTab = 1, ObdTab = 2, ModTab = 3, RegTab = 4, PorTab = 5, TabSheet1 = 6 };
+
+    TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    AppState State;
+    MainDialogs Files;
+
+    QTabWidget* PageControl1;
+    OpcPage* OpcPage_;
+    ExperimentPage* ExperimentPage_;
+    DataPage* DataPage_;
+    ModelPage* ModelPage_;
+    ControllerPage* ControllerPage_;
+    ReportPage* ReportPage_;
+    AboutPage* AboutPage_;
+    QStatusBar* StatusBar1;
+    QTimer* Timer_ExperimentScheduler;
+    QTimer* Timer_FirstScreen;
+
+signals:
+    void closed();  // the user closed the main window: the run ends
+
+public slots:
+    void Timer_FirstScreenTimer();
+    void Timer_ExperimentSchedulerTimer();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+
+    Dialogs& dialogs_;
+    const Clock& clock_;
+};
+
+}  // namespace halvetra

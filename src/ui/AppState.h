@@ -1,0 +1,24 @@
+#pragma once
+// The long-lived state of the main window: what the pages compute and share.
+// One instance, owned by the main window and handed to every page.
+#include <QString>
+#include <QStringList>
+
+#include "data/MeasuredData.h"
+
+namespace halvetra {
+
+struct AppState {
+    MeasuredData Data;  // the measured data set every page works on
+
+    // The folder in which the user last saved experiment settings, without a
+    // trailing separator; the process's working directory at start.
+    QString WorkingFolder;
+    // For each queued automatic experiment, the WorkingFolder at its activation.
+    QStringList QueuedExperimentFolders;
+    // True while the scheduler copies automatic-experiment settings into the
+    // pages: change handlers then skip their recalculation.
+    bool ApplyingAutomaticSettings = false;
+};
+
+}  // namespace halvetra

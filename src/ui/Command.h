@@ -1,0 +1,14 @@
+#pragma once
+// Every command of a window runs through RunCommand: a failure anywhere in it
+// ends the command, its text is shown in a message box, and the event loop
+// goes on. What the command changed before the failure stays changed.
+#include <functional>
+
+namespace halvetra {
+
+class Dialogs;
+
+// Returns true when the command ran to its end.
+bool RunCommand(Dialogs& dialogs, const std::function<void()>& command);
+
+}  // namespace halvetra

@@ -1,0 +1,66 @@
+#include "ui/Dialogs.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QRegularExpression>
+
+namespace halvetra {
+
+QStringList QtNameFilters(const QString& filter) {
+    QStringList result;
+    const QStringList parts = filter.split('|');
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString text = parts[i].trimmed();
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            const QString t = p.trimmed();
+            // "*.*" means every file; on this platform names need not have a dot.
+            patterns << (t == "*.*" ? QStringLiteral("*") : t);
+        }
+        // Qt reads the patterns from the last parenthesis of an entry: a text
+        // that already ends with exactly these patterns stands alone, any
+        // other text ("Data files (*.txt, *.dat)") gets them appended.
+        static const QRegularExpression trailing(QStringLiteral("\\(([^()]*)\\)$"));
+        const QRegularExpressionMatch m = trailing.match(text);
+        if (m.hasMatch() && m.captured(1).split(' ', Qt::SkipEmptyParts) == patterns)
+            result << text;
+        else
+            result << QStringLiteral("%1 (%2)").arg(text, patterns.join(' '));
+    }
+    return result;
+}
+
+QString WithDefaultExtension(const QString& fileName, const QString& defaultExt) {
+    if (fileName.isEmpty() || defaultExt.isEmpty()) return fileName;
+    if (!QFileInfo(fileName).suffix().isEmpty()) return fileName;
+    return fileName + '.' + defaultExt;
+}
+
+bool QtDialogs::execute(FileDialog& dialog) {
+    QFileDialog box(parent_);
+    box.setObjectName(dialog.Name);
+    box.setOption(QFileDialog::DontUseNativeDialog, true);
+    const bool save = dialog.DialogKind == FileDialog::Kind::Save;
+    box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    box.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    box.setOption(QFileDialog::DontConfirmOverwrite, !dialog.OverwritePrompt);
+    const QStringList filters = QtNameFilters(dialog.Filter);
+    if (!filters.isEmpty()) {
+        box.setNameFilters(filters);
+        box.selectNameFilter(filters.value(qBound(1, dialog.FilterIndex, int(filters.size())) - 1));
+    }
+    box.setDefaultSuffix(dialog.DefaultExt);
+    if (!dialog.InitialDir.isEmpty()) box.setDirectory(dialog.InitialDir);
+    if (!dialog.FileName.isEmpty()) box.selectFile(dialog.FileName);
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty()) return false;
+    dialog.FileName = box.selectedFiles().first();
+    dialog.FilterIndex = int(filters.indexOf(box.selectedNameFilter())) + 1;
+    return true;
+}
+
+void QtDialogs::showMessage(const QString& text) {
+    QMessageBox::information(parent_, QStringLiteral("Halvetra"), text);
+}
+
+}  // namespace halvetra
