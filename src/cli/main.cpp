@@ -1,2 +1,100 @@
-#include <cstdio>
-int main() { std::puts("halvetra-cli"); return 0; }
+// halvetra-cli: the headless companion of the desktop program. It runs the
+// same core code as the pages and prints its results as JSON.
+//
+//   halvetra-cli SUBCOMMAND ARGUMENTS...
+//
+// Exit status: 0 on success, 1 when the command fails (the message is on
+// standard error), 2 for an unknown subcommand or arguments it does not take.
+#include "cli/Commands.h"
+
+#include <exception>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+using halvetra::cli::Subcommand;
+
+// Every subcommand: add a line here and a Run function in its own file.
+constexpr Subcommand Subcommands[] = {
+    {"data", "FILE [--values]",
+     "Load a measured-data file (.hvd or delimited text) and print its contents; "
+     "--values adds the sample times and columns.",
+     halvetra::cli::RunData},
+};
+
+void PrintCommandUsage(std::ostream& out, const Subcommand& command) {
+    out << "Usage: halvetra-cli " << command.name << ' ' << command.arguments << "\n      " << command.description
+        << '\n';
+}
+
+void PrintUsage(std::ostream& out) {
+    out << "Usage: halvetra-cli SUBCOMMAND [ARGUMENTS]\n"
+           "       halvetra-cli --help\n\n"
+           "Subcommands:\n";
+    for (const auto& command : Subcommands) {
+        out << "  " << command.name << ' ' << command.arguments << "\n      " << command.description << '\n';
+    }
+    out << "\nOutput is JSON on standard output. On failure the message goes to standard error\n"
+           "and the exit status is 1; bad usage gives exit status 2.\n";
+}
+
+bool IsHelp(const std::string& argument) { return argument == "--help" || argument == "-h"; }
+
+int Run(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        PrintUsage(std::cerr);
+        return 2;
+    }
+    if (IsHelp(arguments.front()) || arguments.front() == "help") {
+        PrintUsage(std::cout);
+        return 0;
+    }
+    const Subcommand* command = nullptr;
+    for (const auto& candidate : Subcommands)
+        if (candidate.name == arguments.front()) command = &candidate;
+    if (command == nullptr) {
+        std::cerr << "halvetra-cli: unknown subcommand '" << arguments.front() << "'\n\n";
+        PrintUsage(std::cerr);
+        return 2;
+    }
+
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    for (const auto& argument : rest) {
+        if (argument == "--") break;
+        if (IsHelp(argument)) {
+            PrintCommandUsage(std::cout, *command);
+            return 0;
+        }
+    }
+    // The result is collected first so that a failure prints no partial output.
+    std::ostringstream result;
+    int status = 0;
+    try {
+        status = command->run(rest, result);
+    } catch (const halvetra::cli::UsageError& e) {
+        std::cerr << "halvetra-cli " << command->name << ": " << e.what() << '\n';
+        PrintCommandUsage(std::cerr, *command);
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+        return 1;
+    }
+    std::cout << result.str() << std::flush;
+    if (!std::cout) {
+        std::cerr << "Cannot write the output\n";
+        return 1;
+    }
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+        return 1;
+    }
+}

@@ -277,8 +277,10 @@ void DataPage::loadFromFile() {
     Edit_Actuator_Velocity->setText(QString::fromStdString(loaded.actuatorOpeningTime));
 
     if (loaded.unreadableFields > 0) {
-        ctx_.ShowStatus(QStringLiteral("%1 data fields of the file could not be read as numbers and were stored as 0")
-                            .arg(loaded.unreadableFields));
+        ctx_.ShowStatus(loaded.unreadableFields == 1
+                            ? QStringLiteral("1 data field of the file is not a number and was read as 0")
+                            : QStringLiteral("%1 data fields of the file are not numbers and were read as 0")
+                                  .arg(loaded.unreadableFields));
         statusShowsUnreadable_ = true;
     } else if (statusShowsUnreadable_) {
         ctx_.ShowStatus(QString());

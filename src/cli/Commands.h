@@ -1,0 +1,43 @@
+#pragma once
+// The subcommands of halvetra-cli. Each one gets the arguments after its name
+// and writes its whole result to `out` only when it succeeds. It throws
+// UsageError for arguments it does not accept (exit status 2) and lets every
+// other error through (its message on standard error, exit status 1).
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace halvetra::cli {
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Subcommand {
+    std::string_view name;
+    std::string_view arguments;    // as shown in the usage text
+    std::string_view description;  // one line
+    int (*run)(const std::vector<std::string>& arguments, std::ostream& out);
+};
+
+// The decimal separator of the system locale, as the desktop program uses it
+// for header values: the first character of the locale's decimal point ('.'
+// when that is not a single-byte character).
+char SystemDecimalSeparator();
+
+// Splits arguments into options ("--name") and positional ones; an option
+// not in `known` is a usage error.
+struct ParsedArguments {
+    std::vector<std::string> positional;
+    std::vector<std::string> options;
+    bool has(std::string_view option) const;
+};
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const std::vector<std::string_view>& known);
+
+// `halvetra-cli data FILE [--values]`: the measured-data file as JSON.
+int RunData(const std::vector<std::string>& arguments, std::ostream& out);
+
+}  // namespace halvetra::cli

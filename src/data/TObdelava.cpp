@@ -1,0 +1,270 @@
+#include "data/TObdelava.h"
+
+#include "data/Errors.h"
+#include "data/NumberText.h"
+#include "data/TextFile.h"
+
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace halvetra {
+
+namespace {
+
+constexpr long long SecondsPerDay = 86400;
+// Data rows of a delimited file start at line 6 (index 5); at most this many
+// are read, and the last line of the file never is.
+constexpr std::size_t FirstDelimitedRow = 5;
+constexpr int MaxDelimitedRows = MaxSamples - 1;
+constexpr std::size_t HvdHeaderLines = 18;
+
+const std::string& Line(const std::vector<std::string>& lines, std::size_t index) {
+    if (index >= lines.size()) throw ListIndexError(static_cast<long long>(index));
+    return lines[index];
+}
+
+// A data field through ParseNumber with the comma as decimal character, so a
+// point and a comma both work; a field that is not a number gives 0 and is
+// counted.
+double ReadDataField(std::string_view field, int& unreadable, bool& readable) {
+    double value = 0.0;
+    readable = ParseNumber(field, ',', value) == 0;
+    if (!readable) {
+        value = 0.0;
+        ++unreadable;
+    }
+    return value;
+}
+
+DataFileHeader LoadHvd(const std::vector<std::string>& lines, const std::string& fileName, MeasuredData& data,
+                       char decimalSeparator) {
+    DataFileHeader header;
+    header.format = DataFileFormat::Hvd;
+    header.date = Line(lines, 2);
+    header.hour = Line(lines, 3);
+    data.SamplingTime = TextToFloat(Line(lines, 4), decimalSeparator);
+    const int count = TextToInt(Line(lines, 5));
+    if (count > MaxSamples)
+        throw FileError("File " + fileName + " holds " + std::to_string(count) + " samples; at most " +
+                        std::to_string(MaxSamples) + " can be loaded");
+    if (count < 0)
+        throw FileError("File " + fileName + " gives an invalid number of samples (" + std::to_string(count) + ")");
+    data.SampleCount = count;
+    header.windowStart = Line(lines, 6);
+    header.windowEnd = Line(lines, 7);
+    header.filterTimeConstant = Line(lines, 8);
+    header.actuatorMaximum = Line(lines, 9);
+    header.actuatorMinimum = Line(lines, 10);
+    header.actuatorOpeningTime = Line(lines, 11);
+    for (std::size_t c = 0; c < 6; ++c) data.SignalDescriptions[c] = Line(lines, 12 + c);
+    data.ColumnCount = 6;
+
+    for (int i = 1; i <= count; ++i) {
+        std::string_view rest = Line(lines, HvdHeaderLines + static_cast<std::size_t>(i) - 1);
+        for (int f = 0; f < 7; ++f) {
+            // The text before the next TAB; the whole remainder when there is
+            // no TAB or the remainder starts with one.
+            const auto tab = rest.find('\t');
+            const std::string_view field = (tab == std::string_view::npos || tab == 0) ? rest : rest.substr(0, tab);
+            if (tab != std::string_view::npos) rest.remove_prefix(tab + 1);
+            bool readable = true;
+            const double value = ReadDataField(field, header.unreadableFields, readable);
+            if (f == 0)
+                data.SampleTimes[static_cast<std::size_t>(i - 1)] = value;
+            else
+                data.RawColumns[static_cast<std::size_t>(f - 1)][static_cast<std::size_t>(i - 1)] = value;
+        }
+    }
+    return header;
+}
+
+// One data row of a delimited file: the stamp before the first separator,
+// then values each followed by the separator, into sample `sample` of the raw
+// columns. Returns the number of values read.
+int ReadDelimitedRow(std::string_view row, char separator, MeasuredData& data, int sample, std::string& stamp,
+                     int& unreadable) {
+    auto pos = row.find(separator);
+    stamp = std::string(row.substr(0, pos));
+    std::string_view rest = pos == std::string_view::npos ? std::string_view{} : row.substr(pos + 1);
+    int count = 0;
+    while (count < MaxDelimitedValues) {
+        pos = rest.find(separator);
+        // The row ends at text without a further separator and at an empty field.
+        if (pos == std::string_view::npos || pos == 0) break;
+        const std::string_view field = rest.substr(0, pos);
+        rest.remove_prefix(pos + 1);
+        bool readable = true;
+        const double value = ReadDataField(field, unreadable, readable);
+        data.RawColumns[static_cast<std::size_t>(count)][static_cast<std::size_t>(sample - 1)] = value;
+        ++count;
+        if (!readable) break;
+    }
+    return count;
+}
+
+// Seconds from one stamp to a later one; a negative difference means the rows
+// straddle midnight.
+long long SecondsBetween(const TimeOfDay& from, const TimeOfDay& to) {
+    long long difference = to.SecondsOfDay() - from.SecondsOfDay();
+    if (difference < 0) difference += SecondsPerDay;
+    return difference;
+}
+
+DataFileHeader LoadDelimited(const std::vector<std::string>& lines, const std::string& fileName, MeasuredData& data) {
+    DataFileHeader header;
+    header.format = DataFileFormat::Delimited;
+
+    const std::string& first = Line(lines, 0);
+    const char separator = first.find(';') != std::string::npos ? ';' : ',';
+    header.date = first.substr(0, first.find(separator));
+
+    // Column descriptions, each followed by the separator, until at most one
+    // character of the line remains; a last description without a separator
+    // after it is the rest of the line.
+    std::string_view descriptions = Line(lines, 2);
+    for (std::size_t c = 0; c < MaxColumns && descriptions.size() > 1; ++c) {
+        const auto pos = descriptions.find(separator);
+        if (pos == std::string_view::npos) {
+            data.SignalDescriptions[c] = std::string(descriptions);
+            break;
+        }
+        data.SignalDescriptions[c] = std::string(descriptions.substr(0, pos));
+        descriptions.remove_prefix(pos + 1);
+    }
+
+    std::vector<TimeOfDay> stamps;
+    std::string stamp;
+    ReadDelimitedRow(Line(lines, FirstDelimitedRow), separator, data, 1, stamp, header.unreadableFields);
+    header.hour = stamp;
+    stamps.push_back(ParseTimeOfDay(stamp));
+    data.ColumnCount =
+        ReadDelimitedRow(Line(lines, FirstDelimitedRow + 1), separator, data, 2, stamp, header.unreadableFields);
+    stamps.push_back(ParseTimeOfDay(stamp));
+    // Row 2 is a row only when a line follows it.
+    if (lines.size() <= FirstDelimitedRow + 2) throw ListIndexError(static_cast<long long>(FirstDelimitedRow + 2));
+
+    int rows = 2;
+    while (rows < MaxDelimitedRows && FirstDelimitedRow + static_cast<std::size_t>(rows) + 1 < lines.size()) {
+        ++rows;
+        ReadDelimitedRow(lines[FirstDelimitedRow + static_cast<std::size_t>(rows) - 1], separator, data, rows, stamp,
+                         header.unreadableFields);
+        stamps.push_back(ParseTimeOfDay(stamp));
+    }
+
+    // Sampling time from the first two stamps. Stamps of whole seconds can
+    // repeat when sampling is faster than a second: then it is the time to the
+    // first row with another stamp, spread over the rows in between.
+    const long long difference = stamps[1].SecondsOfDay() - stamps[0].SecondsOfDay();
+    if (difference != 0) {
+        data.SamplingTime = static_cast<double>(difference < 0 ? difference + SecondsPerDay : difference);
+    } else {
+        std::size_t later = 2;
+        while (later < stamps.size() && stamps[later].SecondsOfDay() == stamps[0].SecondsOfDay()) ++later;
+        if (later == stamps.size())
+            throw FileError("File " + fileName +
+                            " gives the same time for all its samples; the sampling time cannot be determined");
+        data.SamplingTime =
+            static_cast<double>(SecondsBetween(stamps[0], stamps[later])) / static_cast<double>(later);
+    }
+
+    data.SampleTimes[0] = 0.0;
+    for (int i = 2; i <= rows; ++i)
+        data.SampleTimes[static_cast<std::size_t>(i - 1)] =
+            data.SampleTimes[static_cast<std::size_t>(i - 2)] + data.SamplingTime;
+    data.SampleCount = rows;
+
+    header.windowStart = "1";
+    header.windowEnd = std::to_string(rows);
+    header.filterTimeConstant = "0";
+    header.actuatorMaximum = "100";
+    header.actuatorMinimum = "0";
+    header.actuatorOpeningTime = "100";
+    return header;
+}
+
+// A header text on one line of the file: a line break inside it would shift
+// every following line.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\r' || c == '\n') c = ' ';
+    return text;
+}
+
+}  // namespace
+
+TimeOfDay ParseTimeOfDay(const std::string& stamp) {
+    const auto leadingDigits = [](std::string_view text) {
+        int value = 0;
+        for (const char c : text) {
+            if (c < '0' || c > '9') break;
+            if (value < 100000000) value = value * 10 + (c - '0');  // saturates instead of overflowing
+        }
+        return value;
+    };
+    const std::string_view text = stamp;
+    TimeOfDay time;
+    const auto firstColon = text.find(':');
+    time.hours = leadingDigits(text.substr(0, firstColon));
+    if (firstColon == std::string_view::npos) return time;
+    const std::string_view afterFirst = text.substr(firstColon + 1);
+    const auto secondColon = afterFirst.find(':');
+    time.minutes = leadingDigits(afterFirst.substr(0, secondColon));
+    if (secondColon != std::string_view::npos) time.seconds = leadingDigits(afterFirst.substr(secondColon + 1));
+    return time;
+}
+
+DataFileHeader TObdelava::LoadDataFile(const std::string& fileName, MeasuredData& data,
+                                       char decimalSeparator) const {
+    const std::vector<std::string> lines = ReadTextLines(fileName);
+    // Read into a copy so that a file that fails part way leaves the data set
+    // as it was. Columns and samples the file does not fill keep their values.
+    MeasuredData loaded = data;
+    DataFileHeader header = (!lines.empty() && lines[0] == DataFileFirstLine)
+                                ? LoadHvd(lines, fileName, loaded, decimalSeparator)
+                                : LoadDelimited(lines, fileName, loaded);
+    data = std::move(loaded);
+    return header;
+}
+
+void TObdelava::SaveDataFile(const std::string& fileName, const std::string& date, const std::string& hour,
+                             double samplingTime, int sampleCount, int windowStart, int windowEnd,
+                             const std::array<int, 6>& columns, double filterTimeConstant, double actuatorMaximum,
+                             double actuatorMinimum, double actuatorOpeningTime,
+                             const std::array<std::string, 6>& descriptions, const MeasuredData& data,
+                             char decimalSeparator) const {
+    if (sampleCount < 0 || sampleCount > MaxSamples) throw ListIndexError(sampleCount);
+    std::array<const std::vector<double>*, 6> selected{};
+    for (std::size_t k = 0; k < 6; ++k) selected[k] = &data.Column(columns[k]);
+
+    const auto numberA = [decimalSeparator](double x) { return FormatGeneral(x, 10, decimalSeparator); };
+    const auto numberB = [decimalSeparator](double x) { return FormatGeneral(x, 12, decimalSeparator); };
+
+    std::vector<std::string> lines;
+    lines.reserve(HvdHeaderLines + static_cast<std::size_t>(sampleCount));
+    lines.emplace_back(DataFileFirstLine);
+    lines.emplace_back(DataFileVersionLine);
+    lines.push_back(OneLine(date));
+    lines.push_back(OneLine(hour));
+    lines.push_back(numberA(samplingTime));
+    lines.push_back(std::to_string(sampleCount));
+    lines.push_back(std::to_string(windowStart));
+    lines.push_back(std::to_string(windowEnd));
+    lines.push_back(numberA(filterTimeConstant));
+    lines.push_back(numberA(actuatorMaximum));
+    lines.push_back(numberA(actuatorMinimum));
+    lines.push_back(numberA(actuatorOpeningTime));
+    for (const auto& description : descriptions) lines.push_back(OneLine(description));
+
+    for (std::size_t i = 0; i < static_cast<std::size_t>(sampleCount); ++i) {
+        std::string row = numberB(data.SampleTimes[i]);
+        for (const auto* column : selected) {
+            row += '\t';
+            row += numberB((*column)[i]);
+        }
+        lines.push_back(std::move(row));
+    }
+    WriteTextFile(fileName, lines);
+}
+
+}  // namespace halvetra

@@ -1,0 +1,21 @@
+#pragma once
+// Whole-file text input and output: files are read whole into a list of lines
+// and written whole in one step.
+#include <string>
+#include <vector>
+
+namespace halvetra {
+
+// The lines of a file. Lines end at CR LF, LF or CR; a line end at the very
+// end of the file does not start another, empty line. Throws FileError
+// "Cannot open file <path>" when the file cannot be opened or read.
+std::vector<std::string> ReadTextLines(const std::string& path);
+
+// Replaces the file with the lines, each ended by CR LF. The text goes to a
+// temporary file in the same folder, is flushed to the disk and then renamed
+// over the target, so a failure or a crash leaves either the previous file or
+// the new one, never a mixture. On failure the temporary file is removed and
+// FileError "Cannot create file <path>" is thrown.
+void WriteTextFile(const std::string& path, const std::vector<std::string>& lines);
+
+}  // namespace halvetra

@@ -1,0 +1,133 @@
+// Whole-file reading and writing: line ends of every kind, and a write that
+// fails leaves the previous file and no temporary file behind.
+#include "data/Errors.h"
+#include "data/TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/resource.h>
+
+namespace fs = std::filesystem;
+using halvetra::FileError;
+using halvetra::ReadTextLines;
+using halvetra::WriteTextFile;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class TextFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "halvetra-textfile-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        folder_ = pattern;
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+
+    void WriteBytes(const std::string& name, const std::string& bytes) const {
+        std::ofstream(Path(name), std::ios::binary) << bytes;
+    }
+    std::string Bytes(const std::string& name) const {
+        std::ifstream in(Path(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    std::vector<std::string> FolderEntries() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder_)) names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    fs::path folder_;
+};
+
+TEST_F(TextFileTest, SplitsAtEveryKindOfLineEnd) {
+    const std::pair<std::string, Lines> cases[] = {
+        {"", {}},
+        {"a", {"a"}},
+        {"a\r\n", {"a"}},
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\n\nb\r\n", {"a", "", "b"}},
+        {"a\r\n\r\n", {"a", ""}},
+        {"\r\r\n\n", {"", "", ""}},
+        {"x\ty; z\r", {"x\ty; z"}},
+    };
+    for (const auto& [bytes, lines] : cases) {
+        WriteBytes("in.txt", bytes);
+        EXPECT_EQ(ReadTextLines(Path("in.txt")), lines) << "bytes: " << bytes;
+    }
+}
+
+TEST_F(TextFileTest, ReadingAMissingFileOrAFolderFails) {
+    const std::string missing = Path("missing.hvd");
+    try {
+        ReadTextLines(missing);
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
+    }
+    EXPECT_THROW(ReadTextLines(folder_.string()), FileError);
+}
+
+TEST_F(TextFileTest, WritesCrLfAndReplacesTheFileWhole) {
+    WriteBytes("out.txt", "an older and much longer content\n");
+    WriteTextFile(Path("out.txt"), {"first", "", "third"});
+    EXPECT_EQ(Bytes("out.txt"), "first\r\n\r\nthird\r\n");
+    EXPECT_EQ(ReadTextLines(Path("out.txt")), (Lines{"first", "", "third"}));
+    EXPECT_EQ(FolderEntries(), Lines{"out.txt"});
+
+    WriteTextFile(Path("empty.txt"), {});
+    EXPECT_EQ(Bytes("empty.txt"), "");
+}
+
+TEST_F(TextFileTest, KeepsThePermissionsOfTheReplacedFile) {
+    WriteBytes("out.txt", "old\r\n");
+    fs::permissions(Path("out.txt"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                         fs::perms::others_read);
+    WriteTextFile(Path("out.txt"), {"new"});
+    EXPECT_EQ(fs::status(Path("out.txt")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
+}
+
+TEST_F(TextFileTest, AFailedWriteLeavesThePreviousFileAndNoTemporary) {
+    // A folder that does not exist.
+    const std::string inMissingFolder = Path("nowhere/out.txt");
+    try {
+        WriteTextFile(inMissingFolder, {"x"});
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + inMissingFolder);
+    }
+
+    // The disk fills part way through the text: a file size limit makes the
+    // write fail after some bytes, as a full disk would.
+    WriteBytes("data.hvd", "previous\r\n");
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    bool failed = false;
+    try {
+        WriteTextFile(Path("data.hvd"), Lines(2000, "0.123456789\t1\t2"));
+    } catch (const FileError&) {
+        failed = true;
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(Bytes("data.hvd"), "previous\r\n");
+
+    EXPECT_EQ(FolderEntries(), Lines{"data.hvd"});
+}
+
+}  // namespace

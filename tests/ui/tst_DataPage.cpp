@@ -1,0 +1,255 @@
+// "Load from file" and "Save to file" of the Data page, driven through
+// scripted dialogs: what each sets on the page and in the measured data.
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "FakeDialogs.h"
+#include "app/TForm1.h"
+#include "experiment/Clock.h"
+#include "ui/Chart.h"
+#include "ui/DataPage.h"
+
+using namespace halvetra;
+
+namespace {
+
+// An .hvd file of n samples: MV = i, U = 2i, Y = 3i, Y2 = 4i (each pair twice).
+QString writeHvd(const QString& path, int n, const QString& samplingTime, int start, int end,
+                 const QStringList& settings = {"0", "100", "0", "1"}) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    QTextStream out(&file);
+    out << "HALVETRA Mesurements\r\nV1.0\r\n1.2.2026\r\n10:00:00\r\n" << samplingTime << "\r\n" << n << "\r\n"
+        << start << "\r\n" << end << "\r\n";
+    for (const QString& s : settings) out << s << "\r\n";
+    for (const char* d : {"MV a", "MV b", "U a", "U b", "Y", "Y2"}) out << d << "\r\n";
+    for (int i = 1; i <= n; ++i)
+        out << (i - 1) << '\t' << i << '\t' << i << '\t' << 2 * i << '\t' << 2 * i << '\t' << 3 * i << '\t' << 4 * i
+            << "\r\n";
+    return path;
+}
+
+QString writeText(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(content);
+    return path;
+}
+
+struct Fixture {
+    FakeDialogs dialogs;
+    ManualClock clock{QDateTime(QDate(2026, 5, 4), QTime(13, 14, 15))};
+    TForm1 form{dialogs, clock};
+    DataPage& page = *form.DataPage_;
+};
+
+}  // namespace
+
+class DataPageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    void loadsAnHvdFileIntoEveryControl() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 500, "0.5", 20, 480, {"2.5", "90", "10", "30"}));
+        f.page.Button3Click();
+
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.dialogs.shown.at(0).name, QString("OpenDialog1"));
+        QCOMPARE(f.dialogs.shown.at(0).filter,
+                 QString("Measured Data (*.hvd)|*.hvd|Data files (*.txt, *.dat)|*.txt; *.dat|All files|*.*"));
+        QCOMPARE(f.dialogs.shown.at(0).filterIndex, 1);
+        QCOMPARE(f.dialogs.shown.at(0).defaultExt, QString("hvd"));
+
+        QCOMPARE(f.page.Label_Ts->text(), QString("0.5"));
+        QCOMPARE(f.page.Label_Ns->text(), QString("500"));
+        QCOMPARE(f.page.Label_Datum->text(), QString("1.2.2026"));
+        QCOMPARE(f.page.Label_Ura->text(), QString("10:00:00"));
+        QCOMPARE(f.page.Label_Ime->text(), dir.filePath("run.hvd"));
+        QCOMPARE(f.page.Edit8->text(), QString("2.5"));
+        QCOMPARE(f.page.Edit_Actuator_Maximum->text(), QString("90"));
+        QCOMPARE(f.page.Edit_Actuator_Minimum->text(), QString("10"));
+        QCOMPARE(f.page.Edit_Actuator_Velocity->text(), QString("30"));
+
+        QCOMPARE(f.form.State.Data.MinWindowSpan, 10);
+        QCOMPARE(f.page.ScrollBar3->minimum(), 1);
+        QCOMPARE(f.page.ScrollBar3->maximum(), 490);
+        QCOMPARE(f.page.ScrollBar3->value(), 20);
+        QCOMPARE(f.page.ScrollBar4->minimum(), 10);
+        QCOMPARE(f.page.ScrollBar4->maximum(), 500);
+        QCOMPARE(f.page.ScrollBar4->value(), 480);
+
+        const QScrollBar* selectors[] = {f.page.ScrollBar_MV, f.page.ScrollBar1, f.page.ScrollBar2, f.page.ScrollBar5};
+        const int positions[] = {1, 3, 5, 6};
+        for (int k = 0; k < 4; ++k) {
+            QCOMPARE(selectors[k]->minimum(), 1);
+            QCOMPARE(selectors[k]->maximum(), 6);
+            QCOMPARE(selectors[k]->value(), positions[k]);
+        }
+        QCOMPARE(f.page.Edit_Stolpec_U->text(), QString("3"));
+        QCOMPARE(f.page.Edit_Stolpec_Y1->text(), QString("6"));
+        QCOMPARE(f.page.Label_MVDescription->text(), QString("MV a"));
+        QCOMPARE(f.page.Label22->text(), QString("U a"));
+        QCOMPARE(f.page.Label20->text(), QString("Y"));
+        QCOMPARE(f.page.Label68->text(), QString("Y2"));
+        QCOMPARE(f.form.State.Data.Column(6)[499], 2000.0);
+    }
+
+    void aShortRecordLetsTheWindowSpanShrink() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("short.hvd"), 10, "1", 1, 10));
+        f.page.Button3Click();
+        QCOMPARE(f.form.State.Data.MinWindowSpan, 9);
+        QCOMPARE(f.page.ScrollBar3->minimum(), 1);
+        QCOMPARE(f.page.ScrollBar3->maximum(), 1);
+        QCOMPARE(f.page.ScrollBar4->minimum(), 9);
+        QCOMPARE(f.page.ScrollBar4->maximum(), 10);
+        QCOMPARE(f.page.ScrollBar4->value(), 10);
+    }
+
+    void aDelimitedFileWithFewColumnsHidesTheOuterOutput() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.page.Label68->setText("old");
+        f.dialogs.answer(writeText(dir.filePath("log.txt"),
+                                   "3.3.2026;x;\r\n\r\nA;B;C;D;\r\n\r\n\r\n"
+                                   "08:00:00;1;2;3;4;\r\n08:00:02;1;2;3;4;\r\n08:00:04;1;2;3;4;\r\nend\r\n"));
+        f.page.Button3Click();
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        QCOMPARE(f.form.State.Data.ColumnCount, 4);
+        QCOMPARE(f.page.Label_Ts->text(), QString("2"));
+        QCOMPARE(f.page.ScrollBar_MV->value(), 1);
+        QCOMPARE(f.page.ScrollBar1->value(), 3);
+        QCOMPARE(f.page.ScrollBar2->value(), 4);
+        QCOMPARE(f.page.ScrollBar5->value(), 4);
+        QCOMPARE(f.page.Label20->text(), QString(""));  // column 5 does not exist: no description
+        QCOMPARE(f.page.Label68->text(), QString(""));
+        QVERIFY(f.page.Chart2->isHidden());
+        QCOMPARE(f.page.Edit_Actuator_Velocity->text(), QString("100"));
+        QCOMPARE(f.page.Label_Datum->text(), QString("3.3.2026"));
+        QCOMPARE(f.page.Label_Ura->text(), QString("08:00:00"));
+    }
+
+    void aFailedLoadChangesNothing() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("good.hvd"), 50, "1", 1, 50));
+        f.page.Button3Click();
+        const double before = f.form.State.Data.Column(5)[10];
+
+        f.dialogs.answer(dir.filePath("missing.hvd"));
+        f.page.Button3Click();
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].startsWith("Cannot open file"));
+
+        // Header promises more rows than the file has.
+        QString truncated = writeHvd(dir.filePath("cut.hvd"), 50, "1", 1, 50);
+        QFile cut(truncated);
+        QVERIFY(cut.open(QIODevice::ReadWrite));
+        cut.resize(cut.size() - 200);
+        cut.close();
+        f.dialogs.answer(truncated);
+        f.page.Button3Click();
+        QCOMPARE(f.dialogs.messages.size(), 2);
+        QVERIFY2(f.dialogs.messages[1].startsWith("List index out of bounds"), qPrintable(f.dialogs.messages[1]));
+
+        QCOMPARE(f.page.Label_Ime->text(), dir.filePath("good.hvd"));
+        QCOMPARE(f.form.State.Data.SampleCount, 50);
+        QCOMPARE(f.form.State.Data.Column(5)[10], before);
+
+        // Cancelling the dialog does nothing at all.
+        f.page.Button3Click();
+        QCOMPARE(f.dialogs.messages.size(), 2);
+    }
+
+    void unreadableFieldsAreCountedInTheStatusLine() {
+        QTemporaryDir dir;
+        Fixture f;
+        const QString path = writeHvd(dir.filePath("bad.hvd"), 5, "1", 1, 5);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray content = file.readAll();
+        file.close();
+        content.replace("\t9\t12\r\n", "\tx9\t12\r\n");  // sample 3, column 5
+        writeText(path, content);
+        f.dialogs.answer(path);
+        f.page.Button3Click();
+        QVERIFY(f.form.StatusBar1->currentMessage().contains("1 data field of"));
+        QCOMPARE(f.form.State.Data.Column(5)[2], 0.0);
+
+        f.dialogs.answer(writeHvd(dir.filePath("good.hvd"), 5, "1", 1, 5));
+        f.page.Button3Click();
+        QCOMPARE(f.form.StatusBar1->currentMessage(), QString());
+    }
+
+    void savedDataLoadsBackToTheSamePage() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("in.hvd"), 120, "0.25", 5, 100, {"1.5", "80", "20", "12"}));
+        f.page.Button3Click();
+        f.page.ScrollBar2->setValue(6);  // Y taken from column 6
+
+        f.dialogs.answer(dir.filePath("out"));  // the default extension is added
+        f.page.Button4Click();
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        QCOMPARE(f.dialogs.shown.back().name, QString("SaveDialog2"));
+        QVERIFY(QFile::exists(dir.filePath("out.hvd")));
+
+        Fixture g;
+        g.dialogs.answer(dir.filePath("out.hvd"));
+        g.page.Button3Click();
+        QCOMPARE(g.page.Label_Datum->text(), QLocale::c().toString(QDate(2026, 5, 4), QLocale::ShortFormat));
+        QCOMPARE(g.page.Label_Ura->text(), QString("13:14:15"));
+        QCOMPARE(g.page.Label_Ts->text(), QString("0.25"));
+        QCOMPARE(g.page.ScrollBar3->value(), 5);
+        QCOMPARE(g.page.ScrollBar4->value(), 100);
+        QCOMPARE(g.page.Edit8->text(), QString("1.5"));
+        QCOMPARE(g.page.Edit_Actuator_Velocity->text(), QString("12"));
+        QCOMPARE(g.page.Label20->text(), QString("Y2"));  // column 5 holds what column 6 held
+        for (int i = 0; i < 120; ++i) {
+            QCOMPARE(g.form.State.Data.Column(1)[i], double(i + 1));
+            QCOMPARE(g.form.State.Data.Column(3)[i], double(2 * (i + 1)));
+            QCOMPARE(g.form.State.Data.Column(5)[i], double(4 * (i + 1)));
+            QCOMPARE(g.form.State.Data.SampleTimes[i], f.form.State.Data.SampleTimes[i]);
+        }
+    }
+
+    void aBadEditBoxStopsTheSaveBeforeWriting() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.page.Edit_Actuator_Minimum->setText("1,5");
+        f.dialogs.answer(dir.filePath("never.hvd"));
+        f.page.Button4Click();
+        QCOMPARE(f.dialogs.messages, QStringList({"'1,5' is not a valid floating point value"}));
+        QVERIFY(!QFile::exists(dir.filePath("never.hvd")));
+    }
+
+    void theHeaderFollowsTheLocaleSeparator() {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("de.hvd"), 20, "0,2", 1, 20, {"0,5", "100", "0", "1"}));
+        f.page.Button3Click();
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        QCOMPARE(f.form.State.Data.SamplingTime, 0.2);
+        QCOMPARE(f.page.Label_Ts->text(), QString("0,2"));
+
+        // The same file on a machine with a point is refused at the header.
+        QLocale::setDefault(QLocale::c());
+        Fixture g;
+        g.dialogs.answer(dir.filePath("de.hvd"));
+        g.page.Button3Click();
+        QCOMPARE(g.dialogs.messages, QStringList({"'0,2' is not a valid floating point value"}));
+    }
+};
+
+QTEST_MAIN(DataPageTest)
+#include "tst_DataPage.moc"
