@@ -5,6 +5,7 @@ function(halvetra_add_gtests)
     get_filename_component(name "${src}" NAME_WE)
     add_executable(${name} "${src}")
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+    set_target_properties(${name} PROPERTIES AUTOMOC OFF)
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
   endforeach()

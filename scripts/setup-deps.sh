@@ -49,7 +49,7 @@ if ! have_system_open62541 && [ ! -f "$PREFIX/usr/lib/$ARCH/libopen62541.so.1.4"
   echo "deb $MIRROR trixie main" > "$P/sources.list"
   O=(-o "Dir::Etc::SourceList=$P/sources.list" -o Dir::Etc::SourceParts=/dev/null
      -o "Dir::State::Lists=$P/lists" -o "Dir::Cache=$P/cache"
-     -o APT::Get::List-Cleanup=0)
+     -o APT::Get::List-Cleanup=0 -o APT::Sandbox::User=root)
   apt-get "${O[@]}" -qq update >/dev/null
   (cd "$P/debs" && apt-get "${O[@]}" -qq download libopen62541-1.4 libopen62541-1.4-dev libmbedcrypto16 libmbedx509-7 >/dev/null)
   for f in "$P"/debs/*.deb; do dpkg -x "$f" "$PREFIX"; done

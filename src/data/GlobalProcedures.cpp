@@ -94,25 +94,11 @@ double Clamp(double value, double upper, double lower)
 
 void MaxMin(std::span<const double> signal, double& maximum, double& minimum, int first, int last)
 {
-    WindowLength(signal.size(), first, last);
-    if (first >= last) {
-        maximum = 0.0;
-        minimum = 0.0;
-        return;
-    }
-    double mx = signal[static_cast<std::size_t>(first - 1)];
-    double mn = mx;
-    for (int i = first + 1; i <= last; ++i) {
-        const double x = signal[static_cast<std::size_t>(i - 1)];
-        if (x > mx) {
-            mx = x;
-        }
-        if (x < mn) {
-            mn = x;
-        }
-    }
-    maximum = mx;
-    minimum = mn;
+    // A new maximum can never be a new minimum as well, so the extremes are
+    // those of the indexed scan.
+    int indexOfMaximum = 0;
+    int indexOfMinimum = 0;
+    MaxMinWithIndex(signal, maximum, minimum, first, last, indexOfMaximum, indexOfMinimum);
 }
 
 void MaxMinWithIndex(std::span<const double> signal, double& maximum, double& minimum, int first, int last,
