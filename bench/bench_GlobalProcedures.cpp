@@ -79,3 +79,4 @@ void BM_ApplyActuatorConstraints(benchmark::State& state)
 BENCHMARK(BM_ApplyActuatorConstraints);
 
 }  // namespace
+BENCHMARK_MAIN();

@@ -1,6 +1,7 @@
 #include "data/TObdelava.h"
 
 #include "data/Errors.h"
+#include "data/GlobalProcedures.h"
 #include "data/NumberText.h"
 #include "data/TextFile.h"
 
@@ -265,6 +266,58 @@ void TObdelava::SaveDataFile(const std::string& fileName, const std::string& dat
         lines.push_back(std::move(row));
     }
     WriteTextFile(fileName, lines);
+}
+
+namespace {
+
+// The first-order filter with gain 1 and no dead time over samples 1 .. n of
+// `input`, from its first sample, into `output`.
+void Filter(std::span<const double> input, std::vector<double>& output, double timeConstant, double samplingTime,
+            int n) {
+    if (n < 0 || n > MaxSamples) throw ListIndexError(n);
+    std::vector<double> derivative(MaxSamples);
+    FirstOrderResponse(1, n, input, 1.0, timeConstant, samplingTime, input.empty() ? 0.0 : input[0], 0.0, output,
+                       derivative);
+}
+
+}  // namespace
+
+void TObdelava::ConditionSignals(MeasuredData& data, int mvColumn, int uColumn, int yColumn, int y2Column,
+                                 double actuatorMaximum, double actuatorMinimum, double openingTime,
+                                 double filterTimeConstant, double samplingTime, int sampleCount) const {
+    // All four or none: a bad column or count is refused before any signal changes.
+    for (const int column : {mvColumn, uColumn, yColumn, y2Column}) data.Column(column);
+    if (sampleCount < 0 || sampleCount > MaxSamples) throw ListIndexError(sampleCount);
+    ConditionU(data, uColumn, actuatorMaximum, actuatorMinimum, openingTime, filterTimeConstant, samplingTime,
+               sampleCount);
+    ConditionY(data, yColumn, filterTimeConstant, samplingTime, sampleCount);
+    ConditionY2(data, y2Column, filterTimeConstant, samplingTime, sampleCount);
+    ConditionMV(data, mvColumn, samplingTime, sampleCount);
+}
+
+void TObdelava::ConditionMV(MeasuredData& data, int column, double samplingTime, int sampleCount) const {
+    // The manipulated signal is never constrained or filtered, only delayed.
+    Filter(data.Column(column), data.ConditionedMV, 0.0, samplingTime, sampleCount);
+}
+
+void TObdelava::ConditionU(MeasuredData& data, int column, double actuatorMaximum, double actuatorMinimum,
+                           double openingTime, double filterTimeConstant, double samplingTime,
+                           int sampleCount) const {
+    if (sampleCount < 0 || sampleCount > MaxSamples) throw ListIndexError(sampleCount);
+    std::vector<double> constrained(MaxSamples);
+    ApplyActuatorConstraints(data.Column(column), constrained, sampleCount, actuatorMaximum, actuatorMinimum,
+                             openingTime, samplingTime);
+    Filter(constrained, data.ConditionedU, filterTimeConstant, samplingTime, sampleCount);
+}
+
+void TObdelava::ConditionY(MeasuredData& data, int column, double filterTimeConstant, double samplingTime,
+                           int sampleCount) const {
+    Filter(data.Column(column), data.ConditionedY, filterTimeConstant, samplingTime, sampleCount);
+}
+
+void TObdelava::ConditionY2(MeasuredData& data, int column, double filterTimeConstant, double samplingTime,
+                            int sampleCount) const {
+    Filter(data.Column(column), data.ConditionedY2, filterTimeConstant, samplingTime, sampleCount);
 }
 
 }  // namespace halvetra

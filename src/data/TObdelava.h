@@ -47,6 +47,26 @@ public:
                       double actuatorMinimum, double actuatorOpeningTime,
                       const std::array<std::string, 6>& descriptions, const MeasuredData& data,
                       char decimalSeparator) const;
+
+    // Conditions the four selected raw columns of samples 1 .. sampleCount
+    // into ConditionedMV, ConditionedU, ConditionedY and ConditionedY2: the
+    // process input through the actuator model, the process input and both
+    // outputs through the first-order filter with time constant
+    // filterTimeConstant, the manipulated signal unfiltered. Every conditioned
+    // signal repeats its first raw sample and then follows its input one
+    // sample late.
+    void ConditionSignals(MeasuredData& data, int mvColumn, int uColumn, int yColumn, int y2Column,
+                          double actuatorMaximum, double actuatorMinimum, double openingTime,
+                          double filterTimeConstant, double samplingTime, int sampleCount) const;
+
+    // The single steps of ConditionSignals, for a change of one column.
+    void ConditionMV(MeasuredData& data, int column, double samplingTime, int sampleCount) const;
+    void ConditionU(MeasuredData& data, int column, double actuatorMaximum, double actuatorMinimum,
+                    double openingTime, double filterTimeConstant, double samplingTime, int sampleCount) const;
+    void ConditionY(MeasuredData& data, int column, double filterTimeConstant, double samplingTime,
+                    int sampleCount) const;
+    void ConditionY2(MeasuredData& data, int column, double filterTimeConstant, double samplingTime,
+                     int sampleCount) const;
 };
 
 // Hours, minutes and seconds of a time-of-day stamp "hh:mm:ss": the integers

@@ -12,13 +12,17 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "data/GlobalProcedures.h"
 #include "data/NumberText.h"
+#include "data/SignalWindow.h"
 #include "data/TObdelava.h"
 #include "experiment/Clock.h"
 #include "ui/AppState.h"
 #include "ui/Chart.h"
 #include "ui/Command.h"
 #include "ui/MainDialogs.h"
+#include "ui/TForm_Histogram.h"
+#include "ui/TForm_Obdelava_Large.h"
 
 namespace halvetra {
 
@@ -55,7 +59,11 @@ void setSlider(QScrollBar* bar, int minimum, int maximum, int position) {
     bar->setValue(position);
 }
 
-std::string text(const QLineEdit* edit) { return edit->text().toStdString(); }
+void setSlider(QScrollBar* bar, const SliderState& state) {
+    setSlider(bar, state.Minimum, state.Maximum, state.Position);
+}
+
+SliderState sliderState(const QScrollBar* bar) { return {bar->minimum(), bar->maximum(), bar->value()}; }
 
 }  // namespace
 
@@ -134,6 +142,11 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     Chart_U = new Chart("Chart_U", "Process input", this);
     Chart_Y = new Chart("Chart_Y", "Process output 1 (inner loop)", this);
     Chart2 = new Chart("Chart2", "Process output 2 (outer loop)", this);
+    for (Chart* chart : {Chart_MV, Chart_U, Chart_Y, Chart2}) chart->setPlainBackground(Qt::white);
+    LineSeries6 = Chart_MV->addLineSeries("LineSeries6", Qt::red, true);
+    Series1 = Chart_U->addLineSeries("Series1", QColor(128, 0, 0), true);
+    Series2 = Chart_Y->addLineSeries("Series2", Qt::blue);
+    LineSeries5 = Chart2->addLineSeries("LineSeries5", QColor(0, 128, 0));
     ScrollBar_MV = makeScrollBar("ScrollBar_MV", 1, 20, 1, this);
     ScrollBar1 = makeScrollBar("ScrollBar1", 1, 20, 1, this);
     ScrollBar2 = makeScrollBar("ScrollBar2", 1, 20, 1, this);
@@ -176,8 +189,38 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     page->addLayout(left, 0);
     page->addLayout(right, 1);
 
+    views_ = {{
+        {Chart_MV, LineSeries6, &MeasuredData::ConditionedMV, Label_MaksMV1, Label_MinMV1, Label_STDMV1,
+         Label_MVDescription, ScrollBar_MV, Edit_Stolpec_MV, "Histogram of manipulative signal", "Manipulative signal"},
+        {Chart_U, Series1, &MeasuredData::ConditionedU, Label_MaksU1, Label_MinU1, Label_STDU1, Label22, ScrollBar1,
+         Edit_Stolpec_U, "Histogram of process input", "Process input"},
+        {Chart_Y, Series2, &MeasuredData::ConditionedY, Label_MaksY1, Label_MinY1, Label_STDY1, Label20, ScrollBar2,
+         Edit_Stolpec_Y, "Histogram of inner process output", "Process inner output"},
+        {Chart2, LineSeries5, &MeasuredData::ConditionedY2, Label_MaksY2, Label_MinY2, Label_STDY2, Label68,
+         ScrollBar5, Edit_Stolpec_Y1, "Histogram of outer process output", "Process outer output"},
+    }};
+
     connect(Button3, &QPushButton::clicked, this, &DataPage::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &DataPage::Button4Click);
+    connect(Button2, &QPushButton::clicked, this, &DataPage::Button2Click);
+    connect(ScrollBar3, &QScrollBar::valueChanged, this, &DataPage::ScrollBar3Change);
+    connect(ScrollBar4, &QScrollBar::valueChanged, this, &DataPage::ScrollBar4Change);
+    connect(ScrollBar_MV, &QScrollBar::valueChanged, this, &DataPage::ScrollBar_MVChange);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &DataPage::ScrollBar1Change);
+    connect(ScrollBar2, &QScrollBar::valueChanged, this, &DataPage::ScrollBar2Change);
+    connect(ScrollBar5, &QScrollBar::valueChanged, this, &DataPage::ScrollBar5Change);
+    for (int k = 0; k < 4; ++k) {
+        const auto signal = static_cast<Signal>(k);
+        connect(views_[k].chart, &Chart::contextPopup, this,
+                [this, signal] { RunCommand(ctx_.Dialog, [this, signal] { showHistogram(signal); }); });
+        connect(views_[k].chart, &Chart::doubleClicked, this,
+                [this, signal] { RunCommand(ctx_.Dialog, [this, signal] { showEnlarged(signal); }); });
+    }
+}
+
+void DataPage::attachWindows(TForm_Histogram* histogram, TForm_Obdelava_Large* enlarged) {
+    histogram_ = histogram;
+    enlarged_ = enlarged;
 }
 
 QWidget* DataPage::buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit* columnBox, QLabel* description,
@@ -217,6 +260,145 @@ void DataPage::Button3Click() { RunCommand(ctx_.Dialog, [this] { loadFromFile();
 
 void DataPage::Button4Click() { RunCommand(ctx_.Dialog, [this] { saveToFile(); }); }
 
+void DataPage::Button2Click() { RunCommand(ctx_.Dialog, [this] { useFilterAndConstraints(); }); }
+
+void DataPage::ScrollBar3Change() { RunCommand(ctx_.Dialog, [this] { windowChanged(true); }); }
+
+void DataPage::ScrollBar4Change() { RunCommand(ctx_.Dialog, [this] { windowChanged(false); }); }
+
+void DataPage::ScrollBar_MVChange() { RunCommand(ctx_.Dialog, [this] { columnChanged(MV); }); }
+
+void DataPage::ScrollBar1Change() { RunCommand(ctx_.Dialog, [this] { columnChanged(U); }); }
+
+void DataPage::ScrollBar2Change() { RunCommand(ctx_.Dialog, [this] { columnChanged(Y); }); }
+
+void DataPage::ScrollBar5Change() { RunCommand(ctx_.Dialog, [this] { columnChanged(Y2); }); }
+
+double DataPage::readNumber(const QLineEdit* edit) const {
+    return TextToFloat(edit->text().toStdString(), LocaleDecimalSeparator());
+}
+
+void DataPage::ShowSignal(Signal signal, int start, int end) {
+    const SignalView& view = views_[signal];
+    const MeasuredData& data = ctx_.State.Data;
+    const std::vector<double>& values = data.*(view.values);
+    Chart::setPoints(view.series, data.SampleTimes, values, start, end);
+
+    const SignalStatistics statistics = ComputeSignalStatistics(values, start, end);
+    const char separator = LocaleDecimalSeparator();
+    auto show = [separator](QLabel* label, double value) {
+        label->setText(QString::fromStdString(FormatGeneral(value, 8, separator, 2)));
+    };
+    show(view.maximum, statistics.Maximum);
+    show(view.minimum, statistics.Minimum);
+    show(view.deviation, statistics.StandardDeviation);
+
+    const AxisRange axis = ValueAxisRange(statistics.Maximum, statistics.Minimum);
+    view.chart->fixValueAxis(axis.Lower, axis.Upper);
+    view.chart->fitKeyAxis();
+    view.chart->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void DataPage::showDescription(Signal signal, bool withColumnNumber) {
+    const SignalView& view = views_[signal];
+    const int column = view.selector->value();
+    view.description->setText(QString::fromStdString(
+        ctx_.State.Data.SignalDescriptions.at(static_cast<std::size_t>(std::clamp(column, 1, MaxColumns) - 1))));
+    if (withColumnNumber) view.columnBox->setText(QString::number(column));
+}
+
+void DataPage::columnChanged(Signal signal) {
+    MeasuredData& data = ctx_.State.Data;
+    const int column = views_[signal].selector->value();
+    const TObdelava obdelava;
+    switch (signal) {
+        case MV:
+            obdelava.ConditionMV(data, column, data.SamplingTime, data.SampleCount);
+            break;
+        case U: {
+            const double filter = readNumber(Edit8);
+            const double maximum = readNumber(Edit_Actuator_Maximum);
+            const double minimum = readNumber(Edit_Actuator_Minimum);
+            const double opening = readNumber(Edit_Actuator_Velocity);
+            obdelava.ConditionU(data, column, maximum, minimum, opening, filter, data.SamplingTime, data.SampleCount);
+            break;
+        }
+        case Y:
+            obdelava.ConditionY(data, column, readNumber(Edit8), data.SamplingTime, data.SampleCount);
+            break;
+        case Y2:
+            obdelava.ConditionY2(data, column, readNumber(Edit8), data.SamplingTime, data.SampleCount);
+            break;
+    }
+    ShowSignal(signal, ScrollBar3->value(), ScrollBar4->value());
+    showDescription(signal, true);
+}
+
+void DataPage::useFilterAndConstraints() {
+    const double filter = readNumber(Edit8);
+    const double maximum = readNumber(Edit_Actuator_Maximum);
+    const double minimum = readNumber(Edit_Actuator_Minimum);
+    const double opening = readNumber(Edit_Actuator_Velocity);
+    MeasuredData& data = ctx_.State.Data;
+    TObdelava().ConditionSignals(data, ScrollBar_MV->value(), ScrollBar1->value(), ScrollBar2->value(),
+                                 ScrollBar5->value(), maximum, minimum, opening, filter, data.SamplingTime,
+                                 data.SampleCount);
+    for (Signal signal : {MV, U, Y, Y2}) {
+        ShowSignal(signal, ScrollBar3->value(), ScrollBar4->value());
+        showDescription(signal, signal != MV);
+    }
+}
+
+void DataPage::windowChanged(bool startMoved) {
+    const MeasuredData& data = ctx_.State.Data;
+    WindowSliders sliders{sliderState(ScrollBar3), sliderState(ScrollBar4)};
+    if (startMoved)
+        StartSliderMoved(sliders, data.SampleCount);
+    else
+        EndSliderMoved(sliders, data.SampleCount, data.MinWindowSpan);
+    setSlider(ScrollBar3, sliders.Start);
+    setSlider(ScrollBar4, sliders.End);
+    redrawWindow();
+}
+
+void DataPage::redrawWindow() {
+    const int start = ScrollBar3->value();
+    const int end = ScrollBar4->value();
+    ShowSignal(MV, start, end);
+    ShowSignal(U, start, end);
+    ShowSignal(Y, start, end);
+    if (ctx_.State.Data.ColumnCount > 2) {
+        Chart2->show();
+        ShowSignal(Y2, start, end);
+    } else {
+        Chart2->hide();
+    }
+}
+
+void DataPage::showHistogram(Signal signal) {
+    if (!histogram_) return;
+    const SignalView& view = views_[signal];
+    std::array<double, HistogramBins> edges{};
+    std::array<double, HistogramBins> counts{};
+    double minimum = 0.0;
+    double maximum = 0.0;
+    Histogram20(ctx_.State.Data.*(view.values), ScrollBar3->value(), ScrollBar4->value(), edges, counts, minimum,
+                maximum);
+    histogram_->ShowHistogram(edges, counts, 1, HistogramBins, view.histogramTitle, minimum, maximum);
+    histogram_->show();
+    histogram_->raise();
+}
+
+void DataPage::showEnlarged(Signal signal) {
+    if (!enlarged_) return;
+    const SignalView& view = views_[signal];
+    const MeasuredData& data = ctx_.State.Data;
+    enlarged_->ShowEnlarged(data.SampleTimes, data.*(view.values), ScrollBar3->value(), ScrollBar4->value(),
+                            view.enlargedTitle);
+    enlarged_->show();
+    enlarged_->raise();
+}
+
 void DataPage::loadFromFile() {
     FileDialog& dialog = ctx_.Files.OpenDialog1;
     dialog.Filter = DataFileFilter;
@@ -243,17 +425,14 @@ void DataPage::loadFromFile() {
     }
 
     // Window sliders: the window comes from the file, held inside the ranges.
-    data.MinWindowSpan = n <= 10 ? n - 1 : 10;
     const int start = TextToInt(loaded.windowStart);
     const int end = TextToInt(loaded.windowEnd);
-    setSlider(ScrollBar3, 1, n - data.MinWindowSpan, start);
-    setSlider(ScrollBar4, data.MinWindowSpan, n, end);
+    const LoadedWindow window = WindowAfterLoad(n, start, end);
+    data.MinWindowSpan = window.MinWindowSpan;
+    setSlider(ScrollBar3, window.Sliders.Start);
+    setSlider(ScrollBar4, window.Sliders.End);
 
-    for (Chart* chart : {Chart_MV, Chart_U, Chart_Y, Chart2}) {
-        chart->clearGraphs();
-        chart->clearPlottables();
-        chart->replot();
-    }
+    for (Chart* chart : {Chart_MV, Chart_U, Chart_Y, Chart2}) chart->clearPoints();
 
     auto description = [&data](int column) {
         return QString::fromStdString(data.SignalDescriptions[static_cast<std::size_t>(column - 1)]);
@@ -286,7 +465,20 @@ void DataPage::loadFromFile() {
         ctx_.ShowStatus(QString());
         statusShowsUnreadable_ = false;
     }
-    Chart2->setVisible(data.ColumnCount >= 6);
+
+    TObdelava().ConditionSignals(data, ScrollBar_MV->value(), ScrollBar1->value(), ScrollBar2->value(),
+                                 ScrollBar5->value(), readNumber(Edit_Actuator_Maximum),
+                                 readNumber(Edit_Actuator_Minimum), readNumber(Edit_Actuator_Velocity),
+                                 readNumber(Edit8), data.SamplingTime, n);
+    ShowSignal(MV, ScrollBar3->value(), ScrollBar4->value());
+    ShowSignal(U, ScrollBar3->value(), ScrollBar4->value());
+    ShowSignal(Y, ScrollBar3->value(), ScrollBar4->value());
+    if (data.ColumnCount < 6) {
+        Chart2->hide();
+    } else {
+        Chart2->show();
+        ShowSignal(Y2, ScrollBar3->value(), ScrollBar4->value());
+    }
 }
 
 void DataPage::saveToFile() {
@@ -297,10 +489,10 @@ void DataPage::saveToFile() {
     if (!ctx_.Dialog.execute(dialog)) return;
 
     const char separator = LocaleDecimalSeparator();
-    const double filter = TextToFloat(text(Edit8), separator);
-    const double maximum = TextToFloat(text(Edit_Actuator_Maximum), separator);
-    const double minimum = TextToFloat(text(Edit_Actuator_Minimum), separator);
-    const double opening = TextToFloat(text(Edit_Actuator_Velocity), separator);
+    const double filter = readNumber(Edit8);
+    const double maximum = readNumber(Edit_Actuator_Maximum);
+    const double minimum = readNumber(Edit_Actuator_Minimum);
+    const double opening = readNumber(Edit_Actuator_Velocity);
 
     const MeasuredData& data = ctx_.State.Data;
     const std::array<int, 6> columns = {ScrollBar_MV->value(), ScrollBar_MV->value(), ScrollBar1->value(),

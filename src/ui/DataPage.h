@@ -2,9 +2,13 @@
 // The Data page: loading and saving measured data, the window of samples, the
 // conditioning settings and the four signal charts.
 #include <QWidget>
+#include <array>
+#include <vector>
 
+#include "data/MeasuredData.h"
 #include "ui/PageContext.h"
 
+class QCPGraph;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -13,11 +17,23 @@ class QScrollBar;
 namespace halvetra {
 
 class Chart;
+class TForm_Histogram;
+class TForm_Obdelava_Large;
 
 class DataPage : public QWidget {
     Q_OBJECT
 public:
     DataPage(PageContext context, QWidget* parent = nullptr);
+
+    // The histogram and enlarged-signal windows of the run, created after the
+    // main window; right and double clicks on a chart fill and show them.
+    void attachWindows(TForm_Histogram* histogram, TForm_Obdelava_Large* enlarged);
+
+    // The four signals in chart order.
+    enum Signal { MV = 0, U = 1, Y = 2, Y2 = 3 };
+
+    // Redraws one signal's chart and its statistics over samples start .. end.
+    void ShowSignal(Signal signal, int start, int end);
 
     QLabel* Label_Datum;
     QLabel* Label_Ura;
@@ -54,17 +70,54 @@ public:
     QLabel *Label_MaksY1, *Label_MinY1, *Label_STDY1;
     QLabel *Label_MaksY2, *Label_MinY2, *Label_STDY2;
 
+    QCPGraph* LineSeries6;  // MV, stairs
+    QCPGraph* Series1;      // U, stairs
+    QCPGraph* Series2;      // Y, line
+    QCPGraph* LineSeries5;  // Y2, line
+
 public slots:
     void Button3Click();  // "Load from file"
     void Button4Click();  // "Save to file"
+    void Button2Click();  // "Use filter and constraints"
+    void ScrollBar3Change();
+    void ScrollBar4Change();
+    void ScrollBar_MVChange();
+    void ScrollBar1Change();
+    void ScrollBar2Change();
+    void ScrollBar5Change();
 
 private:
+    struct SignalView {
+        Chart* chart;
+        QCPGraph* series;
+        std::vector<double> MeasuredData::*values;
+        QLabel* maximum;
+        QLabel* minimum;
+        QLabel* deviation;
+        QLabel* description;
+        QScrollBar* selector;
+        QLineEdit* columnBox;
+        const char* histogramTitle;
+        const char* enlargedTitle;
+    };
+
     void loadFromFile();
     void saveToFile();
+    void useFilterAndConstraints();
+    void columnChanged(Signal signal);
+    void windowChanged(bool startMoved);
+    void redrawWindow();
+    void showDescription(Signal signal, bool withColumnNumber);
+    void showHistogram(Signal signal);
+    void showEnlarged(Signal signal);
+    double readNumber(const QLineEdit* edit) const;
     QWidget* buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit* columnBox, QLabel* description,
                             QLabel* maximum, QLabel* minimum, QLabel* deviation);
 
     PageContext ctx_;
+    std::array<SignalView, 4> views_{};
+    TForm_Histogram* histogram_ = nullptr;
+    TForm_Obdelava_Large* enlarged_ = nullptr;
     bool statusShowsUnreadable_ = false;
 };
 

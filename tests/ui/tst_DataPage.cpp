@@ -12,6 +12,8 @@
 #include "experiment/Clock.h"
 #include "ui/Chart.h"
 #include "ui/DataPage.h"
+#include "ui/TForm_Histogram.h"
+#include "ui/TForm_Obdelava_Large.h"
 
 using namespace halvetra;
 
@@ -41,11 +43,16 @@ QString writeText(const QString& path, const QByteArray& content) {
 }
 
 struct Fixture {
+    Fixture() { page.attachWindows(&histogram, &enlarged); }
     FakeDialogs dialogs;
     ManualClock clock{QDateTime(QDate(2026, 5, 4), QTime(13, 14, 15))};
     TForm1 form{dialogs, clock};
     DataPage& page = *form.DataPage_;
+    TForm_Histogram histogram;
+    TForm_Obdelava_Large enlarged;
 };
+
+int pointCount(const QCPGraph* series) { return series->data()->size(); }
 
 }  // namespace
 
@@ -251,5 +258,162 @@ private slots:
     }
 };
 
-QTEST_MAIN(DataPageTest)
+class DataPageDisplayTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    void aLoadConditionsAndDrawsTheWindow() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 500, "1", 101, 200));
+        f.page.Button3Click();
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        // Conditioned with Tf = 0: one sample late. Y (column 5) holds 3i.
+        QCOMPARE(f.form.State.Data.ConditionedY[0], 3.0);
+        QCOMPARE(f.form.State.Data.ConditionedY[150], 450.0);
+        for (const QCPGraph* series : {f.page.LineSeries6, f.page.Series1, f.page.Series2, f.page.LineSeries5})
+            QCOMPARE(pointCount(series), 100);
+        QCOMPARE(f.page.Series2->data()->at(0)->key, 100.0);  // SampleTimes of sample 101
+        // Y over samples 101 .. 200 is 3 * (100 .. 199).
+        QCOMPARE(f.page.Label_MaksY1->text(), QString("597"));
+        QCOMPARE(f.page.Label_MinY1->text(), QString("300"));
+        QCOMPARE(f.page.Label_STDY1->text(), QString("87.034476"));
+        QCOMPARE(f.page.Chart_Y->yAxis->range().lower, 300.0 - 29.7);
+        QCOMPARE(f.page.Chart_Y->yAxis->range().upper, 597.0 + 29.7);
+        QCOMPARE(f.page.LineSeries6->lineStyle(), QCPGraph::lsStepLeft);
+        QCOMPARE(f.page.Series2->lineStyle(), QCPGraph::lsLine);
+        QVERIFY(!f.page.Chart2->isHidden());
+    }
+
+    void theSlidersLimitEachOtherAndRedraw() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 500, "1", 1, 500));
+        f.page.Button3Click();
+        f.page.ScrollBar3->setValue(200);
+        QCOMPARE(f.page.ScrollBar4->minimum(), 210);
+        QCOMPARE(f.page.ScrollBar4->maximum(), 500);
+        QCOMPARE(pointCount(f.page.Series2), 301);
+        f.page.ScrollBar4->setValue(250);
+        QCOMPARE(f.page.ScrollBar3->minimum(), 1);
+        QCOMPARE(f.page.ScrollBar3->maximum(), 240);
+        QCOMPARE(pointCount(f.page.Series1), 51);
+        QCOMPARE(f.page.Label_MaksMV1->text(), QString("249"));  // MV = i, one sample late
+    }
+
+    void aShortRecordLetsTheEndsMeetWithZeroFigures() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("eight.hvd"), 8, "1", 1, 8));
+        f.page.Button3Click();
+        f.page.ScrollBar3Change();       // the start slider's rule: its maximum is the end
+        f.page.ScrollBar3->setValue(8);
+        QCOMPARE(f.page.ScrollBar3->value(), 8);
+        QCOMPARE(f.page.ScrollBar4->value(), 8);
+        QCOMPARE(f.page.Label_MaksU1->text(), QString("0"));
+        QCOMPARE(f.page.Label_MinU1->text(), QString("0"));
+        QCOMPARE(f.page.Label_STDU1->text(), QString("0"));
+        QCOMPARE(f.page.Chart_U->yAxis->range().lower, -0.1);
+        QCOMPARE(f.page.Chart_U->yAxis->range().upper, 0.1);
+    }
+
+    void aColumnSelectorReconditionsOnlyItsSignal() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 100, "1", 1, 100));
+        f.page.Button3Click();
+        const MeasuredData before = f.form.State.Data;
+        f.page.Edit8->setText("5");                   // takes effect only for what is reconditioned
+        f.page.Edit_Actuator_Maximum->setText("10");
+        f.page.ScrollBar2->setValue(2);               // Y from column 2 (MV), filtered
+        const MeasuredData& after = f.form.State.Data;
+        QCOMPARE(after.ConditionedMV, before.ConditionedMV);
+        QCOMPARE(after.ConditionedU, before.ConditionedU);
+        QCOMPARE(after.ConditionedY2, before.ConditionedY2);
+        QVERIFY(after.ConditionedY != before.ConditionedY);
+        QCOMPARE(f.page.Edit_Stolpec_Y->text(), QString("2"));
+        QCOMPARE(f.page.Label20->text(), QString("MV b"));
+
+        // "Use filter and constraints" now takes every box: U is clamped at 10.
+        f.page.Button2Click();
+        QCOMPARE(f.page.Label_MaksU1->text(), QString("10"));
+    }
+
+    void aBadBoxStopsTheCommandBeforeAnySignalChanges() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 100, "1", 1, 100));
+        f.page.Button3Click();
+        const MeasuredData before = f.form.State.Data;
+        f.page.Edit_Actuator_Velocity->setText("fast");
+        f.page.ScrollBar1->setValue(4);
+        f.page.Button2Click();
+        QCOMPARE(f.dialogs.messages,
+                 QStringList({"'fast' is not a valid floating point value", "'fast' is not a valid floating point value"}));
+        QCOMPARE(f.form.State.Data.ConditionedU, before.ConditionedU);
+        QCOMPARE(f.form.State.Data.ConditionedY, before.ConditionedY);
+    }
+
+    void rightAndDoubleClicksFillTheTwoWindows() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 300, "1", 11, 210));
+        f.page.Button3Click();
+        emit f.page.Chart_U->contextPopup();
+        QVERIFY(f.histogram.isVisible());
+        QCOMPARE(f.histogram.Chart1->title(), QString("Histogram of process input"));
+        QCOMPARE(f.histogram.Series1->data()->size(), 20);
+        double total = 0.0;
+        for (auto it = f.histogram.Series1->data()->constBegin(); it != f.histogram.Series1->data()->constEnd(); ++it)
+            total += it->value;
+        QCOMPARE(total, 200.0);
+        QCOMPARE(f.histogram.Series1->data()->at(0)->key, 20.0);  // U = 2i, one sample late: minimum 2 * 10
+
+        emit f.page.Chart2->contextPopup();  // the same window, new contents
+        QCOMPARE(f.histogram.Chart1->title(), QString("Histogram of outer process output"));
+
+        emit f.page.Chart_Y->doubleClicked();
+        QVERIFY(f.enlarged.isVisible());
+        QCOMPARE(f.enlarged.Chart1->title(), QString("Process inner output"));
+        QCOMPARE(f.enlarged.Series1->data()->size(), 200);
+        QCOMPARE(f.enlarged.Series1->lineStyle(), QCPGraph::lsLine);
+    }
+
+    void figuresFollowTheLocaleSeparator() {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QTemporaryDir dir;
+        Fixture f;
+        f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 30, "0,5", 1, 30));
+        f.page.Button3Click();
+        // Y = 3i over samples 1 .. 30, one sample late: 3, 3, 6, ..., 87.
+        QCOMPARE(f.page.Label_MaksY1->text(), QString("87"));
+        QCOMPARE(f.page.Label_STDY1->text(), QString("26,245"));  // 26.2449995 to 8 digits
+        QCOMPARE(f.page.Label_Ts->text(), QString("0,5"));
+    }
+
+    void theHistogramOfAConstantWindowKeepsThePreviousStep() {
+        TForm_Histogram histogram;
+        std::array<double, 20> edges{};
+        std::array<double, 20> counts{};
+        for (int k = 0; k < 20; ++k) edges[k] = 10.0 + k;
+        counts[3] = 5;
+        histogram.ShowHistogram(edges, counts, 1, 20, "A", 10.0, 30.0);
+        auto* ticker = dynamic_cast<QCPAxisTickerFixed*>(histogram.Chart1->xAxis->ticker().data());
+        QVERIFY(ticker);
+        QCOMPARE(ticker->tickStep(), 2.0);
+        edges.fill(7.0);
+        histogram.ShowHistogram(edges, counts, 1, 20, "B", 7.0, 7.0);
+        QCOMPARE(ticker->tickStep(), 2.0);
+        QCOMPARE(histogram.Chart1->title(), QString("B"));
+    }
+};
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    DataPageTest files;
+    DataPageDisplayTest display;
+    return QTest::qExec(&files, argc, argv) | QTest::qExec(&display, argc, argv);
+}
 #include "tst_DataPage.moc"
