@@ -4,12 +4,20 @@
 #include <QString>
 #include <QStringList>
 
+#include "data/IdentificationWindow.h"
 #include "data/MeasuredData.h"
+#include "model/ModelParameters.h"
 
 namespace halvetra {
 
 struct AppState {
     MeasuredData Data;  // the measured data set every page works on
+
+    // The identified (or loaded, or edited) process models and the window
+    // they were identified from.
+    ModelParameters InnerModel;
+    ModelParameters OuterModel;
+    IdentificationWindow Window;
 
     // The folder in which the user last saved experiment settings, without a
     // trailing separator; the process's working directory at start.

@@ -1,0 +1,28 @@
+#pragma once
+// One first-order-plus-dead-time process model, T dy/dt + y = K u(t - L),
+// with its quality figures.
+#include <string>
+
+namespace halvetra {
+
+struct ModelParameters {
+    double Gain = 0.0;                   // K
+    double TimeConstant = 0.0;           // T [s], never negative after identification
+    double DeadTime = 0.0;               // L [s], a whole number of samples after identification
+    double Std = 0.0;                    // standard deviation of the model error
+    double RelativeError = 0.0;          // RMS model error / standard deviation of the reference
+    double GainDeviation = 0.0;          // +- figure of Gain
+    double TimeConstantDeviation = 0.0;  // +- figure of TimeConstant [s]
+
+    bool operator==(const ModelParameters&) const = default;
+};
+
+// The rating of a model by its relative error, with the image that shows it.
+enum class ModelQuality { VeryGood, Good, Fair, Bad };
+
+// e < 0.01 "Very good"; else e < 0.05 "Good"; else e < 0.12 "Fair"; else
+// (also when e is not a number) "Bad".
+ModelQuality RateModelQuality(double relativeError);
+std::string QualityText(ModelQuality quality);
+
+}  // namespace halvetra

@@ -1,0 +1,45 @@
+#pragma once
+// Identification of the inner process (process input to inner output) and of
+// the outer process (inner output to outer output) from one window, and the
+// model file that keeps both models with the window.
+#include <array>
+#include <string>
+
+#include "data/IdentificationWindow.h"
+#include "model/ModelParameters.h"
+
+namespace halvetra {
+
+class TModel {
+public:
+    ModelParameters Inner;
+    ModelParameters Outer;
+
+    // Identifies both processes from window.WindowU, WindowY and WindowY2 over
+    // n samples with sampling time ts and initial filter time constant tf;
+    // writes the references and responses into the window and the models into
+    // Inner and Outer.
+    void Identify(IdentificationWindow& window, int n, double ts, double tf);
+
+    // The model file. A set is given as gain, time constant, dead time,
+    // sampling time, gain deviation, time-constant deviation, Std, relative
+    // error. The rows are window rows 1 .. rowCount.
+    using ModelSet = std::array<double, 8>;
+    static ModelSet SetOf(const ModelParameters& model, double samplingTime);
+    void SaveModelFile(const std::string& fileName, int rowCount, const ModelSet& inner, const ModelSet& outer,
+                       const IdentificationWindow& window, char decimalSeparator) const;
+
+    // Reads a model file into Inner, Outer, samplingTime and the window. A
+    // file that cannot be read whole changes nothing.
+    void LoadModelFile(const std::string& fileName, double& samplingTime, IdentificationWindow& window,
+                       char decimalSeparator);
+
+    // Splits one data row into the seven window arrays at row k (from 1).
+    static void ParseModelRow(const std::string& row, int k, IdentificationWindow& window);
+};
+
+// One field of a model-file row: the first ',' read as '.', whatever the
+// locale; a field that is not a number gives 0.
+double ParseDecimalField(const std::string& text);
+
+}  // namespace halvetra

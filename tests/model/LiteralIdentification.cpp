@@ -1,0 +1,4 @@
+#include "model/LiteralIdentification.h"
+namespace halvetra {
+void LiteralIdentify(TModel&, IdentificationWindow&, int, double, double) {}
+}
