@@ -10,7 +10,7 @@ namespace halvetra {
 
 namespace {
 
-// Intermediate sums are kept in long double; results are stored as doubles.
+// The variances keep their intermediate sums in long double; results are doubles.
 using Wide = long double;
 
 // The number of samples of the window first .. last, 0 when negative. A
@@ -132,13 +132,13 @@ double MeanSquaredError(std::span<const double> a, std::span<const double> b, in
 {
     const long long n = WindowLength(a.size(), first, last);
     WindowLength(b.size(), first, last);
-    Wide sum = 0.0L;
+    // A plain double sum in sample order (see the note on the fit sums below).
+    double s = 0.0;
     for (long long k = 0; k < n; ++k) {
         const auto i = static_cast<std::size_t>(first - 1 + k);
-        const Wide d = static_cast<Wide>(a[i]) - static_cast<Wide>(b[i]);
-        sum += d * d;
+        const double d = a[i] - b[i];
+        s += d * d;
     }
-    const double s = static_cast<double>(sum);
     return SafeDivide(s, static_cast<double>(n), s);
 }
 
@@ -259,25 +259,26 @@ void FirstOrderResponse(int first, int last, std::span<const double> input, doub
     }
 }
 
+// The fit sums and the mean squared error are plain double sums in sample
+// order: identification runs many dead times side by side and reproduces
+// these sums bit for bit that way. (The variances keep their wider sums.)
 void LeastSquaresMatrix(std::span<const double> x, std::span<const double> y, int count,
                         double& m11, double& m12, double& m21, double& m22)
 {
     const std::size_t n = StreamLength(x.size(), count);
     StreamLength(y.size(), count);
-    Wide sxx = 0.0L;
-    Wide sxy = 0.0L;
-    Wide syy = 0.0L;
+    double sxx = 0.0;
+    double sxy = 0.0;
+    double syy = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const Wide xi = x[i];
-        const Wide yi = y[i];
-        sxx += xi * xi;
-        sxy += xi * yi;
-        syy += yi * yi;
+        sxx += x[i] * x[i];
+        sxy += x[i] * y[i];
+        syy += y[i] * y[i];
     }
-    m11 = static_cast<double>(sxx);
-    m12 = -static_cast<double>(sxy);
+    m11 = sxx;
+    m12 = -sxy;
     m21 = m12;
-    m22 = static_cast<double>(syy);
+    m22 = syy;
 }
 
 void LeastSquaresRightSide(std::span<const double> a, std::span<const double> b, std::span<const double> c,
@@ -286,15 +287,14 @@ void LeastSquaresRightSide(std::span<const double> a, std::span<const double> b,
     const std::size_t n = StreamLength(a.size(), count);
     StreamLength(b.size(), count);
     StreamLength(c.size(), count);
-    Wide sac = 0.0L;
-    Wide sbc = 0.0L;
+    double sac = 0.0;
+    double sbc = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const Wide ci = c[i];
-        sac += static_cast<Wide>(a[i]) * ci;
-        sbc += static_cast<Wide>(b[i]) * ci;
+        sac += a[i] * c[i];
+        sbc += b[i] * c[i];
     }
-    r1 = static_cast<double>(sac);
-    r2 = -static_cast<double>(sbc);
+    r1 = sac;
+    r2 = -sbc;
 }
 
 void InstrumentalMatrix(std::span<const double> p, std::span<const double> q, std::span<const double> r,
@@ -303,23 +303,20 @@ void InstrumentalMatrix(std::span<const double> p, std::span<const double> q, st
     const std::size_t n = StreamLength(p.size(), count);
     StreamLength(q.size(), count);
     StreamLength(r.size(), count);
-    Wide spp = 0.0L;
-    Wide spq = 0.0L;
-    Wide spr = 0.0L;
-    Wide sqr = 0.0L;
+    double spp = 0.0;
+    double spq = 0.0;
+    double spr = 0.0;
+    double sqr = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const Wide pi = p[i];
-        const Wide qi = q[i];
-        const Wide ri = r[i];
-        spp += pi * pi;
-        spq += pi * qi;
-        spr += pi * ri;
-        sqr += qi * ri;
+        spp += p[i] * p[i];
+        spq += p[i] * q[i];
+        spr += p[i] * r[i];
+        sqr += q[i] * r[i];
     }
-    m11 = static_cast<double>(spp);
-    m12 = -static_cast<double>(spq);
-    m21 = -static_cast<double>(spr);
-    m22 = static_cast<double>(sqr);
+    m11 = spp;
+    m12 = -spq;
+    m21 = -spr;
+    m22 = sqr;
 }
 
 void Inverse2x2(double a11, double a12, double a21, double a22,

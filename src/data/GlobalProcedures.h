@@ -13,7 +13,8 @@
 // the arrays passed in (first < 1 or last > size), or a count larger than an
 // array, throws ListIndexError instead of reading or writing there; an empty
 // window (last < first) or a count <= 0 is never an error.
-// Sums are kept in long double; results are doubles.
+// Variances sum in long double; the fit sums and the mean squared error are
+// plain double sums in sample order. Results are doubles.
 #include <array>
 #include <span>
 #include <string>

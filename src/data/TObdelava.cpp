@@ -5,6 +5,8 @@
 #include "data/NumberText.h"
 #include "data/TextFile.h"
 
+#include <algorithm>
+#include <cmath>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -318,6 +320,52 @@ void TObdelava::ConditionY(MeasuredData& data, int column, double filterTimeCons
 void TObdelava::ConditionY2(MeasuredData& data, int column, double filterTimeConstant, double samplingTime,
                             int sampleCount) const {
     Filter(data.Column(column), data.ConditionedY2, filterTimeConstant, samplingTime, sampleCount);
+}
+
+void TObdelava::PrepareIdentificationWindow(const MeasuredData& data, IdentificationWindow& window, int first,
+                                            int last) const {
+    if (first < 1 || last < first || last > MaxSamples) throw ListIndexError(first < 1 ? first : last);
+    const int n = last - first + 1;
+    const auto at = [](const std::vector<double>& v, int sample) { return v[static_cast<std::size_t>(sample - 1)]; };
+    const std::vector<double>& mv = data.ConditionedMV;
+
+    // The initial segment ends two samples before the step in MV.
+    double maximum = 0.0;
+    double minimum = 0.0;
+    int indexOfMaximum = 0;
+    int indexOfMinimum = 0;
+    MaxMinWithIndex(mv, maximum, minimum, first, last, indexOfMaximum, indexOfMinimum);
+    const double band = 0.005 * (maximum - minimum);
+    int segment = std::max(1, n - 3);
+    for (int s = first + 1; s <= last - 2; ++s) {
+        if (std::abs(at(mv, s) - at(mv, first)) > band) {
+            segment = std::max(1, std::min(s - first - 1, n - 3));
+            break;
+        }
+    }
+
+    // Initial level: the first value plus the mean difference from it, so that
+    // a flat record gives deviations of exactly 0 even when its level is not
+    // exact in binary.
+    const auto level = [&](const std::vector<double>& v) {
+        const double origin = at(v, first);
+        double sum = 0.0;
+        for (int i = first; i < first + segment; ++i) sum += at(v, i) - origin;
+        return origin + sum / segment;
+    };
+    const double u0 = level(data.ConditionedU);
+    const double y0 = level(data.ConditionedY);
+    const double y20 = level(data.ConditionedY2);
+
+    for (int k = 1; k <= n; ++k) {
+        const int i = first + k - 1;
+        const auto w = static_cast<std::size_t>(k - 1);
+        window.WindowU[w] = at(data.ConditionedU, i) - u0;
+        window.WindowY[w] = at(data.ConditionedY, i) - y0;
+        window.WindowY2[w] = at(data.ConditionedY2, i) - y20;
+        window.WindowTime[w] = at(data.SampleTimes, i) - at(data.SampleTimes, first);
+    }
+    window.WindowLength = n;
 }
 
 }  // namespace halvetra

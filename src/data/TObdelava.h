@@ -1,6 +1,7 @@
 #pragma once
 // Data processing of the measured data set: reading it from the system's own
 // data file (.hvd) or from a delimited text file, and writing the .hvd file.
+#include "data/IdentificationWindow.h"
 #include "data/MeasuredData.h"
 
 #include <array>
@@ -58,6 +59,14 @@ public:
     void ConditionSignals(MeasuredData& data, int mvColumn, int uColumn, int yColumn, int y2Column,
                           double actuatorMaximum, double actuatorMinimum, double openingTime,
                           double filterTimeConstant, double samplingTime, int sampleCount) const;
+
+    // Fills the window arrays from samples first .. last of the conditioned
+    // signals: each signal minus its initial level, the level taken over the
+    // samples before the manipulated signal first leaves a band of 0.5 % of
+    // its range (at least the first sample, at most n - 3 samples). Sets
+    // WindowLength to last - first + 1.
+    void PrepareIdentificationWindow(const MeasuredData& data, IdentificationWindow& window, int first,
+                                     int last) const;
 
     // The single steps of ConditionSignals, for a change of one column.
     void ConditionMV(MeasuredData& data, int column, double samplingTime, int sampleCount) const;
