@@ -1,5 +1,6 @@
 #include "app/TForm1.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
@@ -51,6 +52,12 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent)
         pages[i].first->setObjectName(pages[i].second);
         PageControl1->addTab(pages[i].first, captions[i]);
     }
+    // "Calculate model" of the Data page identifies the window it shows and
+    // turns to the Model page; a failed identification stays on the Data page.
+    DataPage_->ModelCalculation = [this](int first, int last) {
+        ModelPage_->CalculateModel(first, last, ModelPage_->CheckBox_Model_Outer->isChecked());
+        PageControl1->setCurrentIndex(ModTab);
+    };
     PageControl1->setCurrentIndex(EkspTab);  // the first screen
     setCentralWidget(PageControl1);
 

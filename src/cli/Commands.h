@@ -29,15 +29,22 @@ struct Subcommand {
 char SystemDecimalSeparator();
 
 // Splits arguments into options ("--name") and positional ones; an option
-// not in `known` is a usage error.
+// not in `known` is a usage error. A known option written with a trailing '='
+// ("--start=") takes a value, given as "--start N" or "--start=N".
 struct ParsedArguments {
     std::vector<std::string> positional;
     std::vector<std::string> options;
+    std::vector<std::pair<std::string, std::string>> values;
     bool has(std::string_view option) const;
+    // The value of a valued option, or nullptr when it was not given.
+    const std::string* value(std::string_view option) const;
 };
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const std::vector<std::string_view>& known);
 
 // `halvetra-cli data FILE [--values]`: the measured-data file as JSON.
 int RunData(const std::vector<std::string>& arguments, std::ostream& out);
+
+// `halvetra-cli identify FILE [options]`: the models of a measured-data file.
+int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out);
 
 }  // namespace halvetra::cli

@@ -21,6 +21,12 @@ constexpr Subcommand Subcommands[] = {
      "Load a measured-data file (.hvd or delimited text) and print its contents; "
      "--values adds the sample times and columns.",
      halvetra::cli::RunData},
+    {"identify",
+     "FILE [--start N] [--end N] [--columns MV,U,Y,Y2] [--filter TF] [--actuator MAX,MIN,OPENING] "
+     "[--save-model OUT.hvm]",
+     "Load a measured-data file, condition it and identify the inner and outer process models over the window; "
+     "options override the file's window, filter and actuator settings and the columns 1, 3, 5, 6.",
+     halvetra::cli::RunIdentify},
 };
 
 void PrintCommandUsage(std::ostream& out, const Subcommand& command) {

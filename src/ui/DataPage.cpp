@@ -124,6 +124,8 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
 
     Button2 = new QPushButton("Use filter and constraints", this);
     Button2->setObjectName("Button2");
+    Button_Izracun = new QPushButton("Calculate model", this);
+    Button_Izracun->setObjectName("Button_Izracun");
 
     auto* left = new QVBoxLayout;
     left->addWidget(fileBox);
@@ -135,6 +137,7 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     left->addWidget(filterBox);
     left->addWidget(actuatorBox);
     left->addWidget(Button2);
+    left->addWidget(Button_Izracun);
     left->addStretch(1);
 
     // The four signals, each with its column selector and statistics.
@@ -203,6 +206,7 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     connect(Button3, &QPushButton::clicked, this, &DataPage::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &DataPage::Button4Click);
     connect(Button2, &QPushButton::clicked, this, &DataPage::Button2Click);
+    connect(Button_Izracun, &QPushButton::clicked, this, &DataPage::Button_IzracunClick);
     connect(ScrollBar3, &QScrollBar::valueChanged, this, &DataPage::ScrollBar3Change);
     connect(ScrollBar4, &QScrollBar::valueChanged, this, &DataPage::ScrollBar4Change);
     connect(ScrollBar_MV, &QScrollBar::valueChanged, this, &DataPage::ScrollBar_MVChange);
@@ -261,6 +265,12 @@ void DataPage::Button3Click() { RunCommand(ctx_.Dialog, [this] { loadFromFile();
 void DataPage::Button4Click() { RunCommand(ctx_.Dialog, [this] { saveToFile(); }); }
 
 void DataPage::Button2Click() { RunCommand(ctx_.Dialog, [this] { useFilterAndConstraints(); }); }
+
+void DataPage::Button_IzracunClick() {
+    RunCommand(ctx_.Dialog, [this] {
+        if (ModelCalculation) ModelCalculation(ScrollBar3->value(), ScrollBar4->value());
+    });
+}
 
 void DataPage::ScrollBar3Change() { RunCommand(ctx_.Dialog, [this] { windowChanged(true); }); }
 

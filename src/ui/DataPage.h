@@ -3,6 +3,7 @@
 // conditioning settings and the four signal charts.
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <vector>
 
 #include "data/MeasuredData.h"
@@ -61,6 +62,11 @@ public:
     QPushButton* Button3;  // "Load from file"
     QPushButton* Button4;  // "Save to file"
     QPushButton* Button2;  // "Use filter and constraints"
+    QPushButton* Button_Izracun;  // "Calculate model"
+
+    // Identifies the models from samples first .. last and shows them; the
+    // main window connects it to the Model page.
+    std::function<void(int first, int last)> ModelCalculation;
     Chart* Chart_MV;
     Chart* Chart_U;
     Chart* Chart_Y;
@@ -79,6 +85,7 @@ public slots:
     void Button3Click();  // "Load from file"
     void Button4Click();  // "Save to file"
     void Button2Click();  // "Use filter and constraints"
+    void Button_IzracunClick();  // "Calculate model"
     void ScrollBar3Change();
     void ScrollBar4Change();
     void ScrollBar_MVChange();

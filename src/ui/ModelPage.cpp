@@ -1,28 +1,328 @@
 #include "ui/ModelPage.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QStackedLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadialGradient>
+#include <QVBoxLayout>
+
+#include "data/NumberText.h"
+#include "model/ModelParameters.h"
+#include "model/ModelWorkflow.h"
+#include "model/TModel.h"
+#include "ui/AppState.h"
+#include "ui/Chart.h"
+#include "ui/Command.h"
+#include "ui/Dialogs.h"
+#include "ui/MainDialogs.h"
 
 namespace halvetra {
 
+namespace {
+
+constexpr int QualityImageSize = 41;
+
+// A round signal lamp of the given colour: a shaded body with a darker rim
+// and a soft highlight in its upper left.
+QPixmap qualityLamp(const QColor& color) {
+    QPixmap picture(QualityImageSize, QualityImageSize);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    const QRectF body(2.5, 2.5, 36.0, 36.0);
+    QRadialGradient shade(QPointF(16.0, 15.0), 24.0);
+    shade.setColorAt(0.0, color.lighter(150));
+    shade.setColorAt(0.55, color);
+    shade.setColorAt(1.0, color.darker(170));
+    painter.setPen(QPen(color.darker(220), 1.5));
+    painter.setBrush(shade);
+    painter.drawEllipse(body);
+
+    QRadialGradient gloss(QPointF(15.0, 12.0), 9.0);
+    gloss.setColorAt(0.0, QColor(255, 255, 255, 220));
+    gloss.setColorAt(1.0, QColor(255, 255, 255, 0));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(gloss);
+    painter.drawEllipse(QRectF(7.0, 5.0, 17.0, 13.0));
+    return picture;
+}
+
+QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+QLineEdit* makeEdit(const QString& name, QWidget* parent) {
+    auto* edit = new QLineEdit(QStringLiteral("0"), parent);
+    edit->setObjectName(name);
+    edit->setAlignment(Qt::AlignRight);
+    return edit;
+}
+
+QPushButton* makeButton(const QString& name, const QString& text, QWidget* parent) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+QString fixed(double value, int precision, int decimals) {
+    return QString::fromStdString(FormatFixed(value, precision, decimals, LocaleDecimalSeparator()));
+}
+
+}  // namespace
+
 ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
-    auto* images = new QWidget(this);
-    images->setGeometry(8, 8, 41, 41);
-    auto image = [images](const char* name) {
+    Chart_Model = new Chart("Chart_Model", "Open-loop process response", this);
+    Chart_Model->setPlainBackground(Qt::white);
+    LineSeries1 = Chart_Model->addLineSeries("Measurements", Qt::red, false, Qt::SolidLine, 1.5);
+    LineSeries2 = Chart_Model->addLineSeries("Model", QColor(0, 160, 0), false, Qt::DashLine, 1.5);
+    LineSeries1->setObjectName("LineSeries1");
+    LineSeries2->setObjectName("LineSeries2");
+    Chart_Model->xAxis->setLabel(QStringLiteral("Time [s]"));
+    Chart_Model->setLegendVisible(true);
+    Chart_Model->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
+    Chart_Model->legend->setBrush(QColor(255, 255, 255, 220));
+    Chart_Model->setMinimumSize(480, 400);
+
+    CheckBox_Model_Outer = new QCheckBox(QStringLiteral("Outer process"), this);
+    CheckBox_Model_Outer->setObjectName("CheckBox_Model_Outer");
+
+    GroupBox16 = new QGroupBox(QStringLiteral("Model parameters"), this);
+    GroupBox16->setObjectName("GroupBox16");
+    Edit_Gain = makeEdit("Edit_Gain", GroupBox16);
+    Edit_Time = makeEdit("Edit_Time", GroupBox16);
+    Edit_Delay = makeEdit("Edit_Delay", GroupBox16);
+    Label_DGain = makeLabel("Label_DGain", "0", GroupBox16);
+    Label_DTime = makeLabel("Label_DTime", "0", GroupBox16);
+    Label_STD = makeLabel("Label_STD", "0", GroupBox16);
+    Label_Rel_Pogresek = makeLabel("Label_Rel_Pogresek", "0", GroupBox16);
+    Label_Kvaliteta = makeLabel("Label_Kvaliteta", " ", GroupBox16);
+    QFont strong = Label_Kvaliteta->font();
+    strong.setBold(true);
+    Label_Kvaliteta->setFont(strong);
+    for (QLineEdit* edit : {Edit_Gain, Edit_Time, Edit_Delay}) edit->setFixedWidth(76);
+    for (QLabel* label : {Label_DGain, Label_DTime}) label->setMinimumWidth(56);
+    for (QLabel* label : {Label_STD, Label_Rel_Pogresek, Label_DGain, Label_DTime})
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    // The four quality images lie on top of each other.
+    auto* images = new QWidget(GroupBox16);
+    images->setFixedSize(QualityImageSize, QualityImageSize);
+    auto image = [images](const char* name, const QColor& color) {
         auto* label = new QLabel(images);
         label->setObjectName(name);
-        label->setGeometry(0, 0, 41, 41);
+        label->setGeometry(0, 0, QualityImageSize, QualityImageSize);
+        label->setPixmap(qualityLamp(color));
         return label;
     };
-    Image_Quality_Red = image("Image_Quality_Red");
-    Image_Quality_Orange = image("Image_Quality_Orange");
-    Image_Quality_Yellow = image("Image_Quality_Yellow");
-    Image_Quality_Green = image("Image_Quality_Green");
+    Image_Quality_Red = image("Image_Quality_Red", QColor(220, 30, 30));
+    Image_Quality_Orange = image("Image_Quality_Orange", QColor(245, 140, 20));
+    Image_Quality_Yellow = image("Image_Quality_Yellow", QColor(240, 215, 30));
+    Image_Quality_Green = image("Image_Quality_Green", QColor(40, 185, 60));
+
+    Button5 = makeButton("Button5", "Use model", GroupBox16);
+
+    auto* grid = new QGridLayout(GroupBox16);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(8);
+    auto caption = [this](const char* text) { return new QLabel(QString::fromUtf8(text), GroupBox16); };
+    auto plusMinus = [this] { return new QLabel(QStringLiteral("+-"), GroupBox16); };
+    grid->addWidget(caption("Process gain:"), 0, 0);
+    grid->addWidget(Edit_Gain, 0, 1);
+    grid->addWidget(plusMinus(), 0, 2);
+    grid->addWidget(Label_DGain, 0, 3);
+    grid->addWidget(caption("Process time constant [s]: "), 1, 0);
+    grid->addWidget(Edit_Time, 1, 1);
+    grid->addWidget(plusMinus(), 1, 2);
+    grid->addWidget(Label_DTime, 1, 3);
+    grid->addWidget(caption("process dead time [s]: "), 2, 0);
+    grid->addWidget(Edit_Delay, 2, 1);
+    auto* rule = new QFrame(GroupBox16);
+    rule->setFrameShape(QFrame::HLine);
+    rule->setFrameShadow(QFrame::Sunken);
+    grid->addWidget(rule, 3, 0, 1, 4);
+    grid->addWidget(caption("STD:"), 4, 0);
+    grid->addWidget(Label_STD, 4, 1, 1, 3);
+    grid->addWidget(caption("Relative model error:"), 5, 0);
+    grid->addWidget(Label_Rel_Pogresek, 5, 1, 1, 3);
+    grid->addWidget(caption("Model quality:"), 6, 0);
+    grid->addWidget(Label_Kvaliteta, 6, 1);
+    grid->addWidget(images, 6, 2, 1, 2, Qt::AlignLeft | Qt::AlignVCenter);
+    grid->addWidget(Button5, 7, 0, 1, 4);
+    grid->setColumnStretch(3, 1);
+
+    Button6 = makeButton("Button6", "Load model", this);
+    Button7 = makeButton("Button7", "Save model", this);
+    Button_PID = makeButton("Button_PID", "Calculate PID parameters", this);
+    Button_PID->setMinimumHeight(32);
+
+    auto* sidePanel = new QWidget(this);
+    sidePanel->setFixedWidth(360);
+    auto* side = new QVBoxLayout(sidePanel);
+    side->setContentsMargins(0, 0, 0, 0);
+    side->addWidget(CheckBox_Model_Outer);
+    side->addWidget(GroupBox16);
+    auto* files = new QHBoxLayout;
+    files->addWidget(Button6);
+    files->addWidget(Button7);
+    side->addLayout(files);
+    side->addStretch(1);
+    side->addWidget(Button_PID);
+
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(4, 4, 6, 6);
+    page->setSpacing(8);
+    page->addWidget(Chart_Model, 1);
+    page->addWidget(sidePanel, 0);
+
+    hideQualityImages();
+
+    connect(CheckBox_Model_Outer, &QCheckBox::toggled, this, &ModelPage::CheckBox_Model_OuterClick);
+    connect(Button5, &QPushButton::clicked, this, &ModelPage::Button5Click);
+    connect(Button6, &QPushButton::clicked, this, &ModelPage::Button6Click);
+    connect(Button7, &QPushButton::clicked, this, &ModelPage::Button7Click);
 }
 
 void ModelPage::hideQualityImages() {
     for (QLabel* image : {Image_Quality_Red, Image_Quality_Orange, Image_Quality_Yellow, Image_Quality_Green})
         image->hide();
+}
+
+void ModelPage::CheckBox_Model_OuterClick() { RunCommand(ctx_.Dialog, [this] { switchProcess(); }); }
+
+void ModelPage::Button5Click() { RunCommand(ctx_.Dialog, [this] { useModel(); }); }
+
+void ModelPage::Button6Click() { RunCommand(ctx_.Dialog, [this] { loadModel(); }); }
+
+void ModelPage::Button7Click() { RunCommand(ctx_.Dialog, [this] { saveModel(); }); }
+
+ModelPage::Process ModelPage::shownProcess() const {
+    return CheckBox_Model_Outer->isChecked() ? Process::Outer : Process::Inner;
+}
+
+ModelParameters& ModelPage::model(Process set) const {
+    return set == Process::Outer ? ctx_.State.OuterModel : ctx_.State.InnerModel;
+}
+
+void ModelPage::CalculateModel(int first, int last, bool showOuter) {
+    AppState& state = ctx_.State;
+    const TModel identified = halvetra::CalculateModel(state.Data, state.Window, first, last);
+    state.InnerModel = identified.Inner;
+    state.OuterModel = identified.Outer;
+    hideQualityImages();
+    ShowModelResults(showOuter ? Process::Outer : Process::Inner, Profile::A);
+    SamplingWarning(QStringLiteral("Opozorilo: Vzorčenje je preredko"));
+}
+
+void ModelPage::ShowModelResults(Process set, Profile profile) {
+    const IdentificationWindow& window = ctx_.State.Window;
+    const bool outer = set == Process::Outer;
+    DrawModelChart(outer ? window.OuterReference : window.InnerReference,
+                   outer ? window.OuterResponse : window.InnerResponse);
+
+    // Profile A writes 15 significant digits (the relative error 12) and five
+    // decimals of the scores; profile B 12 digits, and four decimals of the
+    // scores while the inner process is shown.
+    const ModelParameters& shown = model(set);
+    const int precision = profile == Profile::A ? 15 : 12;
+    const int scoreDecimals = profile == Profile::B && !outer ? 4 : 5;
+    Edit_Gain->setText(fixed(shown.Gain, precision, 3));
+    Edit_Time->setText(fixed(shown.TimeConstant, precision, 2));
+    Edit_Delay->setText(fixed(shown.DeadTime, precision, 1));
+    Label_STD->setText(fixed(shown.Std, precision, scoreDecimals));
+    Label_DGain->setText(fixed(shown.GainDeviation, precision, 3));
+    Label_DTime->setText(fixed(shown.TimeConstantDeviation, precision, 2));
+    Label_Rel_Pogresek->setText(fixed(shown.RelativeError, 12, scoreDecimals));
+    showQuality(shown.RelativeError);
+}
+
+void ModelPage::DrawModelChart(std::span<const double> reference, std::span<const double> response) {
+    const IdentificationWindow& window = ctx_.State.Window;
+    const int n = window.WindowLength;
+    const AxisRange range = ModelChartRange(reference, response, n);
+    Chart::setPoints(LineSeries1, window.WindowTime, reference, 1, n);
+    Chart::setPoints(LineSeries2, window.WindowTime, response, 1, n);
+    Chart_Model->fixValueAxis(range.Lower, range.Upper);
+    Chart_Model->fitKeyAxis();
+    Chart_Model->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void ModelPage::SamplingWarning(const QString& text) {
+    const AppState& state = ctx_.State;
+    ctx_.ShowStatus(SamplingTooSparse(state.InnerModel, state.OuterModel, state.Data.SamplingTime) ? text
+                                                                                                    : QString());
+}
+
+void ModelPage::showQuality(double relativeError) {
+    const ModelQuality quality = RateModelQuality(relativeError);
+    Label_Kvaliteta->setText(QString::fromStdString(QualityText(quality)));
+    QLabel* image = Image_Quality_Red;
+    switch (quality) {
+        case ModelQuality::VeryGood: image = Image_Quality_Green; break;
+        case ModelQuality::Good: image = Image_Quality_Yellow; break;
+        case ModelQuality::Fair: image = Image_Quality_Orange; break;
+        case ModelQuality::Bad: break;
+    }
+    hideQualityImages();
+    image->show();
+}
+
+void ModelPage::switchProcess() {
+    hideQualityImages();
+    if (ctx_.State.ApplyingAutomaticSettings) return;
+    ShowModelResults(shownProcess(), Profile::B);
+    SamplingWarning(QStringLiteral("Opozorilo: Sampling rate is too low"));
+}
+
+void ModelPage::useModel() {
+    hideQualityImages();
+    const Process set = shownProcess();
+    const bool outer = set == Process::Outer;
+    ModelParameters& edited = model(set);
+    IdentificationWindow& window = ctx_.State.Window;
+
+    StoreModelTexts(edited, Edit_Gain->text().toStdString(), Edit_Time->text().toStdString(),
+                    Edit_Delay->text().toStdString(), LocaleDecimalSeparator());
+    UseModel(edited, window, outer, edited.Gain, edited.TimeConstant, edited.DeadTime, ctx_.State.Data.SamplingTime);
+    DrawModelChart(outer ? window.OuterReference : window.InnerReference,
+                   outer ? window.OuterResponse : window.InnerResponse);
+    Label_STD->setText(fixed(edited.Std, 12, 4));
+    Label_Rel_Pogresek->setText(fixed(edited.RelativeError, 12, 4));
+    showQuality(edited.RelativeError);
+}
+
+void ModelPage::saveModel() {
+    FileDialog& dialog = ctx_.Files.SaveDialog_Model;
+    if (!ctx_.Dialog.execute(dialog)) return;
+    const AppState& state = ctx_.State;
+    const double samplingTime = state.Data.SamplingTime;
+    const QString fileName = QDir::toNativeSeparators(WithDefaultExtension(dialog.FileName, dialog.DefaultExt));
+    TModel().SaveModelFile(fileName.toStdString(), state.Window.WindowLength,
+                           TModel::SetOf(state.InnerModel, samplingTime), TModel::SetOf(state.OuterModel, samplingTime),
+                           state.Window, LocaleDecimalSeparator());
+}
+
+void ModelPage::loadModel() {
+    FileDialog& dialog = ctx_.Files.OpenDialog_Model;
+    if (!ctx_.Dialog.execute(dialog)) return;
+    AppState& state = ctx_.State;
+    TModel loaded;
+    loaded.LoadModelFile(QDir::toNativeSeparators(dialog.FileName).toStdString(), state.Data.SamplingTime,
+                         state.Window, LocaleDecimalSeparator());
+    state.InnerModel = loaded.Inner;
+    state.OuterModel = loaded.Outer;
+    hideQualityImages();
+    ShowModelResults(shownProcess(), Profile::A);
+    SamplingWarning(QStringLiteral("Opozorilo: Vzorčenje je preredko"));
 }
 
 }  // namespace halvetra

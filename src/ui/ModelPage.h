@@ -1,27 +1,87 @@
 #pragma once
-// The Model page: the identified process models, their quality and the model file.
+// The Model page: the identified inner or outer process model, its quality and
+// its open-loop response against the measured one; editing a model by hand
+// ("Use model"), and saving and loading the model file.
 #include <QWidget>
+#include <span>
 
 #include "ui/PageContext.h"
 
+class QCheckBox;
+class QCPGraph;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QPushButton;
 
 namespace halvetra {
+
+class Chart;
+struct ModelParameters;
 
 class ModelPage : public QWidget {
     Q_OBJECT
 public:
     ModelPage(PageContext context, QWidget* parent = nullptr);
 
+    // Which process the page shows and "Use model" edits.
+    enum class Process { Inner, Outer };
+    // The number formats of the model texts: A after an identification or a
+    // load, B after the outer switch.
+    enum class Profile { A, B };
+
+    Chart* Chart_Model;
+    QCPGraph* LineSeries1;  // reference output, red
+    QCPGraph* LineSeries2;  // model response, green dashed
+    QCheckBox* CheckBox_Model_Outer;
+    QGroupBox* GroupBox16;
+    QLineEdit* Edit_Gain;
+    QLineEdit* Edit_Time;
+    QLineEdit* Edit_Delay;
+    QLabel* Label_DGain;
+    QLabel* Label_DTime;
+    QLabel* Label_STD;
+    QLabel* Label_Rel_Pogresek;
+    QLabel* Label_Kvaliteta;
     // The quality images, all at the same place; at most one is visible.
     QLabel* Image_Quality_Red;
     QLabel* Image_Quality_Orange;
     QLabel* Image_Quality_Yellow;
     QLabel* Image_Quality_Green;
+    QPushButton* Button6;     // "Load model"
+    QPushButton* Button7;     // "Save model"
+    QPushButton* Button5;     // "Use model"
+    QPushButton* Button_PID;  // "Calculate PID parameters"
 
     void hideQualityImages();
 
+    // Identifies both processes from samples first .. last of the conditioned
+    // data and shows the outer or the inner model (profile A), then checks
+    // the sampling. Throws what identification throws.
+    void CalculateModel(int first, int last, bool showOuter);
+    // Chart, figures and quality of one set.
+    void ShowModelResults(Process set, Profile profile);
+    // Reference and response over samples 1 .. WindowLength against WindowTime.
+    void DrawModelChart(std::span<const double> reference, std::span<const double> response);
+    // The status line shows `text` when the sampling is too sparse for either
+    // model; otherwise it is cleared.
+    void SamplingWarning(const QString& text);
+
+public slots:
+    void CheckBox_Model_OuterClick();
+    void Button5Click();  // "Use model"
+    void Button6Click();  // "Load model"
+    void Button7Click();  // "Save model"
+
 private:
+    Process shownProcess() const;
+    ModelParameters& model(Process set) const;
+    void showQuality(double relativeError);
+    void switchProcess();
+    void useModel();
+    void loadModel();
+    void saveModel();
+
     PageContext ctx_;
 };
 

@@ -4,44 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
+
+#include "CliRunner.h"
 
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-Result RunCli(const QStringList& arguments, const QString& locale = "C") {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const auto& name : {"LANG", "LANGUAGE", "LC_NUMERIC"}) environment.remove(name);
-    environment.insert("LC_ALL", locale);
-    process.setProcessEnvironment(environment);
-    process.start(HALVETRA_CLI_PATH, arguments);
-    EXPECT_TRUE(process.waitForFinished(30000));
-    Result result;
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput().toStdString();
-    result.err = process.readAllStandardError().toStdString();
-    return result;
-}
-
-QJsonObject Parse(const std::string& text) {
-    QJsonParseError error{};
-    const auto document = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
-    return document.object();
-}
 
 class CliData : public ::testing::Test {
 protected:

@@ -1,0 +1,101 @@
+// halvetra-cli identify on a recorded cascade step: the models it prints, the
+// options that override the file's settings, the model file it writes, and
+// its failures.
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "CliRunner.h"
+
+namespace {
+
+// An .hvd file of a cascade: the input steps by 10 at sample 50; the inner
+// output follows with K 2, T 8 s, L 3 s; the outer output follows the inner
+// one with K 0.5, T 15 s, L 5 s. Ts = 1 s, window 1 .. n in the header.
+QString WriteCascade(const QTemporaryDir& dir, int n = 400) {
+    const QString path = dir.filePath("cascade.hvd");
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n08:00:00\r\n1\r\n" << n << "\r\n1\r\n" << n
+        << "\r\n0\r\n100\r\n0\r\n0\r\nMV\r\nMV\r\nU\r\nU\r\nY\r\nY2\r\n";
+    std::vector<double> u(n), y(n), y2(n);
+    double a = 0, b = 0;
+    for (int k = 0; k < n; ++k) {
+        u[k] = k >= 50 ? 10.0 : 0.0;
+        y[k] = a;
+        y2[k] = b;
+        a += (1 - std::exp(-1.0 / 8.0)) * (2.0 * (k >= 3 ? u[k - 3] : 0.0) - a);
+        b += (1 - std::exp(-1.0 / 15.0)) * (0.5 * (k >= 5 ? y[k - 5] : 0.0) - b);
+    }
+    for (int k = 0; k < n; ++k) {
+        std::ostringstream row;
+        row.precision(12);
+        row << k << '\t' << u[k] << '\t' << u[k] << '\t' << u[k] << '\t' << u[k] << '\t' << y[k] << '\t' << y2[k];
+        out << row.str() << "\r\n";
+    }
+    return path;
+}
+
+}  // namespace
+
+TEST(CliIdentify, PrintsBothModelsOfTheFilesWindow) {
+    QTemporaryDir dir;
+    const Result result = RunCli({"identify", WriteCascade(dir)});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const QJsonObject json = Parse(result.out);
+    EXPECT_EQ(json.keys(), QStringList({"inner", "outer", "sampling_time", "window"}));
+    EXPECT_EQ(json["sampling_time"].toDouble(), 1.0);
+    EXPECT_EQ(json["window"].toArray(), QJsonArray({1, 400}));
+    const QJsonObject inner = json["inner"].toObject();
+    EXPECT_EQ(inner.keys(), QStringList({"dead_time", "gain", "gain_deviation", "quality", "relative_error", "std",
+                                         "time_constant", "time_constant_deviation"}));
+    EXPECT_NEAR(inner["gain"].toDouble(), 2.0, 0.05);
+    EXPECT_NEAR(inner["time_constant"].toDouble(), 8.0, 1.0);
+    EXPECT_NEAR(inner["dead_time"].toDouble(), 4.0, 1.0);  // the reference runs one sample late
+    const QJsonObject outer = json["outer"].toObject();
+    EXPECT_NEAR(outer["gain"].toDouble(), 0.5, 0.02);
+    EXPECT_NE(outer["quality"].toString(), "Bad");
+}
+
+TEST(CliIdentify, OptionsOverrideTheFileAndTheModelFileMatchesTheOutput) {
+    QTemporaryDir dir;
+    const QString file = WriteCascade(dir);
+    const QString model = dir.filePath("out.hvm");
+    const Result result = RunCli({"identify", file, "--start", "21", "--end=300", "--filter", "0", "--actuator",
+                                  "100,0,0", "--columns", "1,3,5,6", "--save-model", model});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const QJsonObject json = Parse(result.out);
+    EXPECT_EQ(json["window"].toArray(), QJsonArray({21, 300}));
+
+    std::ifstream in(model.toStdString(), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find('\r')));
+    ASSERT_EQ(lines.size(), 37u + 280u);
+    EXPECT_EQ(lines[0], "HALVETRA Model");
+    EXPECT_EQ(lines[35], "280");
+    // The gain in the file is the printed one to 14 significant digits.
+    EXPECT_NEAR(std::stod(lines[3]), json["inner"].toObject()["gain"].toDouble(),
+                1e-13 * std::abs(std::stod(lines[3])));
+}
+
+TEST(CliIdentify, ClampsTheWindowAsTheSlidersDoAndRefusesBadOptions) {
+    QTemporaryDir dir;
+    const QString file = WriteCascade(dir, 100);
+    const Result clamped = RunCli({"identify", file, "--start", "0", "--end", "5000"});
+    ASSERT_EQ(clamped.status, 0) << clamped.err;
+    EXPECT_EQ(Parse(clamped.out)["window"].toArray(), QJsonArray({1, 100}));
+
+    const Result column = RunCli({"identify", file, "--columns", "1,3,5,7"});
+    EXPECT_EQ(column.status, 1);
+    EXPECT_EQ(column.err, "Column 7 is not a column of the file (1 .. 6)\n");
+    EXPECT_TRUE(column.out.empty());
+
+    const Result filter = RunCli({"identify", file, "--filter", "1,5"});
+    EXPECT_EQ(filter.status, 1);
+    EXPECT_EQ(filter.err, "'1,5' is not a valid floating point value\n");
+
+    EXPECT_EQ(RunCli({"identify", file, "--actuator", "100,0"}).status, 2);
+    EXPECT_EQ(RunCli({"identify", file, "--start"}).status, 2);
+    EXPECT_EQ(RunCli({"identify"}).status, 2);
+}

@@ -1,0 +1,283 @@
+// The Model page: the number texts of the two profiles, the outer switch, "Use
+// model", the sampling warning, the quality rating, the model file commands,
+// and "Calculate model" of the Data page.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <limits>
+
+#include "FakeDialogs.h"
+#include "app/TForm1.h"
+#include "data/NumberText.h"
+#include "experiment/Clock.h"
+#include "ui/Chart.h"
+#include "ui/DataPage.h"
+#include "ui/ModelPage.h"
+
+using namespace halvetra;
+
+namespace {
+
+struct Fixture {
+    FakeDialogs dialogs;
+    ManualClock clock{QDateTime(QDate(2026, 5, 4), QTime(13, 14, 15))};
+    TForm1 form{dialogs, clock};
+    ModelPage& page = *form.ModelPage_;
+    AppState& state = form.State;
+
+    QString status() const { return form.StatusBar1->currentMessage(); }
+    QStringList visibleImages() const {
+        QStringList names;
+        for (QLabel* image : {page.Image_Quality_Green, page.Image_Quality_Yellow, page.Image_Quality_Orange,
+                              page.Image_Quality_Red})
+            if (!image->isHidden()) names << image->objectName();
+        return names;
+    }
+    QStringList texts() const {
+        return {page.Edit_Gain->text(), page.Edit_Time->text(),   page.Edit_Delay->text(),
+                page.Label_STD->text(), page.Label_DGain->text(), page.Label_DTime->text(),
+                page.Label_Rel_Pogresek->text(), page.Label_Kvaliteta->text()};
+    }
+
+    // Two models that differ in every figure, over a window of ten samples
+    // whose input steps to 1 at sample 3; the inner reference is 2 from
+    // sample 4 on, as a gain of 2 without lag gives. Sampling time 0.1 s.
+    void setUpModels() {
+        state.Data.SamplingTime = 0.1;
+        state.InnerModel = {1.23456789, 12.3456789, 3.0, 0.0123456789, 0.0345678912, 0.0456789, 0.789123};
+        state.OuterModel = {-2.5, 40.125, 6.5, 0.5, 0.1, 0.25, 1.5};
+        IdentificationWindow& w = state.Window;
+        w.WindowLength = 10;
+        for (int k = 1; k <= 10; ++k) {
+            const auto i = static_cast<std::size_t>(k - 1);
+            w.WindowTime[i] = 0.1 * (k - 1);
+            w.WindowU[i] = k >= 3 ? 1.0 : 0.0;
+            w.WindowY[i] = k >= 5 ? 4.0 : 0.0;
+            w.InnerReference[i] = k >= 4 ? 2.0 : 0.0;
+            w.OuterReference[i] = k >= 6 ? -10.0 : 0.0;
+            w.InnerResponse[i] = w.InnerReference[i];
+            w.OuterResponse[i] = w.OuterReference[i];
+        }
+    }
+};
+
+QStringList withSeparator(QStringList texts, QChar separator) {
+    for (QString& t : texts) t.replace('.', separator);
+    return texts;
+}
+
+}  // namespace
+
+class ModelPageTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void profilesWriteTheirDigits_data() {
+        QTest::addColumn<QLocale>("locale");
+        QTest::addColumn<QChar>("separator");
+        QTest::newRow("point") << QLocale::c() << QChar('.');
+        QTest::newRow("comma") << QLocale(QLocale::German, QLocale::Germany) << QChar(',');
+    }
+    void profilesWriteTheirDigits() {
+        QFETCH(QLocale, locale);
+        QFETCH(QChar, separator);
+        QLocale::setDefault(locale);
+        Fixture f;
+        f.setUpModels();
+
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        QCOMPARE(f.texts(), withSeparator({"1.235", "12.35", "3.0", "0.01235", "0.046", "0.79", "0.03457", "Good"},
+                                          separator));
+        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Yellow"});
+        QCOMPARE(f.page.LineSeries1->data()->size(), 10);
+        QCOMPARE(f.page.Chart_Model->yAxis->range().upper, 2.2);
+
+        // Fifteen digits against twelve: a gain with 13 integer digits.
+        f.state.OuterModel.Gain = 1234567890123.456;
+        f.page.ShowModelResults(ModelPage::Process::Outer, ModelPage::Profile::A);
+        QCOMPARE(f.texts(), withSeparator({"1234567890123.460", "40.13", "6.5", "0.50000", "0.250", "1.50", "0.10000",
+                                           "Fair"}, separator));
+        f.page.ShowModelResults(ModelPage::Process::Outer, ModelPage::Profile::B);
+        QCOMPARE(f.page.Edit_Gain->text(), withSeparator({"1.23456789012E+12"}, separator).front());
+        QCOMPARE(f.page.Label_STD->text(), withSeparator({"0.50000"}, separator).front());
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::B);
+        QCOMPARE(f.texts(), withSeparator({"1.235", "12.35", "3.0", "0.0123", "0.046", "0.79", "0.0346", "Good"},
+                                          separator));
+
+        // The rating's limits are strict; a relative error that is not a number is bad.
+        f.state.InnerModel.RelativeError = 0.01;
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        QCOMPARE(f.page.Label_Kvaliteta->text(), QString("Good"));
+        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Yellow"});
+        f.state.InnerModel.RelativeError = std::numeric_limits<double>::quiet_NaN();
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        QCOMPARE(f.page.Label_Rel_Pogresek->text(), QString("NAN"));
+        QCOMPARE(f.page.Label_Kvaliteta->text(), QString("Bad"));
+        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Red"});
+    }
+
+    void theOuterSwitchShowsTheOtherModelInProfileB() {
+        Fixture f;
+        f.setUpModels();
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        const ModelParameters inner = f.state.InnerModel;
+        const ModelParameters outer = f.state.OuterModel;
+
+        f.page.CheckBox_Model_Outer->setChecked(true);
+        QCOMPARE(f.texts(), (QStringList{"-2.500", "40.13", "6.5", "0.50000", "0.250", "1.50", "0.10000", "Fair"}));
+        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Orange"});
+        QCOMPARE(f.page.LineSeries1->data()->at(9)->value, -10.0);
+        QCOMPARE(f.status(), QString());
+        QVERIFY(f.state.InnerModel == inner && f.state.OuterModel == outer);
+
+        f.state.Data.SamplingTime = 1.0;
+        f.state.InnerModel.TimeConstant = 0.2;  // round(3.2) = 3 <= 3 s: too sparse
+        f.page.CheckBox_Model_Outer->setChecked(false);
+        QCOMPARE(f.page.Label_STD->text(), QString("0.0123"));
+        QCOMPARE(f.status(), QString("Opozorilo: Sampling rate is too low"));
+
+        // While automatic settings are applied only the image goes.
+        f.form.StatusBar1->showMessage("kept");
+        const QStringList shown = f.texts();
+        f.state.ApplyingAutomaticSettings = true;
+        f.page.CheckBox_Model_Outer->setChecked(true);
+        QVERIFY(f.visibleImages().isEmpty());
+        QCOMPARE(f.texts(), shown);
+        QCOMPARE(f.status(), QString("kept"));
+        QCOMPARE(f.page.LineSeries1->data()->at(9)->value, 2.0);
+    }
+
+    void useModelRescoresTheShownSet() {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        Fixture f;
+        f.setUpModels();
+        f.state.Data.SamplingTime = 1.0;
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        f.form.StatusBar1->showMessage("kept");
+
+        f.page.Edit_Gain->setText("2");
+        f.page.Edit_Time->setText("0");
+        f.page.Edit_Delay->setText("0,0");
+        f.page.Button5Click();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.state.InnerModel.Gain, 2.0);
+        QCOMPARE(f.page.Label_STD->text(), QString("0,0000"));
+        QCOMPARE(f.page.Label_Rel_Pogresek->text(), QString("0,0000"));
+        QCOMPARE(f.page.Label_Kvaliteta->text(), QString("Very good"));
+        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Green"});
+        QCOMPARE(f.page.Label_DGain->text(), QString("0,046"));  // the deviations stay
+        QCOMPARE(f.state.InnerModel.GainDeviation, 0.0456789);
+        QCOMPARE(f.status(), QString("kept"));
+
+        // Half the gain: errors of 1 on 7 of 10 samples.
+        f.page.Edit_Gain->setText("1,0");
+        f.page.Button5Click();
+        QCOMPARE(f.page.Label_STD->text(), QString("0,4830"));
+        QCOMPARE(f.page.Label_Rel_Pogresek->text(), QString("0,9129"));
+        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Red"});
+        QCOMPARE(f.page.LineSeries2->data()->at(9)->value, 1.0);
+        QCOMPARE(f.state.OuterModel.Gain, -2.5);  // only the shown set is edited
+
+        // A text that is not a number ends the command after the figures before it.
+        f.page.Edit_Gain->setText("3");
+        f.page.Edit_Time->setText("x");
+        f.page.Button5Click();
+        QCOMPARE(f.dialogs.messages, QStringList{"'x' is not a valid floating point value"});
+        QCOMPARE(f.state.InnerModel.Gain, 3.0);
+        QCOMPARE(f.state.InnerModel.TimeConstant, 0.0);
+        QCOMPARE(f.page.Label_STD->text(), QString("0,4830"));
+        QVERIFY(f.visibleImages().isEmpty());
+    }
+
+    void savesBeforeAnyIdentificationAndLoadsBack() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.state.Data.SamplingTime = 0.5;
+        f.dialogs.answer("");  // cancelled: nothing happens
+        f.page.Button7Click();
+        f.dialogs.answer(dir.filePath("empty"));
+        f.page.Button7Click();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.dialogs.shown.at(0).name, QString("SaveDialog_Model"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"empty.hvm"});
+
+        QFile file(dir.filePath("empty.hvm"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromLatin1(file.readAll()).split("\r\n");
+        if (lines.last().isEmpty()) lines.removeLast();
+        QCOMPARE(lines.size(), 37);
+        for (int line = 4; line <= 34; line += 2)
+            QCOMPARE(lines[line - 1], QString(line == 10 || line == 26 ? "0.5" : "0"));
+        QCOMPARE(lines[35], QString("0"));
+
+        Fixture g;
+        g.setUpModels();
+        g.page.CheckBox_Model_Outer->setChecked(true);
+        g.dialogs.answer(dir.filePath("empty.hvm"));
+        g.page.Button6Click();
+        QVERIFY(g.dialogs.messages.isEmpty());
+        QCOMPARE(g.dialogs.shown.at(0).name, QString("OpenDialog_Model"));
+        QVERIFY(g.state.InnerModel == ModelParameters{} && g.state.OuterModel == ModelParameters{});
+        QCOMPARE(g.state.Data.SamplingTime, 0.5);
+        QCOMPARE(g.state.Window.WindowLength, 0);
+        QCOMPARE(g.texts(), (QStringList{"0.000", "0.00", "0.0", "0.00000", "0.000", "0.00", "0.00000", "Very good"}));
+        QCOMPARE(g.status(), QString("Opozorilo: Vzorčenje je preredko"));
+        QCOMPARE(g.form.PageControl1->currentIndex(), int(TForm1::EkspTab));
+    }
+
+    void calculateModelFromTheDataPage() {
+        Fixture f;
+        MeasuredData& data = f.state.Data;
+        data.SamplingTime = 1.0;
+        data.SampleCount = 60;
+        for (int i = 1; i <= 60; ++i) {
+            const auto k = static_cast<std::size_t>(i - 1);
+            data.SampleTimes[k] = i - 1;
+            data.ConditionedMV[k] = data.ConditionedU[k] = i >= 10 ? 1.0 : 0.0;
+            data.ConditionedY[k] = i >= 10 ? 2.0 * (1.0 - std::exp(-(i - 10) / 2.0)) : 0.0;
+            data.ConditionedY2[k] = i >= 12 ? -1.5 * data.ConditionedY[k - 2] : 0.0;
+        }
+        DataPage& dataPage = *f.form.DataPage_;
+        {
+            const QSignalBlocker a(dataPage.ScrollBar3), b(dataPage.ScrollBar4);
+            dataPage.ScrollBar3->setValue(5);
+            dataPage.ScrollBar4->setValue(54);
+        }
+        f.page.CheckBox_Model_Outer->setChecked(true);
+        f.form.PageControl1->setCurrentIndex(TForm1::ObdTab);
+        dataPage.Button_Izracun->click();
+
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.form.PageControl1->currentIndex(), int(TForm1::ModTab));
+        QCOMPARE(f.state.Window.WindowLength, 50);
+        QCOMPARE(f.page.LineSeries1->data()->size(), 50);
+        const ModelParameters& outer = f.state.OuterModel;
+        QCOMPARE(f.page.Edit_Gain->text(), QString::fromStdString(FormatFixed(outer.Gain, 15, 3, '.')));
+        QVERIFY(f.state.InnerModel.Gain > 1.9 && outer.Gain < -1.4);
+        // The inner model's dead time and time constant add up to about 3 s.
+        QCOMPARE(f.status(), QString("Opozorilo: Vzorčenje je preredko"));
+
+        // A window beyond the data arrays is refused and the page stays.
+        f.form.PageControl1->setCurrentIndex(TForm1::ObdTab);
+        {
+            const QSignalBlocker b(dataPage.ScrollBar4);
+            dataPage.ScrollBar4->setRange(2, 6000);
+            dataPage.ScrollBar4->setValue(6000);
+        }
+        dataPage.Button_Izracun->click();
+        QCOMPARE(f.dialogs.messages, QStringList{"List index out of bounds (6000)"});
+        QCOMPARE(f.form.PageControl1->currentIndex(), int(TForm1::ObdTab));
+    }
+};
+
+QTEST_MAIN(ModelPageTest)
+#include "tst_ModelPage.moc"
