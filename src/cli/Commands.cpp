@@ -3,6 +3,9 @@
 #include <QLocale>
 #include <algorithm>
 
+#include "data/Errors.h"
+#include "data/NumberText.h"
+
 namespace halvetra::cli {
 
 char SystemDecimalSeparator() {
@@ -10,6 +13,27 @@ char SystemDecimalSeparator() {
     if (point.isEmpty()) return '.';
     const char16_t c = point.at(0).unicode();
     return (c > 0x20 && c < 0x7F) ? static_cast<char>(c) : '.';
+}
+
+double OptionNumber(const std::string& text) {
+    double value = 0.0;
+    if (ParseNumber(text, '.', value) != 0 || text.find(',') != std::string::npos)
+        throw ConversionError("'" + text + "' is not a valid floating point value");
+    return value;
+}
+
+std::vector<std::string> OptionFields(const std::string& text, std::size_t count, std::string_view option) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    while (true) {
+        const auto comma = text.find(',', start);
+        fields.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    if (fields.size() != count)
+        throw UsageError(std::string(option) + " expects " + std::to_string(count) + " comma-separated values");
+    return fields;
 }
 
 bool ParsedArguments::has(std::string_view option) const {

@@ -44,7 +44,22 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const 
 // `halvetra-cli data FILE [--values]`: the measured-data file as JSON.
 int RunData(const std::vector<std::string>& arguments, std::ostream& out);
 
+// A number given on the command line, always with a point as decimal mark
+// (option values are lists separated by commas): throws ConversionError
+// "'<text>' is not a valid floating point value".
+double OptionNumber(const std::string& text);
+
+// The comma-separated fields of an option value; exactly `count` of them.
+std::vector<std::string> OptionFields(const std::string& text, std::size_t count, std::string_view option);
+
 // `halvetra-cli identify FILE [options]`: the models of a measured-data file.
 int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out);
+
+// `halvetra-cli tune (--model FILE | --inner K,T,L [--outer K,T,L]) [...]`: the tuned gains.
+int RunTune(const std::vector<std::string>& arguments, std::ostream& out);
+
+// `halvetra-cli simulate (...) [--response 0|1] [--sampling-time TEXT]`: the
+// open-loop and closed-loop responses as CSV.
+int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out);
 
 }  // namespace halvetra::cli

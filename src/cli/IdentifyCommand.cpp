@@ -18,21 +18,6 @@ namespace halvetra::cli {
 
 namespace {
 
-// The comma-separated fields of an option value.
-std::vector<std::string> Fields(const std::string& text, std::size_t count, const char* option) {
-    std::vector<std::string> fields;
-    std::size_t start = 0;
-    while (true) {
-        const auto comma = text.find(',', start);
-        fields.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos) break;
-        start = comma + 1;
-    }
-    if (fields.size() != count)
-        throw UsageError(std::string(option) + " expects " + std::to_string(count) + " comma-separated values");
-    return fields;
-}
-
 void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m) {
     json.key(name).beginObject();
     json.key("gain").value(m.Gain);
@@ -64,7 +49,7 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     const int columnCount = std::max(1, data.ColumnCount);
     for (int& c : columns) c = std::clamp(c, 1, columnCount);
     if (const std::string* text = parsed.value("--columns")) {
-        const auto fields = Fields(*text, 4, "--columns");
+        const auto fields = OptionFields(*text, 4, "--columns");
         for (std::size_t k = 0; k < 4; ++k) {
             columns[k] = TextToInt(fields[k]);
             if (columns[k] < 1 || columns[k] > data.ColumnCount)
@@ -81,18 +66,22 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     const int first = window.Sliders.Start.Position;
     const int last = window.Sliders.End.Position;
 
-    // Filter and actuator settings as the page's edit boxes would hold them.
+    // Filter and actuator settings: the file's texts read as the page's edit
+    // boxes read them, or the options' numbers.
     const std::string* filterText = parsed.value("--filter");
-    const double filter = TextToFloat(filterText ? *filterText : header.filterTimeConstant, separator);
-    std::array<std::string, 3> actuator = {header.actuatorMaximum, header.actuatorMinimum,
-                                           header.actuatorOpeningTime};
+    const double filter =
+        filterText ? OptionNumber(*filterText) : TextToFloat(header.filterTimeConstant, separator);
+    double maximum = 0.0, minimum = 0.0, opening = 0.0;
     if (const std::string* text = parsed.value("--actuator")) {
-        const auto fields = Fields(*text, 3, "--actuator");
-        std::copy(fields.begin(), fields.end(), actuator.begin());
+        const auto fields = OptionFields(*text, 3, "--actuator");
+        maximum = OptionNumber(fields[0]);
+        minimum = OptionNumber(fields[1]);
+        opening = OptionNumber(fields[2]);
+    } else {
+        maximum = TextToFloat(header.actuatorMaximum, separator);
+        minimum = TextToFloat(header.actuatorMinimum, separator);
+        opening = TextToFloat(header.actuatorOpeningTime, separator);
     }
-    const double maximum = TextToFloat(actuator[0], separator);
-    const double minimum = TextToFloat(actuator[1], separator);
-    const double opening = TextToFloat(actuator[2], separator);
 
     obdelava.ConditionSignals(data, columns[0], columns[1], columns[2], columns[3], maximum, minimum, opening, filter,
                               data.SamplingTime, n);

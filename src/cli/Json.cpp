@@ -152,4 +152,10 @@ JsonWriter& JsonWriter::value(int number) {
     return *this;
 }
 
+JsonWriter& JsonWriter::boolean(bool flag) {
+    beforeValue();
+    text_ += flag ? "true" : "false";
+    return *this;
+}
+
 }  // namespace halvetra::cli

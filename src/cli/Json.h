@@ -27,6 +27,7 @@ public:
     JsonWriter& value(const char* text) { return value(std::string_view(text)); }
     JsonWriter& value(double number);
     JsonWriter& value(int number);
+    JsonWriter& boolean(bool flag);
 
     const std::string& text() const { return text_; }
 

@@ -27,6 +27,16 @@ constexpr Subcommand Subcommands[] = {
      "Load a measured-data file, condition it and identify the inner and outer process models over the window; "
      "options override the file's window, filter and actuator settings and the columns 1, 3, 5, 6.",
      halvetra::cli::RunIdentify},
+    {"tune", "(--model FILE.hvm | --inner K,T,L [--outer K,T,L]) [--method M] [--robustness P] [--cascade]",
+     "Tune the loop (or the cascade) by method M (0 .. 6, default 0) and print the seven gains as tuned, the "
+     "robustness factor of slider position P (default 10) and the recommended sampling time.",
+     halvetra::cli::RunTune},
+    {"simulate",
+     "(--model FILE.hvm | --inner K,T,L [--outer K,T,L]) [--method M] [--robustness P] [--cascade] "
+     "[--response 0|1] [--sampling-time TEXT]",
+     "Simulate the open loop and the I, PI, PID and P closed loops as the Controller page does and print them "
+     "as CSV (t,OL,CL_I,CL_PI,CL_PID,CL_P).",
+     halvetra::cli::RunSimulate},
 };
 
 void PrintCommandUsage(std::ostream& out, const Subcommand& command) {

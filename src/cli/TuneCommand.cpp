@@ -1,0 +1,128 @@
+// `halvetra-cli tune` and `halvetra-cli simulate`: the Controller page's
+// calculation on models given on the command line or in a model file.
+#include <cstdio>
+
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "controller/ControllerCalculation.h"
+#include "controller/TRegulator.h"
+#include "data/IdentificationWindow.h"
+#include "data/NumberText.h"
+#include "model/TModel.h"
+
+namespace halvetra::cli {
+
+namespace {
+
+const std::vector<std::string_view> ModelOptions = {"--model=", "--inner=", "--outer=", "--method=",
+                                                    "--robustness=", "--cascade"};
+
+struct ControllerInputs {
+    ModelParameters Inner;
+    ModelParameters Outer;  // 0, 0, 0 unless given
+    int Method = 0;
+    int RobustPosition = 10;
+    bool Cascade = false;
+};
+
+ModelParameters ModelFromOption(const std::string& text, std::string_view option) {
+    const auto fields = OptionFields(text, 3, option);
+    ModelParameters model;
+    model.Gain = OptionNumber(fields[0]);
+    model.TimeConstant = OptionNumber(fields[1]);
+    model.DeadTime = OptionNumber(fields[2]);
+    return model;
+}
+
+int IntegerOption(const ParsedArguments& parsed, std::string_view option, int fallback) {
+    const std::string* text = parsed.value(option);
+    return text ? TextToInt(*text) : fallback;
+}
+
+ControllerInputs ReadInputs(const ParsedArguments& parsed) {
+    if (!parsed.positional.empty()) throw UsageError("unexpected argument " + parsed.positional.front());
+    ControllerInputs inputs;
+    const std::string* model = parsed.value("--model");
+    const std::string* inner = parsed.value("--inner");
+    if ((model == nullptr) == (inner == nullptr)) throw UsageError("give either --model FILE or --inner K,T,L");
+    if (model != nullptr) {
+        if (parsed.value("--outer")) throw UsageError("--outer goes with --inner, not with --model");
+        TModel file;
+        IdentificationWindow window;
+        double samplingTime = 0.0;
+        file.LoadModelFile(*model, samplingTime, window, SystemDecimalSeparator());
+        inputs.Inner = file.Inner;
+        inputs.Outer = file.Outer;
+    } else {
+        inputs.Inner = ModelFromOption(*inner, "--inner");
+        if (const std::string* outer = parsed.value("--outer")) inputs.Outer = ModelFromOption(*outer, "--outer");
+    }
+    inputs.Method = IntegerOption(parsed, "--method", 0);
+    inputs.RobustPosition = IntegerOption(parsed, "--robustness", 10);
+    if (inputs.RobustPosition < 0 || inputs.RobustPosition > 20)
+        throw UsageError("--robustness takes a slider position 0 .. 20");
+    inputs.Cascade = parsed.has("--cascade");
+    return inputs;
+}
+
+}  // namespace
+
+int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
+    const ControllerInputs inputs = ReadInputs(ParseArguments(arguments, ModelOptions));
+    const ControllerTuning tuning =
+        TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
+    const TuningResult& g = tuning.Result;
+    JsonWriter json;
+    json.beginObject();
+    json.key("method").value(tuning.Method);
+    json.key("cascade").boolean(inputs.Cascade);
+    json.key("robustness_factor").value(tuning.Factor);
+    json.key("kp_inner").value(tuning.KpInner);
+    json.key("KiI").value(g.KiI);
+    json.key("KpP").value(g.KpP);
+    json.key("KpPI").value(g.KpPI);
+    json.key("KiPI").value(g.KiPI);
+    json.key("KpPID").value(g.KpPID);
+    json.key("KiPID").value(g.KiPID);
+    json.key("KdPID").value(g.KdPID);
+    // As the page shows it: to the millisecond.
+    json.key("recommended_sampling_time").value(OptionNumber(FormatFixed(tuning.RecommendedSamplingTime, 15, 3, '.')));
+    json.endObject();
+    out << json.text() << '\n';
+    return 0;
+}
+
+int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out) {
+    std::vector<std::string_view> known = ModelOptions;
+    known.push_back("--response=");
+    known.push_back("--sampling-time=");
+    const ParsedArguments parsed = ParseArguments(arguments, known);
+    const ControllerInputs inputs = ReadInputs(parsed);
+    const int response = IntegerOption(parsed, "--response", 0);
+    if (response != 0 && response != 1) throw UsageError("--response takes 0 (reference) or 1 (disturbance)");
+    const std::string* text = parsed.value("--sampling-time");
+
+    const ControllerTuning tuning =
+        TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
+    // The closed-loop sampling time as the page's edit gives it, before any valid entry (0).
+    const double ts = ResolveLoopSamplingTime(text ? *text : std::string("1"), 0.0, SystemDecimalSeparator());
+    const ControllerSimulation simulation = SimulateController(tuning, response, ts, inputs.Inner, inputs.Outer);
+
+    std::string csv = "t,OL,CL_I,CL_PI,CL_PID,CL_P\n";
+    const int n = simulation.Horizon.SampleCount;
+    for (int k = 0; k < n; ++k) {
+        const auto i = static_cast<std::size_t>(k);
+        csv += jsonNumber(simulation.Time[i]);
+        for (const std::vector<double>* curve :
+             {&simulation.OpenLoop, &simulation.ClosedLoop[TypeI], &simulation.ClosedLoop[TypePI],
+              &simulation.ClosedLoop[TypePID], &simulation.ClosedLoop[TypeP]}) {
+            csv += ',';
+            csv += jsonNumber((*curve)[i]);
+        }
+        csv += '\n';
+    }
+    out << csv;
+    return 0;
+}
+
+}  // namespace halvetra::cli

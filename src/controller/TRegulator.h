@@ -1,0 +1,123 @@
+#pragma once
+// Controller design from first-order-plus-dead-time process models: the
+// tuning rules (single loop and cascade), the discrete closed-loop
+// simulations, and the controller settings file. Plain functions of plain
+// values; the Controller page, the command-line companion and the automatic
+// chain all call them.
+#include <array>
+#include <span>
+#include <string>
+
+#include "model/ModelParameters.h"
+
+namespace halvetra {
+
+// The gains of the parallel controller Kp + Ki/s + Kd s for each controller
+// type, as tuned (before the robustness factor).
+struct TuningResult {
+    double KiI = 0.0;    // I controller
+    double KpP = 0.0;    // P controller
+    double KpPI = 0.0;   // PI controller
+    double KiPI = 0.0;
+    double KpPID = 0.0;  // PID controller
+    double KiPID = 0.0;
+    double KdPID = 0.0;
+
+    bool operator==(const TuningResult&) const = default;
+};
+
+// A cascade: the inner loop's P controller and the outer controller.
+struct CascadeTuning {
+    double KpInner = 0.0;
+    TuningResult Outer;
+};
+
+// Characteristic areas A0 .. A5 of a model.
+using Areas = std::array<double, 6>;
+
+// The upper bound of the loop gain Kp A0 in the MOMI rules; every caller passes it.
+inline constexpr double MaxLoopGain = 10.0;
+
+// Tuning methods (item indices of the method list); any other index tunes nothing.
+enum TuningMethod {
+    MomiTracking = 0,
+    MomiControl = 1,
+    ChrTracking = 2,
+    ChrControl = 3,
+    BalanceMethod = 4,
+    ZieglerNichols = 5,
+    NoMethod = 6,
+};
+
+// Controller types of the simulations.
+enum ControllerType { TypeI = 0, TypePI = 1, TypePID = 2, TypeP = 3 };
+
+// The settings of the Controller page that the controller file keeps besides
+// the two models. Texts are kept as the user typed them.
+struct ControllerSettings {
+    std::string SamplingTimeText = "1";
+    int Method = 0;
+    int ResponseType = 0;     // 0 reference tracking, 1 disturbance rejection
+    int Form = -1;            // controller form; -1 when none is selected
+    int ControllerType = 2;   // 0 P, 1 I, 2 PI, 3 PID
+    int RobustPosition = 10;  // 0 .. 20
+    std::string ScaleP = "1";
+    std::string ScaleI = "1";
+    std::string ScaleD = "1";
+    bool Cascade = false;
+
+    bool operator==(const ControllerSettings&) const = default;
+};
+
+class TRegulator {
+public:
+    // --- Tuning rules ---
+    static Areas ComputeAreas(double K, double T, double L);
+    static double MomiI(double A1);
+    static double MomiP(double A0, double A1, double A2, double X);
+    static void MomiPITracking(const Areas& A, double X, double& Kp, double& Ki);
+    static void MomiPIDTracking(const Areas& A, double X, double& Kp, double& Ki, double& Kd);
+    static void MomiPIControl(const Areas& A, double X, double& Kp, double& Ki);
+    // Throws FloatingPointError "Invalid floating point operation" when the
+    // square root of its control rule has a negative argument.
+    static void MomiPIDControl(const Areas& A, double X, double& Kp, double& Ki, double& Kd);
+    static TuningResult TuneLoop(int method, double K, double T, double L, double X);
+    static CascadeTuning TuneCascade(int method, double K1, double T1, double L1, double K2, double T2, double L2,
+                                     double X);
+    static Areas InnerLoopAreas(double k, const Areas& A);
+    static Areas SeriesAreas(const Areas& C, const Areas& B);
+
+    // --- Closed-loop simulations ---
+    // Samples 0 .. n - 1 of the controlled output for controller type `type`
+    // (ControllerType). Y must hold at least LoopArraySize(n, L, Ts) values;
+    // the output of step i is written at index delay + i + 1, so Y is written
+    // beyond n - 1 as well. A negative dead time counts as 0 samples.
+    static void SimulateLoop(int type, int n, std::span<double> Y, double Kp, double Ki, double Kd, double R,
+                             double D, double Ts, double K, double T, double L);
+    static void SimulateCascade(int type, int n, std::span<double> Y2, std::span<double> Y1, double Kp, double Ki,
+                                double Kd, double KpInner, double R, double D, double Ts, double K1, double T1,
+                                double L1, double K2, double T2, double L2);
+
+    // --- Controller settings file ---
+    static void SaveControllerFile(const std::string& fileName, const ModelParameters& inner,
+                                   const ModelParameters& outer, const ControllerSettings& settings,
+                                   char decimalSeparator);
+    // Replaces gain, time constant, dead time and relative error of both
+    // models and returns the settings. A file that cannot be read whole
+    // changes nothing.
+    static ControllerSettings LoadControllerFile(const std::string& fileName, ModelParameters& inner,
+                                                 ModelParameters& outer, char decimalSeparator);
+};
+
+// f = 0.0284605 p sqrt(p) + 0.1 for the robustness slider's position p.
+double RobustnessFactor(int position);
+
+// The recommended sampling time for the PI controller of the model (K, T):
+// the single loop's inner model, or the cascade's outer model.
+double RecommendedSamplingTime(double KpPI, double KiPI, double f, double K, double T);
+
+// The room a simulation with n steps needs for a process dead time L at
+// sampling time Ts: delay + n + 1 samples, at least n.
+int LoopArraySize(int n, double L, double Ts);
+
+}  // namespace halvetra

@@ -1,0 +1,106 @@
+// halvetra-cli tune and simulate: the gains of a hand-checked model, the
+// cascade, a model file as input, the CSV of the responses and the failures.
+#include <QTemporaryDir>
+#include <fstream>
+#include <sstream>
+
+#include "CliRunner.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+std::vector<double> Row(const std::string& line) {
+    std::vector<double> values;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) values.push_back(std::stod(field));
+    return values;
+}
+
+}  // namespace
+
+TEST(CliTune, PrintsTheGainsAsTuned) {
+    // Set-point Chien-Hrones-Reswick on K 2, T 10 s, L 1 s.
+    const Result result = RunCli({"tune", "--inner", "2,10,1", "--method", "2", "--robustness", "20"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const QJsonObject json = Parse(result.out);
+    EXPECT_EQ(json.keys(), QStringList({"KdPID", "KiI", "KiPI", "KiPID", "KpP", "KpPI", "KpPID", "cascade",
+                                        "kp_inner", "method", "recommended_sampling_time", "robustness_factor"}));
+    EXPECT_EQ(json["method"].toInt(), 2);
+    EXPECT_EQ(json["cascade"].toBool(), false);
+    EXPECT_EQ(json["kp_inner"].toDouble(), 0.0);
+    EXPECT_DOUBLE_EQ(json["KpPID"].toDouble(), 3.0);  // not multiplied by the robustness factor
+    EXPECT_DOUBLE_EQ(json["KiPID"].toDouble(), 0.3);
+    EXPECT_DOUBLE_EQ(json["KdPID"].toDouble(), 1.5);
+    EXPECT_DOUBLE_EQ(json["KpPI"].toDouble(), 1.75);
+    EXPECT_DOUBLE_EQ(json["KiPI"].toDouble(), 1.75 / 12);
+    EXPECT_NEAR(json["robustness_factor"].toDouble(), 2.6456, 1e-4);
+    // The recommended sampling time uses the gains times the factor, to the millisecond.
+    const double f = json["robustness_factor"].toDouble();
+    const double expected = std::nearbyint(100 * std::min(10 / (1.75 * f * 2), 1 / (1.75 / 12 * f * 2))) * 0.001;
+    EXPECT_NEAR(json["recommended_sampling_time"].toDouble(), expected, 1e-12);
+}
+
+TEST(CliTune, TunesACascadeFromAModelFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("m.hvm");
+    {
+        std::ofstream out(path.toStdString(), std::ios::binary);
+        const char* values[] = {"1.5", "8", "2", "1", "0", "0", "0", "0.02",
+                                "0.8", "20", "3", "1", "0", "0", "0", "0.03"};
+        out << "HALVETRA Model\r\nV1.0\r\n";
+        for (const char* v : values) out << "label\r\n" << v << "\r\n";
+        out << "Stevilo vzorcev:\r\n0\r\nPodatki:\r\n";
+    }
+    const Result fromFile = RunCli({"tune", "--model", path, "--cascade", "--method", "5"});
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    const Result fromOptions = RunCli({"tune", "--inner", "1.5,8,2", "--outer", "0.8,20,3", "--cascade", "--method=5"});
+    ASSERT_EQ(fromOptions.status, 0) << fromOptions.err;
+    EXPECT_EQ(fromFile.out, fromOptions.out);
+    const QJsonObject json = Parse(fromFile.out);
+    EXPECT_EQ(json["cascade"].toBool(), true);
+    EXPECT_GT(json["kp_inner"].toDouble(), 0.0);
+    EXPECT_EQ(json["KdPID"].toDouble(), 0.0);  // the outer PID of a cascade is its PI
+    EXPECT_EQ(json["KpPID"].toDouble(), json["KpPI"].toDouble());
+}
+
+TEST(CliSimulate, PrintsTheResponsesAsCsv) {
+    const Result result = RunCli({"simulate", "--inner", "1,10,2", "--method", "2"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 72u);  // header and n = Round((10 L + 5 T) / Ts) + 1 = 71 samples
+    EXPECT_EQ(lines[0], "t,OL,CL_I,CL_PI,CL_PID,CL_P");
+    EXPECT_EQ(Row(lines[1]), std::vector<double>(6, 0.0));
+    const auto last = Row(lines[71]);
+    EXPECT_EQ(last[0], 70.0);
+    EXPECT_NEAR(last[1], 1.0, 1e-2);  // the open loop settles at 1
+    EXPECT_NEAR(last[3], 1.0, 5e-2);  // so does the PI loop
+
+    const Result disturbance = RunCli({"simulate", "--inner", "1,10,2", "--response", "1", "--sampling-time", "0.5"});
+    ASSERT_EQ(disturbance.status, 0) << disturbance.err;
+    const auto rows = Lines(disturbance.out);
+    ASSERT_EQ(rows.size(), 142u);  // n = 141 at Ts 0.5 s
+    EXPECT_NEAR(Row(rows.back())[3], 0.0, 5e-2);  // the PI loop removes the disturbance
+
+    // The sampling-time text is read as the page's edit reads it.
+    EXPECT_EQ(RunCli({"simulate", "--inner", "1,10,2", "--sampling-time", "0,5"}, "de_DE.UTF-8").status, 0);
+}
+
+TEST(CliSimulate, FailuresEndWithTheSystemsText) {
+    const Result zeroGain = RunCli({"simulate", "--inner", "0,10,2"});
+    EXPECT_EQ(zeroGain.status, 1);
+    EXPECT_EQ(zeroGain.err, "Floating point division by zero\n");
+    EXPECT_TRUE(zeroGain.out.empty());
+    const Result badTime = RunCli({"simulate", "--inner", "1,10,2", "--sampling-time", "fast"});
+    EXPECT_EQ(badTime.status, 1);
+    EXPECT_EQ(badTime.err, "'fast' is not a valid floating point value\n");
+    EXPECT_EQ(RunCli({"tune", "--inner", "1,10"}).status, 2);
+    EXPECT_EQ(RunCli({"tune"}).status, 2);
+    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--robustness", "21"}).status, 2);
+    EXPECT_EQ(RunCli({"tune", "--inner", "1;10;2"}).status, 2);
+}
