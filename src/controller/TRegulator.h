@@ -109,7 +109,8 @@ public:
                                                  ModelParameters& outer, char decimalSeparator);
 };
 
-// f = 0.0284605 p sqrt(p) + 0.1 for the robustness slider's position p.
+// f = 0.0284605 p sqrt(p) + 0.1 for the robustness slider's position p
+// (held to the slider's range 0 .. 20).
 double RobustnessFactor(int position);
 
 // The recommended sampling time for the PI controller of the model (K, T):
