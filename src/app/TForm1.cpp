@@ -5,10 +5,13 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTabWidget>
 #include <QTimer>
 
+#include "data/NumberText.h"
 #include "experiment/Clock.h"
 #include "ui/AboutPage.h"
 #include "ui/ControllerPage.h"
@@ -57,6 +60,30 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     DataPage_->ModelCalculation = [this](int first, int last) {
         ModelPage_->CalculateModel(first, last, ModelPage_->CheckBox_Model_Outer->isChecked());
         PageControl1->setCurrentIndex(ModTab);
+    };
+    // "Calculate PID parameters" of the Model page tunes on the Controller
+    // page at the measured data's sampling time.
+    ModelPage_->ControllerCalculation = [this] {
+        PageControl1->setCurrentIndex(RegTab);
+        ControllerPage_->Edit_Vzorcenje->setText(
+            QString::fromStdString(FormatGeneral(State.Data.SamplingTime, 12, LocaleDecimalSeparator())));
+        ControllerPage_->CalculateController();
+        ControllerPage_->ShowControllerParameters();
+    };
+    // The scaled parameters of a cascade allow for the non-linear element
+    // between the loops over the range of measurement 1.
+    ControllerPage_->NonLinearity = [this] {
+        ControllerPage::NonLinearityTexts nl;
+        nl.Active = ExperimentPage_->CheckBox_Sekvencer->isChecked();
+        const QTableWidget* table = ExperimentPage_->StringGrid_Sekvencer;
+        const auto cell = [table](int row, int column) {
+            const QTableWidgetItem* item = table->item(row, column);
+            return item ? item->text().toStdString() : std::string();
+        };
+        for (int row = 0; row < table->rowCount(); ++row) nl.Table.push_back({cell(row, 0), cell(row, 1)});
+        nl.MinimumY1 = DataPage_->Label_MinY1->text();
+        nl.MaximumY1 = DataPage_->Label_MaksY1->text();
+        return nl;
     };
     PageControl1->setCurrentIndex(EkspTab);  // the first screen
     setCentralWidget(PageControl1);

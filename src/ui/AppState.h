@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "controller/TRegulator.h"
 #include "data/IdentificationWindow.h"
 #include "data/MeasuredData.h"
 #include "model/ModelParameters.h"
@@ -18,6 +19,16 @@ struct AppState {
     ModelParameters InnerModel;
     ModelParameters OuterModel;
     IdentificationWindow Window;
+
+    // The Controller page's last calculation: the robustness factor of its
+    // slider position, the closed-loop sampling time (0 until a valid one is
+    // entered), and the tuned gains of the single loop and of the cascade
+    // (outer controller and inner P gain), all before the robustness factor.
+    double RobustnessFactor = 1.0;
+    double LoopSamplingTime = 0.0;
+    TuningResult SingleLoopResult;
+    TuningResult CascadeResult;
+    double KpInner = 0.0;
 
     // The folder in which the user last saved experiment settings, without a
     // trailing separator; the process's working directory at start.

@@ -1,18 +1,133 @@
 #pragma once
-// The Controller page: tuning rules, simulation and the controller's parameters.
+// The Controller page: tuning of the I, P, PI and PID controllers from the
+// process models, their simulated closed-loop responses, the conversion of
+// the chosen controller into the form the plant expects, and the controller
+// settings file.
+#include <QString>
 #include <QWidget>
+#include <functional>
+#include <vector>
 
+#include "controller/ControllerForms.h"
 #include "ui/PageContext.h"
 
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QCPGraph;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
 namespace halvetra {
+
+class Chart;
+struct ControllerSimulation;
 
 class ControllerPage : public QWidget {
     Q_OBJECT
 public:
-    ControllerPage(PageContext context, QWidget* parent = nullptr) : QWidget(parent), ctx_(std::move(context)) {}
+    ControllerPage(PageContext context, QWidget* parent = nullptr);
+
+    // What the scaled parameters of a cascade need from other pages: the
+    // non-linear element between the loops (the Experiment page's "NL active"
+    // and its table) and the range of measurement 1 over the Data page's
+    // window (the captions of its minimum and maximum).
+    struct NonLinearityTexts {
+        bool Active = false;
+        std::vector<NLPointText> Table;
+        QString MinimumY1;
+        QString MaximumY1;
+    };
+    // Set by the main window; without it there is no non-linear element.
+    std::function<NonLinearityTexts()> NonLinearity;
+
+    // Tuning, simulation and chart.
+    QComboBox* ComboBox1;           // tuning method
+    QScrollBar* ScrollBar_Robust;   // robustness (0) .. speed (20)
+    QLabel* robustnessFactorLabel;  // the factor of the slider's position
+    QGroupBox* RadioGroup_Motnja;   // type of closed-loop response
+    QButtonGroup* motnjaItems;      // its items: 0 reference tracking, 1 disturbance rejection
+    QCheckBox* CheckBox_CascadeReg;
+    QLineEdit* Edit_Vzorcenje;      // closed-loop sampling time
+    QLabel* Label_Priporocljiv;     // recommended sampling time of the PI controller
+    QLabel* Label_Ki;
+    QLabel* Label_Kp_P;
+    QLabel* Label_PI_Kp;
+    QLabel* Label_PI_Ti;
+    QLabel* Label_PID_Kp;
+    QLabel* Label_PID_Ti;
+    QLabel* Label_PID_Td;
+    QLabel* Label_Kp_Cascade;
+    Chart* Chart1;
+    QCPGraph* LineSeries3;  // CL I
+    QCPGraph* Series3;      // CL PI
+    QCPGraph* Series4;      // CL PID
+    QCPGraph* LineSeries4;  // OL
+    QCPGraph* Series5;      // CL P
+
+    // Calculation of scaled parameters.
+    QComboBox* ComboBox_Regulator;         // controller form
+    QGroupBox* RadioGroup_IzbiraTipaReg;   // controller selection
+    QButtonGroup* izbiraTipaRegItems;      // its items: 0 P, 1 I, 2 PI, 3 PID
+    QLineEdit* Edit_Reg_ScaleP;
+    QLineEdit* Edit_Reg_ScaleI;
+    QLineEdit* Edit_Reg_ScaleD;
+    QLabel* Label_Reg_Name_Kp;
+    QLabel* Label_Reg_Name_Ki;
+    QLabel* Label_Reg_Name_Kd;
+    QLineEdit* Edit_Reg_Kp;
+    QLineEdit* Edit_Reg_Ki;
+    QLineEdit* Edit_Reg_Kd;
+    QLabel* Label_LabOjacSekv;
+    QLabel* Label_OjacSekv;
+
+    QPushButton* Button9;  // "Load to file"
+    QPushButton* Button8;  // "Load from file"
+
+    // Tunes, shows the gains and the recommended sampling time, simulates and
+    // draws. Stores the results before the sampling time is read, so a
+    // sampling time that is not a number, or a process gain or sampling time
+    // of 0, fails with the labels new and the chart as it was. The first form
+    // takes the page's own controls.
+    void CalculateController();
+    void CalculateController(int method, int robustPosition, int responseType, const QString& samplingTime,
+                             bool cascade);
+    // Fills the box "Calculation of scaled parameters" from the stored results.
+    void ShowControllerParameters();
+    void ShowControllerParameters(int form, int controllerType, bool cascade);
+
+    // The five curves over samples 0 .. n - 1 and the left axis of the simulation.
+    void DrawControllerChart(const ControllerSimulation& simulation);
+
+public slots:
+    void ComboBox1Change();
+    void CheckBox_CascadeRegClick();
+    void ScrollBar_RobustChange();
+    void RadioGroup_MotnjaClick();
+    void Edit_VzorcenjeKeyPress();  // Enter in the sampling-time edit
+    void ComboBox_RegulatorChange();
+    void RadioGroup_IzbiraTipaRegClick();
+    void Edit_Reg_ScalePKeyPress();  // Enter in a scaling edit
+    void Edit_Reg_ScaleIKeyPress();
+    void Edit_Reg_ScaleDKeyPress();
+    void Button9Click();  // "Load to file"
+    void Button8Click();  // "Load from file"
 
 private:
+    // Recalculates (and, when asked, refreshes the scaled parameters) unless
+    // automatic settings are being applied or a file is setting the controls.
+    void recalculate(bool withParameters);
+    void refreshParameters();
+    double nonLinearityGain(bool cascade) const;
+    void showRobustnessFactor();
+    void saveSettings();
+    void loadSettings();
+
     PageContext ctx_;
+    bool settingControls_ = false;  // a loaded file is setting the controls
 };
 
 }  // namespace halvetra

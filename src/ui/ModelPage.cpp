@@ -190,6 +190,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     connect(Button5, &QPushButton::clicked, this, &ModelPage::Button5Click);
     connect(Button6, &QPushButton::clicked, this, &ModelPage::Button6Click);
     connect(Button7, &QPushButton::clicked, this, &ModelPage::Button7Click);
+    connect(Button_PID, &QPushButton::clicked, this, &ModelPage::Button_PIDClick);
 }
 
 void ModelPage::hideQualityImages() {
@@ -204,6 +205,12 @@ void ModelPage::Button5Click() { RunCommand(ctx_.Dialog, [this] { useModel(); })
 void ModelPage::Button6Click() { RunCommand(ctx_.Dialog, [this] { loadModel(); }); }
 
 void ModelPage::Button7Click() { RunCommand(ctx_.Dialog, [this] { saveModel(); }); }
+
+void ModelPage::Button_PIDClick() {
+    RunCommand(ctx_.Dialog, [this] {
+        if (ControllerCalculation) ControllerCalculation();
+    });
+}
 
 ModelPage::Process ModelPage::shownProcess() const {
     return CheckBox_Model_Outer->isChecked() ? Process::Outer : Process::Inner;

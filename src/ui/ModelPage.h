@@ -3,6 +3,7 @@
 // its open-loop response against the measured one; editing a model by hand
 // ("Use model"), and saving and loading the model file.
 #include <QWidget>
+#include <functional>
 #include <span>
 
 #include "ui/PageContext.h"
@@ -53,6 +54,10 @@ public:
     QPushButton* Button5;     // "Use model"
     QPushButton* Button_PID;  // "Calculate PID parameters"
 
+    // Tunes the controllers of the current models on the Controller page;
+    // the main window connects it.
+    std::function<void()> ControllerCalculation;
+
     void hideQualityImages();
 
     // Identifies both processes from samples first .. last of the conditioned
@@ -72,6 +77,7 @@ public slots:
     void Button5Click();  // "Use model"
     void Button6Click();  // "Load model"
     void Button7Click();  // "Save model"
+    void Button_PIDClick();  // "Calculate PID parameters"
 
 private:
     Process shownProcess() const;

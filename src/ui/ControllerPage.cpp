@@ -1,0 +1,597 @@
+#include "ui/ControllerPage.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "controller/ControllerCalculation.h"
+#include "controller/TRegulator.h"
+#include "data/Errors.h"
+#include "data/NumberText.h"
+#include "ui/AppState.h"
+#include "ui/Chart.h"
+#include "ui/Command.h"
+#include "ui/Dialogs.h"
+#include "ui/MainDialogs.h"
+
+namespace halvetra {
+
+namespace {
+
+constexpr std::array<const char*, 7> TuningMethodItems = {
+    "MOMI method - tracking",
+    "MOMI method - control",
+    "Chien-Hrones-Reswick - tracking",
+    "Chien-Hrones-Reswick - control",
+    "Balance method",
+    "Ziegler-Nichols - control",
+    " ",  // no rule
+};
+
+constexpr unsigned ClosedLoopIColour = 16512;  // brown, as 0xBBGGRR
+
+template <typename W>
+W* named(W* widget, const char* name) {
+    widget->setObjectName(name);
+    return widget;
+}
+
+// A read-only figure: sunken, right-aligned, selectable for copying.
+QLabel* valueLabel(const char* name, QWidget* parent) {
+    auto* label = named(new QLabel(QStringLiteral("0"), parent), name);
+    label->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setAutoFillBackground(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    label->setPalette(palette);
+    label->setMinimumWidth(70);
+    label->setContentsMargins(3, 0, 3, 0);
+    return label;
+}
+
+QLineEdit* lineEdit(const char* name, const QString& text, int width, QWidget* parent) {
+    auto* edit = named(new QLineEdit(text, parent), name);
+    edit->setAlignment(Qt::AlignRight);
+    edit->setFixedWidth(width);
+    return edit;
+}
+
+QFrame* rule(Qt::Orientation orientation, QWidget* parent) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// The items of a radio group with their item index as id; the first is checked
+// when `checked` is its index.
+QButtonGroup* radioItems(QGroupBox* group, const QStringList& captions, int checked, QBoxLayout* layout) {
+    auto* items = new QButtonGroup(group);
+    for (int i = 0; i < captions.size(); ++i) {
+        auto* button = new QRadioButton(captions[i], group);
+        items->addButton(button, i);
+        layout->addWidget(button);
+        if (i == checked) button->setChecked(true);
+    }
+    return items;
+}
+
+// Checks item `index`; an index that names no item checks none.
+void setItemIndex(QButtonGroup* items, int index) {
+    if (QAbstractButton* button = items->button(index)) {
+        button->setChecked(true);
+        return;
+    }
+    if (QAbstractButton* checked = items->checkedButton()) {
+        items->setExclusive(false);
+        checked->setChecked(false);
+        items->setExclusive(true);
+    }
+}
+
+// Infinities and NaN are never shown as figures: a result that overflows
+// ends the command instead.
+void requireFinite(double value) {
+    if (std::isnan(value)) throw FloatingPointError("Invalid floating point operation");
+    if (std::isinf(value)) throw FloatingPointError("Floating point overflow");
+}
+
+void requireFinite(const ControllerTuning& tuning) {
+    const TuningResult& G = tuning.Result;
+    for (const double gain : {G.KiI, G.KpP, G.KpPI, G.KiPI, G.KpPID, G.KiPID, G.KdPID, tuning.KpInner})
+        requireFinite(gain * tuning.Factor);
+    requireFinite(tuning.RecommendedSamplingTime);
+}
+
+// The same for a value the number formats have already written as text.
+void requireFinite(const std::string& text) {
+    if (text == "NAN") throw FloatingPointError("Invalid floating point operation");
+    if (text == "INF" || text == "-INF") throw FloatingPointError("Floating point overflow");
+}
+
+// Samples 0 .. n - 1 of a curve. A loop that diverges until its values
+// overflow leaves a gap there rather than a line to infinity.
+void drawCurve(QCPGraph* series, const std::vector<double>& time, const std::vector<double>& values, int n) {
+    const std::size_t count = std::min({static_cast<std::size_t>(std::max(n, 0)), time.size(), values.size()});
+    QVector<QCPGraphData> points;
+    points.reserve(static_cast<int>(count));
+    for (std::size_t k = 0; k < count; ++k) {
+        if (!std::isfinite(time[k])) break;
+        const double y = std::isfinite(values[k]) ? values[k] : std::numeric_limits<double>::quiet_NaN();
+        points.append(QCPGraphData(time[k], y));
+    }
+    series->data()->set(points, true);
+}
+
+// The box "Calculation of scaled parameters" on the page's controls.
+class ParametersWidgets final : public ParametersBox {
+public:
+    explicit ParametersWidgets(ControllerPage& page) : page_(page) {}
+
+    void SetText(ParametersText control, const std::string& text) override {
+        const QString shown = QString::fromStdString(text);
+        switch (control) {
+            case ParametersText::NLCaption: page_.Label_LabOjacSekv->setText(shown); return;
+            case ParametersText::NameKp: page_.Label_Reg_Name_Kp->setText(shown); return;
+            case ParametersText::NameKi: page_.Label_Reg_Name_Ki->setText(shown); return;
+            case ParametersText::NameKd: page_.Label_Reg_Name_Kd->setText(shown); return;
+            default: break;
+        }
+        requireFinite(text);
+        switch (control) {
+            case ParametersText::NLValue: page_.Label_OjacSekv->setText(shown); return;
+            case ParametersText::EditKp: page_.Edit_Reg_Kp->setText(shown); return;
+            case ParametersText::EditKi: page_.Edit_Reg_Ki->setText(shown); return;
+            case ParametersText::EditKd: page_.Edit_Reg_Kd->setText(shown); return;
+            default: return;
+        }
+    }
+
+    void SetEditVisible(ControllerTerm row, bool visible) override {
+        QLineEdit* edit = row == ControllerTerm::P ? page_.Edit_Reg_Kp
+                          : row == ControllerTerm::I ? page_.Edit_Reg_Ki
+                                                     : page_.Edit_Reg_Kd;
+        edit->setVisible(visible);
+    }
+
+private:
+    ControllerPage& page_;
+};
+
+}  // namespace
+
+ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
+    // --- Tuning ---
+    auto* tuningBox = new QGroupBox(QStringLiteral("Tuning method"), this);
+    ComboBox1 = named(new QComboBox(tuningBox), "ComboBox1");
+    for (const char* item : TuningMethodItems) ComboBox1->addItem(QString::fromUtf8(item));
+    ComboBox1->setCurrentIndex(0);
+
+    ScrollBar_Robust = named(new QScrollBar(Qt::Horizontal, tuningBox), "ScrollBar_Robust");
+    ScrollBar_Robust->setRange(0, 20);
+    ScrollBar_Robust->setPageStep(2);
+    ScrollBar_Robust->setValue(10);
+    robustnessFactorLabel = named(new QLabel(tuningBox), "robustnessFactorLabel");
+    robustnessFactorLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    CheckBox_CascadeReg = named(new QCheckBox(QStringLiteral("Cascade"), tuningBox), "CheckBox_CascadeReg");
+
+    auto* tuning = new QGridLayout(tuningBox);
+    tuning->setVerticalSpacing(4);
+    tuning->addWidget(ComboBox1, 0, 0, 1, 3);
+    tuning->addWidget(new QLabel(QStringLiteral("Robustness"), tuningBox), 1, 0);
+    tuning->addWidget(ScrollBar_Robust, 1, 1);
+    tuning->addWidget(new QLabel(QStringLiteral("Speed"), tuningBox), 1, 2);
+    tuning->addWidget(CheckBox_CascadeReg, 2, 0);
+    tuning->addWidget(robustnessFactorLabel, 2, 1, 1, 2);
+    tuning->setColumnStretch(1, 1);
+
+    RadioGroup_Motnja =
+        named(new QGroupBox(QStringLiteral("Type of closed-loop response"), this), "RadioGroup_Motnja");
+    auto* motnja = new QVBoxLayout(RadioGroup_Motnja);
+    motnja->setSpacing(2);
+    motnjaItems = radioItems(RadioGroup_Motnja, {"Reference tracking", "Disturbance-rejection response"}, 0, motnja);
+
+    auto* samplingBox = new QGroupBox(QStringLiteral("Closed-loop sampling time"), this);
+    Edit_Vzorcenje = lineEdit("Edit_Vzorcenje", QStringLiteral("1"), 80, samplingBox);
+    Label_Priporocljiv = valueLabel("Label_Priporocljiv", samplingBox);
+    Label_Priporocljiv->setFixedWidth(80);
+    auto* sampling = new QGridLayout(samplingBox);
+    sampling->setVerticalSpacing(4);
+    sampling->addWidget(new QLabel(QStringLiteral("Sampling time [s]: "), samplingBox), 0, 0);
+    sampling->addWidget(Edit_Vzorcenje, 0, 1, Qt::AlignRight);
+    sampling->addWidget(new QLabel(QStringLiteral("Recommended s.t. [PI]  <="), samplingBox), 1, 0);
+    sampling->addWidget(Label_Priporocljiv, 1, 1, Qt::AlignRight);
+    sampling->setColumnStretch(0, 1);
+
+    // The gains of the four controllers, one row each.
+    auto* gainsBox = new QGroupBox(QStringLiteral("Controller gains"), this);
+    Label_Ki = valueLabel("Label_Ki", gainsBox);
+    Label_Kp_P = valueLabel("Label_Kp_P", gainsBox);
+    Label_PI_Kp = valueLabel("Label_PI_Kp", gainsBox);
+    Label_PI_Ti = valueLabel("Label_PI_Ti", gainsBox);
+    Label_PID_Kp = valueLabel("Label_PID_Kp", gainsBox);
+    Label_PID_Ti = valueLabel("Label_PID_Ti", gainsBox);
+    Label_PID_Td = valueLabel("Label_PID_Td", gainsBox);
+    Label_Kp_Cascade = valueLabel("Label_Kp_Cascade", gainsBox);
+    auto* gains = new QGridLayout(gainsBox);
+    gains->setHorizontalSpacing(4);
+    gains->setVerticalSpacing(6);
+    QFont bold = font();
+    bold.setBold(true);
+    const auto rowName = [gainsBox, &bold](const char* text) {
+        auto* label = new QLabel(QString::fromUtf8(text), gainsBox);
+        label->setFont(bold);
+        return label;
+    };
+    const auto caption = [gainsBox](const char* text) {
+        return new QLabel(QString::fromUtf8(text), gainsBox);
+    };
+    gains->addWidget(rowName("I"), 0, 0);
+    gains->addWidget(caption("Ki:"), 0, 3, Qt::AlignLeft);
+    gains->addWidget(Label_Ki, 0, 4);
+    gains->addWidget(rowName("P"), 1, 0);
+    gains->addWidget(caption("Kp:"), 1, 1, Qt::AlignLeft);
+    gains->addWidget(Label_Kp_P, 1, 2);
+    gains->addWidget(rowName("PI"), 2, 0);
+    gains->addWidget(caption("Kp:"), 2, 1, Qt::AlignLeft);
+    gains->addWidget(Label_PI_Kp, 2, 2);
+    gains->addWidget(caption("Ki: "), 2, 3, Qt::AlignLeft);
+    gains->addWidget(Label_PI_Ti, 2, 4);
+    gains->addWidget(rowName("PID"), 3, 0);
+    gains->addWidget(caption("Kp:"), 3, 1, Qt::AlignLeft);
+    gains->addWidget(Label_PID_Kp, 3, 2);
+    gains->addWidget(caption("Ki:"), 3, 3, Qt::AlignLeft);
+    gains->addWidget(Label_PID_Ti, 3, 4);
+    gains->addWidget(caption("Kd:"), 4, 3, Qt::AlignLeft);
+    gains->addWidget(Label_PID_Td, 4, 4);
+    gains->addWidget(rule(Qt::Horizontal, gainsBox), 5, 0, 1, 5);
+    gains->addWidget(caption("Inner-loop proportional gain:"), 6, 0, 1, 4);
+    gains->addWidget(Label_Kp_Cascade, 6, 4);
+    gains->setColumnStretch(2, 1);
+    gains->setColumnStretch(4, 1);
+
+    Button9 = named(new QPushButton(QStringLiteral("Load to file"), this), "Button9");
+    Button8 = named(new QPushButton(QStringLiteral("Load from file"), this), "Button8");
+
+    auto* leftPanel = new QWidget(this);
+    leftPanel->setFixedWidth(312);
+    auto* left = new QVBoxLayout(leftPanel);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(5);
+    left->addWidget(tuningBox);
+    left->addWidget(RadioGroup_Motnja);
+    left->addWidget(samplingBox);
+    left->addWidget(gainsBox);
+    left->addStretch(1);
+    auto* files = new QHBoxLayout;
+    files->addWidget(Button9);
+    files->addWidget(Button8);
+    left->addLayout(files);
+
+    // --- Responses ---
+    Chart1 = new Chart("Chart1", "Open-loop (OL) and closed-loop (CL) responses", this);
+    Chart1->setPlainBackground(Qt::white);
+    Chart1->xAxis->setLabel(QStringLiteral("Time [s]"));
+    LineSeries3 = Chart1->addLineSeries("CL I", ColorFromBgr(ClosedLoopIColour), false, Qt::DashLine, 1.5);
+    Series3 = Chart1->addLineSeries("CL PI", Qt::blue, false, Qt::DashDotLine, 1.5);
+    Series4 = Chart1->addLineSeries("CL PID", Qt::red, false, Qt::DashDotDotLine, 1.5);
+    LineSeries4 = Chart1->addLineSeries("OL", Qt::gray, false, Qt::SolidLine, 1.5);
+    Series5 = Chart1->addLineSeries("CL P", QColor(0, 150, 0), false, Qt::SolidLine, 1.5);
+    LineSeries3->setObjectName("LineSeries3");
+    Series3->setObjectName("Series3");
+    Series4->setObjectName("Series4");
+    LineSeries4->setObjectName("LineSeries4");
+    Series5->setObjectName("Series5");
+    // The legend in one row below the axes.
+    Chart1->setLegendVisible(true);
+    Chart1->axisRect()->insetLayout()->take(Chart1->legend);
+    Chart1->plotLayout()->addElement(2, 0, Chart1->legend);
+    Chart1->plotLayout()->setRowStretchFactor(2, 0.001);
+    Chart1->legend->setFillOrder(QCPLegend::foColumnsFirst);
+    Chart1->legend->setBorderPen(Qt::NoPen);
+    Chart1->legend->setMargins(QMargins(4, 0, 4, 2));
+    Chart1->legend->setIconSize(28, 10);
+    Chart1->setMinimumSize(400, 250);
+
+    // --- Calculation of scaled parameters ---
+    auto* scaledBox = new QGroupBox(QStringLiteral("Calculation of scaled parameters"), this);
+    ComboBox_Regulator = named(new QComboBox(scaledBox), "ComboBox_Regulator");
+    for (const char* item : ControllerFormItems) ComboBox_Regulator->addItem(QString::fromUtf8(item));
+    ComboBox_Regulator->setPlaceholderText(QStringLiteral("General parallel"));
+    ComboBox_Regulator->setCurrentIndex(-1);
+    ComboBox_Regulator->setMinimumWidth(180);
+
+    RadioGroup_IzbiraTipaReg =
+        named(new QGroupBox(QStringLiteral("Controller selection"), scaledBox), "RadioGroup_IzbiraTipaReg");
+    auto* izbira = new QHBoxLayout(RadioGroup_IzbiraTipaReg);
+    QStringList typeCaptions;
+    for (const char* item : ControllerTypeItems) typeCaptions << QString::fromUtf8(item);
+    izbiraTipaRegItems = radioItems(RadioGroup_IzbiraTipaReg, typeCaptions, 2, izbira);
+
+    auto* formColumn = new QVBoxLayout;
+    formColumn->setSpacing(4);
+    formColumn->addWidget(new QLabel(QStringLiteral("Controller form:"), scaledBox));
+    formColumn->addWidget(ComboBox_Regulator);
+    formColumn->addWidget(RadioGroup_IzbiraTipaReg);
+    formColumn->addStretch(1);
+
+    Edit_Reg_ScaleP = lineEdit("Edit_Reg_ScaleP", QStringLiteral("1"), 60, scaledBox);
+    Edit_Reg_ScaleI = lineEdit("Edit_Reg_ScaleI", QStringLiteral("1"), 60, scaledBox);
+    Edit_Reg_ScaleD = lineEdit("Edit_Reg_ScaleD", QStringLiteral("1"), 60, scaledBox);
+    auto* scaling = new QGridLayout;
+    scaling->setVerticalSpacing(4);
+    scaling->addWidget(new QLabel(QStringLiteral("Additional scaling:"), scaledBox), 0, 0, 1, 2);
+    const std::pair<const char*, QLineEdit*> scales[] = {
+        {"P:", Edit_Reg_ScaleP}, {"I:", Edit_Reg_ScaleI}, {"D:", Edit_Reg_ScaleD}};
+    for (int i = 0; i < 3; ++i) {
+        scaling->addWidget(new QLabel(QString::fromUtf8(scales[i].first), scaledBox), i + 1, 0, Qt::AlignRight);
+        scaling->addWidget(scales[i].second, i + 1, 1);
+    }
+    scaling->setRowStretch(4, 1);
+
+    Label_Reg_Name_Kp = named(new QLabel(QStringLiteral("Kp:"), scaledBox), "Label_Reg_Name_Kp");
+    Label_Reg_Name_Ki = named(new QLabel(QStringLiteral("Ki:"), scaledBox), "Label_Reg_Name_Ki");
+    Label_Reg_Name_Kd = named(new QLabel(QStringLiteral("Kd:"), scaledBox), "Label_Reg_Name_Kd");
+    Edit_Reg_Kp = lineEdit("Edit_Reg_Kp", QString(), 110, scaledBox);
+    Edit_Reg_Ki = lineEdit("Edit_Reg_Ki", QString(), 110, scaledBox);
+    Edit_Reg_Kd = lineEdit("Edit_Reg_Kd", QString(), 110, scaledBox);
+    Label_LabOjacSekv = named(new QLabel(scaledBox), "Label_LabOjacSekv");
+    Label_OjacSekv = named(new QLabel(scaledBox), "Label_OjacSekv");
+    Label_OjacSekv->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Room for the non-linearity's gain also while a single loop leaves it empty.
+    for (QLabel* label : {Label_LabOjacSekv, Label_OjacSekv}) label->setMinimumHeight(fontMetrics().height());
+    auto* results = new QGridLayout;
+    results->setVerticalSpacing(4);
+    results->addWidget(new QLabel(QStringLiteral("Scaled values:"), scaledBox), 0, 0, 1, 2);
+    const std::pair<QLabel*, QLineEdit*> rows[] = {
+        {Label_Reg_Name_Kp, Edit_Reg_Kp}, {Label_Reg_Name_Ki, Edit_Reg_Ki}, {Label_Reg_Name_Kd, Edit_Reg_Kd}};
+    for (int i = 0; i < 3; ++i) {
+        rows[i].first->setMinimumWidth(32);
+        rows[i].first->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        results->addWidget(rows[i].first, i + 1, 0);
+        results->addWidget(rows[i].second, i + 1, 1);
+    }
+    results->addWidget(Label_LabOjacSekv, 4, 0, 1, 2, Qt::AlignLeft);
+    results->addWidget(Label_OjacSekv, 5, 0, 1, 2);
+    results->setRowStretch(6, 1);
+
+    auto* scaled = new QHBoxLayout(scaledBox);
+    scaled->setSpacing(10);
+    scaled->addLayout(formColumn, 1);
+    scaled->addWidget(rule(Qt::Vertical, scaledBox));
+    scaled->addLayout(scaling);
+    scaled->addWidget(rule(Qt::Vertical, scaledBox));
+    scaled->addLayout(results);
+
+    auto* right = new QVBoxLayout;
+    right->setSpacing(5);
+    right->addWidget(Chart1, 1);
+    right->addWidget(scaledBox, 0);
+
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(4, 4, 6, 6);
+    page->setSpacing(8);
+    page->addWidget(leftPanel, 0);
+    page->addLayout(right, 1);
+
+    showRobustnessFactor();
+
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, &ControllerPage::ComboBox1Change);
+    connect(CheckBox_CascadeReg, &QCheckBox::toggled, this, &ControllerPage::CheckBox_CascadeRegClick);
+    connect(ScrollBar_Robust, &QScrollBar::valueChanged, this, &ControllerPage::showRobustnessFactor);
+    connect(ScrollBar_Robust, &QScrollBar::valueChanged, this, &ControllerPage::ScrollBar_RobustChange);
+    connect(motnjaItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked) RadioGroup_MotnjaClick();
+    });
+    connect(Edit_Vzorcenje, &QLineEdit::returnPressed, this, &ControllerPage::Edit_VzorcenjeKeyPress);
+    connect(ComboBox_Regulator, &QComboBox::currentIndexChanged, this, &ControllerPage::ComboBox_RegulatorChange);
+    connect(izbiraTipaRegItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked) RadioGroup_IzbiraTipaRegClick();
+    });
+    connect(Edit_Reg_ScaleP, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScalePKeyPress);
+    connect(Edit_Reg_ScaleI, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScaleIKeyPress);
+    connect(Edit_Reg_ScaleD, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScaleDKeyPress);
+    connect(Button9, &QPushButton::clicked, this, &ControllerPage::Button9Click);
+    connect(Button8, &QPushButton::clicked, this, &ControllerPage::Button8Click);
+}
+
+// --- Handlers ---
+
+void ControllerPage::ComboBox1Change() { recalculate(true); }
+
+void ControllerPage::CheckBox_CascadeRegClick() { recalculate(true); }
+
+void ControllerPage::ScrollBar_RobustChange() { recalculate(false); }
+
+void ControllerPage::RadioGroup_MotnjaClick() { recalculate(false); }
+
+void ControllerPage::Edit_VzorcenjeKeyPress() {
+    RunCommand(ctx_.Dialog, [this] { CalculateController(); });
+}
+
+void ControllerPage::ComboBox_RegulatorChange() { refreshParameters(); }
+
+void ControllerPage::RadioGroup_IzbiraTipaRegClick() { refreshParameters(); }
+
+void ControllerPage::Edit_Reg_ScalePKeyPress() {
+    RunCommand(ctx_.Dialog, [this] { ShowControllerParameters(); });
+}
+
+void ControllerPage::Edit_Reg_ScaleIKeyPress() {
+    RunCommand(ctx_.Dialog, [this] { ShowControllerParameters(); });
+}
+
+void ControllerPage::Edit_Reg_ScaleDKeyPress() {
+    RunCommand(ctx_.Dialog, [this] { ShowControllerParameters(); });
+}
+
+void ControllerPage::Button9Click() { RunCommand(ctx_.Dialog, [this] { saveSettings(); }); }
+
+void ControllerPage::Button8Click() { RunCommand(ctx_.Dialog, [this] { loadSettings(); }); }
+
+void ControllerPage::recalculate(bool withParameters) {
+    if (ctx_.State.ApplyingAutomaticSettings || settingControls_) return;
+    RunCommand(ctx_.Dialog, [this, withParameters] {
+        CalculateController();
+        if (withParameters) ShowControllerParameters();
+    });
+}
+
+void ControllerPage::refreshParameters() {
+    if (ctx_.State.ApplyingAutomaticSettings || settingControls_) return;
+    RunCommand(ctx_.Dialog, [this] { ShowControllerParameters(); });
+}
+
+void ControllerPage::showRobustnessFactor() {
+    robustnessFactorLabel->setText(
+        QStringLiteral("Factor: ") +
+        QString::fromStdString(FormatFixed(RobustnessFactor(ScrollBar_Robust->value()), 15, 4,
+                                           LocaleDecimalSeparator())));
+}
+
+// --- Calculation ---
+
+void ControllerPage::CalculateController() {
+    CalculateController(ComboBox1->currentIndex(), ScrollBar_Robust->value(), motnjaItems->checkedId(),
+                        Edit_Vzorcenje->text(), CheckBox_CascadeReg->isChecked());
+}
+
+void ControllerPage::CalculateController(int method, int robustPosition, int responseType,
+                                         const QString& samplingTime, bool cascade) {
+    AppState& state = ctx_.State;
+    const char separator = LocaleDecimalSeparator();
+
+    const ControllerTuning tuning =
+        TuneController(method, robustPosition, cascade, state.InnerModel, state.OuterModel);
+    requireFinite(tuning);
+    state.RobustnessFactor = tuning.Factor;
+    if (cascade) {
+        state.KpInner = tuning.KpInner;
+        state.CascadeResult = tuning.Result;
+    } else {
+        state.SingleLoopResult = tuning.Result;
+    }
+
+    const ControllerLabels labels = FormatControllerLabels(tuning, separator);
+    const std::pair<QLabel*, const std::string&> shown[] = {
+        {Label_Kp_Cascade, labels.Label_Kp_Cascade}, {Label_Ki, labels.Label_Ki},
+        {Label_Kp_P, labels.Label_Kp_P},             {Label_PI_Kp, labels.Label_PI_Kp},
+        {Label_PI_Ti, labels.Label_PI_Ti},           {Label_PID_Kp, labels.Label_PID_Kp},
+        {Label_PID_Ti, labels.Label_PID_Ti},         {Label_PID_Td, labels.Label_PID_Td},
+        {Label_Priporocljiv, labels.Label_Priporocljiv}};
+    for (const auto& [label, text] : shown) label->setText(QString::fromStdString(text));
+
+    // From here on a failure leaves the chart as it was.
+    const double Ts = ResolveLoopSamplingTime(samplingTime.toStdString(), state.LoopSamplingTime, separator);
+    state.LoopSamplingTime = Ts;
+    const ControllerSimulation simulation =
+        SimulateController(tuning, responseType, Ts, state.InnerModel, state.OuterModel);
+    DrawControllerChart(simulation);
+}
+
+void ControllerPage::DrawControllerChart(const ControllerSimulation& simulation) {
+    const int n = simulation.Horizon.SampleCount;
+    drawCurve(LineSeries3, simulation.Time, simulation.ClosedLoop[TypeI], n);
+    drawCurve(LineSeries4, simulation.Time, simulation.OpenLoop, n);
+    drawCurve(Series3, simulation.Time, simulation.ClosedLoop[TypePI], n);
+    drawCurve(Series4, simulation.Time, simulation.ClosedLoop[TypePID], n);
+    drawCurve(Series5, simulation.Time, simulation.ClosedLoop[TypeP], n);
+    Chart1->fixValueAxis(simulation.ValueAxis.Lower, simulation.ValueAxis.Upper);
+    Chart1->fitKeyAxis();
+    Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// --- Scaled parameters ---
+
+void ControllerPage::ShowControllerParameters() {
+    ShowControllerParameters(ComboBox_Regulator->currentIndex(), izbiraTipaRegItems->checkedId(),
+                             CheckBox_CascadeReg->isChecked());
+}
+
+void ControllerPage::ShowControllerParameters(int form, int controllerType, bool cascade) {
+    const AppState& state = ctx_.State;
+    const char separator = LocaleDecimalSeparator();
+    const double q = nonLinearityGain(cascade);
+    ParametersWidgets box(*this);
+    halvetra::ShowControllerParameters(
+        form, controllerType, cascade, cascade ? state.CascadeResult : state.SingleLoopResult,
+        state.RobustnessFactor, q,
+        ScaleTexts(Edit_Reg_ScaleP->text().toStdString(), Edit_Reg_ScaleI->text().toStdString(),
+                   Edit_Reg_ScaleD->text().toStdString(), separator),
+        separator, box);
+}
+
+double ControllerPage::nonLinearityGain(bool cascade) const {
+    if (!cascade || !NonLinearity) return 1.0;
+    const NonLinearityTexts nl = NonLinearity();
+    if (!nl.Active) return 1.0;
+    const char separator = LocaleDecimalSeparator();
+    const double minimum = TextToFloat(nl.MinimumY1.toStdString(), separator);
+    const double maximum = TextToFloat(nl.MaximumY1.toStdString(), separator);
+    return MaxGainOfNL(nl.Table, minimum, maximum, separator);
+}
+
+// --- Controller file ---
+
+void ControllerPage::saveSettings() {
+    FileDialog& dialog = ctx_.Files.SaveDialog_Controller;
+    if (!ctx_.Dialog.execute(dialog)) return;
+    ControllerSettings settings;
+    settings.SamplingTimeText = Edit_Vzorcenje->text().toStdString();
+    settings.Method = ComboBox1->currentIndex();
+    settings.ResponseType = motnjaItems->checkedId();
+    settings.Form = ComboBox_Regulator->currentIndex();
+    settings.ControllerType = izbiraTipaRegItems->checkedId();
+    settings.RobustPosition = ScrollBar_Robust->value();
+    settings.ScaleP = Edit_Reg_ScaleP->text().toStdString();
+    settings.ScaleI = Edit_Reg_ScaleI->text().toStdString();
+    settings.ScaleD = Edit_Reg_ScaleD->text().toStdString();
+    settings.Cascade = CheckBox_CascadeReg->isChecked();
+    const QString fileName = QDir::toNativeSeparators(WithDefaultExtension(dialog.FileName, dialog.DefaultExt));
+    TRegulator::SaveControllerFile(fileName.toStdString(), ctx_.State.InnerModel, ctx_.State.OuterModel, settings,
+                                   LocaleDecimalSeparator());
+}
+
+void ControllerPage::loadSettings() {
+    FileDialog& dialog = ctx_.Files.OpenDialog_Controller;
+    if (!ctx_.Dialog.execute(dialog)) return;
+    AppState& state = ctx_.State;
+    const ControllerSettings settings =
+        TRegulator::LoadControllerFile(QDir::toNativeSeparators(dialog.FileName).toStdString(), state.InnerModel,
+                                       state.OuterModel, LocaleDecimalSeparator());
+    {
+        // One recalculation with every setting in place, not one per control.
+        const QScopedValueRollback<bool> quiet(settingControls_, true);
+        Edit_Vzorcenje->setText(QString::fromStdString(settings.SamplingTimeText));
+        ComboBox1->setCurrentIndex(settings.Method);
+        ScrollBar_Robust->setValue(settings.RobustPosition);
+        setItemIndex(motnjaItems, settings.ResponseType);
+        ComboBox_Regulator->setCurrentIndex(settings.Form);
+        setItemIndex(izbiraTipaRegItems, settings.ControllerType);
+        Edit_Reg_ScaleP->setText(QString::fromStdString(settings.ScaleP));
+        Edit_Reg_ScaleI->setText(QString::fromStdString(settings.ScaleI));
+        Edit_Reg_ScaleD->setText(QString::fromStdString(settings.ScaleD));
+        CheckBox_CascadeReg->setChecked(settings.Cascade);
+    }
+    CalculateController();
+    ShowControllerParameters();
+}
+
+}  // namespace halvetra
