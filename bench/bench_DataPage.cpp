@@ -16,6 +16,7 @@
 #include <new>
 
 #include "app/TForm1.h"
+#include "app/UnavailablePlantAccess.h"
 #include "data/TObdelava.h"
 #include "experiment/Clock.h"
 #include "ui/Chart.h"
@@ -48,6 +49,10 @@ public:
         return true;
     }
     void showMessage(const QString& text) override { qFatal("%s", qPrintable(text)); }
+    std::optional<std::vector<std::string>> browseItems(halvetra::PlantAccess&) override { return std::nullopt; }
+    halvetra::CertificateTrust trustCertificate(const halvetra::ServerCertificate&) override {
+        return halvetra::CertificateTrust::Reject;
+    }
 
 private:
     QString file_;
@@ -89,7 +94,8 @@ void BM_SliderMove(benchmark::State& state) {
     QTemporaryDir dir;
     OneFileDialogs dialogs(writeRecord(dir));
     halvetra::SystemClock clock;
-    halvetra::TForm1 form(dialogs, clock);
+    halvetra::UnavailablePlantAccess plant;
+    halvetra::TForm1 form(dialogs, clock, plant);
     form.show();
     form.PageControl1->setCurrentIndex(halvetra::TForm1::ObdTab);
     halvetra::DataPage& page = *form.DataPage_;

@@ -21,4 +21,5 @@ set_target_properties(open62541::open62541 PROPERTIES
 # The library finds its mbed TLS libraries in the same folder only through an
 # RPATH (a RUNPATH does not reach a library's own dependencies).
 set(HALVETRA_UA_LINK_OPTIONS "-Wl,--disable-new-dtags" "-Wl,-rpath,${OPEN62541_LIBRARY_DIR}")
+set_property(TARGET open62541::open62541 APPEND PROPERTY INTERFACE_LINK_OPTIONS ${HALVETRA_UA_LINK_OPTIONS})
 message(STATUS "open62541: ${OPEN62541_LIBRARY}")

@@ -4,9 +4,9 @@
 
 namespace halvetra {
 
-ApplicationWindows CreateApplicationWindows(Dialogs& dialogs, const Clock& clock) {
+ApplicationWindows CreateApplicationWindows(Dialogs& dialogs, const Clock& clock, PlantAccess& plant) {
     ApplicationWindows windows;
-    windows.Form1 = std::make_unique<TForm1>(dialogs, clock);
+    windows.Form1 = std::make_unique<TForm1>(dialogs, clock, plant);
     windows.Eksperiment = std::make_unique<TEksperiment>();
     windows.Form_SamodNastav = std::make_unique<TForm_SamodNastav>();
     windows.Form_Histogram = std::make_unique<TForm_Histogram>();

@@ -19,6 +19,7 @@ struct ApplicationWindows {
     std::unique_ptr<TForm_Obdelava_Large> Form_Obdelava_Large;
 };
 
-ApplicationWindows CreateApplicationWindows(Dialogs& dialogs, const Clock& clock);
+// The plant connection must outlive the windows.
+ApplicationWindows CreateApplicationWindows(Dialogs& dialogs, const Clock& clock, PlantAccess& plant);
 
 }  // namespace halvetra

@@ -14,6 +14,7 @@
 #include "data/NumberText.h"
 #include "experiment/Clock.h"
 #include "ui/AboutPage.h"
+#include "ui/Command.h"
 #include "ui/ControllerPage.h"
 #include "ui/DataPage.h"
 #include "ui/Dialogs.h"
@@ -24,8 +25,8 @@
 
 namespace halvetra {
 
-TForm1::TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent)
-    : QMainWindow(parent), dialogs_(dialogs), clock_(clock) {
+TForm1::TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs), clock_(clock), plant_(plant) {
     setObjectName("Form1");
     setWindowTitle(MainWindowCaption);
 
@@ -34,7 +35,7 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent)
     StatusBar1->setSizeGripEnabled(false);
     setStatusBar(StatusBar1);
 
-    const PageContext context{State, dialogs_, Files, clock_,
+    const PageContext context{State, dialogs_, Files, clock_, plant_,
                               [this](const QString& text) { StatusBar1->showMessage(text); },
                               [this](int index) { PageControl1->setCurrentIndex(index); }};
 
@@ -85,6 +86,8 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent)
         nl.MaximumY1 = DataPage_->Label_MaksY1->text();
         return nl;
     };
+    // "Load to controller" writes to the items of the OPC page's table.
+    ControllerPage_->SignalItem = [this](SignalRole role) { return OpcPage_->ItemId(role); };
     PageControl1->setCurrentIndex(EkspTab);  // the first screen
     setCentralWidget(PageControl1);
 
@@ -107,7 +110,10 @@ TForm1::~TForm1() = default;
 
 void TForm1::FormCreate() {
     State.ApplyingAutomaticSettings = false;
+    // A failure here is shown, and start-up goes on without that step.
+    RunCommand(dialogs_, [this] { OpcPage_->FillServerList(); });
     ExperimentPage_->DateTimePicker1->setDate(clock_.now().date());
+    RunCommand(dialogs_, [this] { OpcPage_->SetUpControllerGroup(); });
     State.QueuedExperimentFolders.clear();
     State.WorkingFolder = QDir::toNativeSeparators(QDir::currentPath());
     ModelPage_->hideQualityImages();

@@ -20,6 +20,7 @@ class Dialogs;
 class ExperimentPage;
 class ModelPage;
 class OpcPage;
+class PlantAccess;
 class ReportPage;
 
 inline constexpr const char* ApplicationTitle = "Halvetra";
@@ -32,7 +33,8 @@ public:
     // Page indices of PageControl1, in tab order.
     enum Page { OPCTab = 0, EkspTab = 1, ObdTab = 2, ModTab = 3, RegTab = 4, PorTab = 5, TabSheet1 = 6 };
 
-    TForm1(Dialogs& dialogs, const Clock& clock, QWidget* parent = nullptr);
+    // The plant connection outlives the window.
+    TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget* parent = nullptr);
     ~TForm1() override;
 
     AppState State;
@@ -65,6 +67,7 @@ private:
 
     Dialogs& dialogs_;
     const Clock& clock_;
+    PlantAccess& plant_;
 };
 
 }  // namespace halvetra

@@ -3,7 +3,9 @@
 #include <QApplication>
 
 #include "app/ApplicationWindows.h"
+#include "app/UnavailablePlantAccess.h"
 #include "experiment/Clock.h"
+#include "opc/PlantAccess.h"
 #include "ui/Dialogs.h"
 
 int main(int argc, char** argv) {
@@ -13,7 +15,11 @@ int main(int argc, char** argv) {
 
     halvetra::SystemClock clock;
     halvetra::QtDialogs dialogs;
-    halvetra::ApplicationWindows windows = halvetra::CreateApplicationWindows(dialogs, clock);
+    // The plant connection is made before the windows and ends after them.
+    // A build without a client still runs; its OPC page says why it cannot connect.
+    std::unique_ptr<halvetra::PlantAccess> plant = halvetra::CreateOpcUaPlantAccess();
+    if (!plant) plant = std::make_unique<halvetra::UnavailablePlantAccess>();
+    halvetra::ApplicationWindows windows = halvetra::CreateApplicationWindows(dialogs, clock, *plant);
     dialogs.setParent(windows.Form1.get());
     windows.Form1->show();
     // Closing the main window ends the run, whatever secondary window is open.

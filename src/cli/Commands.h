@@ -62,4 +62,8 @@ int RunTune(const std::vector<std::string>& arguments, std::ostream& out);
 // open-loop and closed-loop responses as CSV.
 int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out);
 
+// `halvetra-cli opc ACTION ...`: servers, browse, read and write on an OPC UA
+// server, as the plant connection of the desktop program does them.
+int RunOpc(const std::vector<std::string>& arguments, std::ostream& out);
+
 }  // namespace halvetra::cli

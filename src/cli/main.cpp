@@ -37,6 +37,13 @@ constexpr Subcommand Subcommands[] = {
      "Simulate the open loop and the I, PI, PID and P closed loops as the Controller page does and print them "
      "as CSV (t,OL,CL_I,CL_PI,CL_PID,CL_P).",
      halvetra::cli::RunSimulate},
+    {"opc",
+     "(servers [--discovery URL] | browse URL [NODE] | read URL NODE... | write URL NODE VALUE) [--user NAME "
+     "--password TEXT] [--security none|sign|encrypt] [--timeout MS] [--accept-certificate]",
+     "Talk to an OPC UA server: list the servers the discovery server knows and those used before, browse a "
+     "node's children (the Objects folder without NODE), read values with their quality word, or write one value "
+     "converted to the node's data type.",
+     halvetra::cli::RunOpc},
 };
 
 void PrintCommandUsage(std::ostream& out, const Subcommand& command) {

@@ -3,11 +3,13 @@
 // One instance, owned by the main window and handed to every page.
 #include <QString>
 #include <QStringList>
+#include <array>
 
 #include "controller/TRegulator.h"
 #include "data/IdentificationWindow.h"
 #include "data/MeasuredData.h"
 #include "model/ModelParameters.h"
+#include "opc/PlantAccess.h"
 
 namespace halvetra {
 
@@ -35,6 +37,12 @@ struct AppState {
     QString WorkingFolder;
     // For each queued automatic experiment, the WorkingFolder at its activation.
     QStringList QueuedExperimentFolders;
+    // The plant group "SkupReg", created once at start-up, through which the
+    // controller parameters are written, and its items of the inner
+    // controller's P, I and D terms (replaced at every "Load to controller").
+    PlantGroup* ControllerGroup = nullptr;
+    std::array<ItemHandle, 3> ControllerItems;
+
     // True while the scheduler copies automatic-experiment settings into the
     // pages: change handlers then skip their recalculation.
     bool ApplyingAutomaticSettings = false;

@@ -28,6 +28,7 @@
 #include "ui/Command.h"
 #include "ui/Dialogs.h"
 #include "ui/MainDialogs.h"
+#include "ui/QualityWait.h"
 
 namespace halvetra {
 
@@ -371,6 +372,8 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     results->addWidget(Label_LabOjacSekv, 4, 0, 1, 2, Qt::AlignLeft);
     results->addWidget(Label_OjacSekv, 5, 0, 1, 2);
     results->setRowStretch(6, 1);
+    Button16 = named(new QPushButton(QStringLiteral("Load to controller"), scaledBox), "Button16");
+    results->addWidget(Button16, 7, 0, 1, 2);
 
     auto* scaled = new QHBoxLayout(scaledBox);
     scaled->setSpacing(10);
@@ -410,6 +413,7 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     connect(Edit_Reg_ScaleD, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScaleDKeyPress);
     connect(Button9, &QPushButton::clicked, this, &ControllerPage::Button9Click);
     connect(Button8, &QPushButton::clicked, this, &ControllerPage::Button8Click);
+    connect(Button16, &QPushButton::clicked, this, &ControllerPage::Button16Click);
 }
 
 // --- Handlers ---
@@ -445,6 +449,14 @@ void ControllerPage::Edit_Reg_ScaleDKeyPress() {
 void ControllerPage::Button9Click() { RunCommand(ctx_.Dialog, [this] { saveSettings(); }); }
 
 void ControllerPage::Button8Click() { RunCommand(ctx_.Dialog, [this] { loadSettings(); }); }
+
+void ControllerPage::Button16Click() {
+    // The wait below keeps the window's events flowing: no second press meanwhile.
+    if (!Button16->isEnabled()) return;
+    Button16->setEnabled(false);
+    RunCommand(ctx_.Dialog, [this] { loadToController(); });
+    Button16->setEnabled(true);
+}
 
 void ControllerPage::recalculate(bool withParameters) {
     if (ctx_.State.ApplyingAutomaticSettings || settingControls_) return;
@@ -592,6 +604,42 @@ void ControllerPage::loadSettings() {
     }
     CalculateController();
     ShowControllerParameters();
+}
+
+// --- Writing to the plant's controller ---
+
+void ControllerPage::loadToController() {
+    PlantAccess& plant = ctx_.Plant;
+    AppState& state = ctx_.State;
+    if (!state.ControllerGroup) throw HalvetraError("The controller group of the plant connection is missing.");
+    // The values are the ones shown at the press, also if the user types on during the wait.
+    const std::array<std::string, 3> texts = {Edit_Reg_Kp->text().toStdString(), Edit_Reg_Ki->text().toStdString(),
+                                              Edit_Reg_Kd->text().toStdString()};
+    const std::array<SignalRole, 3> roles = {SignalRole::InnerP, SignalRole::InnerI, SignalRole::InnerD};
+
+    PlantGroup& group = *state.ControllerGroup;
+    plant.ClearItems(group);
+    state.ControllerItems = {};
+    for (std::size_t i = 0; i < roles.size(); ++i)
+        state.ControllerItems[i] = plant.AddItem(group, SignalItem ? SignalItem(roles[i]) : std::string());
+
+    // Without a connection no item ever gets a good value: no need to wait for one.
+    const ItemHandle& p = state.ControllerItems[0];
+    if (!plant.IsConnected())
+        throw HalvetraError("The controller items could not be reached: there is no connection to the OPC server. "
+                            "Nothing was written.");
+    if (!WaitForGoodQuality(plant, p, ctx_.Time, QualityWaitMs))
+        throw HalvetraError("The controller items could not be reached: the P term item '" + p->Id +
+                            "' reported no good value within " + std::to_string(QualityWaitMs) +
+                            " ms. Nothing was written.");
+
+    const char separator = LocaleDecimalSeparator();
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (texts[i].empty())
+            plant.WriteValue(state.ControllerItems[i], 0);
+        else
+            plant.WriteValue(state.ControllerItems[i], TextToFloat(texts[i], separator));
+    }
 }
 
 }  // namespace halvetra

@@ -6,10 +6,12 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "controller/ControllerForms.h"
 #include "ui/PageContext.h"
+#include "ui/SignalRole.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -43,6 +45,8 @@ public:
     };
     // Set by the main window; without it there is no non-linear element.
     std::function<NonLinearityTexts()> NonLinearity;
+    // The item identifier the OPC page assigns to a role; set by the main window.
+    std::function<std::string(SignalRole)> SignalItem;
 
     // Tuning, simulation and chart.
     QComboBox* ComboBox1;           // tuning method
@@ -84,6 +88,7 @@ public:
     QLabel* Label_LabOjacSekv;
     QLabel* Label_OjacSekv;
 
+    QPushButton* Button16;  // "Load to controller"
     QPushButton* Button9;  // "Load to file"
     QPushButton* Button8;  // "Load from file"
 
@@ -115,6 +120,7 @@ public slots:
     void Edit_Reg_ScaleDKeyPress();
     void Button9Click();  // "Load to file"
     void Button8Click();  // "Load from file"
+    void Button16Click();  // "Load to controller"
 
 private:
     // Recalculates (and, when asked, refreshes the scaled parameters) unless
@@ -125,6 +131,7 @@ private:
     void showRobustnessFactor();
     void saveSettings();
     void loadSettings();
+    void loadToController();
 
     PageContext ctx_;
     bool settingControls_ = false;  // a loaded file is setting the controls

@@ -3,7 +3,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
+
+#include "ui/ItemBrowserDialog.h"
 
 namespace halvetra {
 
@@ -61,6 +64,34 @@ bool QtDialogs::execute(FileDialog& dialog) {
 
 void QtDialogs::showMessage(const QString& text) {
     QMessageBox::information(parent_, QStringLiteral("Halvetra"), text);
+}
+
+std::optional<std::vector<std::string>> QtDialogs::browseItems(PlantAccess& plant) {
+    ItemBrowserDialog dialog(plant, parent_);
+    dialog.loadRoot();
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    std::vector<std::string> ids = dialog.selectedItemIds();
+    if (ids.empty()) return std::nullopt;
+    return ids;
+}
+
+CertificateTrust QtDialogs::trustCertificate(const ServerCertificate& certificate) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Halvetra"),
+                    QStringLiteral("The server %1 presents a certificate that is not trusted.")
+                        .arg(QString::fromStdString(certificate.ServerUrl)),
+                    QMessageBox::NoButton, parent_);
+    box.setInformativeText(QStringLiteral("Subject: %1\nThumbprint (SHA-1): %2\n\nTrust this server?")
+                               .arg(QString::fromStdString(certificate.Subject),
+                                    QString::fromStdString(certificate.Thumbprint)));
+    QPushButton* always = box.addButton(QStringLiteral("Trust &always"), QMessageBox::AcceptRole);
+    QPushButton* once = box.addButton(QStringLiteral("Trust &once"), QMessageBox::AcceptRole);
+    QPushButton* reject = box.addButton(QStringLiteral("&Reject"), QMessageBox::RejectRole);
+    box.setDefaultButton(reject);
+    box.setEscapeButton(reject);
+    box.exec();
+    if (box.clickedButton() == always) return CertificateTrust::AcceptAlways;
+    if (box.clickedButton() == once) return CertificateTrust::AcceptOnce;
+    return CertificateTrust::Reject;
 }
 
 }  // namespace halvetra

@@ -4,6 +4,11 @@
 // the main window's dialogs do (filter, default extension, initial folder).
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "opc/PlantAccess.h"
 
 class QWidget;
 
@@ -39,6 +44,12 @@ public:
     virtual bool execute(FileDialog& dialog) = 0;
     // An information or error message with an OK button.
     virtual void showMessage(const QString& text) = 0;
+    // The item browser "Select OPC Item" over the connected server's address
+    // space: the chosen item identifiers (at least one), or nothing when the
+    // user cancels.
+    virtual std::optional<std::vector<std::string>> browseItems(PlantAccess& plant) = 0;
+    // Asks whether to trust a server certificate that no trusted one matches.
+    virtual CertificateTrust trustCertificate(const ServerCertificate& certificate) = 0;
 };
 
 // The real dialogs, parented to the given window.
@@ -48,6 +59,8 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
     bool execute(FileDialog& dialog) override;
     void showMessage(const QString& text) override;
+    std::optional<std::vector<std::string>> browseItems(PlantAccess& plant) override;
+    CertificateTrust trustCertificate(const ServerCertificate& certificate) override;
 
 private:
     QWidget* parent_;

@@ -1,6 +1,7 @@
 #pragma once
 // What a page needs of the main window: the shared state, the dialogs, the
-// clock, and a few services of the frame (status line, page switching).
+// clock, the plant connection, and a few services of the frame (status line,
+// page switching).
 #include <QString>
 #include <functional>
 
@@ -10,12 +11,14 @@ struct AppState;
 struct MainDialogs;
 class Dialogs;
 class Clock;
+class PlantAccess;
 
 struct PageContext {
     AppState& State;
     Dialogs& Dialog;
     MainDialogs& Files;
     const Clock& Time;
+    PlantAccess& Plant;
     std::function<void(const QString&)> ShowStatus;  // the main window's status line
     std::function<void(int)> ShowPage;               // makes page `index` the active page
 };

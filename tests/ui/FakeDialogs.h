@@ -1,8 +1,11 @@
 #pragma once
 // Dialogs answered from a script: each file dialog takes the next queued
-// answer (an empty answer cancels); messages are recorded.
+// answer (an empty answer cancels), and so does each item browser (an empty
+// list cancels); messages are recorded.
 #include <QStringList>
 #include <deque>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "ui/Dialogs.h"
@@ -30,6 +33,24 @@ public:
         return true;
     }
     void showMessage(const QString& text) override { messages << text; }
+
+    std::optional<std::vector<std::string>> browseItems(PlantAccess&) override {
+        ++browsed;
+        if (itemAnswers.empty()) return std::nullopt;
+        std::vector<std::string> next = itemAnswers.front();
+        itemAnswers.pop_front();
+        if (next.empty()) return std::nullopt;
+        return next;
+    }
+    CertificateTrust trustCertificate(const ServerCertificate& certificate) override {
+        certificates.push_back(certificate.Thumbprint);
+        return trust;
+    }
+
+    std::deque<std::vector<std::string>> itemAnswers;
+    int browsed = 0;
+    CertificateTrust trust = CertificateTrust::Reject;
+    std::vector<std::string> certificates;
 
     std::deque<QString> answers;
     std::vector<Shown> shown;

@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "FakeDialogs.h"
+#include "FakePlantAccess.h"
 #include "app/TForm1.h"
 #include "data/NumberText.h"
 #include "experiment/Clock.h"
@@ -30,7 +31,8 @@ namespace {
 struct Fixture {
     FakeDialogs dialogs;
     ManualClock clock{QDateTime(QDate(2026, 5, 4), QTime(13, 14, 15))};
-    TForm1 form{dialogs, clock};
+    FakePlantAccess plant;
+    TForm1 form{dialogs, clock, plant};
     ControllerPage& page = *form.ControllerPage_;
     AppState& state = form.State;
 

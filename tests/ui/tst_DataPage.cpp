@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include "FakeDialogs.h"
+#include "FakePlantAccess.h"
 #include "app/TForm1.h"
 #include "experiment/Clock.h"
 #include "ui/Chart.h"
@@ -46,7 +47,8 @@ struct Fixture {
     Fixture() { page.attachWindows(&histogram, &enlarged); }
     FakeDialogs dialogs;
     ManualClock clock{QDateTime(QDate(2026, 5, 4), QTime(13, 14, 15))};
-    TForm1 form{dialogs, clock};
+    FakePlantAccess plant;
+    TForm1 form{dialogs, clock, plant};
     DataPage& page = *form.DataPage_;
     TForm_Histogram histogram;
     TForm_Obdelava_Large enlarged;

@@ -1,19 +1,24 @@
 // The main window's frame: start-up state, pages, timers, dialogs and the
 // command wrapper.
+#include <QComboBox>
 #include <QDateEdit>
 #include <QLabel>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QtTest>
 
 #include "FakeDialogs.h"
+#include "FakePlantAccess.h"
 #include "app/ApplicationWindows.h"
+#include "app/UnavailablePlantAccess.h"
 #include "experiment/Clock.h"
 #include "ui/AboutPage.h"
 #include "ui/Command.h"
 #include "ui/ExperimentPage.h"
 #include "ui/ModelPage.h"
+#include "ui/OpcPage.h"
 
 using namespace halvetra;
 
@@ -24,7 +29,8 @@ private slots:
     void startsWithItsPagesAndState() {
         FakeDialogs dialogs;
         ManualClock clock(QDateTime(QDate(2026, 3, 14), QTime(9, 30)));
-        ApplicationWindows windows = CreateApplicationWindows(dialogs, clock);
+        FakePlantAccess plant;
+        ApplicationWindows windows = CreateApplicationWindows(dialogs, clock, plant);
         TForm1& form = *windows.Form1;
 
         QCOMPARE(form.windowTitle(), QString(" Halvetra E 1.0.7"));
@@ -67,7 +73,8 @@ private slots:
     void firstScreenTimerShowsTheOpcPageOnce() {
         FakeDialogs dialogs;
         SystemClock clock;
-        ApplicationWindows windows = CreateApplicationWindows(dialogs, clock);
+        FakePlantAccess plant;
+        ApplicationWindows windows = CreateApplicationWindows(dialogs, clock, plant);
         TForm1& form = *windows.Form1;
         form.PageControl1->setCurrentIndex(TForm1::ModTab);  // the user moved meanwhile
         QTRY_COMPARE_WITH_TIMEOUT(form.PageControl1->currentIndex(), int(TForm1::OPCTab), 8000);
@@ -77,10 +84,31 @@ private slots:
         QCOMPARE(form.PageControl1->currentIndex(), int(TForm1::ObdTab));
     }
 
+    void withoutAPlantClientTheWindowStillOpens() {
+        FakeDialogs dialogs;
+        ManualClock clock(QDateTime(QDate(2026, 3, 14), QTime(9, 30)));
+        UnavailablePlantAccess plant;
+        ApplicationWindows windows = CreateApplicationWindows(dialogs, clock, plant);
+        TForm1& form = *windows.Form1;
+        QVERIFY(dialogs.messages.isEmpty());
+        QCOMPARE(form.OpcPage_->ComboBox2->count(), 0);
+        QVERIFY(form.State.ControllerGroup);
+        QCOMPARE(form.State.ControllerGroup->Name, std::string("SkupReg"));
+        QCOMPARE(form.ExperimentPage_->DateTimePicker1->date(), QDate(2026, 3, 14));
+
+        form.OpcPage_->ComboBox2->setEditText("opc.tcp://127.0.0.1:4840");
+        form.OpcPage_->PoveziOPCStreznik->click();
+        QCOMPARE(dialogs.messages.size(), 1);
+        QVERIFY(dialogs.messages[0].contains("no plant connection available"));
+        QVERIFY(form.OpcPage_->PoveziOPCStreznik->isEnabled());
+        QCOMPARE(form.OpcPage_->Label54->text(), QString());
+    }
+
     void fileDialogsKeepTheirDesignSettings() {
         FakeDialogs dialogs;
         ManualClock clock(QDateTime::currentDateTime());
-        TForm1 form(dialogs, clock);
+        FakePlantAccess plant;
+        TForm1 form(dialogs, clock, plant);
         QCOMPARE(form.Files.SaveDialog1.DefaultExt, QString("hvx"));
         QVERIFY(form.Files.SaveDialog1.OverwritePrompt);
         QCOMPARE(form.Files.SaveDialog_Model.DefaultExt, QString("hvm"));

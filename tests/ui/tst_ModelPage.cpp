@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "FakeDialogs.h"
+#include "FakePlantAccess.h"
 #include "app/TForm1.h"
 #include "data/NumberText.h"
 #include "experiment/Clock.h"
@@ -27,7 +28,8 @@ namespace {
 struct Fixture {
     FakeDialogs dialogs;
     ManualClock clock{QDateTime(QDate(2026, 5, 4), QTime(13, 14, 15))};
-    TForm1 form{dialogs, clock};
+    FakePlantAccess plant;
+    TForm1 form{dialogs, clock, plant};
     ModelPage& page = *form.ModelPage_;
     AppState& state = form.State;
 

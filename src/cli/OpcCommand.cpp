@@ -1,0 +1,145 @@
+// `halvetra-cli opc ACTION ...`: the plant connection from the command line.
+//
+//   opc servers [--discovery URL]        the servers the discovery server knows, and those used before
+//   opc browse URL [NODE]                the children of NODE (the Objects folder without it)
+//   opc read URL NODE...                 current values and qualities, with the Read service
+//   opc write URL NODE VALUE             one write, converted to the node's data type
+//
+// Connection options: --user NAME --password TEXT, --security none|sign|encrypt,
+// --timeout MS, and --accept-certificate to trust the server's certificate for
+// this run when it is not among the trusted ones yet.
+#include <QCoreApplication>
+#include <memory>
+
+#include "cli/Commands.h"
+#include "cli/Json.h"
+#include "opc/OpcUaPlantAccess.h"
+#include "opc/OpcUaValues.h"
+#include "opc/PlantAccessError.h"
+
+namespace halvetra::cli {
+
+namespace {
+
+// The plant access runs on Qt's event machinery: one application object for
+// the command's lifetime, unless the caller already has one.
+class EventLoopScope {
+public:
+    EventLoopScope() {
+        if (QCoreApplication::instance() == nullptr) app_ = std::make_unique<QCoreApplication>(argc_, argv_);
+    }
+
+private:
+    int argc_ = 1;
+    char name_[13] = "halvetra-cli";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QCoreApplication> app_;
+};
+
+ConnectionOptions OptionsOf(const ParsedArguments& parsed) {
+    ConnectionOptions options;
+    if (const std::string* user = parsed.value("--user")) options.User = *user;
+    if (const std::string* password = parsed.value("--password")) {
+        if (options.User.empty()) throw UsageError("--password needs --user");
+        options.Password = *password;
+    }
+    if (const std::string* security = parsed.value("--security")) {
+        if (*security == "none")
+            options.Mode = ConnectionOptions::Security::None;
+        else if (*security == "sign")
+            options.Mode = ConnectionOptions::Security::Sign;
+        else if (*security == "encrypt")
+            options.Mode = ConnectionOptions::Security::SignAndEncrypt;
+        else
+            throw UsageError("--security takes none, sign or encrypt");
+    }
+    if (const std::string* timeout = parsed.value("--timeout")) {
+        const double ms = OptionNumber(*timeout);
+        if (!(ms >= 1 && ms <= 600000) || ms != static_cast<int>(ms))
+            throw UsageError("--timeout takes whole milliseconds from 1 to 600000");
+        options.TimeoutMs = static_cast<int>(ms);
+    }
+    return options;
+}
+
+// A value for a write: a number with a point as decimal mark, or true / false.
+double WriteArgument(const std::string& text) {
+    if (text == "true") return 1.0;
+    if (text == "false") return 0.0;
+    return OptionNumber(text);
+}
+
+void Connect(OpcUaPlantAccess& access, const std::string& url, const ParsedArguments& parsed) {
+    if (parsed.has("--accept-certificate"))
+        access.TrustServerCertificate = [](const ServerCertificate&) { return CertificateTrust::AcceptOnce; };
+    access.Connect(url, OptionsOf(parsed));
+}
+
+}  // namespace
+
+int RunOpc(const std::vector<std::string>& arguments, std::ostream& out) {
+    const ParsedArguments parsed = ParseArguments(
+        arguments, {"--discovery=", "--user=", "--password=", "--security=", "--timeout=", "--accept-certificate"});
+    if (parsed.positional.empty()) throw UsageError("expected an action: servers, browse, read or write");
+    const std::string& action = parsed.positional.front();
+    const std::vector<std::string> rest(parsed.positional.begin() + 1, parsed.positional.end());
+
+    EventLoopScope scope;
+    OpcUaPlantAccess access;
+    JsonWriter json;
+    json.beginObject();
+    if (action == "servers") {
+        if (!rest.empty()) throw UsageError("servers takes no arguments");
+        if (const std::string* url = parsed.value("--discovery")) access.setDiscoveryUrl(*url);
+        if (parsed.value("--timeout") != nullptr) access.setDiscoveryTimeout(OptionsOf(parsed).TimeoutMs);
+        json.key("servers").beginArray();
+        for (const auto& server : access.ListServers()) json.value(server);
+        json.endArray();
+    } else if (action == "browse") {
+        if (rest.empty() || rest.size() > 2) throw UsageError("browse takes URL [NODE]");
+        Connect(access, rest[0], parsed);
+        const auto nodes = access.Browse(rest.size() == 2 ? rest[1] : std::string());
+        json.key("nodes").beginArray();
+        for (const auto& node : nodes) {
+            json.beginObject();
+            json.key("node").value(node.Id);
+            json.key("name").value(node.Name);
+            json.key("class").value(node.NodeClass);
+            json.key("readable").boolean(node.Readable);
+            json.key("writable").boolean(node.Writable);
+            json.endObject();
+        }
+        json.endArray();
+    } else if (action == "read") {
+        if (rest.size() < 2) throw UsageError("read takes URL NODE...");
+        Connect(access, rest[0], parsed);
+        const auto readings = access.ReadNodes(std::vector<std::string>(rest.begin() + 1, rest.end()));
+        std::vector<std::pair<std::string, std::string>> failed;
+        for (const auto& reading : readings)
+            if (!reading.Error.empty()) failed.emplace_back(reading.Id, reading.Error);
+        if (!failed.empty()) throw PlantAccessError(opcua::RejectedItemsText(failed));
+        json.key("values").beginArray();
+        for (const auto& reading : readings) {
+            json.beginObject();
+            json.key("node").value(reading.Id);
+            json.key("value").value(reading.Value);
+            json.key("quality").value(static_cast<int>(reading.Quality));
+            json.endObject();
+        }
+        json.endArray();
+    } else if (action == "write") {
+        if (rest.size() != 3) throw UsageError("write takes URL NODE VALUE");
+        const double value = WriteArgument(rest[2]);
+        Connect(access, rest[0], parsed);
+        access.WriteNode(rest[1], value);
+        json.key("written").boolean(true);
+    } else {
+        throw UsageError("unknown action '" + action + "': servers, browse, read or write");
+    }
+    json.endObject();
+    access.Disconnect();
+    out << json.text() << '\n';
+    return 0;
+}
+
+}  // namespace halvetra::cli

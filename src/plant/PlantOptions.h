@@ -1,0 +1,26 @@
+#pragma once
+// The command line of halvetra-plant.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace halvetra::plant {
+
+struct PlantOptions {
+    std::uint16_t port = 4840;
+    double speed = 1.0;       // simulated seconds per real second
+    std::string user;         // empty: anonymous sessions
+    std::string password;
+    double noise = 0.05;      // standard deviation of the measurement noise
+    bool help = false;
+};
+
+// Reads the arguments after the program name. Accepts "--name value" and
+// "--name=value". Throws std::invalid_argument with a one-line message for
+// anything it cannot use.
+PlantOptions parsePlantOptions(const std::vector<std::string>& arguments);
+
+// The text of --help.
+std::string plantUsage();
+
+}  // namespace halvetra::plant
