@@ -1,0 +1,371 @@
+#include "experiment/ExperimentRun.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+
+#include "data/GlobalProcedures.h"
+#include "data/NumberText.h"
+
+namespace halvetra {
+
+ExperimentRun::ExperimentRun(PlantAccess* plant, const Clock& clock, MeasuredData& data, std::uint32_t seed,
+                             std::function<void()> processEvents, char decimalSeparator)
+    : plant_(plant),
+      clock_(clock),
+      data_(data),
+      processEvents_(std::move(processEvents)),
+      separator_(decimalSeparator),
+      simulation_(seed) {
+    if (plant_ != nullptr) {
+        group_ = &plant_->AddGroup(ExperimentGroupName);
+        plant_->SetDeadBand(*group_, 0.0);
+        plant_->SetUpdateRate(*group_, ExperimentGroupUpdateRate);
+    }
+    simulation_.Reset();
+}
+
+bool ExperimentRun::Connected() const { return plant_ != nullptr && plant_->IsConnected(); }
+
+double ExperimentRun::SamplingPeriod() const { return Parameters.SamplingMs / 1000.0; }
+
+double ExperimentRun::TimeOfSample(long long k) const {
+    // The product is a whole number of milliseconds, exact in a double; one
+    // division gives the double nearest the decimal time.
+    return static_cast<double>(k * static_cast<long long>(Parameters.SamplingMs)) / 1000.0;
+}
+
+std::string ExperimentRun::Fixed(double v) const { return FormatFixed(v, 10, 4, separator_); }
+
+// --- Before a run -----------------------------------------------------------
+
+void ExperimentRun::PrepareItems(const ExperimentItemIds& ids) {
+    ExperimentParameters& p = Parameters;
+    p.MVItem.reset();
+    p.UItem.reset();
+    p.Y1Item.reset();
+    p.Y2Item.reset();
+    p.MAItem.reset();
+    p.ManualItem.reset();
+    p.AutomaticItem.reset();
+    p.SingleMASwitch = ids.SingleMASwitch;
+    p.ManualValue = ids.ManualValue;
+    if (plant_ == nullptr) return;
+    plant_->ClearItems(*group_);
+    p.UItem = plant_->AddItem(*group_, ids.U);
+    p.MVItem = plant_->AddItem(*group_, ids.MV);
+    p.Y1Item = plant_->AddItem(*group_, ids.Y1);
+    p.Y2Item = plant_->AddItem(*group_, ids.Y2);
+    if (ids.SingleMASwitch) {
+        p.MAItem = plant_->AddItem(*group_, ids.MA);
+    } else {
+        p.ManualItem = plant_->AddItem(*group_, ids.Manual);
+        p.AutomaticItem = plant_->AddItem(*group_, ids.Automatic);
+    }
+}
+
+bool ExperimentRun::WaitForQuality() {
+    if (plant_ == nullptr || !Parameters.MVItem) return false;
+    const std::int64_t start = clock_.ticks();
+    for (;;) {
+        if (processEvents_) processEvents_();
+        const std::int64_t now = clock_.ticks();
+        if (plant_->QualityIsGood(Parameters.MVItem)) return true;
+        if (now - start >= QualityWaitMs) return false;
+    }
+}
+
+void ExperimentRun::SetLoopManual() {
+    const ExperimentParameters& p = Parameters;
+    if (p.NoWrite || plant_ == nullptr) return;
+    if (p.SingleMASwitch)
+        plant_->WriteValue(p.MAItem, p.ManualValue);
+    else
+        plant_->WriteValue(p.ManualItem, 1);
+}
+
+void ExperimentRun::SetLoopAutomatic() {
+    const ExperimentParameters& p = Parameters;
+    if (p.NoWrite || plant_ == nullptr) return;
+    if (p.SingleMASwitch)
+        plant_->WriteValue(p.MAItem, std::abs(p.ManualValue - 1));
+    else
+        plant_->WriteValue(p.AutomaticItem, 1);
+}
+
+void ExperimentRun::CommandLoopForRun() {
+    if (Parameters.ClosedLoopDuring)
+        SetLoopAutomatic();
+    else
+        SetLoopManual();
+}
+
+bool ExperimentRun::StartManualRun(const std::function<void(const std::string&)>& showMessage) {
+    state_ = State::Idle;
+    const bool good = WaitForQuality();
+    if (!good && showMessage) showMessage(NoConnectionMessage);
+    manualExperiment_ = true;
+    view_.SwitchButtonVisible = false;
+    CommandLoopForRun();
+    view_.SliderEnabled = true;
+    view_.ValueBoxEnabled = true;
+    view_.TimerEnabled = true;
+    return good;
+}
+
+bool ExperimentRun::StartAutomaticRun() {
+    state_ = State::Idle;
+    const bool good = WaitForQuality();
+    manualExperiment_ = false;
+    view_.SwitchButtonVisible = true;
+    view_.SwitchButtonEnabled = true;
+    view_.SliderEnabled = false;
+    view_.ValueBoxEnabled = false;
+    CommandLoopForRun();
+    nextSwitchTime_ = Parameters.WaitingTime;
+    stepCounter_ = 0;
+    stepSamples_ = 0;
+    stepTimer_ = 0.0;
+    return good;
+}
+
+// --- Slider -------------------------------------------------------------------
+
+void ExperimentRun::SetUpSlider(const SliderSettings& slider) {
+    const double range = slider.Maximum - slider.Minimum;
+    const double steps = std::nearbyint(SafeDivide(range, slider.Step, range));
+    // A negative or unbounded count of steps has no slider: keep the range valid.
+    int maximum = 0;
+    if (steps > SliderMaximumLimit)
+        maximum = SliderMaximumLimit;
+    else if (steps > 0)
+        maximum = static_cast<int>(steps);
+    view_.SliderMinimum = 0;
+    view_.SliderMaximum = maximum;
+    view_.SliderPosition = std::clamp(view_.SliderPosition, 0, maximum);
+    sliderScale_ = SafeDivide(range, maximum, range);
+    sliderOffset_ = slider.Minimum;
+}
+
+double ExperimentRun::SliderValue(int position) const {
+    return (view_.SliderMaximum - position) * sliderScale_ + sliderOffset_;
+}
+
+void ExperimentRun::ShowInSlider(double v, bool runsChangeHandling) {
+    const double d = v - sliderOffset_;
+    const double p = std::nearbyint(SafeDivide(d, sliderScale_, d));
+    const int before = view_.SliderPosition;
+    bool onGrid = true;
+    if (p > view_.SliderMaximum) {
+        if (p <= SliderMaximumLimit)
+            view_.SliderMaximum = static_cast<int>(p);
+        else
+            onGrid = false;  // beyond any slider: shown at the top
+        view_.SliderPosition = 0;
+    } else if (p >= view_.SliderMinimum) {
+        view_.SliderPosition = view_.SliderMaximum - static_cast<int>(p);
+    } else {
+        // Below the range (or not a number): the slider shows its lowest value,
+        // and the value stays as given.
+        onGrid = false;
+        view_.SliderPosition = view_.SliderMaximum;
+    }
+    if (onGrid && runsChangeHandling && view_.SliderPosition != before) ScrollBar1Change(view_.SliderPosition);
+}
+
+void ExperimentRun::ScrollBar1Change(int position) {
+    view_.SliderPosition = std::clamp(position, view_.SliderMinimum, view_.SliderMaximum);
+    if (elapsedTime_ == 0.0) return;
+    inputValue_ = SliderValue(view_.SliderPosition);
+    view_.ValueText = FormatGeneral(inputValue_, 8, separator_);
+}
+
+// --- The window -----------------------------------------------------------------
+
+SampleOutcome ExperimentRun::FormShow(const SliderSettings& slider) {
+    const ExperimentParameters& p = Parameters;
+    simulation_.Reset();
+    elapsedTime_ = 0.0;
+    recorded_ = 0;
+    data_.SampleCount = 1;
+    data_.ColumnCount = 6;
+    end_ = ExperimentEnd{};
+    if (p.StartFromProcess)
+        inputValue_ = Connected() ? plant_->ReadValue(p.MVItem) : 10.0;
+    else
+        inputValue_ = p.InitialInput;
+    SetUpSlider(slider);
+    ShowInSlider(inputValue_);
+    view_.ValueText = FormatGeneral(inputValue_, 15, separator_);
+    chartPoints_ = 0;
+    chartHoldsFirst_ = false;
+    view_.Caption = "Eksperiment " + p.ExperimentLabel;
+    view_.TimerInterval = p.SamplingMs;
+
+    state_ = State::Running;
+    SampleOutcome outcome;
+    TakeSample(outcome);
+    // A run that ended with its first sample keeps its timer off.
+    view_.TimerEnabled = state_ == State::Running;
+    return outcome;
+}
+
+SampleOutcome ExperimentRun::Timer1Timer() {
+    SampleOutcome outcome;
+    if (state_ != State::Running) return outcome;
+    TakeSample(outcome);
+    return outcome;
+}
+
+void ExperimentRun::ShowLabels() {
+    view_.LabelMV = Fixed(inputValue_);
+    view_.LabelU1 = Fixed(processInputValue_);
+    view_.LabelY1 = Fixed(measurement1Value_);
+    view_.LabelY2 = Fixed(measurement2Value_);
+    view_.LabelTime = Fixed(elapsedTime_);
+}
+
+void ExperimentRun::TakeSample(SampleOutcome& outcome) {
+    const ExperimentParameters& p = Parameters;
+    if (Connected()) {
+        view_.StatusText = ConnectedStatusText;
+        if (!p.NoWrite && plant_->ReadValue(p.MVItem) != inputValue_) plant_->WriteValue(p.MVItem, inputValue_);
+        const double y1 = plant_->ReadValue(p.Y1Item);
+        const double y2 = plant_->ReadValue(p.Y2Item);
+        const double u = plant_->ReadValue(p.UItem);
+        measurement1Value_ = y1;
+        measurement2Value_ = y2;
+        processInputValue_ = u;
+    } else {
+        const ProcessSimulation::Output out = simulation_.Step(inputValue_, p.NoWrite);
+        processInputValue_ = out.U1;
+        measurement1Value_ = out.Y1;
+        measurement2Value_ = out.Y2;
+        view_.StatusText = SimulationStatusText;
+    }
+    ShowLabels();
+
+    const auto row = static_cast<std::size_t>(recorded_);
+    data_.SampleTimes[row] = elapsedTime_;
+    data_.RawColumns[0][row] = inputValue_;
+    data_.RawColumns[1][row] = inputValue_;
+    data_.RawColumns[2][row] = processInputValue_;
+    data_.RawColumns[3][row] = processInputValue_;
+    data_.RawColumns[4][row] = measurement1Value_;
+    data_.RawColumns[5][row] = measurement2Value_;
+
+    // Charts: the last 200 s, and never the point at t = 0 after the second sample.
+    int drop = 0;
+    if (elapsedTime_ > ChartSpanSeconds && chartPoints_ > 0) {
+        ++drop;
+        chartHoldsFirst_ = false;  // the oldest point goes first
+    }
+    if (recorded_ == 1 && chartHoldsFirst_) {
+        ++drop;
+        chartHoldsFirst_ = false;
+    }
+    if (recorded_ == 0) chartHoldsFirst_ = true;
+    chartPoints_ = chartPoints_ - drop + 1;
+    outcome.Chart.DropOldest = drop;
+    outcome.Chart.Add = ChartPoint{elapsedTime_, inputValue_, processInputValue_, measurement1Value_,
+                                   measurement2Value_};
+    outcome.Taken = true;
+
+    ++recorded_;
+    data_.SampleCount = recorded_ + 1;
+    elapsedTime_ = TimeOfSample(recorded_);
+
+    if (!manualExperiment_) {
+        ++stepSamples_;
+        stepTimer_ = TimeOfSample(stepSamples_);
+        // The switch comes with the sample that completes the phase, so that
+        // each phase lasts the smallest whole number of samples not shorter
+        // than its time, and the run lasts WaitingTime + k * StepTime.
+        if (stepTimer_ >= nextSwitchTime_) NextStep();
+    }
+    if (recorded_ + 1 >= MaxSamples) EndExperiment();
+    outcome.Ended = state_ == State::Ended;
+}
+
+void ExperimentRun::NextStep() {
+    const ExperimentParameters& p = Parameters;
+    nextSwitchTime_ = p.StepTime;
+    stepSamples_ = 0;
+    stepTimer_ = 0.0;
+    ++stepCounter_;
+    const long long limit = p.NoWrite ? 1LL : (p.BothDirections ? 2LL * p.NumberOfSteps : p.NumberOfSteps);
+    if (stepCounter_ > limit) {
+        EndExperiment();
+    } else if (!p.NoWrite) {
+        if (stepCounter_ <= p.NumberOfSteps)
+            inputValue_ += p.StepAmplitude;
+        else
+            inputValue_ -= p.StepAmplitude;
+    }
+}
+
+void ExperimentRun::SwitchToManual() {
+    view_.SliderEnabled = true;
+    view_.ValueBoxEnabled = true;
+    manualExperiment_ = true;
+    view_.ValueText = FormatGeneral(inputValue_, 15, separator_);
+    // Switching must not move MV1: the slider only shows the value.
+    ShowInSlider(inputValue_, false);
+    view_.SwitchButtonEnabled = false;
+}
+
+void ExperimentRun::EnterValue(std::string_view text) {
+    const double v = TextToFloat(text, separator_);
+    inputValue_ = v;
+    view_.ValueText = std::string(text);
+    ShowInSlider(v);
+}
+
+bool ExperimentRun::EndExperiment() {
+    if (state_ != State::Running) return false;
+    state_ = State::Ended;
+    view_.TimerEnabled = false;
+
+    const double ts = SamplingPeriod();
+    data_.SamplingTime = ts;
+    data_.SampleCount = recorded_;
+    if (recorded_ < MinExperimentSamples) {
+        // Copies of the last row (of the present values when nothing was
+        // recorded), with the times going on in steps of Ts.
+        double values[6] = {inputValue_, inputValue_, processInputValue_, processInputValue_,
+                            measurement1Value_, measurement2Value_};
+        if (recorded_ > 0)
+            for (int c = 0; c < 6; ++c) values[c] = data_.RawColumns[c][static_cast<std::size_t>(recorded_ - 1)];
+        for (int r = recorded_; r < MinExperimentSamples; ++r) {
+            const auto row = static_cast<std::size_t>(r);
+            data_.SampleTimes[row] = TimeOfSample(r);
+            for (int c = 0; c < 6; ++c) data_.RawColumns[c][row] = values[c];
+        }
+        data_.SampleCount = MinExperimentSamples;
+    }
+
+    end_ = ExperimentEnd{};
+    end_.SampleCount = data_.SampleCount;
+    end_.SamplingTime = ts;
+    end_.ApplyDataWindowStart = !manualExperiment_;
+    // About 90 % of the waiting time, before the first step; within the
+    // Data page's window range 1 .. N - 2.
+    const double w = Parameters.WaitingTime;
+    const double start = std::max(2.0, std::nearbyint(0.9 * SafeDivide(w, ts, w))) - 1.0;
+    const double highest = std::max(1, data_.SampleCount - 2);
+    end_.DataWindowStart = static_cast<int>(std::clamp(start, 1.0, highest));
+    end_.ClosedLoopAfter = Parameters.ClosedLoopAfter;
+
+    try {
+        if (Parameters.ClosedLoopAfter)
+            SetLoopAutomatic();
+        else
+            SetLoopManual();
+    } catch (const std::exception& e) {
+        end_.LoopModeError = e.what();
+    }
+    return true;
+}
+
+}  // namespace halvetra
