@@ -22,10 +22,6 @@ constexpr std::size_t FirstDelimitedRow = 5;
 constexpr int MaxDelimitedRows = MaxSamples - 1;
 constexpr std::size_t HvdHeaderLines = 18;
 
-const std::string& Line(const std::vector<std::string>& lines, std::size_t index) {
-    if (index >= lines.size()) throw ListIndexError(static_cast<long long>(index));
-    return lines[index];
-}
 
 // A data field through ParseNumber with the comma as decimal character, so a
 // point and a comma both work; a field that is not a number gives 0 and is
@@ -44,27 +40,27 @@ DataFileHeader LoadHvd(const std::vector<std::string>& lines, const std::string&
                        char decimalSeparator) {
     DataFileHeader header;
     header.format = DataFileFormat::Hvd;
-    header.date = Line(lines, 2);
-    header.hour = Line(lines, 3);
-    data.SamplingTime = TextToFloat(Line(lines, 4), decimalSeparator);
-    const int count = TextToInt(Line(lines, 5));
+    header.date = LineAt(lines, 2);
+    header.hour = LineAt(lines, 3);
+    data.SamplingTime = TextToFloat(LineAt(lines, 4), decimalSeparator);
+    const int count = TextToInt(LineAt(lines, 5));
     if (count > MaxSamples)
         throw FileError("File " + fileName + " holds " + std::to_string(count) + " samples; at most " +
                         std::to_string(MaxSamples) + " can be loaded");
     if (count < 0)
         throw FileError("File " + fileName + " gives an invalid number of samples (" + std::to_string(count) + ")");
     data.SampleCount = count;
-    header.windowStart = Line(lines, 6);
-    header.windowEnd = Line(lines, 7);
-    header.filterTimeConstant = Line(lines, 8);
-    header.actuatorMaximum = Line(lines, 9);
-    header.actuatorMinimum = Line(lines, 10);
-    header.actuatorOpeningTime = Line(lines, 11);
-    for (std::size_t c = 0; c < 6; ++c) data.SignalDescriptions[c] = Line(lines, 12 + c);
+    header.windowStart = LineAt(lines, 6);
+    header.windowEnd = LineAt(lines, 7);
+    header.filterTimeConstant = LineAt(lines, 8);
+    header.actuatorMaximum = LineAt(lines, 9);
+    header.actuatorMinimum = LineAt(lines, 10);
+    header.actuatorOpeningTime = LineAt(lines, 11);
+    for (std::size_t c = 0; c < 6; ++c) data.SignalDescriptions[c] = LineAt(lines, 12 + c);
     data.ColumnCount = 6;
 
     for (int i = 1; i <= count; ++i) {
-        std::string_view rest = Line(lines, HvdHeaderLines + static_cast<std::size_t>(i) - 1);
+        std::string_view rest = LineAt(lines, HvdHeaderLines + static_cast<std::size_t>(i) - 1);
         for (int f = 0; f < 7; ++f) {
             // The text before the next TAB; the whole remainder when there is
             // no TAB or the remainder starts with one.
@@ -118,14 +114,14 @@ DataFileHeader LoadDelimited(const std::vector<std::string>& lines, const std::s
     DataFileHeader header;
     header.format = DataFileFormat::Delimited;
 
-    const std::string& first = Line(lines, 0);
+    const std::string& first = LineAt(lines, 0);
     const char separator = first.find(';') != std::string::npos ? ';' : ',';
     header.date = first.substr(0, first.find(separator));
 
     // Column descriptions, each followed by the separator, until at most one
     // character of the line remains; a last description without a separator
     // after it is the rest of the line.
-    std::string_view descriptions = Line(lines, 2);
+    std::string_view descriptions = LineAt(lines, 2);
     for (std::size_t c = 0; c < MaxColumns && descriptions.size() > 1; ++c) {
         const auto pos = descriptions.find(separator);
         if (pos == std::string_view::npos) {
@@ -138,11 +134,11 @@ DataFileHeader LoadDelimited(const std::vector<std::string>& lines, const std::s
 
     std::vector<TimeOfDay> stamps;
     std::string stamp;
-    ReadDelimitedRow(Line(lines, FirstDelimitedRow), separator, data, 1, stamp, header.unreadableFields);
+    ReadDelimitedRow(LineAt(lines, FirstDelimitedRow), separator, data, 1, stamp, header.unreadableFields);
     header.hour = stamp;
     stamps.push_back(ParseTimeOfDay(stamp));
     data.ColumnCount =
-        ReadDelimitedRow(Line(lines, FirstDelimitedRow + 1), separator, data, 2, stamp, header.unreadableFields);
+        ReadDelimitedRow(LineAt(lines, FirstDelimitedRow + 1), separator, data, 2, stamp, header.unreadableFields);
     stamps.push_back(ParseTimeOfDay(stamp));
     // Row 2 is a row only when a line follows it.
     if (lines.size() <= FirstDelimitedRow + 2) throw ListIndexError(static_cast<long long>(FirstDelimitedRow + 2));

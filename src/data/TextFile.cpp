@@ -114,4 +114,9 @@ void WriteTextFile(const std::string& path, const std::vector<std::string>& line
     }
 }
 
+const std::string& LineAt(const std::vector<std::string>& lines, std::size_t index) {
+    if (index >= lines.size()) throw ListIndexError(static_cast<long long>(index));
+    return lines[index];
+}
+
 }  // namespace halvetra

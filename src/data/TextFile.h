@@ -18,4 +18,8 @@ std::vector<std::string> ReadTextLines(const std::string& path);
 // FileError "Cannot create file <path>" is thrown.
 void WriteTextFile(const std::string& path, const std::vector<std::string>& lines);
 
+// Line `index` (counted from 0) of a file read whole; a file with fewer lines
+// throws ListIndexError "List index out of bounds (<index>)".
+const std::string& LineAt(const std::vector<std::string>& lines, std::size_t index);
+
 }  // namespace halvetra

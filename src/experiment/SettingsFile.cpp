@@ -117,10 +117,6 @@ bool ReadFlag(Kind kind, const std::string& text) {
     }
 }
 
-const std::string& Line(const std::vector<std::string>& lines, std::size_t index) {
-    if (index >= lines.size()) throw ListIndexError(static_cast<long long>(index));
-    return lines[index];
-}
 
 bool IsSeparator(char c) {
     return c == '/' || c == static_cast<char>(std::filesystem::path::preferred_separator);
@@ -148,7 +144,7 @@ void ApplySettings(const std::vector<std::string>& lines, ExperimentSettings& se
     const std::vector<Field>& layout = Layout();
     for (std::size_t i = 0; i < layout.size(); ++i) {
         const Field& field = layout[i];
-        const std::string& line = Line(lines, i);
+        const std::string& line = LineAt(lines, i);
         switch (field.kind) {
         case Kind::Text: field.text(loaded) = line; break;
         case Kind::Integer: field.integer(loaded) = TextToInt(line); break;
@@ -206,24 +202,24 @@ std::string SettingsFilePath(std::string_view folder, std::string_view label) {
 }
 
 ExperimentRunParameters RunParametersFromLines(const std::vector<std::string>& lines, char decimalSeparator) {
-    const auto number = [&](std::size_t index) { return TextToFloat(Line(lines, index), decimalSeparator); };
-    const auto oneOrTrue = [&](std::size_t index) { return ReadFlag(Kind::OneOrTrue, Line(lines, index)); };
+    const auto number = [&](std::size_t index) { return TextToFloat(LineAt(lines, index), decimalSeparator); };
+    const auto oneOrTrue = [&](std::size_t index) { return ReadFlag(Kind::OneOrTrue, LineAt(lines, index)); };
 
     ExperimentRunParameters run;
-    for (std::size_t k = 0; k < run.SignalDescriptions.size(); ++k) run.SignalDescriptions[k] = Line(lines, 19 + k);
-    run.MVItem = Line(lines, 1);
-    run.UItem = Line(lines, 3);
-    run.Y1Item = Line(lines, 5);
-    run.Y2Item = Line(lines, 6);
+    for (std::size_t k = 0; k < run.SignalDescriptions.size(); ++k) run.SignalDescriptions[k] = LineAt(lines, 19 + k);
+    run.MVItem = LineAt(lines, 1);
+    run.UItem = LineAt(lines, 3);
+    run.Y1Item = LineAt(lines, 5);
+    run.Y2Item = LineAt(lines, 6);
 
-    const std::string& style = Line(lines, 37);
+    const std::string& style = LineAt(lines, 37);
     run.SingleMASwitch = style == "0" || style == "False";
     if (run.SingleMASwitch) {
-        run.MAItem = Line(lines, 10);
-        run.ManualValue = TextToInt(Line(lines, 38));
+        run.MAItem = LineAt(lines, 10);
+        run.ManualValue = TextToInt(LineAt(lines, 38));
     } else {
-        run.ManualItem = Line(lines, 11);
-        run.AutomaticItem = Line(lines, 12);
+        run.ManualItem = LineAt(lines, 11);
+        run.AutomaticItem = LineAt(lines, 12);
     }
 
     run.Ts = number(41);
@@ -237,11 +233,11 @@ ExperimentRunParameters RunParametersFromLines(const std::vector<std::string>& l
     run.WaitingTime = number(44);
     run.StepAmplitude = number(45);
     run.StepTime = number(46);
-    run.NumberOfSteps = TextToInt(Line(lines, 47));
+    run.NumberOfSteps = TextToInt(LineAt(lines, 47));
     run.BothDirections = oneOrTrue(48);
     run.ClosedLoopDuring = oneOrTrue(49);
     run.NoWrite = oneOrTrue(50);
-    run.ClosedLoopAfter = Line(lines, 76) == "True";
+    run.ClosedLoopAfter = LineAt(lines, 76) == "True";
     return run;
 }
 

@@ -58,10 +58,6 @@ constexpr std::array<std::vector<double> IdentificationWindow::*, 7> RowColumns 
     &IdentificationWindow::OuterResponse,
 };
 
-const std::string& Line(const std::vector<std::string>& lines, std::size_t index) {
-    if (index >= lines.size()) throw ListIndexError(static_cast<long long>(index));
-    return lines[index];
-}
 
 // The model of one set read from the header; the set's sampling time is not
 // part of a model.
@@ -121,14 +117,14 @@ void TModel::LoadModelFile(const std::string& fileName, double& samplingTime, Id
     ModelSet inner{};
     ModelSet outer{};
     for (std::size_t j = 0; j < HeaderLabels.size(); ++j) {
-        const double value = TextToFloat(Line(lines, FirstHeaderNumberLine + 2 * j), decimalSeparator);
+        const double value = TextToFloat(LineAt(lines, FirstHeaderNumberLine + 2 * j), decimalSeparator);
         if (j < inner.size())
             inner[j] = value;
         else
             outer[j - inner.size()] = value;
     }
 
-    const int count = TextToInt(Line(lines, CountLine));
+    const int count = TextToInt(LineAt(lines, CountLine));
     // The window has room for MaxSamples rows; more would be written outside it.
     if (count > MaxSamples)
         throw FileError("File " + fileName + " holds " + std::to_string(count) + " samples; at most " +
@@ -140,7 +136,7 @@ void TModel::LoadModelFile(const std::string& fileName, double& samplingTime, Id
     IdentificationWindow loaded = window;
     loaded.WindowLength = count;
     for (int k = 1; k <= count; ++k)
-        ParseModelRow(Line(lines, RowLineBeforeFirst + static_cast<std::size_t>(k)), k, loaded);
+        ParseModelRow(LineAt(lines, RowLineBeforeFirst + static_cast<std::size_t>(k)), k, loaded);
 
     Inner = ModelOf(inner);
     Outer = ModelOf(outer);
