@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTabWidget>
@@ -22,6 +24,9 @@
 #include "ui/ModelPage.h"
 #include "ui/OpcPage.h"
 #include "ui/ReportPage.h"
+#include "ui/SettingsMapping.h"
+#include "ui/TEksperiment.h"
+#include "ui/TForm_SamodNastav.h"
 
 namespace halvetra {
 
@@ -95,6 +100,7 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget
     Timer_ExperimentScheduler->setObjectName("Timer_ExperimentScheduler");
     Timer_ExperimentScheduler->setInterval(500);
     connect(Timer_ExperimentScheduler, &QTimer::timeout, this, &TForm1::Timer_ExperimentSchedulerTimer);
+    wireExperimentPage();
 
     Timer_FirstScreen = new QTimer(this);
     Timer_FirstScreen->setObjectName("Timer_FirstScreen");
@@ -131,8 +137,41 @@ void TForm1::Timer_FirstScreenTimer() {
     PageControl1->setCurrentIndex(OPCTab);
 }
 
-void TForm1::Timer_ExperimentSchedulerTimer() {
-    // The queue of automatic experiments is watched here once experiments can be queued.
+void TForm1::Timer_ExperimentSchedulerTimer() { ExperimentPage_->SchedulerTick(); }
+
+// --- The Experiment page's connections ---
+
+void TForm1::wireExperimentPage() {
+    ExperimentPage_->attachOpcPage(OpcPage_);
+    ExperimentPage_->EnableScheduler = [this](bool on) {
+        if (on)
+            Timer_ExperimentScheduler->start();
+        else
+            Timer_ExperimentScheduler->stop();
+    };
+    ExperimentPage_->CopyAutomaticSettings = [this] { copyAutomaticSettings(); };
+}
+
+void TForm1::attachExperimentWindows(TEksperiment* experiment, TForm_SamodNastav* automaticSettings) {
+    ExperimentPage_->attachSettingsWindow(automaticSettings);
+    if (!experiment) return;
+    ExperimentPage_->PrepareExperiment = [experiment](const ExperimentStart& start) {
+        experiment->PrepareRun(start.Parameters, start.Items, start.Automatic);
+    };
+    ExperimentPage_->RunExperiment = [this, experiment](const ExperimentStart& start) {
+        QRadioButton* manual = ExperimentPage_->RadioRocno;
+        experiment->RunModal(
+            start.Slider, start.Automatic, [manual] { return manual->isChecked(); },
+            [manual] { manual->setChecked(true); });
+    };
+}
+
+void TForm1::copyAutomaticSettings() {
+    const TForm_SamodNastav* window = ExperimentPage_->SettingsWindow();
+    if (!window) return;
+    // The pages' guarded handlers see the flag and leave their recalculation.
+    const QScopedValueRollback<bool> applying(State.ApplyingAutomaticSettings, true);
+    CopyAutomaticSettings(window->Values(), *DataPage_, *ModelPage_, *ControllerPage_, *ReportPage_);
 }
 
 }  // namespace halvetra

@@ -22,6 +22,8 @@ class ModelPage;
 class OpcPage;
 class PlantAccess;
 class ReportPage;
+class TEksperiment;
+class TForm_SamodNastav;
 
 inline constexpr const char* ApplicationTitle = "Halvetra";
 inline constexpr const char* MainWindowCaption = " Halvetra E 1.0.7";
@@ -36,6 +38,11 @@ public:
     // The plant connection outlives the window.
     TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget* parent = nullptr);
     ~TForm1() override;
+
+    // The secondary windows that the Experiment page drives: the experiment
+    // window runs its experiments, the settings window holds the settings of
+    // the automatic experiment. Both outlive the main window's use of them.
+    void attachExperimentWindows(TEksperiment* experiment, TForm_SamodNastav* automaticSettings);
 
     AppState State;
     MainDialogs Files;
@@ -64,6 +71,8 @@ protected:
 
 private:
     void FormCreate();
+    void wireExperimentPage();
+    void copyAutomaticSettings();
 
     Dialogs& dialogs_;
     const Clock& clock_;

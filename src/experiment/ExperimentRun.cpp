@@ -1,5 +1,7 @@
 #include "experiment/ExperimentRun.h"
 
+#include "experiment/QualityWait.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -67,13 +69,7 @@ void ExperimentRun::PrepareItems(const ExperimentItemIds& ids) {
 
 bool ExperimentRun::WaitForQuality() {
     if (plant_ == nullptr || !Parameters.MVItem) return false;
-    const std::int64_t start = clock_.ticks();
-    for (;;) {
-        if (processEvents_) processEvents_();
-        const std::int64_t now = clock_.ticks();
-        if (plant_->QualityIsGood(Parameters.MVItem)) return true;
-        if (now - start >= QualityWaitMs) return false;
-    }
+    return WaitForGoodQuality(*plant_, Parameters.MVItem, clock_, processEvents_);
 }
 
 void ExperimentRun::SetLoopManual() {

@@ -27,14 +27,13 @@
 #include "data/MeasuredData.h"
 #include "experiment/Clock.h"
 #include "experiment/ProcessSimulation.h"
+#include "experiment/QualityWait.h"
 #include "opc/PlantAccess.h"
 
 namespace halvetra {
 
 inline constexpr const char* ExperimentGroupName = "Skupina1";
 inline constexpr int ExperimentGroupUpdateRate = 10;  // ms
-// Longest wait for a good quality of MV1 before a run starts.
-inline constexpr std::int64_t QualityWaitMs = 3000;
 // A run records at most this many samples.
 inline constexpr int MaxExperimentSamples = MaxSamples - 1;
 // A record shorter than this is padded with copies of its last row.

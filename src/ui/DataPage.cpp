@@ -491,6 +491,41 @@ void DataPage::loadFromFile() {
     }
 }
 
+void DataPage::LoadRecordedData(const QString& filterTimeConstant, const QString& actuatorMaximum,
+                                const QString& actuatorMinimum, const QString& actuatorOpeningTime) {
+    MeasuredData& data = ctx_.State.Data;
+    const int n = data.SampleCount;
+
+    // The window over the whole record (ranges of at least 1 .. 2).
+    const int startMaximum = n <= 2 ? 2 : n - 2;
+    const int endMaximum = n <= 2 ? 2 : n;
+    setSlider(ScrollBar3, 1, startMaximum, 1);
+    setSlider(ScrollBar4, 1, endMaximum, std::clamp(n, 1, endMaximum));
+
+    // The experiment's layout: MV1, MV1, U1, U1, Y1, Y2.
+    const std::pair<QScrollBar*, QLineEdit*> selectors[] = {
+        {ScrollBar_MV, Edit_Stolpec_MV}, {ScrollBar1, Edit_Stolpec_U}, {ScrollBar2, Edit_Stolpec_Y}, {ScrollBar5, Edit_Stolpec_Y1}};
+    const int columns[] = {1, 3, 5, 6};
+    QLabel* const descriptions[] = {Label_MVDescription, Label22, Label20, Label68};
+    for (int k = 0; k < 4; ++k) {
+        setSlider(selectors[k].first, 1, 6, columns[k]);
+        selectors[k].second->setText(QString::number(columns[k]));
+        descriptions[k]->setText(
+            QString::fromStdString(data.SignalDescriptions[static_cast<std::size_t>(columns[k] - 1)]));
+    }
+
+    const char separator = LocaleDecimalSeparator();
+    const double filter = TextToFloat(filterTimeConstant.toStdString(), separator);
+    const double maximum = TextToFloat(actuatorMaximum.toStdString(), separator);
+    const double minimum = TextToFloat(actuatorMinimum.toStdString(), separator);
+    const double opening = TextToFloat(actuatorOpeningTime.toStdString(), separator);
+    TObdelava().ConditionSignals(data, columns[0], columns[1], columns[2], columns[3], maximum, minimum, opening,
+                                 filter, data.SamplingTime, n);
+    redrawWindow();
+}
+
+void DataPage::SetWindowStart(int position) { ScrollBar3->setValue(position); }
+
 void DataPage::saveToFile() {
     FileDialog& dialog = ctx_.Files.SaveDialog2;
     dialog.Filter = DataFileFilter;

@@ -36,6 +36,20 @@ public:
     // Redraws one signal's chart and its statistics over samples start .. end.
     void ShowSignal(Signal signal, int start, int end);
 
+    // Shows the record an experiment has just left in the measured data: the
+    // whole record as the window, the selectors on the experiment's columns
+    // 1, 3, 5 and 6 (MV1, U1, Y1, Y2) with their descriptions, the signals
+    // conditioned with the given filter time constant and actuator maximum,
+    // minimum and opening time (texts, read as numbers), the four charts
+    // redrawn. A text that is not a number raises before anything is
+    // conditioned; the sliders and selectors are set by then.
+    void LoadRecordedData(const QString& filterTimeConstant, const QString& actuatorMaximum,
+                          const QString& actuatorMinimum, const QString& actuatorOpeningTime);
+    // Moves the window start as the user would: the two window sliders limit
+    // each other anew and the charts are redrawn (nothing happens when the
+    // start is already there).
+    void SetWindowStart(int position);
+
     QLabel* Label_Datum;
     QLabel* Label_Ura;
     QLabel* Label_Ime;

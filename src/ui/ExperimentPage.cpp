@@ -1,6 +1,10 @@
 #include "ui/ExperimentPage.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QKeyEvent>
 #include <QDateEdit>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -12,12 +16,36 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <cmath>
+#include <limits>
+
+#include "data/Errors.h"
+#include "data/NumberText.h"
+#include "data/TextFile.h"
+#include "experiment/SettingsFile.h"
+#include "ui/AppState.h"
+#include "ui/Command.h"
+#include "ui/Dialogs.h"
+#include "ui/MainDialogs.h"
+#include "ui/OpcPage.h"
+#include "ui/SettingsMapping.h"
+#include "ui/SignalRole.h"
+#include "ui/TForm_SamodNastav.h"
 
 namespace halvetra {
 
 namespace {
+
+constexpr const char* SettingsFileFilter = "Halvetra Experiment (*.hvx)|*.hvx|All files|*.*";
+constexpr const char* SettingsLoadFilter = "Experiment (*.hvx)|*.hvx|All files|*.*";
+constexpr int DataPageIndex = 2;
+
+// The rows whose descriptions an experiment records, in column order.
+constexpr std::array<SignalRole, 6> RecordedSignals = {SignalRole::MV1, SignalRole::MV2, SignalRole::U1,
+                                                       SignalRole::U2,  SignalRole::Y1,  SignalRole::Y2};
 
 template <typename W>
 W* named(W* widget, const char* name) {
@@ -37,7 +65,8 @@ QCheckBox* check(const char* name, const QString& caption, bool checked, QWidget
 
 }  // namespace
 
-ExperimentPage::ExperimentPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
+ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
+    : QWidget(parent), Queue(QLocale()), ctx_(std::move(context)) {
     auto* kindBox = new QGroupBox("Experiment", this);
     auto* kindLayout = new QVBoxLayout(kindBox);
     RadioRocno = named(new QRadioButton("Manual experiment", kindBox), "RadioRocno");
@@ -138,6 +167,285 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent) : QWidget(p
     page->addLayout(column1, 1);
     page->addLayout(column2, 1);
     page->addLayout(column3, 1);
+
+    connect(RadioRocno, &QRadioButton::toggled, this, &ExperimentPage::ApplyEnablingRules);
+    connect(CheckBox_NePisi, &QCheckBox::toggled, this, &ExperimentPage::ApplyEnablingRules);
+    connect(OhraniZacetniVhod, &QCheckBox::toggled, this, &ExperimentPage::ApplyEnablingRules);
+    connect(AktivirajEksperiment, &QPushButton::clicked, this, &ExperimentPage::AktivirajEksperimentClick);
+    connect(Button1, &QPushButton::clicked, this, &ExperimentPage::Button1Click);
+    connect(Button10, &QPushButton::clicked, this, &ExperimentPage::Button10Click);
+    connect(ShraniNastavitve, &QPushButton::clicked, this, &ExperimentPage::ShraniNastavitveClick);
+    connect(NaloziNastavitve, &QPushButton::clicked, this, &ExperimentPage::NaloziNastavitveClick);
+    SeznamCakajocihEkspCas->installEventFilter(this);
+    ApplyEnablingRules();
+}
+
+// --- Enabling rules ---
+
+void ExperimentPage::ApplyEnablingRules() {
+    const bool automatic = !RadioRocno->isChecked();
+    const bool writes = !CheckBox_NePisi->isChecked();
+    CheckBox_Zaprtozancni->setEnabled(writes);
+    CheckBox_ZZPoPoizkusu->setEnabled(writes);
+    OhraniZacetniVhod->setEnabled(writes);
+    // Starting from the process's own input leaves nothing to type.
+    ZacetniVhodEdit->setEnabled(writes && !OhraniZacetniVhod->isChecked());
+    CasCakanjaEdit->setEnabled(automatic);
+    VelikostStopniceEdit->setEnabled(automatic && writes);
+    CasStopniceEdit->setEnabled(automatic);
+    SteviloStopnicEdit->setEnabled(automatic && writes);
+    CheckBox_ObeSmeri->setEnabled(automatic && writes);
+    DateTimePicker1->setEnabled(automatic);
+    CajtZacetka->setEnabled(automatic);
+    Button10->setEnabled(automatic);
+}
+
+// --- Activation ---
+
+void ExperimentPage::AktivirajEksperimentClick() {
+    RunCommand(ctx_.Dialog, [this] { activate(); });
+}
+
+void ExperimentPage::activate() {
+    const char separator = LocaleDecimalSeparator();
+    CasVzorcenjaEdit->setText(
+        QString::fromStdString(RaiseSamplingTimeText(CasVzorcenjaEdit->text().toStdString(), separator)));
+    const double ts = TextToFloat(CasVzorcenjaEdit->text().toStdString(), separator);
+    CasCakanjaEdit->setText(
+        QString::fromStdString(RaiseWaitingTimeText(CasCakanjaEdit->text().toStdString(), ts, separator)));
+    if (RadioRocno->isChecked())
+        activateManual(ts);
+    else
+        activateAutomatic();
+}
+
+void ExperimentPage::activateManual(double ts) {
+    const char separator = LocaleDecimalSeparator();
+    SaveSettings();  // the experiment runs whether the user saved or not
+
+    for (std::size_t k = 0; k < RecordedSignals.size(); ++k)
+        ctx_.State.Data.SignalDescriptions[k] = opc_->Description(RecordedSignals[k]);
+
+    ExperimentStart start;
+    ExperimentParameters& p = start.Parameters;
+    p.ExperimentLabel = LabelOfSettingsFile(QDir::toNativeSeparators(ctx_.Files.SaveDialog1.FileName).toStdString());
+    const double milliseconds = std::nearbyint(ts * 1000.0);
+    if (!(milliseconds <= std::numeric_limits<int>::max())) throw FloatingPointError("Invalid floating point operation");
+    p.SamplingMs = static_cast<int>(milliseconds);
+    p.ClosedLoopDuring = CheckBox_Zaprtozancni->isChecked();
+    p.StartFromProcess = OhraniZacetniVhod->isChecked();
+    p.InitialInput = TextToFloat(ZacetniVhodEdit->text().toStdString(), separator);
+    p.ClosedLoopAfter = CheckBox_ZZPoPoizkusu->isChecked();
+    p.NoWrite = CheckBox_NePisi->isChecked();
+    start.Items = itemIdsFromTable();
+    start.Slider = sliderSettings();
+    start.Automatic = false;
+    if (PrepareExperiment) PrepareExperiment(start);
+
+    MeasuredData& data = ctx_.State.Data;
+    data.ColumnCount = 6;
+    data.SampleCount = 1;
+    data.SamplingTime = p.SamplingMs * 0.001;
+
+    if (RunExperiment) {
+        const QScopedValueRollback<bool> running(experimentRunning_, true);
+        RunExperiment(start);
+    }
+    if (ctx_.ShowPage) ctx_.ShowPage(DataPageIndex);
+}
+
+void ExperimentPage::activateAutomatic() {
+    const Activation activation = Queue.ActivateAutomatic(DateTimePicker1->date(), CajtZacetka->text().toStdString(),
+                                                          ctx_.Time.now(), [this] { return SaveSettings(); });
+    showQueue();
+    if (activation.Outcome != ActivationOutcome::Queued)
+        ctx_.Dialog.showMessage(QString::fromStdString(activation.Message));
+}
+
+ExperimentItemIds ExperimentPage::itemIdsFromTable() const {
+    ExperimentItemIds ids;
+    ids.U = opc_->ItemId(SignalRole::U1);
+    ids.MV = opc_->ItemId(SignalRole::MV1);
+    ids.Y1 = opc_->ItemId(SignalRole::Y1);
+    ids.Y2 = opc_->ItemId(SignalRole::Y2);
+    // RadioGroup4: 0 one M/A item, 1 Manual + Automatic command items.
+    ids.SingleMASwitch = opc_->radioGroup4Items->checkedId() == 0;
+    if (ids.SingleMASwitch) {
+        ids.MA = opc_->ItemId(SignalRole::InnerMA);
+        ids.ManualValue = TextToInt(opc_->ComboBox3->currentText().toStdString());
+    } else {
+        ids.Manual = opc_->ItemId(SignalRole::InnerManual);
+        ids.Automatic = opc_->ItemId(SignalRole::InnerAutomatic);
+    }
+    return ids;
+}
+
+SliderSettings ExperimentPage::sliderSettings() const {
+    const char separator = LocaleDecimalSeparator();
+    SliderSettings slider;
+    slider.Maximum = TextToFloat(Edit_MVMax->text().toStdString(), separator);
+    slider.Minimum = TextToFloat(Edit_MVMin->text().toStdString(), separator);
+    slider.Step = TextToFloat(Edit_MVStep->text().toStdString(), separator);
+    return slider;
+}
+
+void ExperimentPage::Button1Click() {
+    const QDateTime now = ctx_.Time.now();
+    const QDateTime start = ProposedStart(now);
+    CajtZacetka->setText(QString::fromStdString(TimeText(start.time())));
+    // Shortly before midnight the proposed start is tomorrow.
+    if (start.date() != now.date()) DateTimePicker1->setDate(start.date());
+}
+
+void ExperimentPage::Button10Click() {
+    if (!settingsWindow_) return;
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
+}
+
+// --- The queue ---
+
+void ExperimentPage::showQueue() {
+    const int caret = SeznamCakajocihEkspCas->currentRow();
+    SeznamCakajocihEkspCas->clear();
+    SeznamCakajocihEkspOznaka->clear();
+    QStringList folders;
+    for (int i = 0; i < Queue.Count(); ++i) {
+        const auto index = static_cast<std::size_t>(i);
+        SeznamCakajocihEkspCas->addItem(QString::fromStdString(Queue.StartTexts()[index]));
+        SeznamCakajocihEkspOznaka->addItem(QString::fromStdString(Queue.Labels()[index]));
+        folders << QString::fromStdString(Queue.Folders()[index]);
+    }
+    ctx_.State.QueuedExperimentFolders = folders;
+    if (caret >= 0 && Queue.Count() > 0) SeznamCakajocihEkspCas->setCurrentRow(std::min(caret, Queue.Count() - 1));
+    if (EnableScheduler) EnableScheduler(Queue.TimerEnabled());
+}
+
+bool ExperimentPage::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == SeznamCakajocihEkspCas && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        DeleteQueuedExperiment();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void ExperimentPage::DeleteQueuedExperiment() {
+    const int row = SeznamCakajocihEkspCas->currentRow();
+    if (row < 0) return;
+    RunCommand(ctx_.Dialog, [this, row] { Queue.Delete(row); });
+    showQueue();
+}
+
+void ExperimentPage::SchedulerTick() {
+    // The scheduler's timer keeps running through a manual experiment's modal
+    // window; an entry that comes due meanwhile starts at the first tick after it.
+    if (experimentRunning_) return;
+    const std::optional<DueExperiment> due = Queue.Tick(ctx_.Time);
+    if (!due) return;
+    showQueue();  // the timer is off while the experiment runs
+    if (RunCommand(ctx_.Dialog, [this, &due] { runQueued(*due); }))
+        Queue.RunFinished();
+    else
+        Queue.RunFailed();  // shown; the experiments after it still run
+    showQueue();
+}
+
+void ExperimentPage::runQueued(const DueExperiment& due) {
+    ctx_.State.WorkingFolder = QString::fromStdString(due.Folder);
+    ExperimentSettings settings = ReadSettingsControls(*opc_, *this, settingsWindow_);
+    const std::vector<std::string> lines = LoadSettingsFile(due.SettingsPath, settings);
+    WriteSettingsControls(settings, *opc_, *this, settingsWindow_);
+    const ExperimentRunParameters run = RunParametersFromLines(lines, LocaleDecimalSeparator());
+
+    for (std::size_t k = 0; k < run.SignalDescriptions.size(); ++k)
+        ctx_.State.Data.SignalDescriptions[k] = run.SignalDescriptions[k];
+
+    ExperimentStart start;
+    ExperimentParameters& p = start.Parameters;
+    p.ExperimentLabel = due.Label;
+    p.SamplingMs = run.SamplingMs;
+    p.StartFromProcess = run.StartFromProcess;
+    p.InitialInput = run.InitialInput;
+    p.WaitingTime = run.WaitingTime;
+    p.StepAmplitude = run.StepAmplitude;
+    p.StepTime = run.StepTime;
+    p.NumberOfSteps = run.NumberOfSteps;
+    p.BothDirections = run.BothDirections;
+    p.ClosedLoopDuring = run.ClosedLoopDuring;
+    p.NoWrite = run.NoWrite;
+    p.ClosedLoopAfter = run.ClosedLoopAfter;
+    ExperimentItemIds& ids = start.Items;
+    ids.MV = run.MVItem;
+    ids.U = run.UItem;
+    ids.Y1 = run.Y1Item;
+    ids.Y2 = run.Y2Item;
+    ids.SingleMASwitch = run.SingleMASwitch;
+    ids.MA = run.MAItem;
+    ids.ManualValue = run.ManualValue;
+    ids.Manual = run.ManualItem;
+    ids.Automatic = run.AutomaticItem;
+    start.Slider = sliderSettings();
+    start.Automatic = true;
+
+    if (PrepareExperiment) PrepareExperiment(start);
+    if (CopyAutomaticSettings) CopyAutomaticSettings();
+    if (RunExperiment) {
+        const QScopedValueRollback<bool> running(experimentRunning_, true);
+        RunExperiment(start);
+    }
+    // The automatic processing of the record comes here.
+}
+
+// --- Settings file ---
+
+void ExperimentPage::ShraniNastavitveClick() {
+    RunCommand(ctx_.Dialog, [this] { SaveSettings(); });
+}
+
+std::optional<std::string> ExperimentPage::SaveSettings() {
+    const ExperimentSettings settings = ReadSettingsControls(*opc_, *this, settingsWindow_);
+    FileDialog& dialog = ctx_.Files.SaveDialog1;
+    dialog.Filter = SettingsFileFilter;
+    dialog.DefaultExt = "hvx";
+    dialog.OverwritePrompt = true;
+    dialog.FileName = QString::fromStdString(
+        ProposedSettingsFileName(CajtZacetka->text().toStdString(), ShortDateText(DateTimePicker1->date(), QLocale())));
+
+    std::optional<std::string> saved;
+    AppState& state = ctx_.State;
+    if (ctx_.Dialog.execute(dialog)) {
+        const std::string path = QDir::toNativeSeparators(dialog.FileName).toStdString();
+        SaveSettingsFile(path, settings);
+        state.WorkingFolder = QString::fromStdString(FolderOfFile(path));
+        saved = path;
+    }
+    // Whether saved or not, the file dialogs open in the working folder.
+    MainDialogs& files = ctx_.Files;
+    for (FileDialog* d : {&files.SaveDialog1, &files.SaveDialog2, &files.SaveDialog_Model, &files.SaveDialog_Controller,
+                          &files.OpenDialog1, &files.OpenDialog_Model, &files.OpenDialog_Controller})
+        d->InitialDir = state.WorkingFolder;
+    return saved;
+}
+
+void ExperimentPage::NaloziNastavitveClick() {
+    RunCommand(ctx_.Dialog, [this] { loadSettings(); });
+}
+
+void ExperimentPage::loadSettings() {
+    FileDialog& dialog = ctx_.Files.OpenDialog1;
+    dialog.Filter = SettingsLoadFilter;
+    dialog.FilterIndex = 1;
+    dialog.DefaultExt = "hvx";
+    if (!ctx_.Dialog.execute(dialog)) return;
+    ApplySettingsLines(ReadTextLines(QDir::toNativeSeparators(dialog.FileName).toStdString()));
+}
+
+void ExperimentPage::ApplySettingsLines(const std::vector<std::string>& lines) {
+    ExperimentSettings settings = ReadSettingsControls(*opc_, *this, settingsWindow_);
+    ApplySettings(lines, settings);
+    WriteSettingsControls(settings, *opc_, *this, settingsWindow_);
 }
 
 }  // namespace halvetra

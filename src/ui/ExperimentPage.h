@@ -1,8 +1,16 @@
 #pragma once
-// The Experiment page: kind and parameters of an experiment, the start of an
-// automatic one and the queue of waiting experiments.
+// The Experiment page: kind and parameters of an experiment, the activation
+// of a manual one (it runs at once) or of an automatic one (it is queued for
+// its start), the queue of waiting experiments and its scheduler, and the
+// experiment settings file.
 #include <QWidget>
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
 
+#include "experiment/ExperimentQueue.h"
+#include "experiment/ExperimentRun.h"
 #include "ui/PageContext.h"
 
 class QCheckBox;
@@ -14,6 +22,17 @@ class QRadioButton;
 class QTableWidget;
 
 namespace halvetra {
+
+class OpcPage;
+class TForm_SamodNastav;
+
+// One experiment as the page hands it to the experiment window.
+struct ExperimentStart {
+    ExperimentParameters Parameters;  // everything but the items, which the window adds
+    ExperimentItemIds Items;
+    SliderSettings Slider;            // "MV slider parametrers"
+    bool Automatic = false;
+};
 
 class ExperimentPage : public QWidget {
     Q_OBJECT
@@ -48,8 +67,66 @@ public:
     QPushButton* NaloziNastavitve;
     QPushButton* ShraniNastavitve;
 
+    // The queue of automatic experiments; the two lists and the main
+    // window's QueuedExperimentFolders show it.
+    ExperimentQueue Queue;
+
+    // --- Set by the main window ---
+    // The OPC page (item table, M/A switching) and the automatic-experiment
+    // settings window, whose controls the settings file also holds.
+    void attachOpcPage(OpcPage* opc) { opc_ = opc; }
+    void attachSettingsWindow(TForm_SamodNastav* window) { settingsWindow_ = window; }
+    TForm_SamodNastav* SettingsWindow() const { return settingsWindow_; }
+    // Turns the scheduler timer on or off.
+    std::function<void(bool)> EnableScheduler;
+    // The experiment window: PrepareExperiment hands it the parameters and
+    // adds the items to its group (may fail on an item); RunExperiment starts
+    // the run, shows the window modally and returns when the run has ended.
+    std::function<void(const ExperimentStart&)> PrepareExperiment;
+    std::function<void(const ExperimentStart&)> RunExperiment;
+    // Copies the settings window's values into the main window's controls
+    // before an automatic run.
+    std::function<void()> CopyAutomaticSettings;
+
+    // "Save settings" without its error handling: the file's full name, or
+    // nothing when the user cancelled the dialog.
+    std::optional<std::string> SaveSettings();
+    // Puts settings-file lines into every stored control, as "Load settings" does.
+    void ApplySettingsLines(const std::vector<std::string>& lines);
+
+    // The enabling rules of the kind, "Don't write to OPC" and "Start from
+    // initial process input".
+    void ApplyEnablingRules();
+
+    // One tick of the scheduler: the first queued experiment, when due, is
+    // loaded and run; a failure is shown and the entry removed.
+    void SchedulerTick();
+
+public slots:
+    void AktivirajEksperimentClick();  // "Activation of experiment"
+    void Button1Click();               // "Set current time"
+    void Button10Click();              // "Detailed settings of automatic experiment"
+    void ShraniNastavitveClick();      // "Save settings"
+    void NaloziNastavitveClick();      // "Load settings"
+    void DeleteQueuedExperiment();     // the Delete key in the time list
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void activate();
+    void activateManual(double ts);
+    void activateAutomatic();
+    void runQueued(const DueExperiment& due);
+    void loadSettings();
+    SliderSettings sliderSettings() const;
+    ExperimentItemIds itemIdsFromTable() const;
+    void showQueue();
+
     PageContext ctx_;
+    OpcPage* opc_ = nullptr;
+    TForm_SamodNastav* settingsWindow_ = nullptr;
+    bool experimentRunning_ = false;  // an experiment's window is open
 };
 
 }  // namespace halvetra

@@ -1,13 +1,73 @@
 #pragma once
-// The settings of the automatic experiment that the Experiment page does not show.
+// The settings of the automatic experiment that the Experiment page does not
+// show: what an unattended run applies to the Data, Model, Controller and
+// Report pages. A plain holder of values; it computes nothing but the
+// robustness label. Shown modelessly from the Experiment page, hidden by "OK".
 #include <QDialog>
+
+#include "experiment/ExperimentSettings.h"
+#include "ui/Dialogs.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
 
 namespace halvetra {
 
 class TForm_SamodNastav : public QDialog {
     Q_OBJECT
 public:
-    explicit TForm_SamodNastav(QWidget* parent = nullptr);
+    explicit TForm_SamodNastav(Dialogs& dialogs, QWidget* parent = nullptr);
+
+    QLineEdit* Edit_Sam_Filt;
+    QLineEdit* Edit_Sam_Max;
+    QLineEdit* Edit_Sam_Min;
+    QLineEdit* Edit_Sam_Velocity;
+    QComboBox* ComboBox_Sam_IzbMetode;   // tuning method
+    QLineEdit* Edit_Sam_Ts;              // closed-loop sampling time
+    QScrollBar* ScrollBar_Sam_Robust;    // robustness (0) .. speed (20)
+    QLabel* Label_Sam_Robust;            // the robustness value of the slider's position
+    QGroupBox* RadioGroup_Sam_Prikaz;    // type of closed-loop response
+    QButtonGroup* prikazItems;           // 0 reference tracking, 1 disturbance rejection
+    QComboBox* ComboBox_Sam_TipReg;      // controller form
+    QLineEdit* Edit_Sam_SkalP;
+    QLineEdit* Edit_Sam_SkalI;
+    QLineEdit* Edit_Sam_SkalD;
+    QGroupBox* RadioGroup_Sam_PID;       // controller selection
+    QButtonGroup* pidItems;              // 0 P, 1 I, 2 PI, 3 PID
+    QCheckBox* CheckBox_Sam_Cascade;
+    QCheckBox* CheckBox_Sam_Nalozi;      // stored with the settings only: hidden, disabled
+    QCheckBox* CheckBox_Sam_PorocObd;    // report content: measured data
+    QCheckBox* CheckBox_Sam_PorocMod;    // ... process model
+    QCheckBox* CheckBox_Sam_PorocReg;    // ... controller
+    QLabel* Label13;                     // report template file name
+    QPushButton* Button_Sam_IzberiPredlogo;  // "Select dot file"
+    QPushButton* Button_Sam_OK;
+
+    // The template choice: an open-file dialog without a filter.
+    FileDialog OpenDialog_Predloga{"OpenDialog_Predloga", FileDialog::Kind::Open};
+
+    // The values of every control, and setting them as the user would: the
+    // robustness label follows the slider.
+    AutomaticExperimentSettings Values() const;
+    void SetValues(const AutomaticExperimentSettings& values);
+
+    // The label's text for slider position p: the robustness value in fixed
+    // format with 3 decimals.
+    static QString RobustnessText(int position);
+
+public slots:
+    void ScrollBar_Sam_RobustChange();
+    void Button_Sam_IzberiPredlogoClick();  // "Select dot file"
+    void Button_Sam_OKClick();              // "OK"
+
+private:
+    Dialogs& dialogs_;
 };
 
 }  // namespace halvetra
