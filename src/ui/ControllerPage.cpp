@@ -1,3 +1,4 @@
+#include "ui/RadioItems.h"
 #include "ui/ControllerPage.h"
 
 #include <QButtonGroup>
@@ -79,32 +80,6 @@ QFrame* rule(Qt::Orientation orientation, QWidget* parent) {
     line->setFrameShape(orientation == Qt::Horizontal ? QFrame::HLine : QFrame::VLine);
     line->setFrameShadow(QFrame::Sunken);
     return line;
-}
-
-// The items of a radio group with their item index as id; the first is checked
-// when `checked` is its index.
-QButtonGroup* radioItems(QGroupBox* group, const QStringList& captions, int checked, QBoxLayout* layout) {
-    auto* items = new QButtonGroup(group);
-    for (int i = 0; i < captions.size(); ++i) {
-        auto* button = new QRadioButton(captions[i], group);
-        items->addButton(button, i);
-        layout->addWidget(button);
-        if (i == checked) button->setChecked(true);
-    }
-    return items;
-}
-
-// Checks item `index`; an index that names no item checks none.
-void setItemIndex(QButtonGroup* items, int index) {
-    if (QAbstractButton* button = items->button(index)) {
-        button->setChecked(true);
-        return;
-    }
-    if (QAbstractButton* checked = items->checkedButton()) {
-        items->setExclusive(false);
-        checked->setChecked(false);
-        items->setExclusive(true);
-    }
 }
 
 // Infinities and NaN are never shown as figures: a result that overflows
@@ -207,7 +182,7 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
         named(new QGroupBox(QStringLiteral("Type of closed-loop response"), this), "RadioGroup_Motnja");
     auto* motnja = new QVBoxLayout(RadioGroup_Motnja);
     motnja->setSpacing(2);
-    motnjaItems = radioItems(RadioGroup_Motnja, {"Reference tracking", "Disturbance-rejection response"}, 0, motnja);
+    motnjaItems = AddRadioItems(RadioGroup_Motnja, {"Reference tracking", "Disturbance-rejection response"}, 0, motnja);
 
     auto* samplingBox = new QGroupBox(QStringLiteral("Closed-loop sampling time"), this);
     Edit_Vzorcenje = lineEdit("Edit_Vzorcenje", QStringLiteral("1"), 80, samplingBox);
@@ -324,7 +299,7 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     auto* izbira = new QHBoxLayout(RadioGroup_IzbiraTipaReg);
     QStringList typeCaptions;
     for (const char* item : ControllerTypeItems) typeCaptions << QString::fromUtf8(item);
-    izbiraTipaRegItems = radioItems(RadioGroup_IzbiraTipaReg, typeCaptions, 2, izbira);
+    izbiraTipaRegItems = AddRadioItems(RadioGroup_IzbiraTipaReg, typeCaptions, 2, izbira);
 
     auto* formColumn = new QVBoxLayout;
     formColumn->setSpacing(4);
@@ -594,9 +569,9 @@ void ControllerPage::loadSettings() {
         Edit_Vzorcenje->setText(QString::fromStdString(settings.SamplingTimeText));
         ComboBox1->setCurrentIndex(settings.Method);
         ScrollBar_Robust->setValue(settings.RobustPosition);
-        setItemIndex(motnjaItems, settings.ResponseType);
+        SetItemIndex(motnjaItems, settings.ResponseType);
         ComboBox_Regulator->setCurrentIndex(settings.Form);
-        setItemIndex(izbiraTipaRegItems, settings.ControllerType);
+        SetItemIndex(izbiraTipaRegItems, settings.ControllerType);
         Edit_Reg_ScaleP->setText(QString::fromStdString(settings.ScaleP));
         Edit_Reg_ScaleI->setText(QString::fromStdString(settings.ScaleI));
         Edit_Reg_ScaleD->setText(QString::fromStdString(settings.ScaleD));

@@ -1,3 +1,4 @@
+#include "ui/RadioItems.h"
 #include "ui/SettingsMapping.h"
 
 #include <QButtonGroup>
@@ -35,18 +36,6 @@ void setCellText(QTableWidget* table, int row, int column, const std::string& va
     item->setText(QString::fromStdString(value));
 }
 
-// Checks item `index`; an index that names no item checks none.
-void setItemIndex(QButtonGroup* items, int index) {
-    if (QAbstractButton* button = items->button(index)) {
-        button->setChecked(true);
-        return;
-    }
-    if (QAbstractButton* checked = items->checkedButton()) {
-        items->setExclusive(false);
-        checked->setChecked(false);
-        items->setExclusive(true);
-    }
-}
 
 }  // namespace
 
@@ -99,9 +88,9 @@ void WriteSettingsControls(const ExperimentSettings& s, OpcPage& opc, Experiment
         opc.SetItemId(role, s.OPCTabela[row][0]);
         opc.SetDescription(role, s.OPCTabela[row][1]);
     }
-    setItemIndex(opc.radioGroup4Items, s.RadioGroup4);
+    SetItemIndex(opc.radioGroup4Items, s.RadioGroup4);
     opc.ComboBox3->setCurrentIndex(s.ComboBox3);
-    setItemIndex(opc.radioGroup5Items, s.RadioGroup5);
+    SetItemIndex(opc.radioGroup5Items, s.RadioGroup5);
     opc.ComboBox4->setCurrentIndex(s.ComboBox4);
 
     setText(e.CasVzorcenjaEdit, s.CasVzorcenjaEdit);
@@ -142,12 +131,12 @@ void CopyAutomaticSettings(const AutomaticExperimentSettings& s, DataPage& data,
     controller.ComboBox1->setCurrentIndex(s.ComboBox_Sam_IzbMetode);
     setText(controller.Edit_Vzorcenje, s.Edit_Sam_Ts);
     controller.ScrollBar_Robust->setValue(s.ScrollBar_Sam_Robust);
-    setItemIndex(controller.motnjaItems, s.RadioGroup_Sam_Prikaz);
+    SetItemIndex(controller.motnjaItems, s.RadioGroup_Sam_Prikaz);
     controller.ComboBox_Regulator->setCurrentIndex(s.ComboBox_Sam_TipReg);
     setText(controller.Edit_Reg_ScaleP, s.Edit_Sam_SkalP);
     setText(controller.Edit_Reg_ScaleI, s.Edit_Sam_SkalI);
     setText(controller.Edit_Reg_ScaleD, s.Edit_Sam_SkalD);
-    setItemIndex(controller.izbiraTipaRegItems, s.RadioGroup_Sam_PID);
+    SetItemIndex(controller.izbiraTipaRegItems, s.RadioGroup_Sam_PID);
     report.ReportContent = {s.CheckBox_Sam_PorocObd, s.CheckBox_Sam_PorocMod, s.CheckBox_Sam_PorocReg};
 }
 

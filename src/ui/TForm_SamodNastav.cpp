@@ -1,3 +1,4 @@
+#include "ui/RadioItems.h"
 #include "ui/TForm_SamodNastav.h"
 
 #include <QButtonGroup>
@@ -24,6 +25,13 @@ namespace halvetra {
 
 namespace {
 
+// The layout of a radio group's items: one under the other.
+QVBoxLayout* verticalItems(QGroupBox* group) {
+    auto* layout = new QVBoxLayout(group);
+    layout->setSpacing(2);
+    return layout;
+}
+
 template <typename W>
 W* named(W* widget, const char* name) {
     widget->setObjectName(name);
@@ -43,32 +51,7 @@ QCheckBox* check(const char* name, const char* caption, bool checked, QWidget* p
     return box;
 }
 
-// A radio group's items with their index as id.
-QButtonGroup* radioItems(QGroupBox* group, const QStringList& captions, int checked) {
-    auto* layout = new QVBoxLayout(group);
-    layout->setSpacing(2);
-    auto* items = new QButtonGroup(group);
-    for (int i = 0; i < captions.size(); ++i) {
-        auto* button = new QRadioButton(captions[i], group);
-        items->addButton(button, i);
-        layout->addWidget(button);
-        if (i == checked) button->setChecked(true);
-    }
-    return items;
-}
 
-// Checks item `index`; an index that names no item checks none.
-void setItemIndex(QButtonGroup* items, int index) {
-    if (QAbstractButton* button = items->button(index)) {
-        button->setChecked(true);
-        return;
-    }
-    if (QAbstractButton* checked = items->checkedButton()) {
-        items->setExclusive(false);
-        checked->setChecked(false);
-        items->setExclusive(true);
-    }
-}
 
 std::string text(const QLineEdit* box) { return box->text().toStdString(); }
 void setText(QLineEdit* box, const std::string& value) { box->setText(QString::fromStdString(value)); }
@@ -122,7 +105,8 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     robustLayout->setColumnStretch(1, 1);
 
     RadioGroup_Sam_Prikaz = named(new QGroupBox("Type of closed-loop response", this), "RadioGroup_Sam_Prikaz");
-    prikazItems = radioItems(RadioGroup_Sam_Prikaz, {"Reference tracking", "Disturbance-rejection response"}, 0);
+    prikazItems = AddRadioItems(RadioGroup_Sam_Prikaz, {"Reference tracking", "Disturbance-rejection response"}, 0,
+                                verticalItems(RadioGroup_Sam_Prikaz));
 
     auto* scaledBox = new QGroupBox("Calculation of scaled parameters", this);
     auto* scaledLayout = new QGridLayout(scaledBox);
@@ -134,7 +118,7 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     Edit_Sam_SkalI = edit("Edit_Sam_SkalI", "1", scaledBox);
     Edit_Sam_SkalD = edit("Edit_Sam_SkalD", "1", scaledBox);
     RadioGroup_Sam_PID = named(new QGroupBox("Controller selection:", scaledBox), "RadioGroup_Sam_PID");
-    pidItems = radioItems(RadioGroup_Sam_PID, {"P", "I", "PI", "PID"}, 2);
+    pidItems = AddRadioItems(RadioGroup_Sam_PID, {"P", "I", "PI", "PID"}, 2, verticalItems(RadioGroup_Sam_PID));
     scaledLayout->addWidget(ComboBox_Sam_TipReg, 0, 0, 1, 4);
     scaledLayout->addWidget(new QLabel("Additional scaling:", scaledBox), 1, 0, 1, 4);
     scaledLayout->addWidget(new QLabel("P:", scaledBox), 2, 0);
@@ -251,12 +235,12 @@ void TForm_SamodNastav::SetValues(const AutomaticExperimentSettings& v) {
     setText(Edit_Sam_Ts, v.Edit_Sam_Ts);
     // A position beyond the slider's range is held to it (the label follows).
     ScrollBar_Sam_Robust->setValue(v.ScrollBar_Sam_Robust);
-    setItemIndex(prikazItems, v.RadioGroup_Sam_Prikaz);
+    SetItemIndex(prikazItems, v.RadioGroup_Sam_Prikaz);
     ComboBox_Sam_TipReg->setCurrentIndex(v.ComboBox_Sam_TipReg);
     setText(Edit_Sam_SkalP, v.Edit_Sam_SkalP);
     setText(Edit_Sam_SkalI, v.Edit_Sam_SkalI);
     setText(Edit_Sam_SkalD, v.Edit_Sam_SkalD);
-    setItemIndex(pidItems, v.RadioGroup_Sam_PID);
+    SetItemIndex(pidItems, v.RadioGroup_Sam_PID);
     CheckBox_Sam_Cascade->setChecked(v.CheckBox_Sam_Cascade);
     CheckBox_Sam_Nalozi->setChecked(v.CheckBox_Sam_Nalozi);
     CheckBox_Sam_PorocObd->setChecked(v.CheckBox_Sam_PorocObd);
