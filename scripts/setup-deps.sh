@@ -9,7 +9,7 @@ ROOT=$PWD
 
 PACKAGES=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqcustomplot-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libzip-dev
   xvfb xauth fonts-dejavu-core)
 
 SUDO=

@@ -16,7 +16,7 @@ ApplicationWindows CreateApplicationWindows(Dialogs& dialogs, const Clock& clock
     windows.Form_SamodNastav = std::make_unique<TForm_SamodNastav>(dialogs);
     windows.Form_Histogram = std::make_unique<TForm_Histogram>();
     windows.Form_Obdelava_Large = std::make_unique<TForm_Obdelava_Large>();
-    windows.Form1->DataPage_->attachWindows(windows.Form_Histogram.get(), windows.Form_Obdelava_Large.get());
+    windows.Form1->attachChartWindows(windows.Form_Histogram.get(), windows.Form_Obdelava_Large.get());
     // The Experiment page runs its experiments in the experiment window and
     // keeps the automatic experiment's settings in the settings window.
     windows.Form1->attachExperimentWindows(windows.Eksperiment.get(), windows.Form_SamodNastav.get());

@@ -16,6 +16,7 @@
 #include "data/NumberText.h"
 #include "experiment/Clock.h"
 #include "ui/AboutPage.h"
+#include "ui/AutomaticChain.h"
 #include "ui/Command.h"
 #include "ui/ControllerPage.h"
 #include "ui/DataPage.h"
@@ -93,6 +94,14 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget
     };
     // "Load to controller" writes to the items of the OPC page's table.
     ControllerPage_->SignalItem = [this](SignalRole role) { return OpcPage_->ItemId(role); };
+    // The report prints what the pages show; its chart windows come later.
+    ReportSources report;
+    report.Data = DataPage_;
+    report.Model = ModelPage_;
+    report.Controller = ControllerPage_;
+    report.Opc = OpcPage_;
+    report.WindowCaption = windowTitle();
+    ReportPage_->attachSources(report);
     PageControl1->setCurrentIndex(EkspTab);  // the first screen
     setCentralWidget(PageControl1);
 
@@ -164,6 +173,29 @@ void TForm1::attachExperimentWindows(TEksperiment* experiment, TForm_SamodNastav
             start.Slider, start.Automatic, [manual] { return manual->isChecked(); },
             [manual] { manual->setChecked(true); });
     };
+}
+
+void TForm1::attachChartWindows(TForm_Histogram* histogram, TForm_Obdelava_Large* enlarged) {
+    DataPage_->attachWindows(histogram, enlarged);
+    ReportSources report = ReportPage_->Sources();
+    report.Histogram = histogram;
+    report.Enlarged = enlarged;
+    ReportPage_->attachSources(report);
+    if (histogram && enlarged)
+        ExperimentPage_->ProcessAutomaticRun = [this](const QString& folder, const QString& label, bool noWrite) {
+            processAutomaticRun(folder, label, noWrite);
+        };
+    else
+        ExperimentPage_->ProcessAutomaticRun = nullptr;
+}
+
+void TForm1::processAutomaticRun(const QString& folder, const QString& label, bool noWrite) {
+    AutomaticRun run;
+    run.Folder = folder;
+    run.Label = label;
+    run.NoWrite = noWrite;
+    if (const TForm_SamodNastav* window = ExperimentPage_->SettingsWindow()) run.Settings = window->Values();
+    AutomaticChain(State, ReportPage_->Sources(), clock_).Run(run);
 }
 
 void TForm1::copyAutomaticSettings() {

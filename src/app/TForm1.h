@@ -23,6 +23,8 @@ class OpcPage;
 class PlantAccess;
 class ReportPage;
 class TEksperiment;
+class TForm_Histogram;
+class TForm_Obdelava_Large;
 class TForm_SamodNastav;
 
 inline constexpr const char* ApplicationTitle = "Halvetra";
@@ -43,6 +45,10 @@ public:
     // window runs its experiments, the settings window holds the settings of
     // the automatic experiment. Both outlive the main window's use of them.
     void attachExperimentWindows(TEksperiment* experiment, TForm_SamodNastav* automaticSettings);
+    // The Data page's histogram and enlarged-signal windows, in which the
+    // report's pictures are drawn too. With them attached, "Make report"
+    // works and an automatic run's record is processed after the run.
+    void attachChartWindows(TForm_Histogram* histogram, TForm_Obdelava_Large* enlarged);
 
     AppState State;
     MainDialogs Files;
@@ -73,6 +79,7 @@ private:
     void FormCreate();
     void wireExperimentPage();
     void copyAutomaticSettings();
+    void processAutomaticRun(const QString& folder, const QString& label, bool noWrite);
 
     Dialogs& dialogs_;
     const Clock& clock_;

@@ -395,7 +395,11 @@ void ExperimentPage::runQueued(const DueExperiment& due) {
         const QScopedValueRollback<bool> running(experimentRunning_, true);
         RunExperiment(start);
     }
-    // The automatic processing of the record comes here.
+    // The record's automatic processing; a failure in it is shown like any
+    // other, and the entry leaves the queue all the same: a finished
+    // experiment is never run again by itself.
+    if (ProcessAutomaticRun)
+        ProcessAutomaticRun(ctx_.State.WorkingFolder, QString::fromStdString(due.Label), run.NoWrite);
 }
 
 // --- Settings file ---

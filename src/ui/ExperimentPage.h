@@ -87,6 +87,9 @@ public:
     // Copies the settings window's values into the main window's controls
     // before an automatic run.
     std::function<void()> CopyAutomaticSettings;
+    // The automatic processing of an automatic run's record, once its window
+    // has closed: the run's folder and label, and its "Don't write to OPC".
+    std::function<void(const QString& folder, const QString& label, bool noWrite)> ProcessAutomaticRun;
 
     // "Save settings" without its error handling: the file's full name, or
     // nothing when the user cancelled the dialog.

@@ -137,7 +137,9 @@ void CopyAutomaticSettings(const AutomaticExperimentSettings& s, DataPage& data,
     setText(controller.Edit_Reg_ScaleI, s.Edit_Sam_SkalI);
     setText(controller.Edit_Reg_ScaleD, s.Edit_Sam_SkalD);
     SetItemIndex(controller.izbiraTipaRegItems, s.RadioGroup_Sam_PID);
-    report.ReportContent = {s.CheckBox_Sam_PorocObd, s.CheckBox_Sam_PorocMod, s.CheckBox_Sam_PorocReg};
+    report.CheckBox1->setChecked(s.CheckBox_Sam_PorocObd);
+    report.CheckBox2->setChecked(s.CheckBox_Sam_PorocMod);
+    report.CheckBox3->setChecked(s.CheckBox_Sam_PorocReg);
 }
 
 }  // namespace halvetra

@@ -670,8 +670,8 @@ private slots:
         QCOMPARE(controller.Edit_Reg_ScaleI->text(), QString("0.5"));
         QCOMPARE(controller.Edit_Reg_ScaleD->text(), QString("2"));
         QCOMPARE(controller.izbiraTipaRegItems->checkedId(), 3);
-        const ReportPage::Content& report = f.form.ReportPage_->ReportContent;
-        QVERIFY(!report.MeasuredData && !report.ProcessModel && !report.Controller);
+        const ReportPage& report = *f.form.ReportPage_;
+        QVERIFY(!report.CheckBox1->isChecked() && !report.CheckBox2->isChecked() && !report.CheckBox3->isChecked());
 
         // Outside the copy the same change recalculates (and fails without a model).
         controller.ComboBox1->setCurrentIndex(0);

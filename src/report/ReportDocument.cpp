@@ -1,0 +1,415 @@
+#include "report/ReportDocument.h"
+
+#include <QFontMetricsF>
+#include <QImage>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+#include <QUrl>
+
+#include <algorithm>
+#include <vector>
+
+#include "report/TPorocilo.h"
+
+namespace halvetra {
+
+namespace {
+
+constexpr double BodySize = 12.0;
+constexpr double HeadingSize = 14.0;
+constexpr double TitleSize = 20.0;
+constexpr double CellSidePaddingPt = 5.4;  // 0.19 cm left and right of a cell's text
+constexpr double CellEndPaddingPt = 1.0;   // above and below
+constexpr double BorderPt = 0.5;
+
+// Marks the document's first paragraph, which carries the template's page style.
+constexpr int FirstParagraphProperty = QTextFormat::UserProperty + 1;
+
+// The rows of the OPC table that the report prints.
+constexpr int OpcManipulated = 0;
+constexpr int OpcInput = 2;
+constexpr int OpcInnerOutput = 4;
+constexpr int OpcOuterOutput = 5;
+constexpr int OpcControllerFirst = 7;
+constexpr int OpcOuterControllerFirst = 14;
+
+// The typing position of the report: what the user of a word processor calls
+// the selection. Font settings apply to the text typed after them; alignment
+// applies to the current paragraph, and a new paragraph inherits it.
+class Selection {
+public:
+    Selection(QTextDocument& document, const ReportGeometry& geometry)
+        : document_(document), cursor_(&document), geometry_(geometry) {
+        QTextBlockFormat first;
+        first.setProperty(FirstParagraphProperty, true);
+        cursor_.setBlockFormat(first);
+    }
+
+    void TypeText(const QString& text) {
+        if (!text.isEmpty())
+            cursor_.insertText(text, font_);
+    }
+
+    void TypeParagraph(int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            QTextBlockFormat format = cursor_.blockFormat();
+            format.clearProperty(QTextFormat::PageBreakPolicy);
+            format.clearProperty(FirstParagraphProperty);
+            cursor_.insertBlock(format, font_);
+        }
+    }
+
+    void InsertPageBreak() {
+        QTextBlockFormat format = cursor_.blockFormat();
+        format.clearProperty(FirstParagraphProperty);
+        format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
+        cursor_.insertBlock(format, font_);
+    }
+
+    void SetSize(double points) { font_.setFontPointSize(points); }
+    void SetBold(bool bold) { font_.setFontWeight(bold ? QFont::Bold : QFont::Normal); }
+    void SetItalic(bool italic) { font_.setFontItalic(italic); }
+
+    void SetAlignment(Qt::Alignment alignment) {
+        QTextBlockFormat format;
+        format.setAlignment(alignment);
+        cursor_.mergeBlockFormat(format);
+    }
+
+    // Size 14 bold, the text, back to size 12 plain, two paragraph marks.
+    void Heading(const QString& text) {
+        SetSize(HeadingSize);
+        SetBold(true);
+        TypeText(text);
+        SetSize(BodySize);
+        SetBold(false);
+        TypeParagraph(2);
+    }
+
+    // The picture in line, scaled down to fit the page when it is larger.
+    void AddPicture(const ReportPicture& picture) {
+        document_.addResource(QTextDocument::ImageResource, QUrl(picture.Name), picture.Bytes);
+        const QSizeF size = picture.SizePt;
+        double scale = 1.0;
+        if (size.width() > 0 && size.height() > 0)
+            scale = std::min({1.0, geometry_.TextWidthPt / size.width(), geometry_.TextHeightPt / size.height()});
+        QTextImageFormat format;
+        format.setName(picture.Name);
+        format.setWidth(size.width() * scale * geometry_.PixelsPerPt);
+        format.setHeight(size.height() * scale * geometry_.PixelsPerPt);
+        cursor_.insertImage(format);
+    }
+
+    // A table at the current paragraph; the selection moves into its first
+    // cell. As in a word processor the table takes the place of an empty
+    // paragraph instead of following it.
+    QTextTable* AddTable(int rows, int columns, Qt::Alignment alignment) {
+        cellFont_ = font_;
+        // Qt splits the current paragraph around the table, so the part after
+        // the table is a paragraph of its own already: for a package, an
+        // empty current paragraph is merged into the one before. Qt's own
+        // layout instead draws the table over the paragraph it splits and
+        // over the part after it: both stay, and one more paragraph follows.
+        const QTextBlock current = cursor_.block();
+        if (!geometry_.QtLayout && current.length() == 1 && current.previous().isValid() &&
+            cursor_.currentFrame() == document_.rootFrame()) {
+            QTextCursor before(current.previous());
+            if (before.currentTable() == nullptr && before.currentFrame() == document_.rootFrame())
+                cursor_.deletePreviousChar();
+        }
+        QTextTableFormat format;
+        format.setAlignment(alignment);
+        format.setBorder(BorderPt * geometry_.PixelsPerPt);
+        format.setBorderBrush(Qt::black);
+        format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+        format.setBorderCollapse(true);
+        format.setCellSpacing(0);
+        format.setCellPadding(0);
+        QTextTable* table = cursor_.insertTable(rows, columns, format);
+        if (geometry_.QtLayout) {
+            QTextCursor after = table->lastCursorPosition();
+            after.movePosition(QTextCursor::NextBlock);
+            after.insertBlock(after.blockFormat(), cellFont_);
+        }
+        QTextTableCellFormat cell;
+        cell.setLeftPadding(CellSidePaddingPt * geometry_.PixelsPerPt);
+        cell.setRightPadding(CellSidePaddingPt * geometry_.PixelsPerPt);
+        cell.setTopPadding(CellEndPaddingPt * geometry_.PixelsPerPt);
+        cell.setBottomPadding(CellEndPaddingPt * geometry_.PixelsPerPt);
+        // Collapsed borders are drawn from the cells' own.
+        cell.setBorder(BorderPt * geometry_.PixelsPerPt);
+        cell.setBorderBrush(Qt::black);
+        cell.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < columns; ++column)
+                table->cellAt(row, column).setFormat(cell);
+        cursor_ = table->cellAt(0, 0).firstCursorPosition();
+        return table;
+    }
+
+    // To the next cell of the table.
+    void MoveRight() { cursor_.movePosition(QTextCursor::NextCell); }
+
+    // To the end of the document.
+    void EndKey() { cursor_.movePosition(QTextCursor::End); }
+
+    // Adds text at the end of a cell, in the font the table was made in.
+    void CellText(QTextTable* table, int row, int column, const QString& text, bool bold = false) {
+        if (text.isEmpty())
+            return;
+        QTextCharFormat format = cellFont_;
+        format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+        table->cellAt(row, column).lastCursorPosition().insertText(text, format);
+    }
+
+    // Sizes the columns to their contents, as a word processor's fit to contents.
+    void FitColumns(QTextTable* table) const {
+        QImage device(1, 1, QImage::Format_RGB32);  // 72 dpi: one pixel is one point
+        device.setDotsPerMeterX(2835);
+        device.setDotsPerMeterY(2835);
+        std::vector<double> widths(static_cast<size_t>(table->columns()), 0.0);
+        for (int row = 0; row < table->rows(); ++row) {
+            for (int column = 0; column < table->columns(); ++column) {
+                const QTextTableCell cell = table->cellAt(row, column);
+                for (QTextFrame::iterator it = cell.begin(); !it.atEnd(); ++it) {
+                    double line = 0.0;
+                    for (QTextBlock::iterator fragment = it.currentBlock().begin(); !fragment.atEnd(); ++fragment) {
+                        QFont font = fragment.fragment().charFormat().font();
+                        if (!geometry_.FontFamily.isEmpty())
+                            font.setFamilies({geometry_.FontFamily});
+                        line += QFontMetricsF(font, &device).horizontalAdvance(fragment.fragment().text());
+                    }
+                    widths[static_cast<size_t>(column)] = std::max(widths[static_cast<size_t>(column)], line);
+                }
+            }
+        }
+        // Room for the fonts of another machine, the padding and the borders.
+        double total = 0.0;
+        for (double& width : widths) {
+            width = width * 1.1 + 6.0 + 2 * CellSidePaddingPt + BorderPt;
+            total += width;
+        }
+        const double scale = total > geometry_.TextWidthPt ? geometry_.TextWidthPt / total : 1.0;
+        QList<QTextLength> constraints;
+        for (double width : widths)
+            constraints.append(QTextLength(QTextLength::FixedLength, width * scale * geometry_.TableUnitsPerPt));
+        QTextTableFormat format = table->format();
+        format.setColumnWidthConstraints(constraints);
+        format.setWidth(QTextLength(QTextLength::FixedLength, total * scale * geometry_.TableUnitsPerPt));
+        table->setFormat(format);
+    }
+
+private:
+    QTextDocument& document_;
+    QTextCursor cursor_;
+    const ReportGeometry& geometry_;
+    QTextCharFormat font_;
+    QTextCharFormat cellFont_;
+};
+
+// A header row typed cell by cell in bold.
+void TypeHeaderRow(Selection& selection, const QStringList& texts) {
+    selection.SetBold(true);
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            selection.MoveRight();
+        selection.TypeText(texts[i]);
+    }
+    selection.SetBold(false);
+}
+
+// Tables 2 and 3: the controller's OPC items from the given row of the OPC table on.
+void ControllerTable(Selection& selection, const ReportInputs& inputs, const QString& title, int firstOpcRow) {
+    static const QStringList Labels = {QStringLiteral("P term"), QStringLiteral("I term"), QStringLiteral("D term"),
+                                       QStringLiteral("M/A"),    QStringLiteral("Manual"), QStringLiteral("Automatic")};
+    QTextTable* table = selection.AddTable(7, 2, Qt::AlignLeft);
+    TypeHeaderRow(selection, {title, QStringLiteral("OPC points")});
+    for (int i = 0; i < Labels.size(); ++i) {
+        selection.CellText(table, i + 1, 0, Labels[i]);
+        selection.CellText(table, i + 1, 1, inputs.OpcTable[static_cast<size_t>(firstOpcRow + i)].Item);
+    }
+    selection.FitColumns(table);
+    selection.EndKey();
+    selection.TypeParagraph(2);
+}
+
+const ReportPicture& Picture(const QHash<QString, ReportPicture>& pictures, const char* name) {
+    static const ReportPicture none;
+    const auto it = pictures.constFind(QString::fromLatin1(name));
+    return it == pictures.constEnd() ? none : *it;
+}
+
+void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
+    struct Signal {
+        const char* Name;
+        int OpcRow;
+        const char* TimeResponse;
+        const char* Histogram;
+    };
+    static const Signal Signals[ReportInputs::Signals] = {
+        {"manipulative signal", OpcManipulated, "grafik0.png", "grafik_HMV.png"},
+        {"process input", OpcInput, "grafik.png", "grafik_HU.png"},
+        {"inner process output", OpcInnerOutput, "grafik1.png", "grafik_HY.png"},
+        {"outer process output", OpcOuterOutput, "grafik2.png", "grafik_HY1.png"},
+    };
+
+    selection.InsertPageBreak();
+    selection.Heading(QStringLiteral("Data"));
+    for (int i = 0; i < ReportInputs::Signals; ++i) {
+        const Signal& signal = Signals[i];
+        const QString description = inputs.OpcTable[static_cast<size_t>(signal.OpcRow)].Description;
+        const ReportSignalStatistics& statistics = inputs.Statistics[static_cast<size_t>(i)];
+
+        selection.TypeText(QStringLiteral("Time response of %1 (").arg(QLatin1StringView(signal.Name)) + description +
+                           QStringLiteral(")"));
+        selection.TypeParagraph();
+        selection.AddPicture(Picture(pictures, signal.TimeResponse));
+        selection.TypeParagraph(2);
+        selection.TypeText(QStringLiteral("MAX: ") + statistics.Max);
+        selection.TypeParagraph();
+        selection.TypeText(QStringLiteral("MIN: ") + statistics.Min);
+        selection.TypeParagraph();
+        selection.TypeText(QStringLiteral("STD: ") + statistics.Std);
+        selection.TypeParagraph(2);
+        selection.TypeText(QStringLiteral("Histogram of %1 (").arg(QLatin1StringView(signal.Name)) + description +
+                           QStringLiteral(")"));
+        selection.TypeParagraph();
+        selection.SetAlignment(Qt::AlignHCenter);
+        selection.AddPicture(Picture(pictures, signal.Histogram));
+        selection.TypeParagraph();
+        selection.SetAlignment(Qt::AlignLeft);
+        selection.TypeParagraph();
+        if (i < ReportInputs::Signals - 1)
+            selection.InsertPageBreak();
+    }
+}
+
+void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
+    selection.InsertPageBreak();
+    selection.Heading(QStringLiteral("Model"));
+    selection.TypeText(QStringLiteral("Open-loop process response"));
+    selection.TypeParagraph();
+    selection.AddPicture(Picture(pictures, "grafik3.png"));
+    selection.TypeParagraph(2);
+    selection.SetBold(true);
+    selection.TypeText(QStringLiteral("Model parameters"));
+    selection.SetBold(false);
+    selection.TypeParagraph(2);
+    const QString lines[] = {
+        QStringLiteral("Estimated gain: ") + inputs.Gain,
+        QStringLiteral("Estimated time constant(s): ") + inputs.TimeConstant,
+        QStringLiteral("Estimates dead time [s]: ") + inputs.DeadTime,
+        QStringLiteral("Standard deviation: ") + inputs.ModelStd,
+        QStringLiteral("Relative model error: ") + inputs.RelativeError,
+        QStringLiteral("Model quality: ") + inputs.ModelQuality,
+    };
+    for (const QString& line : lines) {
+        selection.TypeText(line);
+        selection.TypeParagraph();
+    }
+    selection.TypeParagraph();
+}
+
+void ControllerSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
+    selection.InsertPageBreak();
+    selection.Heading(QStringLiteral("Controller"));
+    selection.TypeText(QStringLiteral("Open-loop and closed-loop responses"));
+    selection.TypeParagraph();
+    selection.AddPicture(Picture(pictures, "grafik4.png"));
+    selection.TypeParagraph(4);
+
+    QTextTable* table = selection.AddTable(5, 4, Qt::AlignHCenter);
+    TypeHeaderRow(selection, {QStringLiteral("Controller type"), QStringLiteral("Kp"), QStringLiteral("Ki"), QStringLiteral("Kd")});
+    const QString rows[4][4] = {
+        {QStringLiteral("I controller"), QString(), inputs.I_Ki, QString()},
+        {QStringLiteral("P controller"), inputs.P_Kp, QString(), QString()},
+        {QStringLiteral("PI controller"), inputs.PI_Kp, inputs.PI_Ki, QString()},
+        {QStringLiteral("PID controller"), inputs.PID_Kp, inputs.PID_Ki, inputs.PID_Kd},
+    };
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            selection.CellText(table, row + 1, column, rows[row][column], column == 0);
+    selection.FitColumns(table);
+    selection.EndKey();
+    selection.TypeParagraph(2);
+
+    const std::pair<const char*, const QString*> scaled[] = {
+        {"Scaled P term: ", &inputs.ScaledP}, {"Scaled I term: ", &inputs.ScaledI}, {"Scaled D term: ", &inputs.ScaledD}};
+    for (const auto& [label, value] : scaled) {
+        if (value->isEmpty())
+            continue;
+        selection.TypeText(QString::fromLatin1(label) + *value);
+        selection.TypeParagraph();
+    }
+}
+
+}  // namespace
+
+QSizeF PictureSizePt(const QByteArray& bytes) {
+    QImage image;
+    if (!image.loadFromData(bytes) || image.width() <= 0 || image.height() <= 0)
+        return {};
+    const double dotsPerPt =
+        image.dotsPerMeterX() > 0 ? image.dotsPerMeterX() * 0.0254 / 72.0 : 96.0 / 72.0;
+    const double dotsPerPtY =
+        image.dotsPerMeterY() > 0 ? image.dotsPerMeterY() * 0.0254 / 72.0 : dotsPerPt;
+    return QSizeF(image.width() / dotsPerPt, image.height() / dotsPerPtY);
+}
+
+void BuildReportDocument(QTextDocument& document, const ReportInputs& inputs,
+                         const QHash<QString, ReportPicture>& pictures, const ReportGeometry& geometry) {
+    Selection selection(document, geometry);
+
+    // Title block.
+    selection.TypeParagraph();
+    selection.SetSize(TitleSize);
+    selection.SetBold(true);
+    selection.TypeText(QStringLiteral("Report on experiment"));
+    selection.SetSize(BodySize);
+    selection.SetBold(false);
+    selection.TypeParagraph();
+    selection.SetItalic(true);
+    selection.TypeText(inputs.Caption);
+    selection.SetAlignment(Qt::AlignRight);
+    selection.SetItalic(false);
+    selection.TypeParagraph();
+    selection.SetAlignment(Qt::AlignLeft);
+    selection.TypeParagraph();
+
+    // OPC settings.
+    selection.Heading(QStringLiteral("OPC settings"));
+    selection.TypeText(QStringLiteral("OPC server: ") + inputs.ServerName);
+    selection.TypeParagraph(3);
+
+    // Table 1: the process signals.
+    QTextTable* signals_ = selection.AddTable(5, 3, Qt::AlignLeft);
+    TypeHeaderRow(selection, {QStringLiteral("Process signals"), QStringLiteral("Description"), QStringLiteral("OPC points")});
+    const std::pair<const char*, int> signalRows[] = {{"Manipulative signal", OpcManipulated},
+                                                      {"Process input", OpcInput},
+                                                      {"Process inner output", OpcInnerOutput},
+                                                      {"Process outer output", OpcOuterOutput}};
+    for (int i = 0; i < 4; ++i) {
+        const ReportOpcRow& opc = inputs.OpcTable[static_cast<size_t>(signalRows[i].second)];
+        selection.CellText(signals_, i + 1, 0, QString::fromLatin1(signalRows[i].first));
+        selection.CellText(signals_, i + 1, 1, opc.Description);
+        selection.CellText(signals_, i + 1, 2, opc.Item);
+    }
+    selection.FitColumns(signals_);
+    selection.EndKey();
+    selection.TypeParagraph(2);
+
+    // Tables 2 and 3: the inner and the outer controller.
+    ControllerTable(selection, inputs, QStringLiteral("Controller parameters"), OpcControllerFirst);
+    ControllerTable(selection, inputs, QStringLiteral("Outer controller parameters"), OpcOuterControllerFirst);
+
+    if (inputs.IncludeData)
+        DataSection(selection, inputs, pictures);
+    if (inputs.IncludeModel)
+        ModelSection(selection, inputs, pictures);
+    if (inputs.IncludeController)
+        ControllerSection(selection, inputs, pictures);
+}
+
+}  // namespace halvetra

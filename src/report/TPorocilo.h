@@ -1,0 +1,100 @@
+#pragma once
+// TPorocilo: the report document of one experiment. Everything it prints is
+// passed in as text exactly as the pages show it; nothing is formatted again.
+#include <QString>
+
+#include <array>
+
+namespace halvetra {
+
+// Maximum, minimum and standard deviation of one signal (Data page labels).
+struct ReportSignalStatistics {
+    QString Max;
+    QString Min;
+    QString Std;
+};
+
+// One row of the OPC table OPCTabela: column 0 the item, column 1 its description.
+struct ReportOpcRow {
+    QString Item;
+    QString Description;
+};
+
+struct ReportInputs {
+    static constexpr int OpcRows = 20;
+    // The order of Statistics: manipulative signal (MV1), process input (U1),
+    // inner process output (Y1), outer process output (Y2).
+    static constexpr int Signals = 4;
+
+    QString Caption;  // the main window's caption
+
+    // Model page: Edit_Gain, Edit_Time, Edit_Delay, Label_STD, Label_Rel_Pogresek, Label_Kvaliteta.
+    QString Gain;
+    QString TimeConstant;
+    QString DeadTime;
+    QString ModelStd;
+    QString RelativeError;
+    QString ModelQuality;
+
+    // Controller labels: Label_Ki; Label_Kp_P; Label_PI_Kp, Label_PI_Ti; Label_PID_Kp, Label_PID_Ti, Label_PID_Td.
+    QString I_Ki;
+    QString P_Kp;
+    QString PI_Kp;
+    QString PI_Ki;
+    QString PID_Kp;
+    QString PID_Ki;
+    QString PID_Kd;
+
+    // Controller page: Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd. An empty text leaves its line out.
+    QString ScaledP;
+    QString ScaledI;
+    QString ScaledD;
+
+    std::array<ReportSignalStatistics, Signals> Statistics;
+
+    QString ServerName;  // the text of ComboBox2
+    std::array<ReportOpcRow, OpcRows> OpcTable;
+
+    // The sections after the OPC settings.
+    bool IncludeData = true;
+    bool IncludeModel = true;
+    bool IncludeController = true;
+
+    // "normal.dot" or empty: the template shipped with the program; otherwise
+    // the path of an .ott/.odt file, relative names relative to the report's folder.
+    QString TemplateName = QStringLiteral("normal.dot");
+    // The document to write; a name ending in ".pdf" gives a PDF, any other an
+    // OpenDocument text.
+    QString ReportFileName;
+    // The folder of the ten picture files; empty: the report's folder.
+    QString PictureFolder;
+};
+
+class TPorocilo {
+public:
+    // The picture files the report inserts, in the order they appear:
+    // time responses of the four signals, their histograms, the model chart
+    // and the controller chart.
+    static constexpr std::array<const char*, 10> PictureFiles = {
+        "grafik0.png", "grafik.png", "grafik1.png", "grafik2.png",   "grafik_HMV.png",
+        "grafik_HU.png", "grafik_HY.png", "grafik_HY1.png", "grafik3.png", "grafik4.png"};
+
+    // The default template name of the Report page.
+    static QString DefaultTemplateName() { return QStringLiteral("normal.dot"); }
+    // The template that ships with the program (a Qt resource).
+    static QString ShippedTemplatePath() { return QStringLiteral(":/report/normal.ott"); }
+
+    // The file a template name stands for (see ReportInputs::TemplateName).
+    static QString TemplatePath(const QString& templateName, const QString& reportFolder);
+
+    // Builds the report and saves it under inputs.ReportFileName, replacing an
+    // existing file whole. Needs a running QGuiApplication. Throws
+    // HalvetraError (FileError for files that cannot be read or written);
+    // nothing is written then.
+    void Make(const ReportInputs& inputs) const;
+
+    // Deletes the picture files from the folder; missing files are ignored.
+    static void RemovePictureFiles(const QString& folder);
+};
+
+}  // namespace halvetra

@@ -1,0 +1,139 @@
+#include "ui/AutomaticChain.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QLocale>
+#include <QScrollBar>
+
+#include "controller/TRegulator.h"
+#include "data/Errors.h"
+#include "data/NumberText.h"
+#include "data/TObdelava.h"
+#include "experiment/Clock.h"
+#include "model/TModel.h"
+#include "ui/AppState.h"
+#include "ui/ChartExport.h"
+#include "ui/ControllerPage.h"
+#include "ui/DataPage.h"
+#include "ui/ModelPage.h"
+
+namespace halvetra {
+
+namespace {
+
+QString runFile(const QString& folder, const QString& label, const char* extension) {
+    return QDir::toNativeSeparators(QDir(folder).filePath(label + '.' + extension));
+}
+
+}  // namespace
+
+AutomaticChain::AutomaticChain(AppState& state, ReportSources sources, const Clock& clock)
+    : state_(state), sources_(std::move(sources)), clock_(clock) {
+    if (!sources_.Data || !sources_.Model || !sources_.Controller || !sources_.Opc || !sources_.Histogram ||
+        !sources_.Enlarged)
+        throw HalvetraError("The automatic processing is missing a page or a chart window.");
+}
+
+QStringList AutomaticChain::Run(const AutomaticRun& run) {
+    written_.clear();
+    const QString folder = QDir::toNativeSeparators(run.Folder);
+    const AutomaticExperimentSettings& settings = run.Settings;
+    // The pictures are temporary: none stays behind, whichever step fails.
+    const ReportPictureCleanup cleanup(folder);
+
+    // 1. The measured data.
+    saveDataFile(runFile(folder, run.Label, "hvd"));
+
+    // 2, 3. Signal charts and histograms over the Data page's window.
+    ExportDataPictures(sources_, state_.Data, AutomaticPictureTitles(), folder);
+
+    // 4, 5. Model and controller, only for a run that wrote to the plant.
+    if (!run.NoWrite && settings.CheckBox_Sam_PorocMod) model(folder, runFile(folder, run.Label, "hvm"));
+    if (!run.NoWrite && settings.CheckBox_Sam_PorocReg)
+        controller(folder, runFile(folder, run.Label, "hvc"), settings);
+
+    // 6. The report: measured data only for a run that did not write to the
+    // plant, otherwise the parts the settings choose.
+    ReportRequest report;
+    report.Data = run.NoWrite || settings.CheckBox_Sam_PorocObd;
+    report.Model = !run.NoWrite && settings.CheckBox_Sam_PorocMod;
+    report.Controller = !run.NoWrite && settings.CheckBox_Sam_PorocReg;
+    report.Template = QString::fromStdString(settings.Label13);
+    report.FileName = runFile(folder, run.Label, "odt");
+    WriteReportDocument(sources_, report);
+    written_ << report.FileName;
+
+    // 7. The pictures go with `cleanup`.
+    return written_;
+}
+
+void AutomaticChain::saveDataFile(const QString& path) {
+    const DataPage& page = *sources_.Data;
+    const MeasuredData& data = state_.Data;
+    const char separator = LocaleDecimalSeparator();
+    auto number = [separator](const QLineEdit* edit) { return TextToFloat(edit->text().toStdString(), separator); };
+    const double filter = number(page.Edit8);
+    const double maximum = number(page.Edit_Actuator_Maximum);
+    const double minimum = number(page.Edit_Actuator_Minimum);
+    const double opening = number(page.Edit_Actuator_Velocity);
+
+    // The selected columns: MV twice, U twice, Y, Y2.
+    const std::array<int, 6> columns = {page.ScrollBar_MV->value(), page.ScrollBar_MV->value(),
+                                        page.ScrollBar1->value(),   page.ScrollBar1->value(),
+                                        page.ScrollBar2->value(),   page.ScrollBar5->value()};
+    std::array<std::string, 6> descriptions;
+    for (std::size_t k = 0; k < columns.size(); ++k)
+        descriptions[k] = data.SignalDescriptions.at(static_cast<std::size_t>(columns[k] - 1));
+
+    const QLocale locale;
+    const QDateTime now = clock_.now();
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
+    TObdelava().SaveDataFile(path.toStdString(), locale.toString(now.date(), QLocale::ShortFormat).toStdString(),
+                             now.time().toString(timeFormat.trimmed()).toStdString(), data.SamplingTime,
+                             data.SampleCount, page.ScrollBar3->value(), page.ScrollBar4->value(), columns, filter,
+                             maximum, minimum, opening, descriptions, data, separator);
+    written_ << path;
+}
+
+void AutomaticChain::model(const QString& folder, const QString& path) {
+    ModelPage& page = *sources_.Model;
+    page.CalculateModel(sources_.Data->ScrollBar3->value(), sources_.Data->ScrollBar4->value(),
+                        page.CheckBox_Model_Outer->isChecked());
+    const double samplingTime = state_.Data.SamplingTime;
+    TModel().SaveModelFile(path.toStdString(), state_.Window.WindowLength,
+                           TModel::SetOf(state_.InnerModel, samplingTime), TModel::SetOf(state_.OuterModel, samplingTime),
+                           state_.Window, LocaleDecimalSeparator());
+    written_ << path;
+    ExportPageChartPicture(*page.Chart_Model, folder, ModelPictureName);
+}
+
+void AutomaticChain::controller(const QString& folder, const QString& path,
+                                const AutomaticExperimentSettings& s) {
+    ControllerPage& page = *sources_.Controller;
+    page.CalculateController(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, s.RadioGroup_Sam_Prikaz,
+                             QString::fromStdString(s.Edit_Sam_Ts), s.CheckBox_Sam_Cascade);
+    page.ShowControllerParameters(s.ComboBox_Sam_TipReg, s.RadioGroup_Sam_PID, s.CheckBox_Sam_Cascade);
+
+    // The file holds what the Controller page's controls show.
+    ControllerSettings settings;
+    settings.SamplingTimeText = page.Edit_Vzorcenje->text().toStdString();
+    settings.Method = page.ComboBox1->currentIndex();
+    settings.ResponseType = page.motnjaItems->checkedId();
+    settings.Form = page.ComboBox_Regulator->currentIndex();
+    settings.ControllerType = page.izbiraTipaRegItems->checkedId();
+    settings.RobustPosition = page.ScrollBar_Robust->value();
+    settings.ScaleP = page.Edit_Reg_ScaleP->text().toStdString();
+    settings.ScaleI = page.Edit_Reg_ScaleI->text().toStdString();
+    settings.ScaleD = page.Edit_Reg_ScaleD->text().toStdString();
+    settings.Cascade = page.CheckBox_CascadeReg->isChecked();
+    TRegulator::SaveControllerFile(path.toStdString(), state_.InnerModel, state_.OuterModel, settings,
+                                   LocaleDecimalSeparator());
+    written_ << path;
+    ExportPageChartPicture(*page.Chart1, folder, ControllerPictureName);
+}
+
+}  // namespace halvetra

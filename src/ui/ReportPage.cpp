@@ -1,0 +1,185 @@
+#include "ui/ReportPage.h"
+
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "data/Errors.h"
+#include "report/TPorocilo.h"
+#include "ui/AppState.h"
+#include "ui/ChartExport.h"
+#include "ui/Command.h"
+#include "ui/ControllerPage.h"
+#include "ui/DataPage.h"
+#include "ui/MainDialogs.h"
+#include "ui/ModelPage.h"
+#include "ui/OpcPage.h"
+
+namespace halvetra {
+
+namespace {
+
+const char* const ReportFileFilter = "OpenDocument text (*.odt)|*.odt|PDF document (*.pdf)|*.pdf";
+constexpr int PdfFilterIndex = 2;
+
+void requireSources(const ReportSources& s) {
+    if (!s.Data || !s.Model || !s.Controller || !s.Opc || !s.Histogram || !s.Enlarged)
+        throw HalvetraError("The report is missing a page or a chart window.");
+}
+
+}  // namespace
+
+// --- Shared with the automatic processing ---
+
+QStringList ExportDataPictures(const ReportSources& sources, const MeasuredData& data, const PictureTitles& titles,
+                               const QString& folder) {
+    requireSources(sources);
+    const int start = sources.Data->ScrollBar3->value();
+    const int end = sources.Data->ScrollBar4->value();
+    QStringList written = ExportSignalPictures(*sources.Enlarged, data, start, end, titles, folder);
+    written << ExportHistogramPictures(*sources.Histogram, data, start, end, titles, folder);
+    return written;
+}
+
+void WriteReportDocument(const ReportSources& sources, const ReportRequest& request) {
+    requireSources(sources);
+    const DataPage& data = *sources.Data;
+    const ModelPage& model = *sources.Model;
+    const ControllerPage& controller = *sources.Controller;
+    const OpcPage& opc = *sources.Opc;
+
+    ReportInputs inputs;
+    inputs.Caption = sources.WindowCaption;
+    inputs.Gain = model.Edit_Gain->text();
+    inputs.TimeConstant = model.Edit_Time->text();
+    inputs.DeadTime = model.Edit_Delay->text();
+    inputs.ModelStd = model.Label_STD->text();
+    inputs.RelativeError = model.Label_Rel_Pogresek->text();
+    inputs.ModelQuality = model.Label_Kvaliteta->text();
+    inputs.I_Ki = controller.Label_Ki->text();
+    inputs.P_Kp = controller.Label_Kp_P->text();
+    inputs.PI_Kp = controller.Label_PI_Kp->text();
+    inputs.PI_Ki = controller.Label_PI_Ti->text();
+    inputs.PID_Kp = controller.Label_PID_Kp->text();
+    inputs.PID_Ki = controller.Label_PID_Ti->text();
+    inputs.PID_Kd = controller.Label_PID_Td->text();
+    inputs.ScaledP = controller.Edit_Reg_Kp->text();
+    inputs.ScaledI = controller.Edit_Reg_Ki->text();
+    inputs.ScaledD = controller.Edit_Reg_Kd->text();
+    inputs.Statistics = {{{data.Label_MaksMV1->text(), data.Label_MinMV1->text(), data.Label_STDMV1->text()},
+                          {data.Label_MaksU1->text(), data.Label_MinU1->text(), data.Label_STDU1->text()},
+                          {data.Label_MaksY1->text(), data.Label_MinY1->text(), data.Label_STDY1->text()},
+                          {data.Label_MaksY2->text(), data.Label_MinY2->text(), data.Label_STDY2->text()}}};
+    inputs.ServerName = QString::fromStdString(opc.ServerName());
+    for (int row = 0; row < ReportInputs::OpcRows; ++row)
+        inputs.OpcTable[static_cast<std::size_t>(row)] = {QString::fromStdString(opc.CellText(row, 0)),
+                                                          QString::fromStdString(opc.CellText(row, 1))};
+
+    inputs.IncludeData = request.Data;
+    inputs.IncludeModel = request.Model;
+    inputs.IncludeController = request.Controller;
+    inputs.TemplateName = request.Template;
+    inputs.ReportFileName = request.FileName;
+    inputs.PictureFolder = QFileInfo(request.FileName).absolutePath();
+    TPorocilo().Make(inputs);
+}
+
+// --- The page ---
+
+ReportPage::ReportPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
+    auto* contentBox = new QGroupBox("Report content", this);
+    contentBox->setObjectName("GroupBox_Porocilo");
+    CheckBox1 = new QCheckBox("Measured data", contentBox);
+    CheckBox1->setObjectName("CheckBox1");
+    CheckBox2 = new QCheckBox("Process model", contentBox);
+    CheckBox2->setObjectName("CheckBox2");
+    CheckBox3 = new QCheckBox("Controller", contentBox);
+    CheckBox3->setObjectName("CheckBox3");
+    for (QCheckBox* box : {CheckBox1, CheckBox2, CheckBox3}) box->setChecked(true);
+    auto* contentLayout = new QVBoxLayout(contentBox);
+    contentLayout->addWidget(CheckBox1);
+    contentLayout->addWidget(CheckBox2);
+    contentLayout->addWidget(CheckBox3);
+
+    auto* templateBox = new QGroupBox("Template", this);
+    Label63 = new QLabel(TPorocilo::DefaultTemplateName(), templateBox);
+    Label63->setObjectName("Label63");
+    Label63->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label63->setWordWrap(true);
+    Button_IzberiPredlogo = new QPushButton("Select dot file", templateBox);
+    Button_IzberiPredlogo->setObjectName("Button_IzberiPredlogo");
+    auto* templateLayout = new QHBoxLayout(templateBox);
+    templateLayout->addWidget(Label63, 1);
+    templateLayout->addWidget(Button_IzberiPredlogo);
+
+    Button_Naredi_porocilo = new QPushButton("Make report", this);
+    Button_Naredi_porocilo->setObjectName("Button_Naredi_porocilo");
+
+    auto* column = new QVBoxLayout;
+    column->addWidget(contentBox);
+    column->addWidget(templateBox);
+    column->addWidget(Button_Naredi_porocilo, 0, Qt::AlignLeft);
+    column->addStretch(1);
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(8, 8, 8, 8);
+    page->addLayout(column);
+    page->addStretch(1);
+
+    OpenDocument = [](const QString& fileName) { QDesktopServices::openUrl(QUrl::fromLocalFile(fileName)); };
+
+    connect(Button_IzberiPredlogo, &QPushButton::clicked, this, &ReportPage::Button_IzberiPredlogoClick);
+    connect(Button_Naredi_porocilo, &QPushButton::clicked, this, &ReportPage::Button_Naredi_porociloClick);
+}
+
+void ReportPage::Button_IzberiPredlogoClick() { RunCommand(ctx_.Dialog, [this] { selectTemplate(); }); }
+
+void ReportPage::Button_Naredi_porociloClick() { RunCommand(ctx_.Dialog, [this] { makeReport(); }); }
+
+void ReportPage::selectTemplate() {
+    FileDialog& dialog = ctx_.Files.OpenDialog2;
+    if (!ctx_.Dialog.execute(dialog)) return;
+    Label63->setText(QDir::toNativeSeparators(dialog.FileName));
+}
+
+void ReportPage::makeReport() {
+    FileDialog& dialog = ctx_.Files.SaveDialog_Porocilo;
+    dialog.Filter = ReportFileFilter;
+    dialog.DefaultExt = "odt";
+    dialog.OverwritePrompt = true;
+    if (!ctx_.Dialog.execute(dialog)) return;
+    requireSources(sources_);
+
+    // A name without extension takes the one of the chosen file type.
+    const QString defaultExt = dialog.FilterIndex == PdfFilterIndex ? QStringLiteral("pdf") : dialog.DefaultExt;
+    const QString fileName =
+        QDir::toNativeSeparators(QFileInfo(WithDefaultExtension(dialog.FileName, defaultExt)).absoluteFilePath());
+    const QString folder = QFileInfo(fileName).absolutePath();
+
+    {
+        // The pictures are temporary, also when the report fails.
+        const ReportPictureCleanup cleanup(folder);
+        ExportDataPictures(sources_, ctx_.State.Data, ReportPictureTitles(), folder);
+        ExportPageChartPicture(*sources_.Model->Chart_Model, folder, ModelPictureName);
+        ExportPageChartPicture(*sources_.Controller->Chart1, folder, ControllerPictureName);
+
+        ReportRequest request;
+        request.Data = CheckBox1->isChecked();
+        request.Model = CheckBox2->isChecked();
+        request.Controller = CheckBox3->isChecked();
+        request.Template = Label63->text();
+        request.FileName = fileName;
+        WriteReportDocument(sources_, request);
+    }
+    if (OpenDocument) OpenDocument(fileName);
+}
+
+}  // namespace halvetra

@@ -1,0 +1,324 @@
+// The processing of an automatic run's record: run by the scheduler after the
+// experiment window (replaced here by a recorder that leaves a step response
+// on the Data page), and called directly. Which files each choice of settings
+// writes, what they hold, the pictures that never stay, the failure of a step,
+// and that nothing reaches the plant.
+#include <QCheckBox>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+
+#include "FakeDialogs.h"
+#include "FakePlantAccess.h"
+#include "StepRecord.h"
+#include "app/ApplicationWindows.h"
+#include "app/TForm1.h"
+#include "controller/TRegulator.h"
+#include "data/Errors.h"
+#include "data/TObdelava.h"
+#include "experiment/Clock.h"
+#include "model/TModel.h"
+#include "report/ZipPackage.h"
+#include "ui/AutomaticChain.h"
+#include "ui/Chart.h"
+#include "ui/ControllerPage.h"
+#include "ui/DataPage.h"
+#include "ui/ExperimentPage.h"
+#include "ui/ModelPage.h"
+#include "ui/ReportPage.h"
+#include "ui/TForm_Histogram.h"
+#include "ui/TForm_Obdelava_Large.h"
+#include "ui/TForm_SamodNastav.h"
+
+using namespace halvetra;
+
+namespace {
+
+const QDate Today(2026, 5, 4);
+
+struct Fixture {
+    Fixture() {
+        form.attachExperimentWindows(nullptr, &settings);
+        form.attachChartWindows(&histogram, &enlarged);
+        page.RunExperiment = [this](const ExperimentStart& start) {
+            runs << QString::fromStdString(start.Parameters.ExperimentLabel);
+            record();
+        };
+    }
+
+    FakeDialogs dialogs;
+    ManualClock clock{QDateTime(Today, QTime(10, 0, 0))};
+    FakePlantAccess plant;
+    TForm1 form{dialogs, clock, plant};
+    TForm_SamodNastav settings{dialogs};
+    TForm_Histogram histogram;
+    TForm_Obdelava_Large enlarged;
+    ExperimentPage& page = *form.ExperimentPage_;
+    QTemporaryDir dir;
+    QStringList runs;
+
+    QString path(const QString& name) const { return dir.filePath(name); }
+
+    // What the experiment window leaves behind: the record on the Data page,
+    // conditioned with the page's settings, the window starting before the step.
+    void record() {
+        test::FillStepRecord(form.State.Data);
+        DataPage& data = *form.DataPage_;
+        data.LoadRecordedData(data.Edit8->text(), data.Edit_Actuator_Maximum->text(),
+                              data.Edit_Actuator_Minimum->text(), data.Edit_Actuator_Velocity->text());
+        data.SetWindowStart(50);
+    }
+
+    // An automatic experiment with the settings window's current values,
+    // labelled `label` and due at `time` today.
+    void queue(const QString& label, const QTime& time, bool noWrite = false) {
+        page.RadioAvtomatsko->setChecked(true);
+        page.CheckBox_NePisi->setChecked(noWrite);
+        page.DateTimePicker1->setDate(Today);
+        page.CajtZacetka->setText(time.toString("hh:mm:ss"));
+        dialogs.answer(path(label + ".hvx"));
+        page.AktivirajEksperiment->click();
+    }
+    void runAt(const QTime& time) {
+        clock.setNow(QDateTime(Today, time));
+        form.Timer_ExperimentSchedulerTimer();
+    }
+    void setAutomatic(const std::function<void(AutomaticExperimentSettings&)>& change) {
+        AutomaticExperimentSettings values = settings.Values();
+        change(values);
+        settings.SetValues(values);
+    }
+
+    QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
+    QStringList pictures() const { return QDir(dir.path()).entryList({"grafik*"}, QDir::Files); }
+    AutomaticChain chain() { return AutomaticChain(form.State, form.ReportPage_->Sources(), clock); }
+};
+
+std::vector<ZipEntry> packageOf(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return ReadZip(file.readAll()).value_or(std::vector<ZipEntry>{});
+}
+
+int pictureCount(const QString& fileName) {
+    int count = 0;
+    for (const ZipEntry& entry : packageOf(fileName))
+        if (entry.Name.startsWith("Pictures/") && entry.Data.startsWith("\x89PNG")) ++count;
+    return count;
+}
+
+QString contentText(const QString& fileName) {
+    const std::vector<ZipEntry> package = packageOf(fileName);
+    const ZipEntry* content = FindEntry(package, "content.xml");
+    return content ? QString::fromUtf8(content->Data) : QString();
+}
+
+QString native(const QString& path) { return QDir::toNativeSeparators(path); }
+
+}  // namespace
+
+class AutomaticChainTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QLocale::setDefault(QLocale::c()); }
+
+    // --- Run by the scheduler ---
+
+    void everyReportPartWritesDataModelControllerAndReport() {
+        Fixture f;
+        f.setAutomatic([](AutomaticExperimentSettings& a) {
+            a.Edit_Sam_Ts = "0.5";
+            a.ScrollBar_Sam_Robust = 6;
+            a.RadioGroup_Sam_PID = 3;
+        });
+        const std::vector<std::string> plantLog = f.plant.log;
+        f.queue("run1", QTime(12, 0, 0));
+        f.runAt(QTime(12, 0, 0));
+
+        QCOMPARE(f.runs, QStringList{"run1"});
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        QCOMPARE(f.files(), QStringList({"run1.hvc", "run1.hvd", "run1.hvm", "run1.hvx", "run1.odt"}));
+        QVERIFY(f.pictures().isEmpty());
+        QVERIFY(f.page.Queue.Empty());
+        QCOMPARE(f.page.SeznamCakajocihEkspCas->count(), 0);
+
+        // Nothing reached the plant's controller.
+        QVERIFY(f.plant.writes.empty());
+        QCOMPARE(f.plant.log, plantLog);
+
+        // The data file: the record with the Data page's window, written now.
+        MeasuredData loaded;
+        const DataFileHeader header = TObdelava().LoadDataFile(f.path("run1.hvd").toStdString(), loaded, '.');
+        QCOMPARE(loaded.SampleCount, test::StepRecordSamples);
+        QCOMPARE(header.windowStart, std::string("50"));
+        QCOMPARE(header.windowEnd, std::to_string(test::StepRecordSamples));
+        QCOMPARE(QString::fromStdString(header.date), QLocale::c().toString(Today, QLocale::ShortFormat));
+        QCOMPARE(loaded.Column(6)[399], f.form.State.Data.Column(6)[399]);
+
+        // The models identified from that window: the inner gain is 2.
+        TModel model;
+        double samplingTime = 0.0;
+        IdentificationWindow window;
+        model.LoadModelFile(f.path("run1.hvm").toStdString(), samplingTime, window, '.');
+        QCOMPARE(samplingTime, test::StepRecordTs);
+        QVERIFY2(std::abs(model.Inner.Gain - 2.0) < 0.05, qPrintable(QString::number(model.Inner.Gain)));
+        QCOMPARE(window.WindowLength, test::StepRecordSamples - 50 + 1);
+
+        // The controller tuned with the settings window's values.
+        ModelParameters inner;
+        ModelParameters outer;
+        const ControllerSettings controller =
+            TRegulator::LoadControllerFile(f.path("run1.hvc").toStdString(), inner, outer, '.');
+        QCOMPARE(controller.SamplingTimeText, std::string("0.5"));
+        QCOMPARE(controller.RobustPosition, 6);
+        QCOMPARE(controller.ControllerType, 3);
+        QCOMPARE(f.form.State.LoopSamplingTime, 0.5);
+        QCOMPARE(f.form.State.RobustnessFactor, RobustnessFactor(6));
+        QVERIFY(!f.form.ControllerPage_->Edit_Reg_Kp->text().isEmpty());
+
+        // The report holds every part and the pages' texts.
+        QCOMPARE(pictureCount(f.path("run1.odt")), 10);
+        QVERIFY(contentText(f.path("run1.odt")).contains(f.form.ModelPage_->Edit_Gain->text()));
+    }
+
+    void dontWriteToOpcGivesTheDataFileAndADataOnlyReport() {
+        Fixture f;
+        const QString gainBefore = f.form.ModelPage_->Edit_Gain->text();
+        f.queue("quiet", QTime(12, 0, 0), true);
+        f.runAt(QTime(12, 0, 0));
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        QCOMPARE(f.files(), QStringList({"quiet.hvd", "quiet.hvx", "quiet.odt"}));
+        QVERIFY(f.pictures().isEmpty());
+        QCOMPARE(pictureCount(f.path("quiet.odt")), 8);
+        QVERIFY(!contentText(f.path("quiet.odt")).contains("Model parameters"));
+        QCOMPARE(f.form.ModelPage_->Edit_Gain->text(), gainBefore);  // no model worked out
+    }
+
+    void withoutModelAndControllerOnlyDataFileAndReportAreWritten() {
+        Fixture f;
+        f.setAutomatic([](AutomaticExperimentSettings& a) {
+            a.CheckBox_Sam_PorocMod = false;
+            a.CheckBox_Sam_PorocReg = false;
+        });
+        f.queue("measured", QTime(12, 0, 0));
+        f.setAutomatic([](AutomaticExperimentSettings& a) { a.CheckBox_Sam_PorocObd = false; });
+        f.queue("bare", QTime(12, 1, 0));
+        f.runAt(QTime(12, 0, 0));
+        f.runAt(QTime(12, 1, 0));
+
+        QCOMPARE(f.runs, QStringList({"measured", "bare"}));
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        QCOMPARE(f.files(), QStringList({"bare.hvd", "bare.hvx", "bare.odt", "measured.hvd", "measured.hvx",
+                                         "measured.odt"}));
+        QVERIFY(f.pictures().isEmpty());
+        QCOMPARE(pictureCount(f.path("measured.odt")), 8);
+        QCOMPARE(pictureCount(f.path("bare.odt")), 0);  // only the OPC settings
+    }
+
+    void aFailingStepIsShownKeepsTheEarlierFilesAndTheQueueGoesOn() {
+        Fixture f;
+        f.setAutomatic([](AutomaticExperimentSettings& a) { a.Edit_Sam_Ts = "fast"; });
+        f.queue("broken", QTime(12, 0, 0));
+        f.setAutomatic([](AutomaticExperimentSettings& a) { a.Edit_Sam_Ts = "1"; });
+        f.queue("next", QTime(12, 5, 0));
+
+        f.runAt(QTime(12, 0, 0));
+        QCOMPARE(f.dialogs.messages, QStringList{"'fast' is not a valid floating point value"});
+        QCOMPARE(f.files(), QStringList({"broken.hvd", "broken.hvm", "broken.hvx", "next.hvx"}));
+        QVERIFY(f.pictures().isEmpty());
+        // The entry is gone and the one after it waits for its time.
+        QCOMPARE(f.page.Queue.Labels(), std::vector<std::string>{"next"});
+        QVERIFY(f.form.Timer_ExperimentScheduler->isActive());
+
+        f.runAt(QTime(12, 1, 0));  // the broken run is not repeated
+        QCOMPARE(f.runs, QStringList{"broken"});
+
+        f.runAt(QTime(12, 5, 0));
+        QCOMPARE(f.runs, QStringList({"broken", "next"}));
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.files().contains("next.hvc") && f.files().contains("next.odt"));
+        QVERIFY(f.page.Queue.Empty());
+        QVERIFY(!f.form.Timer_ExperimentScheduler->isActive());
+    }
+
+    // --- Called directly ---
+
+    void runReturnsTheFilesInTheOrderWritten() {
+        Fixture f;
+        f.record();
+        AutomaticRun run;
+        run.Folder = f.dir.path();
+        run.Label = "direct";
+        run.Settings.ScrollBar_Sam_Robust = 3;  // the page's own slider stays elsewhere
+        f.form.ControllerPage_->ScrollBar_Robust->setValue(15);
+        AutomaticChain chain = f.chain();
+        const QStringList written = chain.Run(run);
+        const QStringList expected = {native(f.path("direct.hvd")), native(f.path("direct.hvm")),
+                                      native(f.path("direct.hvc")), native(f.path("direct.odt"))};
+        QCOMPARE(written, expected);
+        QCOMPARE(chain.FilesWritten(), expected);
+        QCOMPARE(f.form.State.RobustnessFactor, RobustnessFactor(3));
+        QVERIFY(f.pictures().isEmpty());
+        QCOMPARE(f.enlarged.Chart1->title(), QString("Meritev 2"));
+        QCOMPARE(f.histogram.Chart1->title(), QString("Histogram meritve 2"));
+    }
+
+    void aFolderThatCannotBeWrittenFailsAtTheDataFile() {
+        Fixture f;
+        f.record();
+        AutomaticRun run;
+        run.Folder = f.path("gone");
+        run.Label = "lost";
+        AutomaticChain chain = f.chain();
+        QVERIFY_THROWS_EXCEPTION(FileError, chain.Run(run));
+        QVERIFY(chain.FilesWritten().isEmpty());
+        QVERIFY(f.files().isEmpty());
+    }
+
+    void aFailedReportKeepsTheOtherFilesAndRemovesThePictures() {
+        Fixture f;
+        f.record();
+        AutomaticRun run;
+        run.Folder = f.dir.path();
+        run.Label = "notemplate";
+        run.Settings.Label13 = f.path("missing.ott").toStdString();
+        AutomaticChain chain = f.chain();
+        QVERIFY_THROWS_EXCEPTION(HalvetraError, chain.Run(run));
+        QCOMPARE(chain.FilesWritten(), QStringList({native(f.path("notemplate.hvd")), native(f.path("notemplate.hvm")),
+                                                    native(f.path("notemplate.hvc"))}));
+        QCOMPARE(f.files(), QStringList({"notemplate.hvc", "notemplate.hvd", "notemplate.hvm"}));
+    }
+
+    void theApplicationWindowsProcessAutomaticRuns() {
+        FakeDialogs dialogs;
+        ManualClock clock{QDateTime(Today, QTime(10, 0, 0))};
+        FakePlantAccess plant;
+        ApplicationWindows windows = CreateApplicationWindows(dialogs, clock, plant);
+        const ReportSources& sources = windows.Form1->ReportPage_->Sources();
+        QCOMPARE(sources.Histogram, windows.Form_Histogram.get());
+        QCOMPARE(sources.Enlarged, windows.Form_Obdelava_Large.get());
+        QCOMPARE(sources.Data, windows.Form1->DataPage_);
+        QCOMPARE(sources.WindowCaption, QString(MainWindowCaption));
+        QVERIFY(bool(windows.Form1->ExperimentPage_->ProcessAutomaticRun));
+    }
+
+    void aChainNeedsEveryPageAndWindow() {
+        Fixture f;
+        ReportSources sources = f.form.ReportPage_->Sources();
+        sources.Histogram = nullptr;
+        QVERIFY_THROWS_EXCEPTION(HalvetraError, AutomaticChain(f.form.State, sources, f.clock));
+    }
+};
+
+QTEST_MAIN(AutomaticChainTest)
+#include "tst_AutomaticChain.moc"
