@@ -66,4 +66,13 @@ int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out);
 // server, as the plant connection of the desktop program does them.
 int RunOpc(const std::vector<std::string>& arguments, std::ostream& out);
 
+// `halvetra-cli chain SETTINGS.hvx DATA.hvd --out DIR`: the automatic
+// processing of a record, on the windows built off screen; prints the files
+// written.
+int RunChain(const std::vector<std::string>& arguments, std::ostream& out);
+
+// `halvetra-cli experiment SETTINGS.hvx --out DIR [--server URL] [--fast]`:
+// the settings file's automatic experiment run now, then its processing.
+int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out);
+
 }  // namespace halvetra::cli

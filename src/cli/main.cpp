@@ -44,6 +44,16 @@ constexpr Subcommand Subcommands[] = {
      "node's children (the Objects folder without NODE), read values with their quality word, or write one value "
      "converted to the node's data type.",
      halvetra::cli::RunOpc},
+    {"chain", "SETTINGS.hvx DATA.hvd --out DIR",
+     "Process a record as an automatic experiment's record is processed: the settings file applied, the data file "
+     "loaded with its window and conditioning, then the data, model, controller and report files written into DIR "
+     "under the settings file's name.",
+     halvetra::cli::RunChain},
+    {"experiment", "SETTINGS.hvx --out DIR [--server URL] [--fast]",
+     "Run the automatic experiment of a settings file now, against the OPC UA server at URL or the built-in "
+     "simulation, sampling in real time (--fast: the simulation without waiting), then process its record as "
+     "chain does.",
+     halvetra::cli::RunExperiment},
 };
 
 void PrintCommandUsage(std::ostream& out, const Subcommand& command) {

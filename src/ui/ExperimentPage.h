@@ -104,6 +104,10 @@ public:
     // One tick of the scheduler: the first queued experiment, when due, is
     // loaded and run; a failure is shown and the entry removed.
     void SchedulerTick();
+    // The run of one due experiment without the queue's bookkeeping: its
+    // settings file applied, the experiment run, its record processed in
+    // due.Folder. Raises on any failure.
+    void RunDueExperiment(const DueExperiment& due) { runQueued(due); }
 
 public slots:
     void AktivirajEksperimentClick();  // "Activation of experiment"

@@ -1,0 +1,155 @@
+// halvetra-cli experiment and chain: an automatic experiment run off screen
+// (simulated without waiting, or against the plant in real time) and the
+// processing of a record leave exactly the run's data, model, controller and
+// report files; "Don't write to OPC" leaves no model or controller; usage
+// and file errors.
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include "../integration/PlantProcess.h"
+#include "CliRunner.h"
+
+namespace {
+
+const QString Examples = QStringLiteral(HALVETRA_SOURCE_DIR "/examples/");
+
+QStringList FilesIn(const QString& folder) {
+    QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    return names;
+}
+
+QStringList Expected(const QString& label, const QStringList& extensions) {
+    QStringList names;
+    for (const QString& extension : extensions) names << label + "." + extension;
+    names.sort();
+    return names;
+}
+
+// The printed file list, as names inside `folder`.
+QStringList Printed(const Result& result, const QString& folder) {
+    QStringList names;
+    for (const auto& entry : Parse(result.out).value("files").toArray()) {
+        const QString path = entry.toString();
+        EXPECT_EQ(QFileInfo(path).absolutePath(), QDir(folder).absolutePath()) << path.toStdString();
+        names << QFileInfo(path).fileName();
+    }
+    return names;
+}
+
+// The header lines of a measured-data file (sampling time, samples, window).
+QStringList HeaderOf(const QString& path, int count = 12) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    QStringList lines;
+    QTextStream in(&file);
+    while (lines.size() < count && !in.atEnd()) lines << in.readLine().trimmed();
+    return lines;
+}
+
+// A copy of a settings file with some lines (counted from 0) replaced.
+QString SettingsCopy(const QString& from, const QString& to, const std::map<int, QString>& changes) {
+    QFile in(from);
+    EXPECT_TRUE(in.open(QIODevice::ReadOnly));
+    QStringList lines = QString::fromUtf8(in.readAll()).split('\n');
+    for (const auto& [index, text] : changes) lines[index] = text;
+    QFile out(to);
+    EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(lines.join('\n').toUtf8());
+    return to;
+}
+
+}  // namespace
+
+TEST(CliExperiment, FastSimulatedRunLeavesTheFourFilesOfItsRecord) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("run");  // made by the command
+    const Result result =
+        RunCli({"experiment", Examples + "simulation-steps.hvx", "--fast", "--out", out});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const QStringList four = Expected("simulation-steps", {"hvd", "hvm", "hvc", "odt"});
+    EXPECT_EQ(FilesIn(out), four);  // no pictures left behind
+    EXPECT_EQ(Printed(result, out), QStringList({"simulation-steps.hvd", "simulation-steps.hvm",
+                                                 "simulation-steps.hvc", "simulation-steps.odt"}));
+
+    // Ts 1 s, 20 s waiting, two steps of 60 s up and down: 260 samples; the
+    // window starts just before the first step and ends at the last sample.
+    const QStringList header = HeaderOf(out + "/simulation-steps.hvd");
+    EXPECT_EQ(header[4], "1");
+    EXPECT_EQ(header[5], "260");
+    const int start = header[6].toInt();
+    EXPECT_GE(start, 15);
+    EXPECT_LT(start, 20);
+    EXPECT_EQ(header[7], "260");
+    EXPECT_GT(QFileInfo(out + "/simulation-steps.hvm").size(), 0);
+    EXPECT_GT(QFileInfo(out + "/simulation-steps.hvc").size(), 0);
+}
+
+TEST(CliChain, ProcessesARecordWithTheSettingsOfAnAutomaticRun) {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("chain");
+    const Result result = RunCli(
+        {"chain", Examples + "simulation-steps.hvx", Examples + "cascade-steps.hvd", "--out", out});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(FilesIn(out), Expected("simulation-steps", {"hvd", "hvm", "hvc", "odt"}));
+    EXPECT_EQ(Printed(result, out).size(), 4);
+    // The record and its window as loaded from the file.
+    const QStringList source = HeaderOf(Examples + "cascade-steps.hvd");
+    const QStringList written = HeaderOf(out + "/simulation-steps.hvd");
+    for (int line = 4; line <= 7; ++line) EXPECT_EQ(written[line], source[line]) << "header line " << line;
+
+    // "Don't write to OPC" (line 50): only the data file and the report.
+    const QString noWrite =
+        SettingsCopy(Examples + "simulation-steps.hvx", dir.filePath("nowrite.hvx"), {{50, "True"}});
+    const QString out2 = dir.filePath("nowrite");
+    const Result second = RunCli({"chain", noWrite, Examples + "cascade-steps.hvd", "--out", out2});
+    ASSERT_EQ(second.status, 0) << second.err;
+    EXPECT_EQ(FilesIn(out2), Expected("nowrite", {"hvd", "odt"}));
+    EXPECT_EQ(Printed(second, out2), QStringList({"nowrite.hvd", "nowrite.odt"}));
+}
+
+TEST(CliChain, UsageAndFileErrors) {
+    QTemporaryDir dir;
+    Result result = RunCli({"experiment", Examples + "simulation-steps.hvx", "--fast", "--server",
+                            "opc.tcp://127.0.0.1:4840", "--out", dir.path()});
+    EXPECT_EQ(result.status, 2);
+    result = RunCli({"experiment", Examples + "simulation-steps.hvx", "--fast"});  // no --out
+    EXPECT_EQ(result.status, 2);
+
+    const QString missing = dir.filePath("missing.hvx");
+    for (const QStringList& arguments :
+         {QStringList{"experiment", missing, "--fast", "--out", dir.path()},
+          QStringList{"chain", missing, Examples + "cascade-steps.hvd", "--out", dir.path()}}) {
+        result = RunCli(arguments);
+        EXPECT_EQ(result.status, 1) << arguments.join(' ').toStdString();
+        EXPECT_NE(result.err.find("Cannot open file " + missing.toStdString()), std::string::npos) << result.err;
+        EXPECT_TRUE(result.out.empty());
+    }
+    EXPECT_TRUE(FilesIn(dir.path()).isEmpty());
+}
+
+TEST(CliExperiment, RealTimeRunAgainstThePlant) {
+    testing_plant::PlantProcess plant(HALVETRA_PLANT_PATH, {"--speed", "20"});
+    QTemporaryDir dir;
+    // Ts 0.2 s, 2 s waiting, one step of 2 s up and down: 30 samples in about 6 s.
+    const QString settings = SettingsCopy(Examples + "plant-steps.hvx", dir.filePath("short.hvx"),
+                                          {{41, "0.2"}, {44, "2"}, {46, "2"}, {47, "1"}});
+    const QString out = dir.filePath("run");
+    const Result result =
+        RunCli({"experiment", settings, "--server", QString::fromStdString(plant.Url()), "--out", out});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(FilesIn(out), Expected("short", {"hvd", "hvm", "hvc", "odt"}));
+    const QStringList header = HeaderOf(out + "/short.hvd", 14);
+    EXPECT_EQ(header[5], "30");
+    // Measured by the plant, not simulated: before the step MV1 holds the
+    // initial input 40 and the inner measurement sits at the plant's steady state.
+    QFile file(out + "/short.hvd");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n');
+    const QStringList firstRow = lines[18].trimmed().split('\t');
+    ASSERT_EQ(firstRow.size(), 7);
+    EXPECT_EQ(firstRow[1].toDouble(), 40.0);
+    EXPECT_NEAR(firstRow[5].toDouble(), 60.0, 1.0);
+}
