@@ -4,6 +4,8 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
 #include <string>
 
@@ -18,6 +20,14 @@ inline Result RunCli(const QStringList& arguments, const QString& locale = "C") 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const auto& name : {"LANG", "LANGUAGE", "LC_NUMERIC"}) environment.remove(name);
     environment.insert("LC_ALL", locale);
+    // The program keeps servers used before and its certificate in the user's
+    // configuration folder: tests use a temporary one, never the user's. A test
+    // that chose its own temporary folder keeps it.
+    if (!environment.value("XDG_CONFIG_HOME").startsWith(QDir::tempPath() + '/')) {
+        static const QString config =
+            QDir::temp().filePath(QStringLiteral("halvetra-cli-tests-%1").arg(QCoreApplication::applicationPid()));
+        environment.insert("XDG_CONFIG_HOME", config);
+    }
     process.setProcessEnvironment(environment);
     process.start(HALVETRA_CLI_PATH, arguments);
     EXPECT_TRUE(process.waitForFinished(30000));
