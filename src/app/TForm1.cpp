@@ -195,7 +195,7 @@ void TForm1::processAutomaticRun(const QString& folder, const QString& label, bo
     run.Label = label;
     run.NoWrite = noWrite;
     if (const TForm_SamodNastav* window = ExperimentPage_->SettingsWindow()) run.Settings = window->Values();
-    AutomaticChain(State, ReportPage_->Sources(), clock_).Run(run);
+    AutomaticChain(State, ReportPage_->Sources()).Run(run);
 }
 
 void TForm1::copyAutomaticSettings() {

@@ -99,14 +99,14 @@ std::vector<std::string> ApplySettingsFile(TForm1& form, TForm_SamodNastav* sett
 }
 
 // The processing chain of the run, on the main window's pages.
-QStringList ProcessRecord(TForm1& form, const TForm_SamodNastav* settingsWindow, const Clock& clock,
+QStringList ProcessRecord(TForm1& form, const TForm_SamodNastav* settingsWindow,
                           const QString& folder, const QString& label, bool noWrite) {
     AutomaticRun run;
     run.Folder = folder;
     run.Label = label;
     run.NoWrite = noWrite;
     if (settingsWindow) run.Settings = settingsWindow->Values();
-    return AutomaticChain(form.State, form.ReportPage_->Sources(), clock).Run(run);
+    return AutomaticChain(form.State, form.ReportPage_->Sources()).Run(run);
 }
 
 void PrintFiles(std::ostream& out, const QStringList& files) {
@@ -152,7 +152,7 @@ int RunChain(const std::vector<std::string>& arguments, std::ostream& out) {
     const QString folder = MakeOutputFolder(outFolder);
     form.State.WorkingFolder = folder;
     const QStringList files =
-        ProcessRecord(form, settingsWindow, clock, folder, QString::fromStdString(LabelOfSettingsFile(settingsPath)),
+        ProcessRecord(form, settingsWindow, folder, QString::fromStdString(LabelOfSettingsFile(settingsPath)),
                       form.ExperimentPage_->CheckBox_NePisi->isChecked());
     PrintFiles(out, files);
     return 0;
@@ -206,7 +206,7 @@ int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) 
     // The record reached the Data page through the window; messages shown
     // during the run (failed samples) are on standard error and end nothing.
     page.ProcessAutomaticRun = [&](const QString& runFolder, const QString& runLabel, bool noWrite) {
-        files = ProcessRecord(form, settingsWindow, clock, runFolder, runLabel, noWrite);
+        files = ProcessRecord(form, settingsWindow, runFolder, runLabel, noWrite);
         processed = true;
     };
 

@@ -30,8 +30,8 @@ QString runFile(const QString& folder, const QString& label, const char* extensi
 
 }  // namespace
 
-AutomaticChain::AutomaticChain(AppState& state, ReportSources sources, const Clock& clock)
-    : state_(state), sources_(std::move(sources)), clock_(clock) {
+AutomaticChain::AutomaticChain(AppState& state, ReportSources sources)
+    : state_(state), sources_(std::move(sources)) {
     if (!sources_.Data || !sources_.Model || !sources_.Controller || !sources_.Opc || !sources_.Histogram ||
         !sources_.Enlarged)
         throw HalvetraError("The automatic processing is missing a page or a chart window.");
@@ -71,31 +71,7 @@ QStringList AutomaticChain::Run(const AutomaticRun& run) {
 }
 
 void AutomaticChain::saveDataFile(const QString& path) {
-    const DataPage& page = *sources_.Data;
-    const MeasuredData& data = state_.Data;
-    const char separator = LocaleDecimalSeparator();
-    auto number = [separator](const QLineEdit* edit) { return TextToFloat(edit->text().toStdString(), separator); };
-    const double filter = number(page.Edit8);
-    const double maximum = number(page.Edit_Actuator_Maximum);
-    const double minimum = number(page.Edit_Actuator_Minimum);
-    const double opening = number(page.Edit_Actuator_Velocity);
-
-    // The selected columns: MV twice, U twice, Y, Y2.
-    const std::array<int, 6> columns = {page.ScrollBar_MV->value(), page.ScrollBar_MV->value(),
-                                        page.ScrollBar1->value(),   page.ScrollBar1->value(),
-                                        page.ScrollBar2->value(),   page.ScrollBar5->value()};
-    std::array<std::string, 6> descriptions;
-    for (std::size_t k = 0; k < columns.size(); ++k)
-        descriptions[k] = data.SignalDescriptions.at(static_cast<std::size_t>(columns[k] - 1));
-
-    const QLocale locale;
-    const QDateTime now = clock_.now();
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
-    TObdelava().SaveDataFile(path.toStdString(), locale.toString(now.date(), QLocale::ShortFormat).toStdString(),
-                             now.time().toString(timeFormat.trimmed()).toStdString(), data.SamplingTime,
-                             data.SampleCount, page.ScrollBar3->value(), page.ScrollBar4->value(), columns, filter,
-                             maximum, minimum, opening, descriptions, data, separator);
+    sources_.Data->SaveDataFile(path);
     written_ << path;
 }
 

@@ -26,7 +26,6 @@
 namespace halvetra {
 
 struct AppState;
-class Clock;
 
 // One run to process.
 struct AutomaticRun {
@@ -42,7 +41,7 @@ class AutomaticChain {
 public:
     // The pages and windows of `sources` must all be set; `state` is the
     // main window's state the pages share.
-    AutomaticChain(AppState& state, ReportSources sources, const Clock& clock);
+    AutomaticChain(AppState& state, ReportSources sources);
 
     // Runs every step; returns the full names of the files written (data,
     // model, controller, report, in that order of those written). Throws the
@@ -59,7 +58,6 @@ private:
 
     AppState& state_;
     ReportSources sources_;
-    const Clock& clock_;
     QStringList written_;
 };
 

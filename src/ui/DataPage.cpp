@@ -532,7 +532,10 @@ void DataPage::saveToFile() {
     dialog.FilterIndex = 1;
     dialog.DefaultExt = "hvd";
     if (!ctx_.Dialog.execute(dialog)) return;
+    SaveDataFile(QDir::toNativeSeparators(WithDefaultExtension(dialog.FileName, dialog.DefaultExt)));
+}
 
+void DataPage::SaveDataFile(const QString& fileName) {
     const char separator = LocaleDecimalSeparator();
     const double filter = readNumber(Edit8);
     const double maximum = readNumber(Edit_Actuator_Maximum);
@@ -550,8 +553,7 @@ void DataPage::saveToFile() {
     const QDateTime now = ctx_.Time.now();
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
     timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
-    TObdelava().SaveDataFile(QDir::toNativeSeparators(WithDefaultExtension(dialog.FileName, dialog.DefaultExt)).toStdString(),
-                             locale.toString(now.date(), QLocale::ShortFormat).toStdString(),
+    TObdelava().SaveDataFile(fileName.toStdString(), locale.toString(now.date(), QLocale::ShortFormat).toStdString(),
                              now.time().toString(timeFormat.trimmed()).toStdString(), data.SamplingTime,
                              data.SampleCount, ScrollBar3->value(), ScrollBar4->value(), columns, filter, maximum,
                              minimum, opening, descriptions, data, separator);

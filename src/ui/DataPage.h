@@ -33,6 +33,11 @@ public:
     // The four signals in chart order.
     enum Signal { MV = 0, U = 1, Y = 2, Y2 = 3 };
 
+    // Writes the measured data as "Save to file" does, without the dialog:
+    // today's date and time, the window, the selected columns (MV, MV, U, U,
+    // Y, Y2) and the conditioning settings of the edit boxes.
+    void SaveDataFile(const QString& fileName);
+
     // Redraws one signal's chart and its statistics over samples start .. end.
     void ShowSignal(Signal signal, int start, int end);
 

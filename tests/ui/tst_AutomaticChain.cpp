@@ -100,7 +100,7 @@ struct Fixture {
 
     QStringList files() const { return QDir(dir.path()).entryList(QDir::Files, QDir::Name); }
     QStringList pictures() const { return QDir(dir.path()).entryList({"grafik*"}, QDir::Files); }
-    AutomaticChain chain() { return AutomaticChain(form.State, form.ReportPage_->Sources(), clock); }
+    AutomaticChain chain() { return AutomaticChain(form.State, form.ReportPage_->Sources()); }
 };
 
 std::vector<ZipEntry> packageOf(const QString& fileName) {
@@ -316,7 +316,7 @@ private slots:
         Fixture f;
         ReportSources sources = f.form.ReportPage_->Sources();
         sources.Histogram = nullptr;
-        QVERIFY_THROWS_EXCEPTION(HalvetraError, AutomaticChain(f.form.State, sources, f.clock));
+        QVERIFY_THROWS_EXCEPTION(HalvetraError, AutomaticChain(f.form.State, sources));
     }
 };
 
