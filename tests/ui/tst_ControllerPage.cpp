@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include "FakeDialogs.h"
+#include "SeparatorRows.h"
 #include "FakePlantAccess.h"
 #include "app/TForm1.h"
 #include "data/NumberText.h"
@@ -74,11 +75,6 @@ struct Fixture {
     }
 };
 
-QStringList withSeparator(QStringList texts, QChar separator) {
-    for (QString& t : texts) t.replace('.', separator);
-    return texts;
-}
-
 }  // namespace
 
 class ControllerPageTest : public QObject {
@@ -89,10 +85,7 @@ private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void calculatePidParametersAndScaleThem_data() {
-        QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<QChar>("separator");
-        QTest::newRow("point") << QLocale::c() << QChar('.');
-        QTest::newRow("comma") << QLocale(QLocale::German, QLocale::Germany) << QChar(',');
+        AddSeparatorRows();
     }
     void calculatePidParametersAndScaleThem() {
         QFETCH(QLocale, locale);

@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "FakeDialogs.h"
+#include "SeparatorRows.h"
 #include "FakePlantAccess.h"
 #include "app/TForm1.h"
 #include "data/NumberText.h"
@@ -69,11 +70,6 @@ struct Fixture {
     }
 };
 
-QStringList withSeparator(QStringList texts, QChar separator) {
-    for (QString& t : texts) t.replace('.', separator);
-    return texts;
-}
-
 }  // namespace
 
 class ModelPageTest : public QObject {
@@ -84,10 +80,7 @@ private slots:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
     void profilesWriteTheirDigits_data() {
-        QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<QChar>("separator");
-        QTest::newRow("point") << QLocale::c() << QChar('.');
-        QTest::newRow("comma") << QLocale(QLocale::German, QLocale::Germany) << QChar(',');
+        AddSeparatorRows();
     }
     void profilesWriteTheirDigits() {
         QFETCH(QLocale, locale);

@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include "FakeDialogs.h"
+#include "SeparatorRows.h"
 #include "FakePlantAccess.h"
 #include "app/TForm1.h"
 #include "ui/ControllerPage.h"
@@ -331,10 +332,7 @@ private slots:
     // --- Load to controller ---
 
     void loadToControllerWritesTheShownValues_data() {
-        QTest::addColumn<QLocale>("locale");
-        QTest::addColumn<QChar>("separator");
-        QTest::newRow("point") << QLocale::c() << QChar('.');
-        QTest::newRow("comma") << QLocale(QLocale::German, QLocale::Germany) << QChar(',');
+        AddSeparatorRows();
     }
     void loadToControllerWritesTheShownValues() {
         QFETCH(QLocale, locale);
