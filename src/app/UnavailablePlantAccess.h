@@ -43,6 +43,12 @@ public:
     bool QualityIsGood(const ItemHandle&) override { return false; }
     void WriteValue(const ItemHandle&, double) override {}
     void WriteValue(const ItemHandle&, int) override {}
+    // A command that must write several items together is told that nothing was written.
+    void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>&) override {
+        std::vector<std::pair<std::string, std::string>> refused;
+        for (const ItemHandle& item : items) refused.emplace_back(item ? item->Id : std::string(), NotConnectedStatus);
+        throw PlantAccessError(WriteItemsErrorText(refused));
+    }
     std::vector<BrowseNode> Browse(const std::string&) override { throw PlantAccessError(Reason); }
 
 private:

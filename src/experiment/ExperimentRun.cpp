@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "data/Errors.h"
 #include "data/GlobalProcedures.h"
 #include "data/NumberText.h"
 
@@ -26,6 +27,15 @@ ExperimentRun::ExperimentRun(PlantAccess* plant, const Clock& clock, MeasuredDat
         plant_->SetUpdateRate(*group_, ExperimentGroupUpdateRate);
     }
     simulation_.Reset();
+}
+
+std::string LinkLostStatusText(const std::string& time) {
+    return "  Warning: the link to the OPC server was lost at t = " + time +
+           " s! The run continues in simulation; the samples up to then are from the plant.";
+}
+
+std::string UnusableSignalsStatusText(const std::string& problems) {
+    return "  Warning: " + problems + "! The last usable values are shown and recorded.";
 }
 
 bool ExperimentRun::Connected() const { return plant_ != nullptr && plant_->IsConnected(); }
@@ -187,10 +197,17 @@ SampleOutcome ExperimentRun::FormShow(const SliderSettings& slider) {
     data_.SampleCount = 1;
     data_.ColumnCount = 6;
     end_ = ExperimentEnd{};
-    if (p.StartFromProcess)
-        inputValue_ = Connected() ? plant_->ReadValue(p.MVItem) : 10.0;
-    else
+    startedWithPlant_ = Connected();
+    linkLost_ = false;
+    linkLostTime_ = 0.0;
+    plantSamples_ = 0;
+    if (p.StartFromProcess) {
+        // A plant value that is not a number is no value to start from.
+        const double mv = startedWithPlant_ ? plant_->ReadValue(p.MVItem) : 10.0;
+        inputValue_ = std::isfinite(mv) ? mv : 10.0;
+    } else {
         inputValue_ = p.InitialInput;
+    }
     SetUpSlider(slider);
     ShowInSlider(inputValue_);
     view_.ValueText = FormatGeneral(inputValue_, 15, separator_);
@@ -222,23 +239,77 @@ void ExperimentRun::ShowLabels() {
     view_.LabelTime = Fixed(elapsedTime_);
 }
 
-void ExperimentRun::TakeSample(SampleOutcome& outcome) {
+void ExperimentRun::SamplePlant() {
     const ExperimentParameters& p = Parameters;
-    if (Connected()) {
-        view_.StatusText = ConnectedStatusText;
-        if (!p.NoWrite && plant_->ReadValue(p.MVItem) != inputValue_) plant_->WriteValue(p.MVItem, inputValue_);
-        const double y1 = plant_->ReadValue(p.Y1Item);
-        const double y2 = plant_->ReadValue(p.Y2Item);
-        const double u = plant_->ReadValue(p.UItem);
-        measurement1Value_ = y1;
-        measurement2Value_ = y2;
-        processInputValue_ = u;
+    enum Signal { MV1, U1, Y1, Y2 };
+    bool notFinite[4] = {};
+    bool bad[4] = {};
+    if (!p.NoWrite) {
+        const double mv = plant_->ReadValue(p.MVItem);
+        notFinite[MV1] = !std::isfinite(mv);
+        bad[MV1] = !plant_->QualityIsGood(p.MVItem);
+        // InputValue is finite (every way of setting it sees to that); the guard
+        // keeps anything else off the plant all the same.
+        if (mv != inputValue_ && std::isfinite(inputValue_)) plant_->WriteValue(p.MVItem, inputValue_);
+    }
+    // Only usable values replace the held ones, and only once all reads are done.
+    double values[4] = {inputValue_, processInputValue_, measurement1Value_, measurement2Value_};
+    const std::pair<Signal, const ItemHandle*> reads[] = {{Y1, &p.Y1Item}, {Y2, &p.Y2Item}, {U1, &p.UItem}};
+    for (const auto& [signal, item] : reads) {
+        const double v = plant_->ReadValue(*item);
+        if (!std::isfinite(v))
+            notFinite[signal] = true;
+        else if (!plant_->QualityIsGood(*item))
+            bad[signal] = true;
+        else
+            values[signal] = v;
+    }
+    processInputValue_ = values[U1];
+    measurement1Value_ = values[Y1];
+    measurement2Value_ = values[Y2];
+
+    static const char* const names[] = {"MV1", "U1", "Y1", "Y2"};
+    std::string problems;
+    for (int k = MV1; k <= Y2; ++k) {
+        if (!notFinite[k] && !bad[k]) continue;
+        if (!problems.empty()) problems += ", ";
+        problems += std::string(names[k]) + (notFinite[k] ? " is not a finite number" : " has bad quality");
+    }
+    view_.StatusText = problems.empty() ? std::string(ConnectedStatusText) : UnusableSignalsStatusText(problems);
+}
+
+void ExperimentRun::SampleSimulation() {
+    const ProcessSimulation::Output out = simulation_.Step(inputValue_, Parameters.NoWrite);
+    processInputValue_ = out.U1;
+    measurement1Value_ = out.Y1;
+    measurement2Value_ = out.Y2;
+}
+
+void ExperimentRun::TakeSample(SampleOutcome& outcome) {
+    bool fromPlant = false;
+    if (!linkLost_ && Connected()) {
+        try {
+            SamplePlant();
+            fromPlant = true;
+        } catch (...) {
+            // The link broke during the sample: not a failed sample but a lost link.
+            if (Connected()) throw;
+        }
+    }
+    if (fromPlant) {
+        ++plantSamples_;
+        lastPlantInput_ = inputValue_;
     } else {
-        const ProcessSimulation::Output out = simulation_.Step(inputValue_, p.NoWrite);
-        processInputValue_ = out.U1;
-        measurement1Value_ = out.Y1;
-        measurement2Value_ = out.Y2;
-        view_.StatusText = SimulationStatusText;
+        if (!linkLost_ && (startedWithPlant_ || plantSamples_ > 0)) {
+            linkLost_ = true;
+            linkLostTime_ = elapsedTime_;
+            // Takes over where the plant was: the last recorded values (the
+            // rest point when no sample came from the plant).
+            if (plantSamples_ > 0)
+                simulation_.StartFrom({lastPlantInput_, processInputValue_, measurement1Value_, measurement2Value_});
+        }
+        SampleSimulation();
+        view_.StatusText = linkLost_ ? LinkLostStatusText(Fixed(linkLostTime_)) : std::string(SimulationStatusText);
     }
     ShowLabels();
 
@@ -313,6 +384,8 @@ void ExperimentRun::SwitchToManual() {
 
 void ExperimentRun::EnterValue(std::string_view text) {
     const double v = TextToFloat(text, separator_);
+    // Never a value that could not be written to the plant.
+    if (!std::isfinite(v)) throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
     inputValue_ = v;
     view_.ValueText = std::string(text);
     ShowInSlider(v);

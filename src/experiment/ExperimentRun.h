@@ -48,6 +48,13 @@ inline constexpr const char* SimulationStatusText =
     "  Opozorilo: povezava s stre\xC5\xBEnikom ni vzpostavljena! Simulacija v teku...";
 // Status bar text of a sample taken from the plant.
 inline constexpr const char* ConnectedStatusText = "  ";
+// Status bar text of every sample after the link to the plant was lost in the
+// middle of a run; `time` is the time of the first sample the simulation
+// took, as the labels show it.
+std::string LinkLostStatusText(const std::string& time);
+// Status bar text of a sample from the plant in which signals had no usable
+// value: `problems` such as "Y1 has bad quality", "U1 is not a finite number".
+std::string UnusableSignalsStatusText(const std::string& problems);
 // Shown when a manual run starts without a good MV1 quality.
 inline constexpr const char* NoConnectionMessage =
     "Connection with OPC signals hasn not been established. Process simulation is activated.";
@@ -203,6 +210,20 @@ public:
     // One sample (Timer1): the plant or the simulation, labels, record, chart
     // update, time, step sequence, sample limit. Does nothing unless running.
     // A failed plant read or write raises and leaves the sample untaken.
+    //
+    // From the plant, a signal whose value is not a finite number or whose
+    // quality is not good keeps its last usable value of the run (in labels,
+    // record and charts) and the status bar names it; MV1 is recorded as the
+    // run commands it and written only when finite.
+    //
+    // A link to the plant lost during a run (the connection ended, also in
+    // the middle of the sample's write or reads): the run goes on in the
+    // simulation for the rest of the run, even should a connection come back,
+    // and every sample's status bar says when the link was lost. The samples
+    // taken from the plant before stay in the record as they were. The
+    // simulation takes over at the plant's last sample (MV1, U1, Y1, Y2 as
+    // recorded) as its operating point, so the record has no jump at the
+    // takeover; from there it follows MV1 with its own dynamics.
     SampleOutcome Timer1Timer();
 
     // "Switch to manual": enables the slider and the value box, freezes the
@@ -266,6 +287,12 @@ public:
     int RecordedSamples() const { return recorded_; }
     double SamplingPeriod() const;  // Ts in s
     const ProcessSimulation& Simulation() const { return simulation_; }
+    // The link to the plant was lost in this run; from LinkLostTime() on (the
+    // time of the first simulated sample) the samples are the simulation's.
+    bool LinkLost() const { return linkLost_; }
+    double LinkLostTime() const { return linkLostTime_; }
+    // Samples of this run taken from the plant.
+    int PlantSamples() const { return plantSamples_; }
 
 private:
     enum class State { Idle, Running, Ended };
@@ -274,6 +301,8 @@ private:
     void CommandLoopForRun();
     void NextStep();
     void TakeSample(SampleOutcome& outcome);
+    void SamplePlant();
+    void SampleSimulation();
     void ShowLabels();
     std::string Fixed(double v) const;
 
@@ -296,6 +325,12 @@ private:
     double measurement2Value_ = 0.0;
     double elapsedTime_ = 0.0;
     int recorded_ = 0;  // samples recorded in this run (n - 1)
+
+    bool startedWithPlant_ = false;  // connected when the run was shown
+    bool linkLost_ = false;
+    double linkLostTime_ = 0.0;
+    int plantSamples_ = 0;
+    double lastPlantInput_ = 0.0;    // MV1 of the last sample from the plant
 
     double sliderScale_ = 1.0;
     double sliderOffset_ = 0.0;

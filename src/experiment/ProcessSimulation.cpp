@@ -38,13 +38,15 @@ double GaussianRandom::Standard() {
 
 ProcessSimulation::Output ProcessSimulation::Step(double mv, bool noWrite) {
     Output out;
-    out.U1 = noWrite ? 0.0 : mv - 10.0;
+    // At the rest point these are exactly U1 = MV1 - 10, Y1 = p1 + 20 + noise, ...
+    const double deviation = noWrite ? 0.0 : mv - point_.MV;
+    out.U1 = point_.U1 + deviation;
     const double p1 = s1_;
     const double p2 = s2_;
-    s1_ = 0.9 * s1_ + 0.1 * out.U1;
+    s1_ = 0.9 * s1_ + 0.1 * deviation;
     s2_ = 0.95 * s2_ + 0.05 * p1;
-    out.Y1 = p1 + 20.0 + random_.Normal(0.0, 0.2);
-    out.Y2 = p2 + 30.0 + random_.Normal(0.0, 0.1);
+    out.Y1 = p1 + point_.Y1 + random_.Normal(0.0, 0.2);
+    out.Y2 = p2 + point_.Y2 + random_.Normal(0.0, 0.1);
     return out;
 }
 

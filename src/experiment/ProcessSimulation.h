@@ -35,6 +35,16 @@ private:
 //   p1 := s1; p2 := s2;
 //   s1 := 0.9 s1 + 0.1 U1;  s2 := 0.95 s2 + 0.05 p1;
 //   Y1 := p1 + 20 + N(0, 0.2);  Y2 := p2 + 30 + N(0, 0.1).
+//
+// In general the simulation runs around an operating point (MV0, U0, Y10,
+// Y20), the states being deviations from it:
+//   U1 := U0 + (MV1 - MV0) (U0 when nothing may be written);
+//   s1 := 0.9 s1 + 0.1 (U1 - U0);  Y1 := Y10 + p1 + N(0, 0.2); likewise Y2.
+// The rest point of Reset() is (10, 0, 20, 30), which gives the formulas
+// above. StartFrom() takes a plant's last values as the operating point, so
+// that a simulation taking over from the plant in the middle of a run goes on
+// from where the plant was, at rest there, and then follows MV1's changes with
+// the simulation's own unit-gain dynamics.
 class ProcessSimulation {
 public:
     struct Output {
@@ -42,21 +52,38 @@ public:
         double Y1 = 0.0;
         double Y2 = 0.0;
     };
+    struct OperatingPoint {
+        double MV = 10.0;
+        double U1 = 0.0;
+        double Y1 = 20.0;
+        double Y2 = 30.0;
+    };
 
     explicit ProcessSimulation(std::uint32_t seed) : random_(seed) {}
 
-    // Both states to 0; the random sequence goes on.
-    void Reset() { s1_ = s2_ = 0.0; }
+    // Both states to 0 and the rest point (10, 0, 20, 30); the random sequence goes on.
+    void Reset() {
+        s1_ = s2_ = 0.0;
+        point_ = OperatingPoint{};
+    }
+    // Both states to 0 around the given operating point, which must be finite;
+    // the random sequence goes on.
+    void StartFrom(const OperatingPoint& point) {
+        s1_ = s2_ = 0.0;
+        point_ = point;
+    }
     // One sample for the manipulated signal mv.
     Output Step(double mv, bool noWrite);
 
     double State1() const { return s1_; }
     double State2() const { return s2_; }
+    const OperatingPoint& Point() const { return point_; }
 
 private:
     GaussianRandom random_;
     double s1_ = 0.0;
     double s2_ = 0.0;
+    OperatingPoint point_;
 };
 
 }  // namespace halvetra

@@ -942,6 +942,127 @@ void OpcUaPlantAccess::WriteValue(const ItemHandle& item, double value) {
 
 void OpcUaPlantAccess::WriteValue(const ItemHandle& item, int value) { WriteValue(item, static_cast<double>(value)); }
 
+void OpcUaPlantAccess::WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) {
+    if (items.size() != values.size())
+        throw PlantAccessError("Cannot write Items: " + std::to_string(values.size()) + " values for " +
+                               std::to_string(items.size()) + " items");
+    for (const ItemHandle& item : items)
+        if (!item) throw PlantAccessError("No OPC item given");
+    if (items.empty()) return;
+    Rejections refused;
+    if (!IsConnected()) {
+        for (const ItemHandle& item : items) refused.emplace_back(item->Id, StatusText(UA_STATUSCODE_BADNOTCONNECTED));
+        throw PlantAccessError(WriteItemsErrorText(refused));
+    }
+    const std::size_t n = items.size();
+    auto refuse = [&refused, &items](std::size_t i, const std::string& error) {
+        items[i]->LastError = error;
+        refused.emplace_back(items[i]->Id, error);
+    };
+
+    // Each node, its type and the converted value; nothing is sent while any fails.
+    std::vector<UA_WriteValue> writes(n);
+    for (auto& w : writes) UA_WriteValue_init(&w);
+    struct Cleanup {
+        std::vector<UA_WriteValue>& writes;
+        ~Cleanup() {
+            for (auto& w : writes) UA_WriteValue_clear(&w);
+        }
+    } cleanup{writes};
+    for (std::size_t i = 0; i < n; ++i) {
+        ItemState* state = d_->Find(items[i].get());
+        UA_NodeId& node = writes[i].nodeId;
+        if (state != nullptr && state->parsed) {
+            UA_NodeId_copy(&state->node, &node);
+        } else if (!ParseNodeId(items[i]->Id, node)) {
+            refuse(i, StatusText(UA_STATUSCODE_BADNODEIDINVALID));
+            continue;
+        }
+        const UA_DataType* type = state != nullptr ? state->type : nullptr;
+        if (type == nullptr) {
+            const UA_StatusCode status = d_->WriteType(node, type);
+            if (status != UA_STATUSCODE_GOOD) {
+                refuse(i, StatusText(status));
+                continue;
+            }
+            if (state != nullptr) state->type = type;
+        }
+        std::string error;
+        if (!std::isfinite(values[i])) {
+            // Never meant for a plant, whatever the node's type would take.
+            refuse(i, "the value is not a finite number");
+            continue;
+        }
+        if (!NumberToVariant(values[i], type, writes[i].value.value, error)) {
+            refuse(i, error);
+            continue;
+        }
+        writes[i].attributeId = UA_ATTRIBUTEID_VALUE;
+        writes[i].value.hasValue = true;
+    }
+    if (!refused.empty()) throw PlantAccessError(WriteItemsErrorText(refused));
+
+    // Whether the user may write each node: a read-only node refuses here,
+    // before any other node of the request is written.
+    {
+        std::vector<UA_ReadValueId> reads(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            UA_ReadValueId_init(&reads[i]);
+            reads[i].nodeId = writes[i].nodeId;
+            reads[i].attributeId = UA_ATTRIBUTEID_USERACCESSLEVEL;
+        }
+        UA_ReadRequest request;
+        UA_ReadRequest_init(&request);
+        request.nodesToRead = reads.data();
+        request.nodesToReadSize = n;
+        request.timestampsToReturn = UA_TIMESTAMPSTORETURN_NEITHER;
+        UA_ReadResponse response = UA_Client_Service_read(d_->client, request);
+        UA_StatusCode service = response.responseHeader.serviceResult;
+        if (service == UA_STATUSCODE_GOOD && response.resultsSize != n) service = UA_STATUSCODE_BADUNEXPECTEDERROR;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (service != UA_STATUSCODE_GOOD) {
+                refuse(i, StatusText(service));
+                continue;
+            }
+            const UA_DataValue& level = response.results[i];
+            const UA_StatusCode status = level.hasStatus ? level.status : UA_STATUSCODE_GOOD;
+            if (status != UA_STATUSCODE_GOOD)
+                refuse(i, StatusText(status));
+            else if (level.hasValue && UA_Variant_hasScalarType(&level.value, &UA_TYPES[UA_TYPES_BYTE]) &&
+                     (*static_cast<const UA_Byte*>(level.value.data) & UA_ACCESSLEVELMASK_WRITE) == 0)
+                refuse(i, StatusText(UA_STATUSCODE_BADNOTWRITABLE));
+        }
+        UA_ReadResponse_clear(&response);
+        if (!refused.empty()) throw PlantAccessError(WriteItemsErrorText(refused));
+    }
+
+    // The write itself: one request with all nodes.
+    UA_WriteRequest request;
+    UA_WriteRequest_init(&request);
+    request.nodesToWrite = writes.data();
+    request.nodesToWriteSize = n;
+    UA_WriteResponse response = UA_Client_Service_write(d_->client, request);
+    UA_StatusCode service = response.responseHeader.serviceResult;
+    if (service == UA_STATUSCODE_GOOD && response.resultsSize != n) service = UA_STATUSCODE_BADUNEXPECTEDERROR;
+    std::vector<std::string> written;
+    for (std::size_t i = 0; i < n; ++i) {
+        const UA_StatusCode status = service != UA_STATUSCODE_GOOD ? service : response.results[i];
+        if (status == UA_STATUSCODE_GOOD) {
+            items[i]->LastError.clear();
+            written.push_back(items[i]->Id);
+        } else {
+            refuse(i, StatusText(status));
+        }
+    }
+    UA_WriteResponse_clear(&response);
+    if (refused.empty()) return;
+    // Without the server's answer nobody knows what it did with the request.
+    const std::string note = service != UA_STATUSCODE_GOOD
+                                 ? "The server did not confirm the request: check the values on the plant."
+                                 : std::string();
+    throw PlantAccessError(WriteItemsErrorText(refused, written, note));
+}
+
 std::vector<NodeReading> OpcUaPlantAccess::ReadNodes(const std::vector<std::string>& nodeIds) {
     if (!IsConnected()) throw PlantAccessError("Not connected to an OPC server");
     std::vector<NodeReading> readings(nodeIds.size());

@@ -71,6 +71,9 @@ public:
     bool QualityIsGood(const ItemHandle& item) override;
     void WriteValue(const ItemHandle& item, double value) override;
     void WriteValue(const ItemHandle& item, int value) override;
+    // One Read of the nodes' user access levels, then one Write request with
+    // all nodes; see PlantAccess::WriteValues.
+    void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) override;
 
     std::vector<BrowseNode> Browse(const std::string& nodeId) override;
 

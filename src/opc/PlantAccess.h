@@ -97,6 +97,14 @@ public:
     // write raises "Cannot write Items:". Without a connection nothing is written.
     virtual void WriteValue(const ItemHandle& item, double value) = 0;
     virtual void WriteValue(const ItemHandle& item, int value) = 0;
+    // Several items written in ONE request, each value converted to its own
+    // node's data type; items and values pair up by position. Everything that
+    // can be checked before sending (the connection, each node's type, the
+    // conversion of each value, whether the node may be written) is checked
+    // for all items first: a failure there writes nothing. Raises "Cannot
+    // write Items:" with one line per refused item (see WriteItemsErrorText);
+    // unlike WriteValue it also raises without a connection.
+    virtual void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) = 0;
 
     // The children of a node; an empty id means the Objects folder. Raises
     // when not connected.

@@ -1,5 +1,7 @@
 #include "plant/PlantOptions.h"
 
+#include "plant/LoopItems.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -59,7 +61,8 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             options.help = true;
             continue;
         }
-        if (name != "--port" && name != "--speed" && name != "--user" && name != "--password" && name != "--noise")
+        if (name != "--port" && name != "--speed" && name != "--user" && name != "--password" && name != "--noise" &&
+            name != "--bad-quality")
             throw std::invalid_argument("unknown option '" + arguments[i] + "'");
         if (!inlineValue) {
             if (i + 1 >= arguments.size())
@@ -76,6 +79,14 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             options.noise = parseNumber(name, value);
             if (options.noise < 0.0)
                 throw std::invalid_argument("--noise: must not be negative");
+        } else if (name == "--bad-quality") {
+            const auto at = value.rfind('@');
+            if (at == std::string::npos || at == 0)
+                throw std::invalid_argument("--bad-quality: ITEM@SECONDS is needed, e.g. Loop1.Y1@5");
+            options.badItem = value.substr(0, at);
+            options.badAfter = parseNumber(name, value.substr(at + 1));
+            if (options.badAfter < 0.0)
+                throw std::invalid_argument("--bad-quality: the time must not be negative");
         } else if (name == "--user") {
             if (value.empty())
                 throw std::invalid_argument("--user: the name must not be empty");
@@ -88,6 +99,12 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
     }
     if (options.help)
         return options;
+    if (!options.badItem.empty()) {
+        bool known = false;
+        for (const ItemInfo& item : loopItems()) known = known || options.badItem == item.nodeId;
+        if (!known)
+            throw std::invalid_argument("--bad-quality: '" + options.badItem + "' is not an item of the plant");
+    }
     if (haveUser != havePassword)
         throw std::invalid_argument("--user and --password go together");
     return options;
@@ -95,7 +112,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
 
 std::string plantUsage() {
     return "Usage: halvetra-plant [--port PORT] [--speed FACTOR] [--user NAME --password TEXT]\n"
-           "                      [--noise SIGMA] [--help]\n"
+           "                      [--noise SIGMA] [--bad-quality ITEM@SECONDS] [--help]\n"
            "\n"
            "An OPC UA server on 127.0.0.1 that simulates one cascade control loop.\n"
            "\n"
@@ -104,6 +121,9 @@ std::string plantUsage() {
            "  --user NAME        require this user name; anonymous sessions are refused\n"
            "  --password TEXT    the password that goes with --user\n"
            "  --noise SIGMA      standard deviation of the noise on Y1 and Y2 (default 0.05)\n"
+           "  --bad-quality ITEM@SECONDS\n"
+           "                     from SECONDS after start, ITEM (e.g. Loop1.Y1) reports Bad\n"
+           "                     quality, as a failed sensor would\n"
            "  --help             show this text\n"
            "\n"
            "Items (namespace urn:halvetra:plant, e.g. ns=1;s=Loop1.Y1):\n"

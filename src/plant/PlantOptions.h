@@ -12,6 +12,10 @@ struct PlantOptions {
     std::string user;         // empty: anonymous sessions
     std::string password;
     double noise = 0.05;      // standard deviation of the measurement noise
+    // A sensor failure for tests of the client: from badAfter seconds of real
+    // time after start, the item badItem (e.g. "Loop1.Y1") reports Bad quality.
+    std::string badItem;
+    double badAfter = 0.0;
     bool help = false;
 };
 

@@ -160,11 +160,19 @@ struct PlantServer::Impl {
         ItemId id{};
         bool dirty = true;  // the node may not show the loop's value
         ItemValue last{};
+        bool failed = false;  // shows Bad quality (--bad-quality) from now on
     };
 
     Impl(const PlantOptions& opts, std::uint32_t seed) : options(opts), loop(loopSettings(opts, seed)) {
         for (std::size_t i = 0; i < kItemCount; ++i)
-            bindings[i] = Binding{this, static_cast<ItemId>(i), true, {}};
+            bindings[i] = Binding{this, static_cast<ItemId>(i), true, {}, false};
+    }
+
+    // True when the binding's sensor has failed by now (--bad-quality).
+    bool sensorFailed(const Binding& binding) const {
+        if (options.badItem.empty() || options.badItem != itemInfo(binding.id).nodeId) return false;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count() >=
+               options.badAfter;
     }
     ~Impl() {
         stop();
@@ -202,6 +210,7 @@ struct PlantServer::Impl {
     bool started = false;
     bool publishing = false;  // our own writes are not client writes
     std::chrono::steady_clock::time_point lastTick{};
+    std::chrono::steady_clock::time_point startTime{};
     double pendingSeconds = 0.0;
 };
 
@@ -356,6 +365,7 @@ void PlantServer::Impl::start() {
         throw std::runtime_error("Cannot listen on " + url() + ": " + UA_StatusCode_name(status));
     started = true;
     lastTick = std::chrono::steady_clock::now();
+    startTime = lastTick;
     pendingSeconds = 0.0;
     const double interval = std::max(loop.settings().stepSeconds * 1000.0 / options.speed, kMinimumTickMs);
     check(UA_Server_addRepeatedCallback(server, onTick, this, interval, nullptr), "Cannot start the simulation");
@@ -387,8 +397,11 @@ void PlantServer::Impl::tick() {
 void PlantServer::Impl::publish() {
     publishing = true;
     for (Binding& binding : bindings) {
+        if (binding.failed)
+            continue;  // a failed sensor keeps its last value with Bad quality
         const ItemValue value = readItem(loop, binding.id);
-        if (!binding.dirty && value == binding.last)
+        const bool failing = sensorFailed(binding);
+        if (!failing && !binding.dirty && value == binding.last)
             continue;
         UA_Variant variant;
         UA_Variant_init(&variant);
@@ -404,6 +417,17 @@ void PlantServer::Impl::publish() {
         } else {
             b = std::get<bool>(value);
             UA_Variant_setScalar(&variant, &b, &UA_TYPES[UA_TYPES_BOOLEAN]);
+        }
+        if (failing) {
+            UA_DataValue bad;
+            UA_DataValue_init(&bad);
+            bad.value = variant;  // shallow: the scalar lives on this stack frame
+            bad.hasValue = true;
+            bad.status = UA_STATUSCODE_BADSENSORFAILURE;
+            bad.hasStatus = true;
+            binding.failed =
+                UA_Server_writeDataValue(server, nodeId(itemInfo(binding.id).nodeId), bad) == UA_STATUSCODE_GOOD;
+            continue;
         }
         if (UA_Server_writeValue(server, nodeId(itemInfo(binding.id).nodeId), variant) == UA_STATUSCODE_GOOD) {
             binding.last = value;

@@ -51,6 +51,9 @@ public:
     bool QualityIsGood(const ItemHandle& item) override { return ++qualityChecks, (item->Quality & 0xC0) == 0xC0; }
     void WriteValue(const ItemHandle& item, double v) override { Record(item, v, false); }
     void WriteValue(const ItemHandle& item, int v) override { Record(item, v, true); }
+    void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& v) override {
+        for (std::size_t i = 0; i < items.size(); ++i) Record(items[i], v[i], false);
+    }
     std::vector<BrowseNode> Browse(const std::string&) override { return {}; }
 
 private:

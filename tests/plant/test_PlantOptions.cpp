@@ -36,6 +36,10 @@ TEST(PlantOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(b.user, "a=b");
     EXPECT_EQ(b.password, "");  // an empty password is still a password
 
+    const auto c = parsePlantOptions(Args{"--bad-quality", "Loop1.Y1@2.5"});
+    EXPECT_EQ(c.badItem, "Loop1.Y1");
+    EXPECT_EQ(c.badAfter, 2.5);
+
     // The last of a repeated option counts.
     EXPECT_EQ(parsePlantOptions(Args{"--port", "1", "--port", "2"}).port, 2);
 }
@@ -63,6 +67,9 @@ TEST(PlantOptions, RefusesWhatItCannotUse) {
         {"--noise", "-0.1"},       {"--noise", ""},
         {"--user", "op"},          {"--password", "x"},
         {"--user", "", "--password", "x"},
+        {"--bad-quality", "Loop1.Y1"},        {"--bad-quality", "@3"},
+        {"--bad-quality", "Loop1.Y9@3"},      {"--bad-quality", "Loop1.Y1@-1"},
+        {"--bad-quality", "Loop1.Y1@soon"},
     };
     for (const Args& args : bad) {
         std::string joined;

@@ -3,6 +3,7 @@
 // how a connection succeeds, the state text, the qualities its items report,
 // an address space to browse; it records what the program asked of it.
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <list>
 #include <map>
@@ -37,6 +38,10 @@ public:
     std::int64_t millisecondsPerCheck = 100;
     std::function<void()> duringQualityCheck;  // runs inside each quality check
     std::map<std::string, std::vector<BrowseNode>> addressSpace;  // children by node id ("" = Objects)
+    std::set<std::string> badQuality;  // items whose quality is bad while connected
+    // Items a write of several items refuses, with the server's text; as the
+    // real client checks before sending, such a request writes nothing.
+    std::map<std::string, std::string> refusedWrites;
 
     // --- What the program did ---
     bool connected = false;
@@ -45,6 +50,7 @@ public:
     int disconnects = 0;
     std::vector<std::string> log;  // "clear G", "add G id"
     std::vector<Write> writes;
+    int writeRequests = 0;  // requests of several items that reached the server
     std::vector<std::string> browsed;
     int qualityChecks = 0;
 
@@ -101,7 +107,7 @@ public:
         ++qualityChecks;
         if (clock) clock->advance(millisecondsPerCheck);
         if (duringQualityCheck) duringQualityCheck();
-        if (!connected || rejected.count(item->Id)) return false;
+        if (!connected || rejected.count(item->Id) || badQuality.count(item->Id)) return false;
         if (badChecksBeforeGood > 0) {
             --badChecksBeforeGood;
             return false;
@@ -113,6 +119,21 @@ public:
     }
     void WriteValue(const ItemHandle& item, int value) override {
         if (connected) writes.push_back({item->Id, double(value), true});
+    }
+    void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) override {
+        std::vector<std::pair<std::string, std::string>> refused;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const ItemHandle& item = items[i];
+            if (!connected)
+                refused.emplace_back(item->Id, NotConnectedStatus);
+            else if (!std::isfinite(values.at(i)))
+                refused.emplace_back(item->Id, "the value is not a finite number");
+            else if (const auto it = refusedWrites.find(item->Id); it != refusedWrites.end())
+                refused.emplace_back(item->Id, it->second);
+        }
+        if (!refused.empty()) throw PlantAccessError(WriteItemsErrorText(refused));
+        ++writeRequests;
+        for (std::size_t i = 0; i < items.size(); ++i) writes.push_back({items[i]->Id, values.at(i), false});
     }
 
     std::vector<BrowseNode> Browse(const std::string& nodeId) override {

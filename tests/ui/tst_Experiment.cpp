@@ -8,8 +8,10 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <set>
 #include <utility>
 
@@ -67,6 +69,9 @@ public:
     bool QualityIsGood(const ItemHandle& item) override { return inner.QualityIsGood(item); }
     void WriteValue(const ItemHandle& item, double value) override { inner.WriteValue(item, value); }
     void WriteValue(const ItemHandle& item, int value) override { inner.WriteValue(item, value); }
+    void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) override {
+        inner.WriteValues(items, values);
+    }
     std::vector<BrowseNode> Browse(const std::string& id) override { return inner.Browse(id); }
 };
 
@@ -507,6 +512,170 @@ private slots:
         }));
         QCOMPARE(f.dialogs.messages.size(), 2);
         QCOMPARE(f.window.FailedSamples(), 6);
+    }
+
+    void aLinkLostInTheMiddleOfARunGoesOnInTheSimulation() {
+        Fixture f;
+        f.plant.inner.connected = true;
+        QStringList statuses;
+        QString y1Label;
+        bool runningAfterLoss = false;
+        std::size_t writesAtLoss = 0;
+        const auto plantValues = [](TEksperiment& w, double u, double y1, double y2) {
+            w.Run().Parameters.UItem->Value = u;
+            w.Run().Parameters.Y1Item->Value = y1;
+            w.Run().Parameters.Y2Item->Value = y2;
+        };
+
+        QVERIFY(f.run(parameters("Lost", 40.0), false, [&](TEksperiment& w) {
+            plantValues(w, 39.5, 60.25, 48.5);
+            for (int i = 0; i < 4; ++i) w.SampleNow();  // t = 1 .. 4 from the plant (t = 0 had zeros)
+            plantValues(w, 40.0, 61.0, 49.0);
+            w.SampleNow();  // t = 5
+            statuses << w.StatusBar1->currentMessage();
+            f.plant.inner.dropConnection();  // the server is gone
+            writesAtLoss = f.plant.inner.writes.size();
+            w.SampleNow();  // t = 6: the simulation takes over
+            statuses << w.StatusBar1->currentMessage();
+            y1Label = w.Label_Exp_Y1->text();
+            w.ScrollBar1->setValue(50);  // MV1 50 from the next sample on
+            for (int i = 0; i < 60; ++i) w.SampleNow();
+            statuses << w.StatusBar1->currentMessage();
+            f.plant.inner.connected = true;  // a connection coming back does not mix sources
+            w.SampleNow();
+            statuses << w.StatusBar1->currentMessage();
+            f.plant.inner.connected = false;
+            runningAfterLoss = w.Run().Running() && w.Run().LinkLost();
+            w.KonecEksperimenta->click();
+        }));
+
+        QVERIFY(runningAfterLoss);
+        QVERIFY(f.dialogs.messages.isEmpty());  // no message box, not even once
+        QCOMPARE(f.window.FailedSamples(), 0);
+        QCOMPARE(f.window.Run().LinkLostTime(), 6.0);
+        QCOMPARE(f.window.Run().PlantSamples(), 6);
+        const QString lost = QString::fromStdString(LinkLostStatusText("6.0000"));
+        QCOMPARE(statuses, (QStringList{"  ", lost, lost, lost}));
+        QVERIFY(lost.contains("lost at t = 6.0000 s") && lost.contains("simulation") && lost.contains("from the plant"));
+        // Nothing more was written once the link was gone (the end's mode command neither).
+        QCOMPARE(f.plant.inner.writes.size(), writesAtLoss);
+
+        // The plant's samples stay as they were; the simulation goes on from
+        // the plant's last values without a jump, and follows MV1 from there.
+        const MeasuredData& data = f.form.State.Data;
+        QCOMPARE(data.SampleCount, 68);
+        QCOMPARE(f.rawRange(3, 2, 5), repeated(39.5, 4));
+        QCOMPARE(f.rawRange(5, 2, 5), repeated(60.25, 4));
+        QCOMPARE(f.rawRange(6, 2, 5), repeated(48.5, 4));
+        QCOMPARE(f.raw(3, 6), 40.0);
+        QCOMPARE(f.raw(5, 6), 61.0);
+        QCOMPARE(f.raw(6, 6), 49.0);
+        QCOMPARE(f.raw(3, 7), 40.0);  // U1 where the plant left it while MV1 stays
+        QVERIFY(std::abs(f.raw(5, 7) - 61.0) < 1.0);
+        QVERIFY(std::abs(f.raw(6, 7) - 49.0) < 0.5);
+        QCOMPARE(y1Label, QString::number(f.raw(5, 7), 'f', 4));
+        QCOMPARE(f.raw(1, 68), 50.0);
+        QCOMPARE(f.raw(3, 68), 50.0);  // U1 moved with MV1: 40 + (50 - 40)
+        QVERIFY(std::abs(f.raw(5, 68) - 71.0) < 1.0);  // unit gain from the plant's level, settled
+        // The record reached the Data page.
+        checkSlider(f.page.ScrollBar4, 1, 68, 68);
+        QVERIFY(!f.window.isVisible());
+    }
+
+    void anAutomaticRunThatLosesItsLinkEndsWithItsSequence() {
+        Fixture f;
+        f.plant.inner.connected = true;
+        ExperimentParameters p = parameters("Auto lost", 10.0);
+        p.WaitingTime = 3.0;
+        p.StepTime = 4.0;
+        p.StepAmplitude = 5.0;
+        p.NumberOfSteps = 2;
+        p.BothDirections = true;
+        int taken = 0;
+        QVERIFY(f.run(p, true, [&](TEksperiment& w) {
+            w.Run().Parameters.UItem->Value = 10.0;
+            for (int i = 0; i < 5; ++i) w.SampleNow();
+            f.plant.inner.dropConnection();
+            taken = 5 + Fixture::sampleToEnd(w);
+        }));
+        QCOMPARE(taken, 18);  // as long as a run that kept its link
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.form.State.Data.SampleCount, 19);
+        std::vector<double> mv = repeated(10.0, 3);
+        for (double level : {15.0, 20.0, 15.0, 10.0})
+            for (int i = 0; i < 4; ++i) mv.push_back(level);
+        QCOMPARE(f.rawRange(1, 1, 19), mv);
+        // U1 from the plant up to t = 5, then the simulation's from the plant's last value.
+        QCOMPARE(f.rawRange(3, 2, 6), repeated(10.0, 5));
+        for (int row = 7; row <= 19; ++row) QCOMPARE(f.raw(3, row), 10.0 + (f.raw(1, row) - 15.0));
+        checkSlider(f.page.ScrollBar3, 1, 9, 2);  // the automatic run's window start
+        checkSlider(f.page.ScrollBar4, 12, 19, 19);
+    }
+
+    void valuesThatAreNotFiniteOrOfBadQualityKeepTheLastUsableOne() {
+        Fixture f;
+        f.plant.inner.connected = true;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
+        QStringList statuses, y1Labels;
+        QVERIFY(f.run(parameters("Values", 40.0), false, [&](TEksperiment& w) {
+            ExperimentParameters& items = w.Run().Parameters;
+            const auto sample = [&] {
+                w.SampleNow();
+                statuses << w.StatusBar1->currentMessage();
+                y1Labels << w.Label_Exp_Y1->text();
+            };
+            items.UItem->Value = 40.0;
+            items.Y1Item->Value = 60.0;
+            items.Y2Item->Value = 48.0;
+            sample();                                        // row 2
+            items.Y1Item->Value = nan;
+            items.Y2Item->Value = inf;
+            items.UItem->Value = -inf;
+            sample();                                        // row 3
+            items.Y1Item->Value = 61.0;
+            items.Y2Item->Value = 49.0;
+            items.UItem->Value = 41.0;
+            f.plant.inner.badQuality = {"ns=1;s=Y1"};
+            sample();                                        // row 4
+            f.plant.inner.badQuality.clear();
+            items.MVItem->Value = nan;                       // MV1 is still written
+            sample();                                        // row 5
+            items.MVItem->Value = 40.0;
+            sample();                                        // row 6
+            w.KonecEksperimenta->click();
+        }));
+        QCOMPARE(statuses,
+                 (QStringList{"  ",
+                              QString::fromStdString(UnusableSignalsStatusText(
+                                  "U1 is not a finite number, Y1 is not a finite number, Y2 is not a finite number")),
+                              QString::fromStdString(UnusableSignalsStatusText("Y1 has bad quality")),
+                              QString::fromStdString(UnusableSignalsStatusText("MV1 is not a finite number")), "  "}));
+        QCOMPARE(y1Labels, (QStringList{"60.0000", "60.0000", "60.0000", "61.0000", "61.0000"}));
+        QCOMPARE(f.rawRange(3, 2, 6), (std::vector<double>{40.0, 40.0, 41.0, 41.0, 41.0}));
+        QCOMPARE(f.rawRange(5, 2, 6), (std::vector<double>{60.0, 60.0, 60.0, 61.0, 61.0}));
+        QCOMPARE(f.rawRange(6, 2, 6), (std::vector<double>{48.0, 48.0, 49.0, 49.0, 49.0}));
+        for (const auto& write : f.plant.inner.writes) QVERIFY(std::isfinite(write.value));
+        QCOMPARE(std::count_if(f.plant.inner.writes.begin(), f.plant.inner.writes.end(),
+                               [](const auto& write) { return write.id == "ns=1;s=MV"; }),
+                 5);  // at t = 0 .. 4, while MV1's read did not match
+        QCOMPARE(f.dialogs.messages, QStringList{});
+
+        // Starting from a process value that is not a number starts from 10.
+        ExperimentParameters fromProcess = parameters("From process", 0.0);
+        fromProcess.StartFromProcess = true;
+        f.plant.inner.duringQualityCheck = [&] { f.window.Run().Parameters.MVItem->Value = nan; };
+        QVERIFY(f.run(fromProcess, false, [&](TEksperiment& w) { w.KonecEksperimenta->click(); }));
+        f.plant.inner.duringQualityCheck = nullptr;
+        QCOMPARE(f.raw(1, 1), 10.0);
+        // A value typed in the box that is not finite is refused.
+        QVERIFY(f.run(parameters("Typed", 5.0), false, [&](TEksperiment& w) {
+            w.VrednostVhodaEdit->setText("1e999");
+            QTest::keyClick(w.VrednostVhodaEdit, Qt::Key_Return);
+            w.SampleNow();
+            w.KonecEksperimenta->click();
+        }));
+        QCOMPARE(f.raw(1, 2), 5.0);
     }
 
     void aSettingsBoxThatIsNotANumberStillEndsTheRun() {

@@ -358,11 +358,13 @@ private slots:
             controller.Button16->click();
             return f.plant.writes;
         };
-        QCOMPARE(press(0), (std::vector<Write>{{"P", 1.75, false}, {"I", 0, true}, {"D", 0, true}}));
+        // One request of three doubles; an empty edit is 0.
+        QCOMPARE(press(0), (std::vector<Write>{{"P", 1.75, false}, {"I", 0, false}, {"D", 0, false}}));
+        QCOMPARE(f.plant.writeRequests, 1);
         QCOMPARE(f.plant.log, (std::vector<std::string>{"clear SkupReg", "add SkupReg P", "add SkupReg I",
                                                         "add SkupReg D"}));
-        QCOMPARE(press(1), (std::vector<Write>{{"P", 0, true}, {"I", 0.145833, false}, {"D", 0, true}}));
-        QCOMPARE(press(2), (std::vector<Write>{{"P", 1.75, false}, {"I", 0.145833, false}, {"D", 0, true}}));
+        QCOMPARE(press(1), (std::vector<Write>{{"P", 0, false}, {"I", 0.145833, false}, {"D", 0, false}}));
+        QCOMPARE(press(2), (std::vector<Write>{{"P", 1.75, false}, {"I", 0.145833, false}, {"D", 0, false}}));
         QCOMPARE(f.form->State.ControllerGroup->Items.size(), std::size_t(3));  // replaced, not added
 
         controller.Edit_Reg_Kp->setText(QString("2") + separator + "5E-1");  // typed over
@@ -371,13 +373,13 @@ private slots:
         QCOMPARE(f.plant.writes.front(), (Write{"P", 0.25, false}));
         QVERIFY(f.dialogs.messages.isEmpty());
 
-        // A text that is not a number ends the command after the writes before it.
+        // A text that is not a number ends the command before anything is written.
         controller.Edit_Reg_Ki->setText(QString("1") + (separator == '.' ? ',' : '.') + "5");
         f.plant.writes.clear();
         controller.Button16->click();
         QCOMPARE(f.dialogs.messages, QStringList{"'" + controller.Edit_Reg_Ki->text() +
                                                  "' is not a valid floating point value"});
-        QCOMPARE(f.plant.writes, (std::vector<Write>{{"P", 0.25, false}}));
+        QVERIFY(f.plant.writes.empty());
     }
 
     void loadToControllerWaitsForAGoodValueButNotForever() {
@@ -395,7 +397,7 @@ private slots:
         f.plant.millisecondsPerCheck = 250;
         f.plant.badChecksBeforeGood = 4;
         controller.Button16->click();
-        QCOMPARE(f.plant.qualityChecks, 5);
+        QCOMPARE(f.plant.qualityChecks, 7);  // P four times bad, then each term good once
         QCOMPARE(f.plant.writes.size(), std::size_t(3));
 
         // Never good: the wait gives up once 3000 ms have passed, and nothing is written.
