@@ -70,7 +70,7 @@ ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char dec
     const TuningResult& G = tuning.Result;
     const double f = tuning.Factor;
     const auto text = [decimalSeparator](double value, int decimals) {
-        return FormatFixed(value, 15, decimals, decimalSeparator);
+        return FormatFixedFinite(value, 15, decimals, decimalSeparator);
     };
     ControllerLabels labels;
     labels.Label_Ki = text(G.KiI * f, 5);

@@ -39,7 +39,8 @@ ControllerTuning TuneController(int method, int robustPosition, bool cascade, co
                                 const ModelParameters& outer);
 
 // The texts of the page's result labels: each gain times f in fixed-point
-// format (precision 15) with the label's decimals.
+// format (precision 15) with the label's decimals. A value that is not finite
+// throws FloatingPointError instead of becoming a text.
 struct ControllerLabels {
     std::string Label_Ki;            // I: Ki, 5 decimals
     std::string Label_Kp_P;          // P: Kp, 5 decimals

@@ -52,6 +52,59 @@ void ParametersBoxState::SetEditVisible(ControllerTerm row, bool visible) {
     visible_[static_cast<std::size_t>(row)] = visible;
 }
 
+namespace {
+
+// The box's writes of one calculation, kept until the calculation has ended
+// so that they reach the real box all together or not at all.
+class PlannedBox final : public ParametersBox {
+public:
+    void SetText(ParametersText control, const std::string& text) override {
+        writes_.push_back({control, ControllerTerm::P, text, false, true});
+    }
+    void SetEditVisible(ControllerTerm row, bool visible) override {
+        writes_.push_back({ParametersText::NLCaption, row, {}, visible, false});
+    }
+    void ApplyTo(ParametersBox& box) const {
+        for (const Write& w : writes_) {
+            if (w.isText)
+                box.SetText(w.control, w.text);
+            else
+                box.SetEditVisible(w.row, w.visible);
+        }
+    }
+
+private:
+    struct Write {
+        ParametersText control;
+        ControllerTerm row;
+        std::string text;
+        bool visible;
+        bool isText;
+    };
+    std::vector<Write> writes_;
+};
+
+void FillParameters(int form, int type, bool cascade, const TuningResult& G, double f, double q,
+                    const ScaleReader& readScale, char decimalSeparator, ParametersBox& box);
+
+}  // namespace
+
+void ShowControllerParameters(int form, int type, bool cascade, const TuningResult& G, double f, double q,
+                              const ScaleReader& readScale, char decimalSeparator, ParametersBox& box) {
+    // A scaling text that is not a number stops the box part way, as each
+    // factor is read just before its value; a value that is not finite (an
+    // extreme scaling factor, gains whose product overflows) ends the
+    // command before any control changes.
+    PlannedBox planned;
+    try {
+        FillParameters(form, type, cascade, G, f, q, readScale, decimalSeparator, planned);
+    } catch (const ConversionError&) {
+        planned.ApplyTo(box);
+        throw;
+    }
+    planned.ApplyTo(box);
+}
+
 ScaleReader ScaleTexts(std::string scaleP, std::string scaleI, std::string scaleD, char decimalSeparator) {
     return [texts = std::array<std::string, 3>{std::move(scaleP), std::move(scaleI), std::move(scaleD)},
             decimalSeparator](ControllerTerm term) {
@@ -59,8 +112,10 @@ ScaleReader ScaleTexts(std::string scaleP, std::string scaleI, std::string scale
     };
 }
 
-void ShowControllerParameters(int form, int type, bool cascade, const TuningResult& G, double f, double q,
-                              const ScaleReader& readScale, char decimalSeparator, ParametersBox& box) {
+namespace {
+
+void FillParameters(int form, int type, bool cascade, const TuningResult& G, double f, double q,
+                    const ScaleReader& readScale, char decimalSeparator, ParametersBox& box) {
     // r corrects the outer loop gain for the non-linear element; a single
     // loop has none.
     double r = 1.0;
@@ -74,7 +129,7 @@ void ShowControllerParameters(int form, int type, bool cascade, const TuningResu
 
     if (cascade) {
         box.SetText(ParametersText::NLCaption, NLCaption);
-        box.SetText(ParametersText::NLValue, FormatFixed(q, NLPrecision, NLDecimals, decimalSeparator));
+        box.SetText(ParametersText::NLValue, FormatFixedFinite(q, NLPrecision, NLDecimals, decimalSeparator));
     } else {
         box.SetText(ParametersText::NLCaption, "");
         box.SetText(ParametersText::NLValue, "");
@@ -82,7 +137,7 @@ void ShowControllerParameters(int form, int type, bool cascade, const TuningResu
     if (type < 0 || type > 3) return;
 
     const auto show = [&](ParametersText edit, double value, int decimals) {
-        box.SetText(edit, FormatFixed(value, ValuePrecision, decimals, decimalSeparator));
+        box.SetText(edit, FormatFixedFinite(value, ValuePrecision, decimals, decimalSeparator));
     };
     const auto layout = [&](const char* kp, const char* ki, const char* kd, bool showKp, bool showKi,
                             bool showKd) {
@@ -154,6 +209,8 @@ void ShowControllerParameters(int form, int type, bool cascade, const TuningResu
     show(ParametersText::EditKd, third, KdDecimals);
 }
 
+}  // namespace
+
 double MaxGainOfNL(std::span<const NLPointText> rows, double yMin, double yMax, char decimalSeparator) {
     std::vector<double> X;
     std::vector<double> Y;
@@ -184,9 +241,14 @@ double MaxGainOfNL(std::span<const NLPointText> rows, double yMin, double yMax, 
             break;
         }
 
+    // A slope that overflows (cells such as -1e308 and 1e308) has no gain to
+    // show: the floating-point error, not an infinity or a skipped NaN.
+    RequireFinite(s[i - 1]);
     double largest = s[i - 1];
-    for (std::size_t k = i; k <= h; ++k)
+    for (std::size_t k = i; k <= h; ++k) {
+        RequireFinite(s[k]);
         if (s[k] > largest) largest = s[k];
+    }
     return largest;
 }
 

@@ -90,7 +90,9 @@ ScaleReader ScaleTexts(std::string scaleP, std::string scaleI, std::string scale
 // visibility of the three edits, and the texts of the Kp, Ki and Kd edits.
 // Each scaling factor is read just before the value that needs it, and only
 // for the values shown; a ConversionError from the reader leaves the rest of
-// the box unwritten.
+// the box unwritten. A value that is not finite (an extreme scaling factor
+// such as 1e308, gains whose product overflows, a q that is not finite)
+// throws FloatingPointError before anything is written.
 void ShowControllerParameters(int form, int type, bool cascade, const TuningResult& G, double f, double q,
                               const ScaleReader& readScale, char decimalSeparator, ParametersBox& box);
 
@@ -107,7 +109,8 @@ inline constexpr std::size_t NLTableRows = 10;
 // over the range yMin .. yMax of its output. Points are read from the first
 // row on while the Input cell is not empty; each cell is converted with
 // TextToFloat (ConversionError when it is not a number). Fewer than two points
-// give 1; a segment of zero input width has slope 1000.
+// give 1; a segment of zero input width has slope 1000. A slope of the range
+// that is not finite throws FloatingPointError.
 double MaxGainOfNL(std::span<const NLPointText> rows, double yMin, double yMax, char decimalSeparator);
 
 }  // namespace halvetra

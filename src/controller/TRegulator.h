@@ -7,6 +7,7 @@
 #include <array>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "model/ModelParameters.h"
 
@@ -99,6 +100,8 @@ public:
                                 double L1, double K2, double T2, double L2);
 
     // --- Controller settings file ---
+    // A model figure that is not finite throws FloatingPointError before the
+    // file is touched.
     static void SaveControllerFile(const std::string& fileName, const ModelParameters& inner,
                                    const ModelParameters& outer, const ControllerSettings& settings,
                                    char decimalSeparator);
@@ -107,6 +110,9 @@ public:
     // changes nothing.
     static ControllerSettings LoadControllerFile(const std::string& fileName, ModelParameters& inner,
                                                  ModelParameters& outer, char decimalSeparator);
+    // The same for the lines of a controller file already read.
+    static ControllerSettings LoadControllerLines(const std::vector<std::string>& lines, ModelParameters& inner,
+                                                  ModelParameters& outer, char decimalSeparator);
 };
 
 // f = 0.0284605 p sqrt(p) + 0.1 for the robustness slider's position p

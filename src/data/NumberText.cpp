@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <system_error>
 
@@ -311,6 +312,35 @@ std::string FormatFixed(double value, int precision, int decimals, char decimalS
         return ScientificText(r, value < 0, decimalSeparator, 1);
     }
     return FixedText(r, value < 0, decimalSeparator, decimals);
+}
+
+std::string NonFiniteFault(double value) {
+    if (std::isnan(value)) return "Invalid floating point operation";
+    if (std::isinf(value)) return "Floating point overflow";
+    return {};
+}
+
+std::string NonFiniteTextFault(std::string_view text) {
+    std::string word;
+    for (const char c : TrimBlanks(text)) word.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    if (!word.empty() && (word[0] == '+' || word[0] == '-')) word.erase(0, 1);
+    if (word == "nan") return NonFiniteFault(std::numeric_limits<double>::quiet_NaN());
+    if (word == "inf" || word == "infinity") return NonFiniteFault(std::numeric_limits<double>::infinity());
+    return {};
+}
+
+void RequireFinite(double value) {
+    if (!std::isfinite(value)) throw FloatingPointError(NonFiniteFault(value));
+}
+
+std::string FormatGeneralFinite(double value, int precision, char decimalSeparator, int exponentDigits) {
+    RequireFinite(value);
+    return FormatGeneral(value, precision, decimalSeparator, exponentDigits);
+}
+
+std::string FormatFixedFinite(double value, int precision, int decimals, char decimalSeparator) {
+    RequireFinite(value);
+    return FormatFixed(value, precision, decimals, decimalSeparator);
 }
 
 std::string FormatShortest(double value) {

@@ -33,6 +33,27 @@ std::string FormatGeneral(double value, int precision, char decimalSeparator, in
 // "NAN", "INF", "-INF" for non-finite values.
 std::string FormatFixed(double value, int precision, int decimals, char decimalSeparator);
 
+// The floating-point error a value that is not finite stands for: "Invalid
+// floating point operation" for NaN, "Floating point overflow" for an
+// infinity; empty for a finite value.
+std::string NonFiniteFault(double value);
+
+// Throws FloatingPointError with NonFiniteFault(value) when value is not finite.
+void RequireFinite(double value);
+
+// FormatGeneral and FormatFixed for every text the pages show and the files
+// store: a finite value gives exactly the same text, a value that is not
+// finite throws FloatingPointError (RequireFinite) instead of "NAN"/"INF", so
+// a command fails before the text reaches a label, an edit box or a file.
+// For a text that names a value that is not finite instead of a number
+// ("NAN", "INF", "-INF", "nan", "+inf", "Infinity", in any letter case, with
+// blanks around): the floating-point error it stands for, as NonFiniteFault;
+// empty for any other text. For writers that copy shown texts verbatim.
+std::string NonFiniteTextFault(std::string_view text);
+
+std::string FormatGeneralFinite(double value, int precision, char decimalSeparator, int exponentDigits = 1);
+std::string FormatFixedFinite(double value, int precision, int decimals, char decimalSeparator);
+
 // The shortest text that reads back as the same double ("0.1", "1e-07"):
 // for JSON output. Always with a point, never locale-dependent. -0 gives "-0".
 // A non-finite value has no JSON number: it gives the JSON literal "null".

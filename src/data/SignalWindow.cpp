@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "data/GlobalProcedures.h"
+#include "data/NumberText.h"
 
 namespace halvetra {
 
@@ -51,6 +52,13 @@ SignalStatistics ComputeSignalStatistics(std::span<const double> signal, int sta
     // never negative, so its square root always exists.
     s.StandardDeviation = std::sqrt(SampleVariance(signal, start, end));
     return s;
+}
+
+SignalStatisticsTexts FormatSignalStatistics(const SignalStatistics& statistics, char decimalSeparator) {
+    const auto text = [decimalSeparator](double value) {
+        return std::isfinite(value) ? FormatGeneral(value, 8, decimalSeparator, 2) : NonFiniteFault(value);
+    };
+    return {text(statistics.Maximum), text(statistics.Minimum), text(statistics.StandardDeviation)};
 }
 
 AxisRange ValueAxisRange(double maximum, double minimum) {

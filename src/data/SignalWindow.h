@@ -3,6 +3,7 @@
 // limit each other so that the start stays below the end, and the figures
 // shown beside each signal's chart.
 #include <span>
+#include <string>
 
 namespace halvetra {
 
@@ -48,6 +49,20 @@ struct SignalStatistics {
     double StandardDeviation = 0.0;
 };
 SignalStatistics ComputeSignalStatistics(std::span<const double> signal, int start, int end);
+
+// The texts of the three statistics labels beside a chart: general format
+// with 8 significant digits and at least two exponent digits. The labels are
+// recomputed at every move of a slider, where a message box would be
+// unusable, so a statistic that is not finite (the spread of values near the
+// largest double overflows) shows the text of its floating-point error,
+// "Floating point overflow" or "Invalid floating point operation", in its
+// label instead.
+struct SignalStatisticsTexts {
+    std::string Maximum;
+    std::string Minimum;
+    std::string StandardDeviation;
+};
+SignalStatisticsTexts FormatSignalStatistics(const SignalStatistics& statistics, char decimalSeparator);
 
 // The fixed range of a chart's value axis: a tenth of the signal's range
 // beyond each extreme, with a range of 0 taken as 1.

@@ -21,8 +21,16 @@ namespace halvetra {
 // initial filter time constant of 5 % of the window's duration. Returns the
 // identified object; the caller copies its sets into its long-lived models.
 // A window outside the data arrays (first < 1, last beyond their capacity) or
-// with first > last throws ListIndexError before anything changes.
+// with first > last throws ListIndexError before anything changes; a window
+// value or model figure that is not finite (extreme data) throws
+// FloatingPointError ("Floating point overflow" / "Invalid floating point
+// operation") with the window as it was.
 TModel CalculateModel(const MeasuredData& data, IdentificationWindow& window, int first, int last);
+
+// Throw FloatingPointError for the first figure of the model, or value of
+// samples 1 .. n of the window's arrays, that is not finite.
+void RequireFiniteModel(const ModelParameters& model);
+void RequireFiniteWindow(const IdentificationWindow& window, int n);
 
 // Converts the texts of a hand-edited model with the locale-aware conversion
 // and stores gain, time constant and dead time in this order, each as soon as
@@ -35,7 +43,9 @@ void StoreModelTexts(ModelParameters& set, std::string_view gain, std::string_vi
 // re-simulates the set's response over samples 1 .. WindowLength from 0 (input
 // WindowU for the inner set, WindowY for the outer set) and scores it against
 // the set's reference: Std and RelativeError are replaced, the deviation
-// figures are left as they are.
+// figures are left as they are. All or nothing: a window longer than the
+// arrays (ListIndexError) or a response value or score that is not finite
+// (FloatingPointError) ends it before the set or the window changes.
 void UseModel(ModelParameters& set, IdentificationWindow& window, bool outer, double gain, double timeConstant,
               double deadTime, double samplingTime);
 

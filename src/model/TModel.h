@@ -4,6 +4,7 @@
 // model file that keeps both models with the window.
 #include <array>
 #include <string>
+#include <vector>
 
 #include "data/IdentificationWindow.h"
 #include "model/ModelParameters.h"
@@ -23,7 +24,8 @@ public:
 
     // The model file. A set is given as gain, time constant, dead time,
     // sampling time, gain deviation, time-constant deviation, Std, relative
-    // error. The rows are window rows 1 .. rowCount.
+    // error. The rows are window rows 1 .. rowCount. A figure or row value
+    // that is not finite throws FloatingPointError before the file is touched.
     using ModelSet = std::array<double, 8>;
     static ModelSet SetOf(const ModelParameters& model, double samplingTime);
     void SaveModelFile(const std::string& fileName, int rowCount, const ModelSet& inner, const ModelSet& outer,
@@ -33,6 +35,10 @@ public:
     // file that cannot be read whole changes nothing.
     void LoadModelFile(const std::string& fileName, double& samplingTime, IdentificationWindow& window,
                        char decimalSeparator);
+    // The same for the lines of a model file already read; `fileName` only
+    // names the file in error messages.
+    void LoadModelLines(const std::vector<std::string>& lines, const std::string& fileName, double& samplingTime,
+                        IdentificationWindow& window, char decimalSeparator);
 
     // Splits one data row into the seven window arrays at row k (from 1).
     static void ParseModelRow(const std::string& row, int k, IdentificationWindow& window);

@@ -4,6 +4,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFrame>
 #include <QGridLayout>
@@ -15,6 +16,7 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <array>
 #include <cmath>
@@ -24,6 +26,7 @@
 #include "controller/TRegulator.h"
 #include "data/Errors.h"
 #include "data/NumberText.h"
+#include "experiment/ControllerLoad.h"
 #include "ui/AppState.h"
 #include "ui/Chart.h"
 #include "ui/Command.h"
@@ -82,24 +85,13 @@ QFrame* rule(Qt::Orientation orientation, QWidget* parent) {
     return line;
 }
 
-// Infinities and NaN are never shown as figures: a result that overflows
-// ends the command instead.
-void requireFinite(double value) {
-    if (std::isnan(value)) throw FloatingPointError("Invalid floating point operation");
-    if (std::isinf(value)) throw FloatingPointError("Floating point overflow");
-}
-
+// Infinities and NaN are never shown as figures or stored: a tuning that
+// overflows ends the command before the page's state changes.
 void requireFinite(const ControllerTuning& tuning) {
     const TuningResult& G = tuning.Result;
     for (const double gain : {G.KiI, G.KpP, G.KpPI, G.KiPI, G.KpPID, G.KiPID, G.KdPID, tuning.KpInner})
-        requireFinite(gain * tuning.Factor);
-    requireFinite(tuning.RecommendedSamplingTime);
-}
-
-// The same for a value the number formats have already written as text.
-void requireFinite(const std::string& text) {
-    if (text == "NAN") throw FloatingPointError("Invalid floating point operation");
-    if (text == "INF" || text == "-INF") throw FloatingPointError("Floating point overflow");
+        RequireFinite(gain * tuning.Factor);
+    RequireFinite(tuning.RecommendedSamplingTime);
 }
 
 // Samples 0 .. n - 1 of a curve. A loop that diverges until its values
@@ -130,7 +122,8 @@ public:
             case ParametersText::NameKd: page_.Label_Reg_Name_Kd->setText(shown); return;
             default: break;
         }
-        requireFinite(text);
+        // The calculation forms every value text before it writes any and
+        // never gives one that is not finite.
         switch (control) {
             case ParametersText::NLValue: page_.Label_OjacSekv->setText(shown); return;
             case ParametersText::EditKp: page_.Edit_Reg_Kp->setText(shown); return;
@@ -591,30 +584,16 @@ void ControllerPage::loadToController() {
     const std::array<std::string, 3> texts = {Edit_Reg_Kp->text().toStdString(), Edit_Reg_Ki->text().toStdString(),
                                               Edit_Reg_Kd->text().toStdString()};
     const std::array<SignalRole, 3> roles = {SignalRole::InnerP, SignalRole::InnerI, SignalRole::InnerD};
+    std::array<std::string, 3> ids;
+    for (std::size_t i = 0; i < roles.size(); ++i) ids[i] = SignalItem ? SignalItem(roles[i]) : std::string();
 
-    PlantGroup& group = *state.ControllerGroup;
-    plant.ClearItems(group);
-    state.ControllerItems = {};
-    for (std::size_t i = 0; i < roles.size(); ++i)
-        state.ControllerItems[i] = plant.AddItem(group, SignalItem ? SignalItem(roles[i]) : std::string());
-
-    // Without a connection no item ever gets a good value: no need to wait for one.
-    const ItemHandle& p = state.ControllerItems[0];
-    if (!plant.IsConnected())
-        throw HalvetraError("The controller items could not be reached: there is no connection to the OPC server. "
-                            "Nothing was written.");
-    if (!WaitForGoodQuality(plant, p, ctx_.Time, QualityWaitMs))
-        throw HalvetraError("The controller items could not be reached: the P term item '" + p->Id +
-                            "' reported no good value within " + std::to_string(QualityWaitMs) +
-                            " ms. Nothing was written.");
-
-    const char separator = LocaleDecimalSeparator();
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (texts[i].empty())
-            plant.WriteValue(state.ControllerItems[i], 0);
-        else
-            plant.WriteValue(state.ControllerItems[i], TextToFloat(texts[i], separator));
-    }
+    // The wait for the items' qualities keeps the window alive; the tick lets
+    // it notice the end of its time when no event comes.
+    QTimer tick;
+    tick.start(10);
+    LoadToController(plant, *state.ControllerGroup, ids, texts, LocaleDecimalSeparator(), state.ControllerItems,
+                     ctx_.Time,
+                     [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
 }
 
 }  // namespace halvetra

@@ -295,13 +295,10 @@ void DataPage::ShowSignal(Signal signal, int start, int end) {
     Chart::setPoints(view.series, data.SampleTimes, values, start, end);
 
     const SignalStatistics statistics = ComputeSignalStatistics(values, start, end);
-    const char separator = LocaleDecimalSeparator();
-    auto show = [separator](QLabel* label, double value) {
-        label->setText(QString::fromStdString(FormatGeneral(value, 8, separator, 2)));
-    };
-    show(view.maximum, statistics.Maximum);
-    show(view.minimum, statistics.Minimum);
-    show(view.deviation, statistics.StandardDeviation);
+    const SignalStatisticsTexts texts = FormatSignalStatistics(statistics, LocaleDecimalSeparator());
+    view.maximum->setText(QString::fromStdString(texts.Maximum));
+    view.minimum->setText(QString::fromStdString(texts.Minimum));
+    view.deviation->setText(QString::fromStdString(texts.StandardDeviation));
 
     const AxisRange axis = ValueAxisRange(statistics.Maximum, statistics.Minimum);
     view.chart->fixValueAxis(axis.Lower, axis.Upper);
@@ -394,6 +391,10 @@ void DataPage::showHistogram(Signal signal) {
     double maximum = 0.0;
     Histogram20(ctx_.State.Data.*(view.values), ScrollBar3->value(), ScrollBar4->value(), edges, counts, minimum,
                 maximum);
+    // Extremes whose range overflows have no bins to draw: the command ends
+    // with the floating-point error before the histogram window changes.
+    RequireFinite(maximum - minimum);
+    for (const double edge : edges) RequireFinite(edge);
     histogram_->ShowHistogram(edges, counts, 1, HistogramBins, view.histogramTitle, minimum, maximum);
     histogram_->show();
     histogram_->raise();

@@ -13,6 +13,7 @@
 #include <QRadialGradient>
 #include <QVBoxLayout>
 
+#include "data/Errors.h"
 #include "data/NumberText.h"
 #include "model/ModelParameters.h"
 #include "model/ModelWorkflow.h"
@@ -74,8 +75,10 @@ QPushButton* makeButton(const QString& name, const QString& text, QWidget* paren
     return button;
 }
 
+// A figure that is not finite throws the floating-point error instead of
+// becoming a text.
 QString fixed(double value, int precision, int decimals) {
-    return QString::fromStdString(FormatFixed(value, precision, decimals, LocaleDecimalSeparator()));
+    return QString::fromStdString(FormatFixedFinite(value, precision, decimals, LocaleDecimalSeparator()));
 }
 
 }  // namespace
@@ -233,22 +236,32 @@ void ModelPage::CalculateModel(int first, int last, bool showOuter) {
 void ModelPage::ShowModelResults(Process set, Profile profile) {
     const IdentificationWindow& window = ctx_.State.Window;
     const bool outer = set == Process::Outer;
-    DrawModelChart(outer ? window.OuterReference : window.InnerReference,
-                   outer ? window.OuterResponse : window.InnerResponse);
 
     // Profile A writes 15 significant digits (the relative error 12) and five
     // decimals of the scores; profile B 12 digits, and four decimals of the
-    // scores while the inner process is shown.
+    // scores while the inner process is shown. Every text is formed before
+    // the chart or a text changes: a figure that is not finite ends the
+    // command with the floating-point error and leaves the page as it was.
     const ModelParameters& shown = model(set);
     const int precision = profile == Profile::A ? 15 : 12;
     const int scoreDecimals = profile == Profile::B && !outer ? 4 : 5;
-    Edit_Gain->setText(fixed(shown.Gain, precision, 3));
-    Edit_Time->setText(fixed(shown.TimeConstant, precision, 2));
-    Edit_Delay->setText(fixed(shown.DeadTime, precision, 1));
-    Label_STD->setText(fixed(shown.Std, precision, scoreDecimals));
-    Label_DGain->setText(fixed(shown.GainDeviation, precision, 3));
-    Label_DTime->setText(fixed(shown.TimeConstantDeviation, precision, 2));
-    Label_Rel_Pogresek->setText(fixed(shown.RelativeError, 12, scoreDecimals));
+    const QString gain = fixed(shown.Gain, precision, 3);
+    const QString timeConstant = fixed(shown.TimeConstant, precision, 2);
+    const QString deadTime = fixed(shown.DeadTime, precision, 1);
+    const QString modelStd = fixed(shown.Std, precision, scoreDecimals);
+    const QString gainDeviation = fixed(shown.GainDeviation, precision, 3);
+    const QString timeConstantDeviation = fixed(shown.TimeConstantDeviation, precision, 2);
+    const QString relativeError = fixed(shown.RelativeError, 12, scoreDecimals);
+
+    DrawModelChart(outer ? window.OuterReference : window.InnerReference,
+                   outer ? window.OuterResponse : window.InnerResponse);
+    Edit_Gain->setText(gain);
+    Edit_Time->setText(timeConstant);
+    Edit_Delay->setText(deadTime);
+    Label_STD->setText(modelStd);
+    Label_DGain->setText(gainDeviation);
+    Label_DTime->setText(timeConstantDeviation);
+    Label_Rel_Pogresek->setText(relativeError);
     showQuality(shown.RelativeError);
 }
 
@@ -297,9 +310,18 @@ void ModelPage::useModel() {
     ModelParameters& edited = model(set);
     IdentificationWindow& window = ctx_.State.Window;
 
-    StoreModelTexts(edited, Edit_Gain->text().toStdString(), Edit_Time->text().toStdString(),
-                    Edit_Delay->text().toStdString(), LocaleDecimalSeparator());
-    UseModel(edited, window, outer, edited.Gain, edited.TimeConstant, edited.DeadTime, ctx_.State.Data.SamplingTime);
+    // A text that is not a number leaves the figures converted before it
+    // stored; a model whose response or scores are not finite (a typed 1e308)
+    // ends with the floating-point error before the set or the window changes.
+    ModelParameters typed = edited;
+    try {
+        StoreModelTexts(typed, Edit_Gain->text().toStdString(), Edit_Time->text().toStdString(),
+                        Edit_Delay->text().toStdString(), LocaleDecimalSeparator());
+    } catch (const ConversionError&) {
+        edited = typed;
+        throw;
+    }
+    UseModel(edited, window, outer, typed.Gain, typed.TimeConstant, typed.DeadTime, ctx_.State.Data.SamplingTime);
     DrawModelChart(outer ? window.OuterReference : window.InnerReference,
                    outer ? window.OuterResponse : window.InnerResponse);
     Label_STD->setText(fixed(edited.Std, 12, 4));

@@ -64,7 +64,8 @@ public:
     // data and shows the outer or the inner model (profile A), then checks
     // the sampling. Throws what identification throws.
     void CalculateModel(int first, int last, bool showOuter);
-    // Chart, figures and quality of one set.
+    // Chart, figures and quality of one set. A figure that is not finite
+    // throws FloatingPointError before the chart or any text changes.
     void ShowModelResults(Process set, Profile profile);
     // Reference and response over samples 1 .. WindowLength against WindowTime.
     void DrawModelChart(std::span<const double> reference, std::span<const double> response);

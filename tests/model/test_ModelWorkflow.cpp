@@ -130,10 +130,10 @@ TEST(UseModel, DegenerateWindows) {
     EXPECT_EQ(set.Std, 0.0);
     EXPECT_EQ(set.RelativeError, 1.0);
 
-    // A window longer than the arrays is refused; the figures are already stored.
+    // A window longer than the arrays is refused before the set changes.
     empty.WindowLength = MaxSamples + 1;
     EXPECT_THROW(UseModel(set, empty, false, 3.0, 1.0, 0.0, 1.0), ListIndexError);
-    EXPECT_EQ(set.Gain, 3.0);
+    EXPECT_EQ(set.Gain, 1.0);
 }
 
 TEST(SamplingTooSparse, ComparesThreeSamplesWithTheRoundedSpanOfEitherModel) {

@@ -24,6 +24,8 @@
 #include "ui/DataPage.h"
 #include "ui/ExperimentPage.h"
 #include "ui/ModelPage.h"
+#include "ui/OpcPage.h"
+#include "ui/RadioItems.h"
 
 using namespace halvetra;
 
@@ -277,6 +279,87 @@ private slots:
         QVERIFY(!f.showsNonFinite());
     }
 
+    // Extreme inputs of the scaled parameters, the models and the
+    // non-linearity: the user sees the error text, the box is left whole as
+    // it was, and no figure on the page is an infinity or NaN.
+    void extremeInputsEndTheCommandBeforeTheBoxChanges() {
+        Fixture f;
+        f.setUpTracking(1.0);
+        f.calculatePid();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        SetItemIndex(f.page.izbiraTipaRegItems, 3);  // PID: all three values shown
+        f.page.ComboBox_Regulator->setCurrentIndex(1);  // Kp, Ti, Td
+        QVERIFY(f.dialogs.messages.isEmpty());
+        const QStringList scaled = f.scaled();
+
+        // Only Ti overflows: the Kp value before it stays as well.
+        f.page.Edit_Reg_ScaleI->setText("1e308");
+        f.dialogs.messages.clear();
+        QTest::keyClick(f.page.Edit_Reg_ScaleI, Qt::Key_Return);
+        QCOMPARE(f.dialogs.messages, QStringList{"Floating point overflow"});
+        QCOMPARE(f.scaled(), scaled);
+
+        // A factor below the smallest normal double scales to a defined 0.
+        f.page.Edit_Reg_ScaleI->setText("1");
+        f.page.Edit_Reg_ScaleD->setText("1e-320");
+        f.dialogs.messages.clear();
+        QTest::keyClick(f.page.Edit_Reg_ScaleD, Qt::Key_Return);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.page.Edit_Reg_Kd->text(), QString("0.000"));
+        QCOMPARE(f.page.Edit_Reg_Kp->text(), scaled[3]);
+
+        // Sampling times at the limits of the doubles: the labels keep their
+        // figures and the chart leaves out what overflows.
+        for (const char* samplingTime : {"1e308", "1e-320"}) {
+            f.page.Edit_Vzorcenje->setText(samplingTime);
+            f.dialogs.messages.clear();
+            QTest::keyClick(f.page.Edit_Vzorcenje, Qt::Key_Return);
+            QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+            QVERIFY(!f.showsNonFinite());
+        }
+        f.page.Edit_Vzorcenje->setText("1");
+
+        // Texts beyond the largest double are not numbers.
+        f.page.Edit_Reg_ScaleP->setText("1e400");
+        f.dialogs.messages.clear();
+        QTest::keyClick(f.page.Edit_Reg_ScaleP, Qt::Key_Return);
+        QCOMPARE(f.dialogs.messages, QStringList{"'1e400' is not a valid floating point value"});
+        f.page.Edit_Reg_ScaleP->setText("1");
+
+        // Models at the limits of the doubles: the tuning's error, or finite figures.
+        const ModelParameters extremes[] = {{1e-320, 10.0, 1.0}, {1e308, 1e-320, 1.0}, {2.0, 1e308, 1e308},
+                                            {-1e308, 1.0, 1e-300}};
+        for (const ModelParameters& model : extremes) {
+            f.state.InnerModel = model;
+            f.dialogs.messages.clear();
+            f.calculatePid();
+            for (const QString& message : f.dialogs.messages)
+                QVERIFY2(message.startsWith("Floating point"), qPrintable(message));
+            QVERIFY(!f.showsNonFinite());
+        }
+
+        // A non-linearity whose slope overflows has no gain to show.
+        f.setUpTracking(1.0);
+        f.state.OuterModel = {1.5, 20.0, 3.0};
+        f.page.CheckBox_CascadeReg->setChecked(true);
+        f.dialogs.messages.clear();
+        f.calculatePid();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        const QStringList cascade = f.scaled();
+        ExperimentPage& experiment = *f.form.ExperimentPage_;
+        const char* points[2][2] = {{"0", "-1e308"}, {"1", "1e308"}};
+        for (int row = 0; row < 2; ++row)
+            for (int column = 0; column < 2; ++column)
+                experiment.StringGrid_Sekvencer->setItem(row, column, new QTableWidgetItem(points[row][column]));
+        experiment.CheckBox_Sekvencer->setChecked(true);
+        f.form.DataPage_->Label_MinY1->setText("-1");
+        f.form.DataPage_->Label_MaksY1->setText("1");
+        f.page.ComboBox_Regulator->setCurrentIndex(0);
+        QCOMPARE(f.dialogs.messages, QStringList{"Floating point overflow"});
+        QCOMPARE(f.scaled(), cascade);
+        QVERIFY(!f.showsNonFinite());
+    }
+
     void theNonLinearityBetweenTheLoops() {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         Fixture f;
@@ -311,6 +394,68 @@ private slots:
         f.page.CheckBox_CascadeReg->setChecked(false);
         QCOMPARE(f.page.Label_LabOjacSekv->text(), QString());
         QCOMPARE(f.page.Label_OjacSekv->text(), QString());
+    }
+
+    // "Load to controller": every failure ends the command before the
+    // controller is touched; success is one request with all three values.
+    void loadToControllerWritesAllThreeOrNothing() {
+        Fixture f;
+        f.form.OpcPage_->SetItemId(SignalRole::InnerP, "P");
+        f.form.OpcPage_->SetItemId(SignalRole::InnerI, "I");
+        f.form.OpcPage_->SetItemId(SignalRole::InnerD, "D");
+        f.plant.clock = &f.clock;
+        f.plant.connected = true;
+        using Write = FakePlantAccess::Write;
+        const auto press = [&f](const char* kp, const char* ki, const char* kd) {
+            f.page.Edit_Reg_Kp->setText(kp);
+            f.page.Edit_Reg_Ki->setText(ki);
+            f.page.Edit_Reg_Kd->setText(kd);
+            f.dialogs.messages.clear();
+            f.plant.writes.clear();
+            f.plant.log.clear();
+            f.plant.writeRequests = 0;
+            f.page.Button16->click();
+            return f.dialogs.messages.join("|");
+        };
+
+        QCOMPARE(press("1.5", "0.25", ""), QString());
+        QCOMPARE(f.plant.writes, (std::vector<Write>{{"P", 1.5, false}, {"I", 0.25, false}, {"D", 0.0, false}}));
+        QCOMPARE(f.plant.writeRequests, 1);
+
+        // Texts are checked first: the last one failing leaves even the items alone.
+        QCOMPARE(press("1.5", "0.25", "x"), QString("'x' is not a valid floating point value"));
+        QVERIFY(f.plant.writes.empty());
+        QVERIFY(f.plant.log.empty());
+        QCOMPARE(press("1e999", "0.25", "1"), QString("'1e999' is not a valid floating point value"));
+        QVERIFY(f.plant.writes.empty());
+
+        // An item of bad quality: the bounded wait names it.
+        f.plant.badQuality = {"I"};
+        const std::int64_t before = f.clock.ticks();
+        QCOMPARE(press("1.5", "0.25", "1"),
+                 QString("The controller items could not be reached: the I term item 'I' reported no good value "
+                         "within 3000 ms. Nothing was written."));
+        QVERIFY(f.clock.ticks() - before <= 3000 + 2 * f.plant.millisecondsPerCheck);
+        QVERIFY(f.plant.writes.empty());
+        f.plant.badQuality.clear();
+
+        // A write the server refuses: no item of the request is written.
+        f.plant.refusedWrites = {{"D", "BadNotWritable"}};
+        QCOMPARE(press("1.5", "0.25", "1"), QString("Cannot write Items:\nD: BadNotWritable"));
+        QVERIFY(f.plant.writes.empty());
+        QCOMPARE(f.plant.writeRequests, 0);
+        f.plant.refusedWrites.clear();
+
+        // The link lost while waiting, and no link at all.
+        f.plant.duringQualityCheck = [&f] { f.plant.dropConnection(); };
+        QCOMPARE(press("1.5", "0.25", "1"), QString("The controller items could not be reached: the connection to the "
+                                                    "OPC server was lost. Nothing was written."));
+        f.plant.duringQualityCheck = nullptr;
+        QVERIFY(f.plant.writes.empty());
+        QVERIFY(press("1.5", "0.25", "1").startsWith(
+            "The controller items could not be reached: there is no connection to the OPC server."));
+        QVERIFY(f.plant.writes.empty());
+        QVERIFY(f.page.Button16->isEnabled());
     }
 
     void savingAndLoadingRestoreThePage() {

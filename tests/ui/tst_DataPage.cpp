@@ -2,6 +2,7 @@
 // scripted dialogs: what each sets on the page and in the measured data.
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -393,6 +394,52 @@ private slots:
         QCOMPARE(f.page.Label_MaksY1->text(), QString("87"));
         QCOMPARE(f.page.Label_STDY1->text(), QString("26,245"));  // 26.2449995 to 8 digits
         QCOMPARE(f.page.Label_Ts->text(), QString("0,5"));
+    }
+
+    // Values near the largest double whose spread overflows: the statistics
+    // labels show the error text (no message box at every slider move), the
+    // histogram command ends with the error, and no label or saved line is
+    // ever an infinity or NaN.
+    void extremeValuesShowTheErrorTextInsteadOfAFigure() {
+        QTemporaryDir dir;
+        QByteArray content = "HALVETRA Mesurements\r\nV1.0\r\n1.2.2026\r\n10:00:00\r\n1\r\n60\r\n1\r\n60\r\n"
+                             "0\r\n1e308\r\n-1e308\r\n1e-320\r\nMV a\r\nMV b\r\nU a\r\nU b\r\nY\r\nY2\r\n";
+        for (int i = 1; i <= 60; ++i) {
+            const QByteArray v = (i / 10) % 2 == 0 ? "1e308" : "-1e308";
+            content += QByteArray::number(i - 1) + "\t" + v + "\t" + v + "\t" + v + "\t" + v + "\t" + v + "\t1e-320\r\n";
+        }
+        Fixture f;
+        f.dialogs.answer(writeText(dir.filePath("extreme.hvd"), content));
+        f.page.Button3Click();
+        f.page.ScrollBar3->setValue(5);
+        f.page.ScrollBar4->setValue(50);
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+
+        QStringList texts;
+        for (const QLabel* label : f.page.findChildren<QLabel*>()) texts << label->text();
+        for (const QLineEdit* edit : f.page.findChildren<QLineEdit*>()) texts << edit->text();
+        QVERIFY2(!texts.join(' ').contains(QRegularExpression("INF|NAN", QRegularExpression::CaseInsensitiveOption)),
+                 qPrintable(texts.join(' ')));
+        const QStringList faults{"Floating point overflow", "Invalid floating point operation"};
+        for (const QLabel* label : {f.page.Label_STDMV1, f.page.Label_STDU1, f.page.Label_STDY1})
+            QVERIFY2(faults.contains(label->text()), qPrintable(label->text()));
+        QCOMPARE(f.page.Label_MaksY2->text(), QString("9.9998887E-321"));  // a subnormal is a number like any other
+        QCOMPARE(f.page.Label_STDY2->text(), QString("0"));
+
+        emit f.page.Chart_Y->contextPopup();
+        QCOMPARE(f.dialogs.messages, QStringList{"Floating point overflow"});
+        QVERIFY(!f.histogram.isVisible());
+
+        // The raw values are finite: they are saved and read back as they were.
+        f.dialogs.messages.clear();
+        f.dialogs.answer(dir.filePath("saved.hvd"));
+        f.page.Button4Click();
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        QFile saved(dir.filePath("saved.hvd"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QByteArray lines = saved.readAll();
+        QVERIFY(lines.contains("\t-1E+308\t"));
+        QVERIFY(!lines.toLower().contains("inf") && !lines.toLower().contains("nan"));
     }
 
     void theHistogramOfAConstantWindowKeepsThePreviousStep() {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -16,6 +17,7 @@
 #include "SeparatorRows.h"
 #include "FakePlantAccess.h"
 #include "app/TForm1.h"
+#include "data/Errors.h"
 #include "data/NumberText.h"
 #include "experiment/Clock.h"
 #include "ui/Chart.h"
@@ -70,6 +72,20 @@ struct Fixture {
     }
 };
 
+// The error text of ShowModelResults for the set, empty when it succeeds.
+QString showFails(Fixture& f, ModelPage::Process set) {
+    try {
+        f.page.ShowModelResults(set, ModelPage::Profile::A);
+    } catch (const FloatingPointError& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return {};
+}
+
+bool namesNonFinite(const QStringList& texts) {
+    return texts.join(' ').contains(QRegularExpression("INF|NAN", QRegularExpression::CaseInsensitiveOption));
+}
+
 }  // namespace
 
 class ModelPageTest : public QObject {
@@ -113,11 +129,17 @@ private slots:
         f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
         QCOMPARE(f.page.Label_Kvaliteta->text(), QString("Good"));
         QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Yellow"});
+        // A figure that is not a number never becomes a text: the command ends
+        // with the floating-point error and the page stays as it was. (The
+        // rating itself still calls such an error "Bad".)
+        const QStringList shown = f.texts();
         f.state.InnerModel.RelativeError = std::numeric_limits<double>::quiet_NaN();
-        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
-        QCOMPARE(f.page.Label_Rel_Pogresek->text(), QString("NAN"));
-        QCOMPARE(f.page.Label_Kvaliteta->text(), QString("Bad"));
-        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Red"});
+        QCOMPARE(showFails(f, ModelPage::Process::Inner), QString("Invalid floating point operation"));
+        f.state.InnerModel.RelativeError = 0.01;
+        f.state.InnerModel.GainDeviation = -std::numeric_limits<double>::infinity();
+        QCOMPARE(showFails(f, ModelPage::Process::Inner), QString("Floating point overflow"));
+        QCOMPARE(f.texts(), shown);
+        QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Yellow"});
     }
 
     void theOuterSwitchShowsTheOtherModelInProfileB() {
@@ -191,6 +213,89 @@ private slots:
         QCOMPARE(f.state.InnerModel.TimeConstant, 0.0);
         QCOMPARE(f.page.Label_STD->text(), QString("0,4830"));
         QVERIFY(f.visibleImages().isEmpty());
+    }
+
+    // Typed extremes, extreme data and figures that are not finite: the user
+    // sees the error text, and no text, state or file takes an infinity or NaN.
+    void extremeNumbersEndTheCommandBeforeAnythingChanges_data() {
+        QTest::addColumn<QString>("gain");
+        QTest::addColumn<QString>("timeConstant");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("gain 1e308") << "1E308" << "0" << "Floating point overflow";
+        QTest::newRow("gain -1e308, lag") << "-1e308" << "5" << "Floating point overflow";
+        QTest::newRow("gain 1e200") << "1e200" << "0" << "Floating point overflow";
+        QTest::newRow("gain beyond the largest double") << "1e400" << "0"
+                                                        << "'1e400' is not a valid floating point value";
+        QTest::newRow("gain inf") << "inf" << "0" << "'inf' is not a valid floating point value";
+        QTest::newRow("time constant nan") << "2" << "nan" << "'nan' is not a valid floating point value";
+    }
+    void extremeNumbersEndTheCommandBeforeAnythingChanges() {
+        QFETCH(QString, gain);
+        QFETCH(QString, timeConstant);
+        QFETCH(QString, message);
+        Fixture f;
+        f.setUpModels();
+        f.state.Data.SamplingTime = 1.0;
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        const QStringList shown = f.texts();
+        const ModelParameters inner = f.state.InnerModel;
+        const std::vector<double> response = f.state.Window.InnerResponse;
+
+        f.page.Edit_Gain->setText(gain);
+        f.page.Edit_Time->setText(timeConstant);
+        f.page.Edit_Delay->setText("0");
+        f.page.Button5Click();
+        QCOMPARE(f.dialogs.messages, QStringList{message});
+        QCOMPARE(f.page.Label_STD->text(), shown[3]);
+        QCOMPARE(f.page.Label_Rel_Pogresek->text(), shown[6]);
+        QCOMPARE(f.state.Window.InnerResponse, response);
+        QVERIFY(!namesNonFinite({f.page.Label_STD->text(), f.page.Label_Rel_Pogresek->text(),
+                                 f.page.Label_Kvaliteta->text()}));
+        if (message.startsWith("Floating")) QVERIFY(f.state.InnerModel == inner);  // nor the typed figures
+    }
+
+    void extremeDataAndFiguresNeverReachTheTextsOrTheFile() {
+        QTemporaryDir dir;
+        Fixture f;
+        f.setUpModels();
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        const QStringList shown = f.texts();
+        const ModelParameters inner = f.state.InnerModel;
+        const ModelParameters outer = f.state.OuterModel;
+        const IdentificationWindow window = f.state.Window;
+
+        // "Calculate model" over data that swings from -1e308 to 1e308.
+        MeasuredData& data = f.state.Data;
+        data.SamplingTime = 1.0;
+        data.SampleCount = 40;
+        for (int i = 1; i <= 40; ++i) {
+            const auto k = static_cast<std::size_t>(i - 1);
+            data.SampleTimes[k] = i - 1;
+            data.ConditionedMV[k] = data.ConditionedU[k] = i >= 10 ? 1e308 : -1e308;
+            data.ConditionedY[k] = data.ConditionedY2[k] = i >= 12 ? 1e308 : 0.0;
+        }
+        DataPage& dataPage = *f.form.DataPage_;
+        {
+            const QSignalBlocker a(dataPage.ScrollBar3), b(dataPage.ScrollBar4);
+            dataPage.ScrollBar3->setValue(1);
+            dataPage.ScrollBar4->setValue(40);
+        }
+        f.form.PageControl1->setCurrentIndex(TForm1::ObdTab);
+        dataPage.Button_Izracun->click();
+        QCOMPARE(f.dialogs.messages, QStringList{"Floating point overflow"});
+        QCOMPARE(f.form.PageControl1->currentIndex(), int(TForm1::ObdTab));
+        QVERIFY(f.state.InnerModel == inner && f.state.OuterModel == outer);
+        QCOMPARE(f.state.Window.WindowLength, window.WindowLength);
+        QCOMPARE(f.state.Window.WindowU, window.WindowU);
+        QCOMPARE(f.texts(), shown);
+
+        // "Save model" with a window value that is not finite writes no file.
+        f.dialogs.messages.clear();
+        f.state.Window.OuterResponse[3] = std::numeric_limits<double>::quiet_NaN();
+        f.dialogs.answer(dir.filePath("refused.hvm"));
+        f.page.Button7Click();
+        QCOMPARE(f.dialogs.messages, QStringList{"Invalid floating point operation"});
+        QVERIFY(!QFile::exists(dir.filePath("refused.hvm")));
     }
 
     void savesBeforeAnyIdentificationAndLoadsBack() {
