@@ -194,6 +194,7 @@ void TForm1::processAutomaticRun(const QString& folder, const QString& label, bo
     run.Folder = folder;
     run.Label = label;
     run.NoWrite = noWrite;
+    run.RescueFolder = RescueFolder;
     if (const TForm_SamodNastav* window = ExperimentPage_->SettingsWindow()) run.Settings = window->Values();
     AutomaticChain(State, ReportPage_->Sources()).Run(run);
 }

@@ -52,6 +52,9 @@ public:
 
     AppState State;
     MainDialogs Files;
+    // Where an automatic run's record is saved when its own folder cannot take
+    // the data file (the user's application data folder; tests set their own).
+    QString RescueFolder;
 
     QTabWidget* PageControl1;
     OpcPage* OpcPage_;

@@ -1,6 +1,8 @@
 // Start-up: the application's title, the windows of the run in their order,
 // then the event loop until the main window is closed.
 #include <QApplication>
+#include <QDir>
+#include <QStandardPaths>
 
 #include "app/ApplicationWindows.h"
 #include "app/UnavailablePlantAccess.h"
@@ -21,6 +23,9 @@ int main(int argc, char** argv) {
     if (!plant) plant = std::make_unique<halvetra::UnavailablePlantAccess>();
     halvetra::ApplicationWindows windows = halvetra::CreateApplicationWindows(dialogs, clock, *plant);
     dialogs.setParent(windows.Form1.get());
+    // An automatic run whose folder cannot take its data file saves the record here.
+    windows.Form1->RescueFolder =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)).filePath("unsaved records");
     windows.Form1->show();
     // Closing the main window ends the run, whatever secondary window is open.
     QApplication::setQuitOnLastWindowClosed(false);

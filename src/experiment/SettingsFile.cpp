@@ -118,6 +118,16 @@ bool ReadFlag(Kind kind, const std::string& text) {
 }
 
 
+// What a file is when its first line is that of the system's data, model or
+// controller file; null for anything else.
+const char* OtherFileKind(const std::vector<std::string>& lines) {
+    if (lines.empty()) return nullptr;
+    if (lines[0] == "HALVETRA Mesurements") return "a data file (.hvd)";
+    if (lines[0] == "HALVETRA Model") return "a model file (.hvm)";
+    if (lines[0] == "HALVETRA Controller") return "a controller file (.hvc)";
+    return nullptr;
+}
+
 bool IsSeparator(char c) {
     return c == '/' || c == static_cast<char>(std::filesystem::path::preferred_separator);
 }
@@ -140,6 +150,8 @@ std::vector<std::string> BuildSettingsLines(const ExperimentSettings& settings) 
 }
 
 void ApplySettings(const std::vector<std::string>& lines, ExperimentSettings& settings) {
+    if (const char* kind = OtherFileKind(lines))
+        throw FileError(std::string("The file is ") + kind + ", not an experiment settings file");
     ExperimentSettings loaded = settings;
     const std::vector<Field>& layout = Layout();
     for (std::size_t i = 0; i < layout.size(); ++i) {
@@ -160,6 +172,11 @@ void SaveSettingsFile(const std::string& path, const ExperimentSettings& setting
 
 std::vector<std::string> LoadSettingsFile(const std::string& path, ExperimentSettings& settings) {
     std::vector<std::string> lines = ReadTextLines(path);
+    // Line 0 holds a server address, never the first line of one of the
+    // system's other files: such a file is named for what it is instead of
+    // failing somewhere in its numbers.
+    if (const char* kind = OtherFileKind(lines))
+        throw FileError("File " + path + " is " + kind + ", not an experiment settings file");
     ApplySettings(lines, settings);
     return lines;
 }

@@ -43,6 +43,9 @@ std::vector<std::string> BuildSettingsLines(const ExperimentSettings& settings);
 // that replaces the settings only when all 98 have been read: a missing line
 // throws ListIndexError with its index and a non-integer where an integer
 // belongs throws ConversionError, and either leaves the settings unchanged.
+// The lines of the system's data, model or controller file are refused with
+// FileError "The file is a data file (.hvd), not an experiment settings file"
+// (or a model or controller file) before anything is read.
 // The caller puts the result into the controls and runs their change handlers.
 void ApplySettings(const std::vector<std::string>& lines, ExperimentSettings& settings);
 
@@ -51,7 +54,9 @@ void SaveSettingsFile(const std::string& path, const ExperimentSettings& setting
 
 // Reads the file and applies it as ApplySettings does; returns the lines read,
 // from which the scheduler also takes the run parameters.
-// FileError when the file cannot be read.
+// FileError when the file cannot be read, and "File <path> is a data file
+// (.hvd), not an experiment settings file" (or a model or controller file)
+// for the system's other files; the settings are then unchanged.
 std::vector<std::string> LoadSettingsFile(const std::string& path, ExperimentSettings& settings);
 
 // The name proposed in the save dialog: the start time with every ':'

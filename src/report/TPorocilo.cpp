@@ -10,7 +10,10 @@
 #include <QTextDocument>
 #include <QTextDocumentWriter>
 
+#include <vector>
+
 #include "data/Errors.h"
+#include "data/NumberText.h"
 #include "report/ReportDocument.h"
 #include "report/ReportPackage.h"
 #include "report/ReportPdf.h"
@@ -60,6 +63,27 @@ QHash<QString, ReportPicture> LoadPictures(const ReportInputs& inputs, const QSt
     return pictures;
 }
 
+// The figures of the included sections are printed as the pages show them;
+// a figure that names a value that is not finite ("NAN", "INF", typed into an
+// edit box) ends the report with the floating-point error before any file is
+// read or written. The defined texts of the Data page's statistics pass.
+void RequireFiniteFigures(const ReportInputs& inputs) {
+    std::vector<const QString*> figures;
+    if (inputs.IncludeData)
+        for (const ReportSignalStatistics& s : inputs.Statistics) figures.insert(figures.end(), {&s.Max, &s.Min, &s.Std});
+    if (inputs.IncludeModel)
+        figures.insert(figures.end(),
+                       {&inputs.Gain, &inputs.TimeConstant, &inputs.DeadTime, &inputs.ModelStd, &inputs.RelativeError});
+    if (inputs.IncludeController)
+        figures.insert(figures.end(), {&inputs.I_Ki, &inputs.P_Kp, &inputs.PI_Kp, &inputs.PI_Ki, &inputs.PID_Kp,
+                                       &inputs.PID_Ki, &inputs.PID_Kd, &inputs.ScaledP, &inputs.ScaledI,
+                                       &inputs.ScaledD});
+    for (const QString* figure : figures) {
+        const std::string fault = NonFiniteTextFault(figure->toStdString());
+        if (!fault.empty()) throw FloatingPointError(fault);
+    }
+}
+
 ReportGeometry Geometry(const ReportTemplate& reportTemplate, bool pdf) {
     ReportGeometry geometry;
     geometry.TextWidthPt = reportTemplate.Layout.TextWidthMm() * PtPerMm;
@@ -92,12 +116,18 @@ QString TPorocilo::TemplatePath(const QString& templateName, const QString& repo
     return templateName;
 }
 
+void TPorocilo::CheckTemplate(const QString& templateName, const QString& reportFolder) {
+    InitReportResources();
+    ReportTemplate::Load(TemplatePath(templateName, reportFolder));
+}
+
 void TPorocilo::Make(const ReportInputs& inputs) const {
     InitReportResources();
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
         throw HalvetraError("The report needs a running application");
     if (inputs.ReportFileName.isEmpty())
         throw FileError("Cannot create file (no report file name)");
+    RequireFiniteFigures(inputs);
 
     const QFileInfo report(inputs.ReportFileName);
     const QString folder = report.absolutePath();
@@ -109,25 +139,28 @@ void TPorocilo::Make(const ReportInputs& inputs) const {
     QTextDocument document;
     BuildReportDocument(document, inputs, pictures, Geometry(reportTemplate, pdf));
 
-    // Written through a temporary file renamed over the target: an existing
-    // report is replaced whole or not at all.
-    const QString target = QDir::toNativeSeparators(inputs.ReportFileName);
-    QSaveFile file(inputs.ReportFileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Cannot create file %1").arg(target).toStdString());
+    // The document is made in memory first, then written through a temporary
+    // file renamed over the target: an existing report is replaced whole or
+    // not at all. A write that stops short (a full disk) is caught by its
+    // count, which the file device does not report as an error, and the last
+    // buffered bytes by flush(), which commit() would not check.
+    QByteArray bytes;
     if (pdf) {
-        WriteReportPdf(document, reportTemplate, QStringLiteral("Report on experiment"), file);
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        WriteReportPdf(document, reportTemplate, QStringLiteral("Report on experiment"), buffer);
     } else {
         QBuffer odf;
         odf.open(QIODevice::WriteOnly);
         QTextDocumentWriter writer(&odf, "odf");
         if (!writer.write(&document))
             throw HalvetraError("Cannot write the report: the document writer failed");
-        const QByteArray package = MergeReportPackage(odf.data(), reportTemplate);
-        if (file.write(package) != package.size())
-            throw FileError(QStringLiteral("Cannot create file %1").arg(target).toStdString());
+        bytes = MergeReportPackage(odf.data(), reportTemplate);
     }
-    if (!file.commit())
+    const QString target = QDir::toNativeSeparators(inputs.ReportFileName);
+    QSaveFile file(inputs.ReportFileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        !file.commit())
         throw FileError(QStringLiteral("Cannot create file %1").arg(target).toStdString());
 }
 

@@ -87,10 +87,17 @@ public:
     // The file a template name stands for (see ReportInputs::TemplateName).
     static QString TemplatePath(const QString& templateName, const QString& reportFolder);
 
+    // Reads the template a report into that folder would use, and throws the
+    // error Make would give for it ("Cannot open file <template>", or
+    // "<template> is not an OpenDocument text template (.ott or .odt)"), so a
+    // command can refuse a bad template before it writes anything.
+    static void CheckTemplate(const QString& templateName, const QString& reportFolder);
+
     // Builds the report and saves it under inputs.ReportFileName, replacing an
     // existing file whole. Needs a running QGuiApplication. Throws
-    // HalvetraError (FileError for files that cannot be read or written);
-    // nothing is written then.
+    // HalvetraError (FileError for files that cannot be read or written;
+    // FloatingPointError for a printed figure that names a value that is not
+    // finite, such as "NAN" or "INF"); nothing is written then.
     void Make(const ReportInputs& inputs) const;
 
     // Deletes the picture files from the folder; missing files are ignored.

@@ -39,13 +39,14 @@ AutomaticChain::AutomaticChain(AppState& state, ReportSources sources)
 
 QStringList AutomaticChain::Run(const AutomaticRun& run) {
     written_.clear();
+    rescued_.clear();
     const QString folder = QDir::toNativeSeparators(run.Folder);
     const AutomaticExperimentSettings& settings = run.Settings;
     // The pictures are temporary: none stays behind, whichever step fails.
     const ReportPictureCleanup cleanup(folder);
 
     // 1. The measured data.
-    saveDataFile(runFile(folder, run.Label, "hvd"));
+    saveDataFile(runFile(folder, run.Label, "hvd"), run);
 
     // 2, 3. Signal charts and histograms over the Data page's window.
     ExportDataPictures(sources_, state_.Data, AutomaticPictureTitles(), folder);
@@ -70,8 +71,30 @@ QStringList AutomaticChain::Run(const AutomaticRun& run) {
     return written_;
 }
 
-void AutomaticChain::saveDataFile(const QString& path) {
-    sources_.Data->SaveDataFile(path);
+void AutomaticChain::saveDataFile(const QString& path, const AutomaticRun& run) {
+    try {
+        sources_.Data->SaveDataFile(path);
+    } catch (const FileError& error) {
+        // Nobody is there to save the record by hand, and the next queued
+        // experiment replaces it on the Data page: keep it in the rescue
+        // folder and end the chain with a message that says where it is.
+        std::string message = error.what();
+        if (!run.RescueFolder.isEmpty()) {
+            const QString rescue = runFile(QDir::toNativeSeparators(run.RescueFolder), run.Label, "hvd");
+            try {
+                if (!QDir().mkpath(run.RescueFolder))
+                    throw FileError("Cannot create file " + rescue.toStdString());
+                sources_.Data->SaveDataFile(rescue);
+                rescued_ = rescue;
+                message += "; the measured data were saved to " + rescue.toStdString() + " instead";
+            } catch (const HalvetraError&) {
+                message += "; the measured data are only on the Data page";
+            }
+        } else {
+            message += "; the measured data are only on the Data page";
+        }
+        throw FileError(message);
+    }
     written_ << path;
 }
 

@@ -16,7 +16,9 @@
 // controller.
 //
 // A failing step ends the processing with its error; the files written before
-// it stay, the pictures are removed all the same.
+// it stay, the pictures are removed all the same. When the data file itself
+// cannot be written, the record is saved into the run's rescue folder first
+// and the error says where it went.
 #include <QString>
 #include <QStringList>
 
@@ -35,6 +37,10 @@ struct AutomaticRun {
     // The automatic-experiment settings of the run: tuning, controller form,
     // report content and template.
     AutomaticExperimentSettings Settings;
+    // Where the record goes when its data file cannot be written into Folder
+    // (a folder removed or not writable, a full disk), so that an unattended
+    // run never loses its measurements; empty: no second attempt.
+    QString RescueFolder;
 };
 
 class AutomaticChain {
@@ -51,14 +57,19 @@ public:
     // The files the last Run wrote, also when it failed.
     const QStringList& FilesWritten() const { return written_; }
 
+    // The data file written into the run's RescueFolder when the one in its
+    // own folder could not be written; empty otherwise.
+    const QString& RescuedDataFile() const { return rescued_; }
+
 private:
-    void saveDataFile(const QString& path);
+    void saveDataFile(const QString& path, const AutomaticRun& run);
     void model(const QString& folder, const QString& path);
     void controller(const QString& folder, const QString& path, const AutomaticExperimentSettings& settings);
 
     AppState& state_;
     ReportSources sources_;
     QStringList written_;
+    QString rescued_;
 };
 
 }  // namespace halvetra

@@ -1,6 +1,7 @@
 #include "ui/Chart.h"
 
 #include <QContextMenuEvent>
+#include <QBuffer>
 #include <QSaveFile>
 #include <algorithm>
 
@@ -104,10 +105,16 @@ void Chart::setPoints(QCPGraph* series, std::span<const double> x, std::span<con
 }
 
 bool Chart::exportPng(const QString& fileName) {
+    // The picture is encoded in memory and then written through a temporary
+    // file, so a failed write never leaves half a picture. A write that stops
+    // short (a full disk) shows only in its count, and the last buffered
+    // bytes only in flush(), so both are checked before the rename.
     const QPixmap picture = toPixmap(0, 0, 2.0);
-    QSaveFile file(fileName);  // a failed write never leaves half a picture
-    if (picture.isNull() || !file.open(QIODevice::WriteOnly)) return false;
-    return picture.save(&file, "PNG") && file.commit();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG")) return false;
+    QSaveFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush() && file.commit();
 }
 
 void Chart::contextMenuEvent(QContextMenuEvent* event) {

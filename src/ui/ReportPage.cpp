@@ -163,6 +163,9 @@ void ReportPage::makeReport() {
     const QString fileName =
         QDir::toNativeSeparators(QFileInfo(WithDefaultExtension(dialog.FileName, defaultExt)).absoluteFilePath());
     const QString folder = QFileInfo(fileName).absolutePath();
+    // A template that cannot be read ends the command before anything is
+    // drawn or written into the folder.
+    TPorocilo::CheckTemplate(Label63->text(), folder);
 
     {
         // The pictures are temporary, also when the report fails.

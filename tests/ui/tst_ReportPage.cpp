@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QtTest>
 #include <cstdlib>
 
@@ -239,6 +240,58 @@ private slots:
         // The windows are back on their own backgrounds.
         QVERIFY(showsGradient(*f.enlarged.Chart1, EnlargedGradientStart, EnlargedGradientEnd));
         QVERIFY(showsGradient(*f.histogram.Chart1, HistogramGradientStart, HistogramGradientEnd));
+    }
+
+    // A figure typed as the word for a value that is not finite is not
+    // printed: the report ends with the error text before anything is
+    // written. The words are refused only in the sections that print them.
+    void aFigureThatNamesAnInfinityStopsTheReport_data() {
+        QTest::addColumn<QString>("gain");
+        QTest::addColumn<QString>("scaledKi");
+        QTest::addColumn<bool>("modelSection");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("gain INF") << "INF" << "" << true << "Floating point overflow";
+        QTest::newRow("gain -inf") << "-inf" << "" << true << "Floating point overflow";
+        QTest::newRow("scaled Ki nan") << "" << "nan" << true << "Invalid floating point operation";
+        QTest::newRow("gain INF, model section left out") << "INF" << "" << false << "";
+    }
+    void aFigureThatNamesAnInfinityStopsTheReport() {
+        QFETCH(QString, gain);
+        QFETCH(QString, scaledKi);
+        QFETCH(bool, modelSection);
+        QFETCH(QString, message);
+        Fixture f;
+        f.recordAndTune();
+        if (!gain.isEmpty()) f.form.ModelPage_->Edit_Gain->setText(gain);
+        if (!scaledKi.isEmpty()) f.form.ControllerPage_->Edit_Reg_Ki->setText(scaledKi);
+        f.page.CheckBox2->setChecked(modelSection);
+        f.dialogs.answer(f.path("tuning.odt"));
+        f.page.Button_Naredi_porocilo->click();
+        QCOMPARE(f.dialogs.messages, message.isEmpty() ? QStringList{} : QStringList{message});
+        QCOMPARE(QFile::exists(f.path("tuning.odt")), message.isEmpty());
+        QVERIFY(f.picturesLeft().isEmpty());
+        QCOMPARE(f.opened.isEmpty(), !message.isEmpty());
+    }
+
+    // A record whose spread overflows: the statistics print as their error
+    // text, the way the Data page shows them, and nothing prints as an
+    // infinity or NaN.
+    void extremeDataPrintsTheDefinedTexts() {
+        Fixture f;
+        f.recordAndTune();
+        MeasuredData& data = f.form.State.Data;
+        for (int c = 1; c <= 6; ++c)
+            for (int i = 0; i < data.SampleCount; ++i)
+                data.Column(c)[static_cast<std::size_t>(i)] = (i / 20) % 2 == 0 ? 1e308 : -1e308;
+        f.form.DataPage_->LoadRecordedData("0", "100", "0", "1");
+        QCOMPARE(f.form.DataPage_->Label_STDY1->text(), QString("Invalid floating point operation"));
+        f.dialogs.answer(f.path("extreme.odt"));
+        f.page.Button_Naredi_porocilo->click();
+        QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
+        const QString content = contentText(packageOf(f.path("extreme.odt")));
+        QVERIFY(content.contains("Invalid floating point operation"));
+        QVERIFY(!content.contains(QRegularExpression("\\b(INF|NAN)\\b", QRegularExpression::CaseInsensitiveOption)));
+        QVERIFY(f.picturesLeft().isEmpty());
     }
 
     void anUnwritableFolderFailsAtTheFirstPicture() {
