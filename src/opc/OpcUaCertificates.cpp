@@ -31,7 +31,7 @@ void WriteWhole(const QString& path, const QByteArray& bytes, QFileDevice::Permi
         throw PlantAccessError("Cannot create file " + path.toStdString());
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || !file.setPermissions(permissions) || file.write(bytes) != bytes.size() ||
-        !file.commit())
+        !file.flush() || !file.commit())
         throw PlantAccessError("Cannot create file " + path.toStdString());
 }
 

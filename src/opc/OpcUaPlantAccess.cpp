@@ -657,9 +657,12 @@ struct OpcUaPlantAccess::Impl {
         if (remembered.size() > MaxRememberedServers) remembered.resize(MaxRememberedServers);
         // The list is a convenience: a folder that cannot be written loses it quietly.
         if (!QDir().mkpath(self.configFolder_)) return;
+        // One checked write: a disk that fills part way keeps the earlier list
+        // whole instead of replacing it with a cut one.
+        QByteArray bytes;
+        for (const auto& u : remembered) bytes += QByteArray::fromStdString(u + "\n");
         QSaveFile file(RememberedPath());
-        if (!file.open(QIODevice::WriteOnly)) return;
-        for (const auto& u : remembered) file.write(QByteArray::fromStdString(u + "\n"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush()) return;
         file.commit();
     }
 };
