@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs everything Halvetra needs to build, run and test, from Debian packages.
 # Idempotent: a second run finds everything present and prints nothing.
+# --fuzz adds what scripts/fuzz.sh needs.
 # open62541 1.4 is unpacked into the project-local prefix .deps/prefix (git ignores .deps);
 # the machine's own apt sources are left as they are.
 set -euo pipefail
@@ -11,6 +12,13 @@ PACKAGES=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev libzip-dev
   xvfb xauth fonts-dejavu-core)
+
+# With --fuzz also the compiler of the fuzz targets: clang with its sanitizer
+# and libFuzzer runtime (libclang-rt-dev is Debian's default version of it,
+# libclang-rt-14-dev on Debian 12).
+if [ "${1:-}" = "--fuzz" ]; then
+  PACKAGES+=(clang libclang-rt-dev)
+fi
 
 SUDO=
 [ "$(id -u)" -eq 0 ] || SUDO=sudo

@@ -74,7 +74,7 @@ void TRegulator::SaveControllerFile(const std::string& fileName, const ModelPara
     values.reserve(Labels.size());
     for (const ModelParameters* model : {&inner, &outer})
         for (const auto figure : StoredFigures)
-            values.push_back(FormatGeneral(model->*figure, ModelDigits, decimalSeparator));
+            values.push_back(FormatGeneralFinite(model->*figure, ModelDigits, decimalSeparator));
     values.push_back(SingleLine(settings.SamplingTimeText));
     values.push_back(std::to_string(settings.Method));
     values.push_back(std::to_string(settings.ResponseType));
@@ -99,8 +99,11 @@ void TRegulator::SaveControllerFile(const std::string& fileName, const ModelPara
 
 ControllerSettings TRegulator::LoadControllerFile(const std::string& fileName, ModelParameters& inner,
                                                   ModelParameters& outer, char decimalSeparator) {
-    const std::vector<std::string> lines = ReadTextLines(fileName);
+    return LoadControllerLines(ReadTextLines(fileName), inner, outer, decimalSeparator);
+}
 
+ControllerSettings TRegulator::LoadControllerLines(const std::vector<std::string>& lines, ModelParameters& inner,
+                                                   ModelParameters& outer, char decimalSeparator) {
     // Read into copies, taken over only when the whole file has been read, so
     // that a file that fails part way changes nothing. The models' other
     // figures keep their values.

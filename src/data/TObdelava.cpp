@@ -166,6 +166,11 @@ DataFileHeader LoadDelimited(const std::vector<std::string>& lines, const std::s
         data.SamplingTime =
             static_cast<double>(SecondsBetween(stamps[0], stamps[later])) / static_cast<double>(later);
     }
+    // Stamps of a day give a positive time; one beyond a day (such as
+    // 30:00:00) can give a negative one, which no data set can have.
+    if (!(data.SamplingTime > 0.0))
+        throw FileError("File " + fileName +
+                        " gives a time of day out of range; the sampling time cannot be determined");
 
     data.SampleTimes[0] = 0.0;
     for (int i = 2; i <= rows; ++i)
@@ -215,15 +220,74 @@ TimeOfDay ParseTimeOfDay(const std::string& stamp) {
 
 DataFileHeader TObdelava::LoadDataFile(const std::string& fileName, MeasuredData& data,
                                        char decimalSeparator) const {
-    const std::vector<std::string> lines = ReadTextLines(fileName);
-    // Read into a copy so that a file that fails part way leaves the data set
-    // as it was. Columns and samples the file does not fill keep their values.
-    MeasuredData loaded = data;
-    DataFileHeader header = (!lines.empty() && lines[0] == DataFileFirstLine)
-                                ? LoadHvd(lines, fileName, loaded, decimalSeparator)
-                                : LoadDelimited(lines, fileName, loaded);
-    data = std::move(loaded);
-    return header;
+    return LoadDataLines(ReadTextLines(fileName), fileName, data, decimalSeparator);
+}
+
+namespace {
+
+// What a load can change in the data set, kept to be put back when the file
+// fails part way: the counts, the sampling time, the descriptions and the
+// first `samples` samples of the times and of every raw column. Every sample
+// a file fills comes from a line of its own, so a file of L lines changes at
+// most samples 1 .. L; a copy of those is much cheaper than one of the whole
+// set (MaxColumns x MaxSamples values).
+class DataBeforeLoad {
+public:
+    DataBeforeLoad(const MeasuredData& data, std::size_t samples)
+        : samplingTime_(data.SamplingTime),
+          sampleCount_(data.SampleCount),
+          columnCount_(data.ColumnCount),
+          descriptions_(data.SignalDescriptions),
+          samples_(std::min(samples, data.SampleTimes.size())) {
+        for (const auto& column : data.RawColumns) Keep(column);
+        Keep(data.SampleTimes);
+    }
+
+    // Puts everything back; no allocation, so it cannot fail.
+    void PutBack(MeasuredData& data) noexcept {
+        data.SamplingTime = samplingTime_;
+        data.SampleCount = sampleCount_;
+        data.ColumnCount = columnCount_;
+        for (std::size_t c = 0; c < descriptions_.size(); ++c)
+            data.SignalDescriptions[c].swap(descriptions_[c]);
+        auto from = values_.begin();
+        const auto restore = [&](std::vector<double>& v) {
+            const auto n = static_cast<std::ptrdiff_t>(std::min(samples_, v.size()));
+            std::copy(from, from + n, v.begin());
+            from += n;
+        };
+        for (auto& column : data.RawColumns) restore(column);
+        restore(data.SampleTimes);
+    }
+
+private:
+    void Keep(const std::vector<double>& v) {
+        const auto n = static_cast<std::ptrdiff_t>(std::min(samples_, v.size()));
+        values_.insert(values_.end(), v.begin(), v.begin() + n);
+    }
+
+    double samplingTime_;
+    int sampleCount_;
+    int columnCount_;
+    std::array<std::string, MaxColumns> descriptions_;
+    std::size_t samples_;
+    std::vector<double> values_;
+};
+
+}  // namespace
+
+DataFileHeader TObdelava::LoadDataLines(const std::vector<std::string>& lines, const std::string& fileName,
+                                        MeasuredData& data, char decimalSeparator) const {
+    // A file that fails part way leaves the data set as it was. Columns and
+    // samples the file does not fill keep their values.
+    DataBeforeLoad before(data, lines.size());
+    try {
+        return (!lines.empty() && lines[0] == DataFileFirstLine) ? LoadHvd(lines, fileName, data, decimalSeparator)
+                                                                 : LoadDelimited(lines, fileName, data);
+    } catch (...) {
+        before.PutBack(data);
+        throw;
+    }
 }
 
 void TObdelava::SaveDataFile(const std::string& fileName, const std::string& date, const std::string& hour,
@@ -236,8 +300,10 @@ void TObdelava::SaveDataFile(const std::string& fileName, const std::string& dat
     std::array<const std::vector<double>*, 6> selected{};
     for (std::size_t k = 0; k < 6; ++k) selected[k] = &data.Column(columns[k]);
 
-    const auto numberA = [decimalSeparator](double x) { return FormatGeneral(x, 10, decimalSeparator); };
-    const auto numberB = [decimalSeparator](double x) { return FormatGeneral(x, 12, decimalSeparator); };
+    // Every line is formed before the file is touched: a value that is not
+    // finite ends the save with the floating-point error and the file as it was.
+    const auto numberA = [decimalSeparator](double x) { return FormatGeneralFinite(x, 10, decimalSeparator); };
+    const auto numberB = [decimalSeparator](double x) { return FormatGeneralFinite(x, 12, decimalSeparator); };
 
     std::vector<std::string> lines;
     lines.reserve(HvdHeaderLines + static_cast<std::size_t>(sampleCount));

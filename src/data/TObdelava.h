@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 namespace halvetra {
 
@@ -39,9 +40,14 @@ public:
     // A file that cannot be read whole leaves `data` as it was. Does not set
     // MinWindowSpan.
     DataFileHeader LoadDataFile(const std::string& fileName, MeasuredData& data, char decimalSeparator) const;
+    // The same for the lines of a data file already read; `fileName` only
+    // names the file in error messages.
+    DataFileHeader LoadDataLines(const std::vector<std::string>& lines, const std::string& fileName,
+                                 MeasuredData& data, char decimalSeparator) const;
 
     // Writes the .hvd file: the header, then samples 1 .. sampleCount with
-    // their time and the six given raw columns.
+    // their time and the six given raw columns. A number that is not finite
+    // throws FloatingPointError before the file is touched.
     void SaveDataFile(const std::string& fileName, const std::string& date, const std::string& hour,
                       double samplingTime, int sampleCount, int windowStart, int windowEnd,
                       const std::array<int, 6>& columns, double filterTimeConstant, double actuatorMaximum,

@@ -64,22 +64,23 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> ReadTextLines(const std::string& path) {
-    const std::string content = ReadWholeFile(path);
+std::vector<std::string> ReadTextLines(const std::string& path) { return SplitTextLines(ReadWholeFile(path)); }
+
+std::vector<std::string> SplitTextLines(std::string_view content) {
     std::vector<std::string> lines;
     std::size_t start = 0;
     std::size_t i = 0;
     while (i < content.size()) {
         const char c = content[i];
         if (c == '\r' || c == '\n') {
-            lines.emplace_back(content, start, i - start);
+            lines.emplace_back(content.substr(start, i - start));
             i += (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') ? 2 : 1;
             start = i;
         } else {
             ++i;
         }
     }
-    if (start < content.size()) lines.emplace_back(content, start, content.size() - start);
+    if (start < content.size()) lines.emplace_back(content.substr(start));
     return lines;
 }
 

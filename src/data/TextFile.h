@@ -2,6 +2,7 @@
 // Whole-file text input and output: files are read whole into a list of lines
 // and written whole in one step.
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace halvetra {
@@ -10,6 +11,9 @@ namespace halvetra {
 // end of the file does not start another, empty line. Throws FileError
 // "Cannot open file <path>" when the file cannot be opened or read.
 std::vector<std::string> ReadTextLines(const std::string& path);
+
+// The lines of a text held in memory, split by the same rules as ReadTextLines.
+std::vector<std::string> SplitTextLines(std::string_view content);
 
 // Replaces the file with the lines, each ended by CR LF. The text goes to a
 // temporary file in the same folder, is flushed to the disk and then renamed

@@ -84,6 +84,8 @@ void TModel::SaveModelFile(const std::string& fileName, int rowCount, const Mode
                            const IdentificationWindow& window, char decimalSeparator) const {
     if (rowCount < 0 || rowCount > MaxSamples) throw ListIndexError(rowCount);
 
+    // All lines are formed before the file is touched; a figure or a window
+    // value that is not finite ends the save with the floating-point error.
     std::vector<std::string> lines;
     lines.reserve(RowLineBeforeFirst + 1 + static_cast<std::size_t>(rowCount));
     lines.emplace_back(ModelFileFirstLine);
@@ -91,7 +93,7 @@ void TModel::SaveModelFile(const std::string& fileName, int rowCount, const Mode
     for (std::size_t j = 0; j < HeaderLabels.size(); ++j) {
         lines.emplace_back(HeaderLabels[j]);
         const double value = j < inner.size() ? inner[j] : outer[j - inner.size()];
-        lines.push_back(FormatGeneral(value, HeaderDigits, decimalSeparator));
+        lines.push_back(FormatGeneralFinite(value, HeaderDigits, decimalSeparator));
     }
     lines.emplace_back(CountLabel);
     lines.push_back(std::to_string(rowCount));
@@ -101,7 +103,7 @@ void TModel::SaveModelFile(const std::string& fileName, int rowCount, const Mode
         std::string row;
         for (std::size_t c = 0; c < RowColumns.size(); ++c) {
             if (c > 0) row += '\t';
-            row += FormatGeneral((window.*RowColumns[c])[i], RowDigits, decimalSeparator);
+            row += FormatGeneralFinite((window.*RowColumns[c])[i], RowDigits, decimalSeparator);
         }
         lines.push_back(std::move(row));
     }
@@ -110,8 +112,11 @@ void TModel::SaveModelFile(const std::string& fileName, int rowCount, const Mode
 
 void TModel::LoadModelFile(const std::string& fileName, double& samplingTime, IdentificationWindow& window,
                            char decimalSeparator) {
-    const std::vector<std::string> lines = ReadTextLines(fileName);
+    LoadModelLines(ReadTextLines(fileName), fileName, samplingTime, window, decimalSeparator);
+}
 
+void TModel::LoadModelLines(const std::vector<std::string>& lines, const std::string& fileName,
+                            double& samplingTime, IdentificationWindow& window, char decimalSeparator) {
     // Everything is read into copies and taken over only when the whole file
     // has been read, so a file that fails part way changes nothing.
     ModelSet inner{};

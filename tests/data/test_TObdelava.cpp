@@ -261,6 +261,64 @@ TEST_F(TObdelavaTest, RepeatedStampsSpreadTheSecondOverTheRows) {
     ExpectUnchanged(data_, 4.0);
 }
 
+// Stamps beyond a day are not times of day: the difference from the next
+// row stays negative after the day is added. Found by the delimited-file
+// fuzz target, which read such a file with a negative sampling time.
+TEST_F(TObdelavaTest, StampsBeyondADayGiveNoSamplingTime) {
+    Fill(data_, 5.0);
+    const std::vector<std::string> files[] = {
+        Delimited({"29:00d;1;", "", "A;B:00;C", "", "", "10:00;:"}),  // as found: the second stamp is empty
+        Delimited({"30:00:00;1;", "00:00:00;2;", "end"}),
+        Delimited({"30:00:00;1;", "30:00:00;2;", "00:00:00;3;", "end"}),  // through the repeated-stamp rule
+    };
+    for (const auto& lines : files) {
+        try {
+            Load(Write("beyond.txt", lines));
+            ADD_FAILURE() << "no error for " << lines[5];
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find("time of day out of range"), std::string::npos) << e.what();
+        }
+        ExpectUnchanged(data_, 5.0);
+    }
+    // 23:00 after 24:00 is a day less one hour later, as across midnight.
+    Load(Write("late.txt", Delimited({"24:00:00;1;", "23:00:00;2;", "end"})));
+    EXPECT_EQ(data_.SamplingTime, 82800.0);
+}
+
+// A load that fails after many rows puts back every sample it wrote, in every
+// column, not only the first ones.
+TEST_F(TObdelavaTest, AFailedLoadPutsBackEverySampleItWrote) {
+    MeasuredData before;
+    before.SamplingTime = 0.5;
+    before.SampleCount = 7;
+    before.ColumnCount = 3;
+    for (std::size_t c = 0; c < before.RawColumns.size(); ++c) {
+        before.SignalDescriptions[c] = "column " + std::to_string(c);
+        for (std::size_t i = 0; i < before.RawColumns[c].size(); ++i)
+            before.RawColumns[c][i] = static_cast<double>(c * 10000 + i);
+    }
+    for (std::size_t i = 0; i < before.SampleTimes.size(); ++i) before.SampleTimes[i] = -static_cast<double>(i);
+
+    // .hvd: 300 samples announced, 299 rows given.
+    std::vector<std::string> hvd = HvdHeader("0.5", "300");
+    for (int i = 0; i < 299; ++i) hvd.push_back("1\t2\t3\t4\t5\t6\t7");
+    // Delimited: 300 rows of 39 values, all with the same stamp.
+    std::string row = "10:00:00;";
+    for (int v = 0; v < MaxDelimitedValues; ++v) row += "1;";
+    const std::vector<std::string> delimited = Delimited(std::vector<std::string>(300, row), "A;B;C;D;");
+
+    for (const auto& lines : {hvd, delimited}) {
+        data_ = before;
+        EXPECT_THROW(Load(Write("long.txt", lines)), HalvetraError);
+        EXPECT_EQ(data_.SamplingTime, before.SamplingTime);
+        EXPECT_EQ(data_.SampleCount, before.SampleCount);
+        EXPECT_EQ(data_.ColumnCount, before.ColumnCount);
+        EXPECT_EQ(data_.SignalDescriptions, before.SignalDescriptions);
+        EXPECT_EQ(data_.RawColumns, before.RawColumns);
+        EXPECT_EQ(data_.SampleTimes, before.SampleTimes);
+    }
+}
+
 TEST_F(TObdelavaTest, SaveLoadSaveGivesTheSameFile) {
     MeasuredData experiment;
     experiment.SamplingTime = 0.1;

@@ -16,6 +16,7 @@
 namespace fs = std::filesystem;
 using halvetra::FileError;
 using halvetra::ReadTextLines;
+using halvetra::SplitTextLines;
 using halvetra::WriteTextFile;
 using Lines = std::vector<std::string>;
 
@@ -63,7 +64,22 @@ TEST_F(TextFileTest, SplitsAtEveryKindOfLineEnd) {
     for (const auto& [bytes, lines] : cases) {
         WriteBytes("in.txt", bytes);
         EXPECT_EQ(ReadTextLines(Path("in.txt")), lines) << "bytes: " << bytes;
+        EXPECT_EQ(SplitTextLines(bytes), lines) << "bytes: " << bytes;
     }
+}
+
+// The text in memory and the same text in a file split alike, NUL bytes and
+// a text larger than one read of the file included.
+TEST_F(TextFileTest, TextInMemorySplitsAsTheFileDoes) {
+    std::string large;
+    for (int i = 0; i < 20000; ++i) large += (i % 3 == 0 ? "row\r\n" : i % 3 == 1 ? "x\ty\n" : "z\r");
+    const std::string texts[] = {std::string("a\0b\r\n\0\n", 7), std::string("\0", 1), large + "tail"};
+    for (const std::string& text : texts) {
+        WriteBytes("in.txt", text);
+        EXPECT_EQ(SplitTextLines(text), ReadTextLines(Path("in.txt")));
+    }
+    EXPECT_EQ(SplitTextLines(texts[0]), (Lines{std::string("a\0b", 3), std::string("\0", 1)}));
+    EXPECT_EQ(SplitTextLines(large).size(), 20000u);
 }
 
 TEST_F(TextFileTest, ReadingAMissingFileOrAFolderFails) {

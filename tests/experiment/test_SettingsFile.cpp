@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <ostream>
@@ -20,6 +20,21 @@ void PrintTo(const ExperimentSettings& settings, std::ostream* os) {
 }
 
 namespace {
+
+// A folder of its own for the files a test writes, removed with everything in it.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "halvetra-settings-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary folder");
+        folder_ = pattern;
+    }
+    ~TemporaryFolder() { std::filesystem::remove_all(folder_); }
+    std::string Path(const std::string& name) const { return (folder_ / name).string(); }
+
+private:
+    std::filesystem::path folder_;
+};
 
 // Every value differs from its default and from the others; number texts use sep.
 ExperimentSettings DistinctSettings(char sep) {
@@ -65,8 +80,8 @@ std::vector<std::string> DefaultLines() {
 }
 
 TEST(SettingsFileLayout, DefaultFileIs98CrLfLines) {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("default.hvx").toStdString();
+    const TemporaryFolder dir;
+    const std::string path = dir.Path("default.hvx");
     SaveSettingsFile(path, ExperimentSettings{});
     std::ifstream in(path, std::ios::binary);
     std::string expected;
@@ -93,8 +108,8 @@ TEST(SettingsFileLayout, EveryValueStandsOnItsLine) {
 class SettingsRoundTrip : public ::testing::TestWithParam<char> {};
 
 TEST_P(SettingsRoundTrip, SaveLoadAndRunParameters) {
-    QTemporaryDir dir;
-    const std::string path = dir.filePath("run.hvx").toStdString();
+    const TemporaryFolder dir;
+    const std::string path = dir.Path("run.hvx");
     const ExperimentSettings saved = DistinctSettings(GetParam());
     SaveSettingsFile(path, saved);
     ExperimentSettings loaded;
