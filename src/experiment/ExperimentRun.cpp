@@ -30,8 +30,9 @@ ExperimentRun::ExperimentRun(PlantAccess* plant, const Clock& clock, MeasuredDat
 }
 
 std::string LinkLostStatusText(const std::string& time) {
-    return "  Warning: the link to the OPC server was lost at t = " + time +
-           " s! The run continues in simulation; the samples up to then are from the plant.";
+    // Short enough for the window's status bar.
+    return "  Warning: OPC server link lost at t = " + time +
+           " s! Simulation since then; earlier samples are from the plant.";
 }
 
 std::string UnusableSignalsStatusText(const std::string& problems) {

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <string>
 
 struct Result {
@@ -24,9 +25,9 @@ inline Result RunCli(const QStringList& arguments, const QString& locale = "C") 
     // configuration folder: tests use a temporary one, never the user's. A test
     // that chose its own temporary folder keeps it.
     if (!environment.value("XDG_CONFIG_HOME").startsWith(QDir::tempPath() + '/')) {
-        static const QString config =
-            QDir::temp().filePath(QStringLiteral("halvetra-cli-tests-%1").arg(QCoreApplication::applicationPid()));
-        environment.insert("XDG_CONFIG_HOME", config);
+        // Removed when the test program ends.
+        static const QTemporaryDir config(QDir::temp().filePath(QStringLiteral("halvetra-cli-tests-XXXXXX")));
+        environment.insert("XDG_CONFIG_HOME", config.path());
     }
     process.setProcessEnvironment(environment);
     process.start(HALVETRA_CLI_PATH, arguments);

@@ -556,7 +556,7 @@ private slots:
         QCOMPARE(f.window.Run().PlantSamples(), 6);
         const QString lost = QString::fromStdString(LinkLostStatusText("6.0000"));
         QCOMPARE(statuses, (QStringList{"  ", lost, lost, lost}));
-        QVERIFY(lost.contains("lost at t = 6.0000 s") && lost.contains("simulation") && lost.contains("from the plant"));
+        QVERIFY(lost.contains("lost at t = 6.0000 s") && lost.contains("Simulation since then") && lost.contains("from the plant"));
         // Nothing more was written once the link was gone (the end's mode command neither).
         QCOMPARE(f.plant.inner.writes.size(), writesAtLoss);
 
