@@ -21,29 +21,12 @@
 #include "controller/TRegulator.h"
 #include "data/Errors.h"
 
+#include "../data/NonFiniteChecks.h"
+
 using namespace halvetra;
+using namespace halvetra::testing_nonfinite;
 
 namespace {
-
-constexpr double Inf = std::numeric_limits<double>::infinity();
-const double NaN = std::numeric_limits<double>::quiet_NaN();
-constexpr const char* Overflow = "Floating point overflow";
-constexpr const char* Invalid = "Invalid floating point operation";
-
-bool NamesNonFinite(const std::string& text) {
-    std::string lower;
-    for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    return lower.find("nan") != std::string::npos || lower.find("inf") != std::string::npos;
-}
-
-std::string FaultOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const FloatingPointError& e) {
-        return e.what();
-    }
-    return "";
-}
 
 ModelParameters Model(double k, double t, double l) {
     ModelParameters m;

@@ -23,6 +23,8 @@
 #include "experiment/SettingsFile.h"
 #include "model/TModel.h"
 
+#include "../data/FullDisk.h"
+
 namespace fs = std::filesystem;
 using namespace halvetra;
 using Lines = std::vector<std::string>;
@@ -395,29 +397,7 @@ TEST(FileOfAnotherKind, ModelAndControllerReadersStopAtTheFirstValueThatDoesNotC
 
 // ---- Writing -----------------------------------------------------------------------------------
 
-// A file size limit makes writes fail part way with EFBIG, as a full disk
-// does; SIGXFSZ is ignored so the write returns the error instead of ending
-// the process. The limit and the signal are restored at the end of the scope.
-class FullDisk {
-public:
-    explicit FullDisk(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit small = saved_;
-        small.rlim_cur = bytes;
-        handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        active_ = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FullDisk() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
-    }
-    bool Active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    void (*handler_)(int) = nullptr;
-    bool active_ = false;
-};
+using halvetra::testing_disk::FullDisk;
 
 using WriterTest = FileKindTest;
 

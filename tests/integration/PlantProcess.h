@@ -7,9 +7,12 @@
 #include <csignal>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
+#include <QThread>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -84,5 +87,34 @@ private:
     std::string url_;
     std::string output_;
 };
+
+// The event loop the client needs: one application object for the program.
+inline void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "halvetra-integration-tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
+    (void)app;
+}
+
+// Lets the connection's updates arrive for `ms` milliseconds of real time.
+inline void Pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+}
+
+// The text of the error the action raises, "(no error)" when it succeeds.
+inline std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
 
 }  // namespace testing_plant

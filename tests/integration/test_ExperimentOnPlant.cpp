@@ -14,20 +14,7 @@
 #include "opc/OpcUaPlantAccess.h"
 
 using namespace halvetra;
-
-namespace {
-
-// Lets the connection's updates arrive for `ms` milliseconds of real time.
-void Pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-}
-
-}  // namespace
+using testing_plant::Pump;
 
 TEST(ExperimentOnPlant, AnAutomaticRunStepsMv1AndRecordsTheServersSignals) {
     int argc = 0;

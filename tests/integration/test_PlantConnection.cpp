@@ -17,16 +17,10 @@
 
 using namespace halvetra;
 using testing_plant::PlantProcess;
+using testing_plant::EnsureApplication;
+using testing_plant::ErrorOf;
 
 namespace {
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "halvetra-integration-tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)app;
-}
 
 bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
     QElapsedTimer timer;
@@ -37,15 +31,6 @@ bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
         QThread::msleep(1);
     }
     return true;
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 std::string Node(const char* name) { return std::string("ns=1;s=Loop1.") + name; }

@@ -22,35 +22,11 @@
 
 using namespace halvetra;
 using testing_plant::PlantProcess;
+using testing_plant::EnsureApplication;
+using testing_plant::ErrorOf;
+using testing_plant::Pump;
 
 namespace {
-
-void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "halvetra-plant-failures";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-// Lets the connection's updates arrive for `ms` milliseconds of real time.
-void Pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 std::string Node(const char* name) { return std::string("ns=1;s=Loop1.") + name; }
 

@@ -17,12 +17,12 @@
 #include "model/ModelWorkflow.h"
 #include "model/TModel.h"
 
+#include "../data/NonFiniteChecks.h"
+
 using namespace halvetra;
+using namespace halvetra::testing_nonfinite;
 
 namespace {
-
-constexpr double Inf = std::numeric_limits<double>::infinity();
-const double NaN = std::numeric_limits<double>::quiet_NaN();
 
 bool IsFinite(const ModelParameters& m) {
     for (double x : {m.Gain, m.TimeConstant, m.DeadTime, m.Std, m.RelativeError, m.GainDeviation,
@@ -38,15 +38,6 @@ bool SameWindow(const IdentificationWindow& a, const IdentificationWindow& b) {
            a.OuterResponse == b.OuterResponse;
 }
 
-// The error text of a FloatingPointError, "" when the action succeeds.
-std::string FaultOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const FloatingPointError& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // n samples at sampling time ts; MV and U step at sample 5 from 0 to `step`,
 // the outputs follow with the given gains.

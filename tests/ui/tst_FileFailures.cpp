@@ -35,6 +35,8 @@
 #include "ui/TForm_Obdelava_Large.h"
 #include "ui/TForm_SamodNastav.h"
 
+#include "../data/FullDisk.h"
+
 using namespace halvetra;
 
 namespace {
@@ -52,29 +54,7 @@ void writeBytes(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-// A file size limit makes writes fail part way with EFBIG, as a full disk
-// does; SIGXFSZ is ignored so that the write returns the error. Both are
-// restored when the scope ends.
-class FullDisk {
-public:
-    explicit FullDisk(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        rlimit small = saved_;
-        small.rlim_cur = bytes;
-        handler_ = std::signal(SIGXFSZ, SIG_IGN);
-        active_ = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
-    }
-    ~FullDisk() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, handler_);
-    }
-    bool active() const { return active_; }
-
-private:
-    rlimit saved_{};
-    void (*handler_)(int) = nullptr;
-    bool active_ = false;
-};
+using halvetra::testing_disk::FullDisk;
 
 struct Fixture {
     Fixture() {
@@ -187,7 +167,7 @@ private slots:
 
         {
             const FullDisk full(64);
-            QVERIFY(full.active());
+            QVERIFY(full.Active());
             f.save(command, target);
         }
         const QString failing = command == "report" ? f.path("grafik0.png") : target;
@@ -223,7 +203,7 @@ private slots:
         QString error;
         {
             const FullDisk full(4096);
-            QVERIFY(full.active());
+            QVERIFY(full.Active());
             try {
                 WriteReportDocument(sources, request);
             } catch (const FileError& e) {
