@@ -18,9 +18,11 @@
 #include "model/TModel.h"
 
 #include "../data/NonFiniteChecks.h"
+#include "StepWindow.h"
 
 using namespace halvetra;
 using namespace halvetra::testing_nonfinite;
+using halvetra::testing_model::StepWindow;
 
 namespace {
 
@@ -55,20 +57,6 @@ MeasuredData StepData(int n, double ts, double step, double y = 2.0, double y2 =
         data.ConditionedY2[k] = i >= 9 ? y2 * u : 0.0;
     }
     return data;
-}
-
-IdentificationWindow StepWindow(int n) {
-    IdentificationWindow window;
-    window.WindowLength = n;
-    for (int k = 1; k <= n; ++k) {
-        const auto i = static_cast<std::size_t>(k - 1);
-        window.WindowTime[i] = k - 1;
-        window.WindowU[i] = k >= 3 ? 1.0 : 0.0;
-        window.WindowY[i] = k >= 5 ? 4.0 : 0.0;
-        window.InnerReference[i] = k >= 4 ? 2.0 : 0.0;
-        window.OuterReference[i] = k >= 6 ? 4.0 : 0.0;
-    }
-    return window;
 }
 
 std::string ReadAll(const std::string& path) {

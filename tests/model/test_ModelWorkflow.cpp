@@ -7,7 +7,10 @@
 #include "data/Errors.h"
 #include "model/ModelWorkflow.h"
 
+#include "StepWindow.h"
+
 using namespace halvetra;
+using halvetra::testing_model::StepWindow;
 
 namespace {
 
@@ -26,22 +29,6 @@ MeasuredData stepData(int n) {
         data.ConditionedY2[k] = 30.0 + (i >= 9 ? 3.0 : 0.0);
     }
     return data;
-}
-
-// A window of n samples whose input steps to 1 at sample 3, with the inner
-// reference that a gain of 2 and no lag produce: 2 from sample 4 on.
-IdentificationWindow stepWindow(int n) {
-    IdentificationWindow window;
-    window.WindowLength = n;
-    for (int k = 1; k <= n; ++k) {
-        const auto i = static_cast<std::size_t>(k - 1);
-        window.WindowTime[i] = k - 1;
-        window.WindowU[i] = k >= 3 ? 1.0 : 0.0;
-        window.WindowY[i] = k >= 5 ? 4.0 : 0.0;
-        window.InnerReference[i] = k >= 4 ? 2.0 : 0.0;
-        window.OuterReference[i] = k >= 6 ? 4.0 : 0.0;
-    }
-    return window;
 }
 
 ModelParameters model(double deadTime, double timeConstant) {
@@ -93,7 +80,7 @@ TEST(StoreModelTexts, ABadTextKeepsTheFiguresConvertedBeforeIt) {
 
 TEST(UseModel, ScoresTheSetsResponseAgainstItsReference) {
     // Half the gain: the error is 1 on the 7 samples where the reference is 2.
-    IdentificationWindow window = stepWindow(10);
+    IdentificationWindow window = StepWindow(10);
     ModelParameters inner;
     inner.GainDeviation = 0.25;
     UseModel(inner, window, false, 1.0, 0.0, 0.0, 1.0);
@@ -114,7 +101,7 @@ TEST(UseModel, ScoresTheSetsResponseAgainstItsReference) {
 
 TEST(UseModel, DegenerateWindows) {
     // A dead time of the whole window: zero throughout, nothing written beyond.
-    IdentificationWindow window = stepWindow(10);
+    IdentificationWindow window = StepWindow(10);
     window.InnerResponse.assign(window.InnerResponse.size(), 9.0);
     ModelParameters set;
     UseModel(set, window, false, 2.0, 3.0, 10.0, 1.0);
