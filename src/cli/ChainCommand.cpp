@@ -122,7 +122,7 @@ void PrintFiles(std::ostream& out, const QStringList& files) {
 }  // namespace
 
 int RunChain(const std::vector<std::string>& arguments, std::ostream& out) {
-    const ParsedArguments parsed = ParseArguments(arguments, {"--out="});
+    const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--out="});
     if (parsed.positional.size() != 2) throw UsageError("expected SETTINGS.hvx and DATA.hvd");
     const std::string& settingsPath = parsed.positional[0];
     const std::string& dataPath = parsed.positional[1];
@@ -159,7 +159,7 @@ int RunChain(const std::vector<std::string>& arguments, std::ostream& out) {
 }
 
 int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) {
-    const ParsedArguments parsed = ParseArguments(arguments, {"--out=", "--server=", "--fast"});
+    const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--out=", "--server=", "--fast"});
     if (parsed.positional.size() != 1) throw UsageError("expected exactly one SETTINGS.hvx");
     const std::string* server = parsed.value("--server");
     const bool fast = parsed.has("--fast");
@@ -189,7 +189,9 @@ int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) 
     TForm1& form = *windows.Form1;
     TForm_SamodNastav* settingsWindow = windows.Form_SamodNastav.get();
     dialogs.Messages.clear();
-    if (client) client->Connect(*server, ConnectionOptions{});
+    // After the windows: the OPC page hooks the certificate question to its
+    // dialogs, which answer no here unless --accept-certificate says yes.
+    if (client) ConnectPlant(*client, *server, parsed);
 
     // Real time: the window's own sampling timer in its modal loop. Fast:
     // sample after sample without waiting, as long as the run goes on.

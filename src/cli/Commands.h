@@ -9,6 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "opc/PlantAccess.h"
+
+namespace halvetra {
+class OpcUaPlantAccess;
+}
+
 namespace halvetra::cli {
 
 class UsageError : public std::runtime_error {
@@ -40,6 +46,25 @@ struct ParsedArguments {
     const std::string* value(std::string_view option) const;
 };
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments, const std::vector<std::string_view>& known);
+
+// The options of a connection to an OPC UA server, the same for every
+// subcommand that connects (opc, experiment, chain): --user NAME, --password
+// TEXT, --security none|sign|encrypt, --timeout MS, --accept-certificate
+// (trust the server's certificate for this run) and --remember (add the
+// server to the desktop program's list of servers used before, which a
+// command-line connection otherwise leaves alone).
+struct PlantConnectionOptions {
+    ConnectionOptions Options;
+    bool AcceptCertificate = false;
+    bool Remember = false;
+};
+// ParseArguments with the connection options added to `known`; their values
+// are checked here, so a wrong one is a usage error before anything runs.
+ParsedArguments ParseArgumentsWithConnection(const std::vector<std::string>& arguments,
+                                             std::vector<std::string_view> known);
+PlantConnectionOptions ConnectionOptionsOf(const ParsedArguments& parsed);
+// Connects `access` to the server at `url` as the parsed options say.
+void ConnectPlant(OpcUaPlantAccess& access, const std::string& url, const ParsedArguments& parsed);
 
 // `halvetra-cli data FILE [--values]`: the measured-data file as JSON.
 int RunData(const std::vector<std::string>& arguments, std::ostream& out);

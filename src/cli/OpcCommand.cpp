@@ -5,10 +5,13 @@
 //   opc read URL NODE...                 current values and qualities, with the Read service
 //   opc write URL NODE VALUE             one write, converted to the node's data type
 //
-// Connection options: --user NAME --password TEXT, --security none|sign|encrypt,
-// --timeout MS, and --accept-certificate to trust the server's certificate for
-// this run when it is not among the trusted ones yet.
+// Connection options (shared with experiment and chain): --user NAME --password
+// TEXT, --security none|sign|encrypt, --timeout MS, --accept-certificate to
+// trust the server's certificate for this run when it is not among the
+// trusted ones yet, and --remember to add the server to the desktop program's
+// list of servers used before.
 #include <QCoreApplication>
+#include <iostream>
 #include <memory>
 
 #include "cli/Commands.h"
@@ -36,8 +39,29 @@ private:
     std::unique_ptr<QCoreApplication> app_;
 };
 
-ConnectionOptions OptionsOf(const ParsedArguments& parsed) {
-    ConnectionOptions options;
+// A value for a write: a number with a point as decimal mark, or true / false.
+double WriteArgument(const std::string& text) {
+    if (text == "true") return 1.0;
+    if (text == "false") return 0.0;
+    return OptionNumber(text);
+}
+
+const std::vector<std::string_view> ConnectionOptionNames = {"--user=",    "--password=", "--security=",
+                                                             "--timeout=", "--accept-certificate", "--remember"};
+
+}  // namespace
+
+ParsedArguments ParseArgumentsWithConnection(const std::vector<std::string>& arguments,
+                                             std::vector<std::string_view> known) {
+    known.insert(known.end(), ConnectionOptionNames.begin(), ConnectionOptionNames.end());
+    ParsedArguments parsed = ParseArguments(arguments, known);
+    ConnectionOptionsOf(parsed);
+    return parsed;
+}
+
+PlantConnectionOptions ConnectionOptionsOf(const ParsedArguments& parsed) {
+    PlantConnectionOptions connection;
+    ConnectionOptions& options = connection.Options;
     if (const std::string* user = parsed.value("--user")) options.User = *user;
     if (const std::string* password = parsed.value("--password")) {
         if (options.User.empty()) throw UsageError("--password needs --user");
@@ -59,45 +83,49 @@ ConnectionOptions OptionsOf(const ParsedArguments& parsed) {
             throw UsageError("--timeout takes whole milliseconds from 1 to 600000");
         options.TimeoutMs = static_cast<int>(ms);
     }
-    return options;
+    connection.AcceptCertificate = parsed.has("--accept-certificate");
+    connection.Remember = parsed.has("--remember");
+    return connection;
 }
 
-// A value for a write: a number with a point as decimal mark, or true / false.
-double WriteArgument(const std::string& text) {
-    if (text == "true") return 1.0;
-    if (text == "false") return 0.0;
-    return OptionNumber(text);
-}
-
-void Connect(OpcUaPlantAccess& access, const std::string& url, const ParsedArguments& parsed) {
-    if (parsed.has("--accept-certificate"))
+void ConnectPlant(OpcUaPlantAccess& access, const std::string& url, const ParsedArguments& parsed) {
+    const PlantConnectionOptions connection = ConnectionOptionsOf(parsed);
+    if (connection.AcceptCertificate)
         access.TrustServerCertificate = [](const ServerCertificate&) { return CertificateTrust::AcceptOnce; };
-    access.Connect(url, OptionsOf(parsed));
+    access.setRememberServers(connection.Remember);
+    access.Connect(url, connection.Options);
 }
-
-}  // namespace
 
 int RunOpc(const std::vector<std::string>& arguments, std::ostream& out) {
-    const ParsedArguments parsed = ParseArguments(
-        arguments, {"--discovery=", "--user=", "--password=", "--security=", "--timeout=", "--accept-certificate"});
+    const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--discovery="});
     if (parsed.positional.empty()) throw UsageError("expected an action: servers, browse, read or write");
     const std::string& action = parsed.positional.front();
     const std::vector<std::string> rest(parsed.positional.begin() + 1, parsed.positional.end());
 
     EventLoopScope scope;
     OpcUaPlantAccess access;
+    int status = 0;
     JsonWriter json;
     json.beginObject();
     if (action == "servers") {
         if (!rest.empty()) throw UsageError("servers takes no arguments");
-        if (const std::string* url = parsed.value("--discovery")) access.setDiscoveryUrl(*url);
-        if (parsed.value("--timeout") != nullptr) access.setDiscoveryTimeout(OptionsOf(parsed).TimeoutMs);
+        const std::string* discovery = parsed.value("--discovery");
+        if (discovery) access.setDiscoveryUrl(*discovery);
+        if (parsed.value("--timeout") != nullptr)
+            access.setDiscoveryTimeout(ConnectionOptionsOf(parsed).Options.TimeoutMs);
         json.key("servers").beginArray();
         for (const auto& server : access.ListServers()) json.value(server);
         json.endArray();
+        // The servers used before are listed all the same. A discovery server
+        // the user named and that did not answer makes the list incomplete:
+        // exit status 3; the default one is often not installed at all.
+        if (!access.discoveryError().empty()) {
+            std::cerr << access.discoveryError() << '\n';
+            if (discovery) status = 3;
+        }
     } else if (action == "browse") {
         if (rest.empty() || rest.size() > 2) throw UsageError("browse takes URL [NODE]");
-        Connect(access, rest[0], parsed);
+        ConnectPlant(access, rest[0], parsed);
         const auto nodes = access.Browse(rest.size() == 2 ? rest[1] : std::string());
         json.key("nodes").beginArray();
         for (const auto& node : nodes) {
@@ -112,7 +140,7 @@ int RunOpc(const std::vector<std::string>& arguments, std::ostream& out) {
         json.endArray();
     } else if (action == "read") {
         if (rest.size() < 2) throw UsageError("read takes URL NODE...");
-        Connect(access, rest[0], parsed);
+        ConnectPlant(access, rest[0], parsed);
         const auto readings = access.ReadNodes(std::vector<std::string>(rest.begin() + 1, rest.end()));
         std::vector<std::pair<std::string, std::string>> failed;
         for (const auto& reading : readings)
@@ -130,7 +158,7 @@ int RunOpc(const std::vector<std::string>& arguments, std::ostream& out) {
     } else if (action == "write") {
         if (rest.size() != 3) throw UsageError("write takes URL NODE VALUE");
         const double value = WriteArgument(rest[2]);
-        Connect(access, rest[0], parsed);
+        ConnectPlant(access, rest[0], parsed);
         access.WriteNode(rest[1], value);
         json.key("written").boolean(true);
     } else {
@@ -139,7 +167,7 @@ int RunOpc(const std::vector<std::string>& arguments, std::ostream& out) {
     json.endObject();
     access.Disconnect();
     out << json.text() << '\n';
-    return 0;
+    return status;
 }
 
 }  // namespace halvetra::cli

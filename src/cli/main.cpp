@@ -39,17 +39,19 @@ constexpr Subcommand Subcommands[] = {
      halvetra::cli::RunSimulate},
     {"opc",
      "(servers [--discovery URL] | browse URL [NODE] | read URL NODE... | write URL NODE VALUE) [--user NAME "
-     "--password TEXT] [--security none|sign|encrypt] [--timeout MS] [--accept-certificate]",
+     "--password TEXT] [--security none|sign|encrypt] [--timeout MS] [--accept-certificate] [--remember]",
      "Talk to an OPC UA server: list the servers the discovery server knows and those used before, browse a "
      "node's children (the Objects folder without NODE), read values with their quality word, or write one value "
-     "converted to the node's data type.",
+     "converted to the node's data type. --remember adds the server to the desktop program's list of servers "
+     "used before; a discovery server that does not answer is named on standard error (status 3 with "
+     "--discovery).",
      halvetra::cli::RunOpc},
-    {"chain", "SETTINGS.hvx DATA.hvd --out DIR",
+    {"chain", "SETTINGS.hvx DATA.hvd --out DIR [connection options of opc]",
      "Process a record as an automatic experiment's record is processed: the settings file applied, the data file "
      "loaded with its window and conditioning, then the data, model, controller and report files written into DIR "
      "under the settings file's name.",
      halvetra::cli::RunChain},
-    {"experiment", "SETTINGS.hvx --out DIR [--server URL] [--fast]",
+    {"experiment", "SETTINGS.hvx --out DIR [--server URL] [--fast] [connection options of opc]",
      "Run the automatic experiment of a settings file now, against the OPC UA server at URL or the built-in "
      "simulation, sampling in real time (--fast: the simulation without waiting), then process its record as "
      "chain does.",

@@ -703,6 +703,7 @@ std::vector<std::string> OpcUaPlantAccess::ListServers() {
         if (!url.empty() && std::find(servers.begin(), servers.end(), url) == servers.end()) servers.push_back(url);
     };
 
+    discoveryError_.clear();
     UA_ClientConfig config;
     std::memset(&config, 0, sizeof config);
     config.logging = &QuietLogger;
@@ -719,7 +720,10 @@ std::vector<std::string> OpcUaPlantAccess::ListServers() {
                 UA_SecureChannelState channel;
                 UA_StatusCode connectStatus;
                 UA_Client_getState(c, &channel, nullptr, &connectStatus);
-                if (connectStatus != UA_STATUSCODE_GOOD) break;
+                if (connectStatus != UA_STATUSCODE_GOOD) {
+                    status = connectStatus;
+                    break;
+                }
                 if (channel == UA_SECURECHANNELSTATE_OPEN) {
                     open = true;
                     break;
@@ -729,11 +733,20 @@ std::vector<std::string> OpcUaPlantAccess::ListServers() {
                 UA_Client_run_iterate(c, static_cast<UA_UInt32>(std::min(left, 10)));
                 ProcessPendingEvents();
             }
-            if (open) {
+            if (!open) {
+                discoveryError_ = "The discovery server " + discoveryUrl_ + " did not answer" +
+                                  (status == UA_STATUSCODE_GOOD
+                                       ? " within " + std::to_string(std::max(1, discoveryTimeoutMs_)) + " ms"
+                                       : " (" + StatusText(status) + ")");
+            } else {
                 size_t count = 0;
                 UA_ApplicationDescription* found = nullptr;
-                if (UA_Client_findServers(c, discoveryUrl_.c_str(), 0, nullptr, 0, nullptr, &count, &found) ==
-                    UA_STATUSCODE_GOOD) {
+                const UA_StatusCode findStatus =
+                    UA_Client_findServers(c, discoveryUrl_.c_str(), 0, nullptr, 0, nullptr, &count, &found);
+                if (findStatus != UA_STATUSCODE_GOOD)
+                    discoveryError_ = "The discovery server " + discoveryUrl_ + " did not list its servers (" +
+                                      StatusText(findStatus) + ")";
+                if (findStatus == UA_STATUSCODE_GOOD) {
                     for (size_t i = 0; i < count; ++i) {
                         if (found[i].applicationType == UA_APPLICATIONTYPE_DISCOVERYSERVER) continue;
                         for (size_t k = 0; k < found[i].discoveryUrlsSize; ++k) add(ToStdString(found[i].discoveryUrls[k]));
@@ -791,7 +804,7 @@ void OpcUaPlantAccess::Connect(const std::string& server, const ConnectionOption
     ++d_->generation;
     Rejections rejected;
     for (auto& g : d_->groups) d_->CreateOnServer(*g, rejected);
-    d_->Remember(server);
+    if (rememberServers_) d_->Remember(server);
     iterateTimer_.start();
 }
 

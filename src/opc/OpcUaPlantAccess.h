@@ -87,6 +87,13 @@ public:
     // Where ListServers asks for servers, and how long it waits there.
     void setDiscoveryUrl(const std::string& url) { discoveryUrl_ = url; }
     void setDiscoveryTimeout(int milliseconds) { discoveryTimeoutMs_ = milliseconds; }
+    // Why the last ListServers found nothing at the discovery server (it did
+    // not answer, or refused the request); empty when it answered.
+    const std::string& discoveryError() const { return discoveryError_; }
+    // Whether a connection adds its server to the list of servers used
+    // before. The window keeps that list; a command-line tool turns it off so
+    // that scripts do not fill the user's list.
+    void setRememberServers(bool remember) { rememberServers_ = remember; }
     // How often the client is iterated while connected.
     static constexpr int IterateIntervalMs = 5;
 
@@ -104,6 +111,8 @@ private:
     QString configFolder_;
     std::string discoveryUrl_ = DefaultDiscoveryUrl;
     int discoveryTimeoutMs_ = 2000;
+    std::string discoveryError_;
+    bool rememberServers_ = true;
     QTimer iterateTimer_;
     std::unique_ptr<Impl> d_;
 };

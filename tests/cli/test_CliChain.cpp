@@ -117,6 +117,12 @@ TEST(CliChain, UsageAndFileErrors) {
     EXPECT_EQ(result.status, 2);
     result = RunCli({"experiment", Examples + "simulation-steps.hvx", "--fast"});  // no --out
     EXPECT_EQ(result.status, 2);
+    // The connection options are checked as opc checks them.
+    result = RunCli({"experiment", Examples + "simulation-steps.hvx", "--out", dir.path(), "--password", "x"});
+    EXPECT_EQ(result.status, 2);
+    result = RunCli({"chain", Examples + "simulation-steps.hvx", Examples + "cascade-steps.hvd", "--out", dir.path(),
+                     "--security", "strong"});
+    EXPECT_EQ(result.status, 2);
 
     const QString missing = dir.filePath("missing.hvx");
     for (const QStringList& arguments :
@@ -130,16 +136,29 @@ TEST(CliChain, UsageAndFileErrors) {
     EXPECT_TRUE(FilesIn(dir.path()).isEmpty());
 }
 
+// Against a plant that wants a user name over an encrypted channel: the
+// connection options of opc, and the run leaves the window's list of servers
+// used before alone.
 TEST(CliExperiment, RealTimeRunAgainstThePlant) {
-    testing_plant::PlantProcess plant(HALVETRA_PLANT_PATH, {"--speed", "20"});
+    testing_plant::PlantProcess plant(HALVETRA_PLANT_PATH,
+                                      {"--speed", "20", "--user", "operator", "--password", "loop-42"});
     QTemporaryDir dir;
+    QTemporaryDir config(QDir::temp().filePath("halvetra-cli-config-XXXXXX"));
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
     // Ts 0.2 s, 2 s waiting, one step of 2 s up and down: 30 samples in about 6 s.
     const QString settings = SettingsCopy(Examples + "plant-steps.hvx", dir.filePath("short.hvx"),
                                           {{41, "0.2"}, {44, "2"}, {46, "2"}, {47, "1"}});
     const QString out = dir.filePath("run");
-    const Result result =
-        RunCli({"experiment", settings, "--server", QString::fromStdString(plant.Url()), "--out", out});
+    const QStringList run = {"experiment", settings, "--server", QString::fromStdString(plant.Url()), "--out", out};
+    const Result anonymous = RunCli(run);
+    EXPECT_EQ(anonymous.status, 1);
+    EXPECT_NE(anonymous.err.find("give a user name and password"), std::string::npos) << anonymous.err;
+
+    const Result result = RunCli(run + QStringList{"--user", "operator", "--password", "loop-42", "--security",
+                                                   "encrypt", "--accept-certificate"});
+    qunsetenv("XDG_CONFIG_HOME");
     ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_FALSE(QFileInfo::exists(config.filePath("Halvetra/servers.txt")));
     EXPECT_EQ(FilesIn(out), Expected("short", {"hvd", "hvm", "hvc", "odt"}));
     const QStringList header = HeaderOf(out + "/short.hvd", 14);
     EXPECT_EQ(header[5], "30");
