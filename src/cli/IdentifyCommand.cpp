@@ -44,27 +44,32 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     const DataFileHeader header = obdelava.LoadDataFile(parsed.positional.front(), data, separator);
     const int n = data.SampleCount;
 
-    // Columns MV, U, Y, Y2: 1, 3, 5, 6 held inside the file's columns, or the given ones.
+    // Columns MV, U, Y, Y2: the given ones, or 1, 3, 5, 6. Either must be
+    // columns of the file: a record with fewer columns has no signal there.
     std::array<int, 4> columns = {1, 3, 5, 6};
-    const int columnCount = std::max(1, data.ColumnCount);
-    for (int& c : columns) c = std::clamp(c, 1, columnCount);
-    if (const std::string* text = parsed.value("--columns")) {
-        const auto fields = OptionFields(*text, 4, "--columns");
-        for (std::size_t k = 0; k < 4; ++k) {
-            columns[k] = TextToInt(fields[k]);
-            if (columns[k] < 1 || columns[k] > data.ColumnCount)
-                throw HalvetraError("Column " + fields[k] + " is not a column of the file (1 .. " +
-                                    std::to_string(data.ColumnCount) + ")");
-        }
+    const std::string* columnsText = parsed.value("--columns");
+    const std::vector<std::string> fields =
+        columnsText ? OptionFields(*columnsText, 4, "--columns") : std::vector<std::string>{"1", "3", "5", "6"};
+    for (std::size_t k = 0; k < 4; ++k) {
+        columns[k] = TextToInt(fields[k]);
+        if (columns[k] < 1 || columns[k] > data.ColumnCount)
+            throw HalvetraError("Column " + fields[k] + " is not a column of the file (1 .. " +
+                                std::to_string(data.ColumnCount) + ")" +
+                                (columnsText ? "" : "; choose the columns with --columns MV,U,Y,Y2"));
     }
 
-    // The window, held inside the ranges the Data page's sliders get.
+    // The window, held inside the ranges the Data page's sliders get. A start
+    // after the end leaves no sample to identify from.
     const std::string* start = parsed.value("--start");
     const std::string* end = parsed.value("--end");
-    const LoadedWindow window = WindowAfterLoad(n, TextToInt(start ? *start : header.windowStart),
-                                                TextToInt(end ? *end : header.windowEnd));
+    const int startGiven = TextToInt(start ? *start : header.windowStart);
+    const int endGiven = TextToInt(end ? *end : header.windowEnd);
+    const LoadedWindow window = WindowAfterLoad(n, startGiven, endGiven);
     const int first = window.Sliders.Start.Position;
     const int last = window.Sliders.End.Position;
+    if (first > last)
+        throw HalvetraError("The identification window from sample " + std::to_string(startGiven) + " to sample " +
+                            std::to_string(endGiven) + " is empty: its start lies after its end");
 
     // Filter and actuator settings: the file's texts read as the page's edit
     // boxes read them, or the options' numbers.

@@ -77,7 +77,7 @@ std::string jsonString(std::string_view text) {
 }
 
 std::string jsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
+    RequireFinite(value);
     return FormatShortest(value);
 }
 

@@ -11,8 +11,10 @@ namespace halvetra::cli {
 // that are not valid UTF-8 become U+FFFD, so the output is always valid JSON.
 std::string jsonString(std::string_view text);
 
-// The number in shortest round-trip form; null for NaN and infinities, which
-// JSON cannot express.
+// The number in shortest round-trip form. JSON has no number for NaN or an
+// infinity, and the output never stands in null for one: such a value throws
+// FloatingPointError "Invalid floating point operation" / "Floating point
+// overflow", so the command fails before anything is printed.
 std::string jsonNumber(double value);
 
 // Builds one JSON value; commas between members and elements are added here.

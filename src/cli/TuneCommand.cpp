@@ -58,6 +58,8 @@ ControllerInputs ReadInputs(const ParsedArguments& parsed) {
         if (const std::string* outer = parsed.value("--outer")) inputs.Outer = ModelFromOption(*outer, "--outer");
     }
     inputs.Method = IntegerOption(parsed, "--method", 0);
+    if (inputs.Method < 0 || inputs.Method > NoMethod)
+        throw UsageError("--method takes a tuning method 0 .. " + std::to_string(static_cast<int>(NoMethod)));
     inputs.RobustPosition = IntegerOption(parsed, "--robustness", 10);
     if (inputs.RobustPosition < 0 || inputs.RobustPosition > 20)
         throw UsageError("--robustness takes a slider position 0 .. 20");
@@ -71,6 +73,9 @@ int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
     const ControllerInputs inputs = ReadInputs(ParseArguments(arguments, ModelOptions));
     const ControllerTuning tuning =
         TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
+    // The page's labels of these gains: a gain it could not show fails the
+    // command with the same floating-point error.
+    FormatControllerLabels(tuning, '.');
     const TuningResult& g = tuning.Result;
     JsonWriter json;
     json.beginObject();
@@ -86,7 +91,7 @@ int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
     json.key("KiPID").value(g.KiPID);
     json.key("KdPID").value(g.KdPID);
     // As the page shows it: to the millisecond.
-    json.key("recommended_sampling_time").value(OptionNumber(FormatFixed(tuning.RecommendedSamplingTime, 15, 3, '.')));
+    json.key("recommended_sampling_time").value(OptionNumber(FormatFixedFinite(tuning.RecommendedSamplingTime, 15, 3, '.')));
     json.endObject();
     out << json.text() << '\n';
     return 0;
@@ -108,6 +113,8 @@ int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out) {
     const double ts = ResolveLoopSamplingTime(text ? *text : std::string("1"), 0.0, SystemDecimalSeparator());
     const ControllerSimulation simulation = SimulateController(tuning, response, ts, inputs.Inner, inputs.Outer);
 
+    // Every value is checked as it is written: a curve that overflows fails
+    // the command instead of printing a number that is none.
     std::string csv = "t,OL,CL_I,CL_PI,CL_PID,CL_P\n";
     const int n = simulation.Horizon.SampleCount;
     for (int k = 0; k < n; ++k) {

@@ -95,6 +95,24 @@ TEST(CliIdentify, ClampsTheWindowAsTheSlidersDoAndRefusesBadOptions) {
     EXPECT_EQ(filter.status, 1);
     EXPECT_EQ(filter.err, "'1,5' is not a valid floating point value\n");
 
+    const Result empty = RunCli({"identify", file, "--start", "3000", "--end", "50"});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_EQ(empty.err, "The identification window from sample 3000 to sample 50 is empty: its start lies after its end\n");
+    EXPECT_TRUE(empty.out.empty());
+
+    // A record of two columns has no column 3 for the default U.
+    const QString narrow = dir.filePath("narrow.dat");
+    {
+        std::ofstream out(narrow.toStdString(), std::ios::binary);
+        out << "1.1.2026;x\r\n\r\nA;B;\r\n\r\n\r\n";
+        for (int k = 0; k < 30; ++k) out << "08:00:" << (k < 10 ? "0" : "") << k << ";" << (k > 10) << ";1;\r\n";
+        out << "end\r\n";
+    }
+    const Result defaults = RunCli({"identify", narrow});
+    EXPECT_EQ(defaults.status, 1);
+    EXPECT_EQ(defaults.err,
+              "Column 3 is not a column of the file (1 .. 2); choose the columns with --columns MV,U,Y,Y2\n");
+
     EXPECT_EQ(RunCli({"identify", file, "--actuator", "100,0"}).status, 2);
     EXPECT_EQ(RunCli({"identify", file, "--start"}).status, 2);
     EXPECT_EQ(RunCli({"identify"}).status, 2);

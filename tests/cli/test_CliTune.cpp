@@ -99,6 +99,17 @@ TEST(CliSimulate, FailuresEndWithTheSystemsText) {
     const Result badTime = RunCli({"simulate", "--inner", "1,10,2", "--sampling-time", "fast"});
     EXPECT_EQ(badTime.status, 1);
     EXPECT_EQ(badTime.err, "'fast' is not a valid floating point value\n");
+    // Numbers that overflow end the command as on the Controller page: no
+    // null, NaN or Inf is ever printed.
+    for (const QStringList& arguments :
+         {QStringList{"tune", "--inner", "1e-320,10,2"},
+          QStringList{"simulate", "--inner", "1,10,2", "--sampling-time", "1e308"}}) {
+        const Result overflow = RunCli(arguments);
+        EXPECT_EQ(overflow.status, 1) << arguments.join(' ').toStdString();
+        EXPECT_EQ(overflow.err, "Floating point overflow\n") << arguments.join(' ').toStdString();
+        EXPECT_TRUE(overflow.out.empty()) << overflow.out;
+    }
+    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--method", "7"}).status, 2);
     EXPECT_EQ(RunCli({"tune", "--inner", "1,10"}).status, 2);
     EXPECT_EQ(RunCli({"tune"}).status, 2);
     EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--robustness", "21"}).status, 2);
