@@ -20,6 +20,20 @@ namespace halvetra {
 
 namespace {
 
+// The text as a message quotes it. A NUL byte (a file's value may hold one)
+// would end the message where the message box and standard error read it; it
+// is shown as \0 and the rest of the text follows.
+std::string Quoted(std::string_view text) {
+    std::string quoted = "'";
+    for (const char c : text) {
+        if (c == '\0')
+            quoted += "\\0";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
 // Enough significant digits to hold the exact decimal expansion of any double
 // (the longest, of a subnormal, has 767).
 constexpr int ExactDigits = 770;
@@ -359,7 +373,7 @@ double TextToFloat(std::string_view text, char decimalSeparator) {
     const Scan s = ScanNumber(body, decimalSeparator, false);
     double value = 0.0;
     if (body.empty() || !s.ok || s.errorIndex != body.size() || !ScanValue(s, value))
-        throw ConversionError("'" + std::string(text) + "' is not a valid floating point value");
+        throw ConversionError(Quoted(text) + " is not a valid floating point value");
     return value;
 }
 
@@ -380,7 +394,7 @@ int TextToInt(std::string_view text) {
         const auto r = std::from_chars(normal.data(), normal.data() + normal.size(), value);
         ok = r.ec == std::errc() && r.ptr == normal.data() + normal.size();
     }
-    if (!ok) throw ConversionError("'" + std::string(text) + "' is not a valid integer value");
+    if (!ok) throw ConversionError(Quoted(text) + " is not a valid integer value");
     return value;
 }
 

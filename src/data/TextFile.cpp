@@ -2,6 +2,7 @@
 
 #include "data/Errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -12,22 +13,68 @@ namespace halvetra {
 
 namespace {
 
+// Whether the first bytes of a file are UTF-16 text: a byte order mark, or
+// (without one) text whose characters are mostly one NUL byte and one other
+// byte, as plain letters and digits are in UTF-16.
+bool LooksLikeUtf16(std::string_view bytes) {
+    if (bytes.size() >= 2 && ((bytes[0] == '\xFF' && bytes[1] == '\xFE') || (bytes[0] == '\xFE' && bytes[1] == '\xFF')))
+        return true;
+    const std::size_t pairs = std::min<std::size_t>(bytes.size(), 256) / 2;
+    if (pairs < 2) return false;
+    std::size_t nulFirst = 0;
+    std::size_t nulSecond = 0;
+    for (std::size_t i = 0; i < pairs; ++i) {
+        const bool first = bytes[2 * i] == '\0';
+        const bool second = bytes[2 * i + 1] == '\0';
+        if (first && !second) ++nulFirst;
+        if (second && !first) ++nulSecond;
+    }
+    return 4 * std::max(nulFirst, nulSecond) >= 3 * pairs;
+}
+
 std::string ReadWholeFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a FIFO with no writer would otherwise hold the open
+    // for ever. Only regular files are read; a FIFO or a device such as
+    // /dev/zero would block or never end.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) throw FileError("Cannot open file " + path);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        throw FileError("Cannot open file " + path);
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw FileError("Cannot open file " + path + ": it is not a regular file");
+    }
+    const FileError tooLarge("Cannot open file " + path + ": it is larger than " +
+                             std::to_string(MaxTextFileBytes / (1024 * 1024)) + " MB");
+    if (status.st_size > static_cast<off_t>(MaxTextFileBytes)) {
+        ::close(fd);
+        throw tooLarge;
+    }
     std::string content;
+    content.reserve(static_cast<std::size_t>(status.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);  // a folder, or a read error
+            ::close(fd);  // a read error
             throw FileError("Cannot open file " + path);
         }
         content.append(buffer, static_cast<std::size_t>(n));
+        // A file that grows while it is read, or one whose size the system
+        // does not report, is held to the same limit.
+        if (content.size() > MaxTextFileBytes) {
+            ::close(fd);
+            throw tooLarge;
+        }
     }
     ::close(fd);
+    if (LooksLikeUtf16(content))
+        throw FileError("File " + path + " is a UTF-16 text file; save it as UTF-8 or ANSI text");
     return content;
 }
 

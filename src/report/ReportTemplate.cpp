@@ -1,6 +1,7 @@
 #include "report/ReportTemplate.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QXmlStreamReader>
 
@@ -8,6 +9,7 @@
 #include <set>
 
 #include "data/Errors.h"
+#include "data/TextFile.h"
 
 namespace halvetra {
 
@@ -368,6 +370,16 @@ std::optional<double> OdfLengthToMm(QStringView text) {
 }
 
 ReportTemplate ReportTemplate::Load(const QString& path) {
+    // As every file Halvetra reads: a FIFO or a device would block the
+    // report or never end, and a template has no reason to be huge.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir() && !info.isFile())
+        throw FileError(QStringLiteral("Cannot open file %1: it is not a regular file").arg(path).toStdString());
+    if (info.isFile() && info.size() > static_cast<qint64>(MaxTextFileBytes))
+        throw FileError(QStringLiteral("Cannot open file %1: it is larger than %2 MB")
+                            .arg(path)
+                            .arg(MaxTextFileBytes / (1024 * 1024))
+                            .toStdString());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw FileError(QStringLiteral("Cannot open file %1").arg(path).toStdString());

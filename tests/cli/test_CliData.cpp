@@ -120,6 +120,11 @@ TEST_F(CliData, FailuresAndUsage) {
     EXPECT_EQ(badWindow.status, 1);
     EXPECT_EQ(badWindow.err, "'start' is not a valid integer value\n");
 
+    // A NUL byte in a header value is shown, and the message goes on after it.
+    const auto nul = RunCli({"data", Write("nul.hvd", Hvd(std::string("1\0x", 3)))});
+    EXPECT_EQ(nul.status, 1);
+    EXPECT_EQ(nul.err, "'1\\0x' is not a valid floating point value\n");
+
     for (const QStringList& arguments : {QStringList{}, QStringList{"identify-nothing"}, QStringList{"data"},
                                          QStringList{"data", "a", "b"}, QStringList{"data", "a", "--value"}}) {
         const auto run = RunCli(arguments);

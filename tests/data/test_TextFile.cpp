@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using halvetra::FileError;
@@ -91,6 +92,35 @@ TEST_F(TextFileTest, ReadingAMissingFileOrAFolderFails) {
         EXPECT_EQ(std::string(e.what()), "Cannot open file " + missing);
     }
     EXPECT_THROW(ReadTextLines(folder_.string()), FileError);
+}
+
+// Inputs every reader of the window and of halvetra-cli refuses by name
+// before reading a line: a FIFO without a writer (opened without blocking),
+// a device that never ends, a file beyond the size limit (sparse, so the test
+// writes nothing), and UTF-16 text with or without a byte order mark.
+TEST_F(TextFileTest, InputsThatAreNoReadableTextAreRefusedByName) {
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    { std::ofstream(Path("large.hvd")); }
+    fs::resize_file(Path("large.hvd"), halvetra::MaxTextFileBytes + 1);
+    WriteBytes("le.hvd", std::string("\xFF\xFEH\0A\0\r\0\n\0", 10));
+    WriteBytes("be.hvd", std::string("\xFE\xFF\0H\0A", 6));
+    WriteBytes("bare.txt", std::string("1\0.\0" "5\0\r\0\n\0" "2\0", 14));
+    const std::pair<std::string, std::string> cases[] = {
+        {Path("fifo"), "Cannot open file " + Path("fifo") + ": it is not a regular file"},
+        {"/dev/zero", "Cannot open file /dev/zero: it is not a regular file"},
+        {Path("large.hvd"), "Cannot open file " + Path("large.hvd") + ": it is larger than 64 MB"},
+        {Path("le.hvd"), "File " + Path("le.hvd") + " is a UTF-16 text file; save it as UTF-8 or ANSI text"},
+        {Path("be.hvd"), "File " + Path("be.hvd") + " is a UTF-16 text file; save it as UTF-8 or ANSI text"},
+        {Path("bare.txt"), "File " + Path("bare.txt") + " is a UTF-16 text file; save it as UTF-8 or ANSI text"},
+    };
+    for (const auto& [path, message] : cases) {
+        try {
+            ReadTextLines(path);
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const FileError& e) {
+            EXPECT_EQ(std::string(e.what()), message);
+        }
+    }
 }
 
 TEST_F(TextFileTest, WritesCrLfAndReplacesTheFileWhole) {

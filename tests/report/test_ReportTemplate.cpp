@@ -103,6 +103,13 @@ TEST(ReportTemplateRead, LayoutFontsHeaderAndFooterOfTheFirstMasterPage) {
 
 TEST(ReportTemplateRead, Failures) {
     EXPECT_THROW(ReportTemplate::Load("/nonexistent/x.ott"), FileError);
+    // A device is refused by name instead of being read without end.
+    try {
+        ReportTemplate::Load("/dev/zero");
+        ADD_FAILURE() << "no error";
+    } catch (const FileError& error) {
+        EXPECT_EQ(std::string(error.what()), "Cannot open file /dev/zero: it is not a regular file");
+    }
     try {
         ReportTemplate::FromBytes("plain text", "x.dot");
         ADD_FAILURE() << "no error";
