@@ -1,6 +1,7 @@
 #include "experiment/ExperimentRun.h"
 
 #include "experiment/QualityWait.h"
+#include "experiment/WriteLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -83,22 +84,47 @@ bool ExperimentRun::WaitForQuality() {
     return WaitForGoodQuality(*plant_, Parameters.MVItem, clock_, processEvents_);
 }
 
+namespace {
+
+// One mode command, recorded in the write log with the value the item held
+// before (when its quality was good) and its outcome. Without a connection
+// nothing is written and nothing recorded.
+template <typename Value>
+void WriteModeItem(PlantAccess& plant, const ItemHandle& item, Value value, WriteLog* log) {
+    if (log == nullptr || item == nullptr || !plant.IsConnected()) {
+        plant.WriteValue(item, value);
+        return;
+    }
+    WriteLogLine line{item->Id, std::nullopt, static_cast<double>(value), "ok"};
+    if (plant.QualityIsGood(item)) line.OldValue = plant.ReadValue(item);
+    try {
+        plant.WriteValue(item, value);
+    } catch (const std::exception& e) {
+        line.Result = WriteResultOf(e.what(), item->Id);
+        log->Append(plant.ServerUrl(), plant.UserName(), {line});
+        throw;
+    }
+    log->Append(plant.ServerUrl(), plant.UserName(), {line});
+}
+
+}  // namespace
+
 void ExperimentRun::SetLoopManual() {
     const ExperimentParameters& p = Parameters;
     if (p.NoWrite || plant_ == nullptr) return;
     if (p.SingleMASwitch)
-        plant_->WriteValue(p.MAItem, p.ManualValue);
+        WriteModeItem(*plant_, p.MAItem, p.ManualValue, writeLog_);
     else
-        plant_->WriteValue(p.ManualItem, 1);
+        WriteModeItem(*plant_, p.ManualItem, 1, writeLog_);
 }
 
 void ExperimentRun::SetLoopAutomatic() {
     const ExperimentParameters& p = Parameters;
     if (p.NoWrite || plant_ == nullptr) return;
     if (p.SingleMASwitch)
-        plant_->WriteValue(p.MAItem, std::abs(p.ManualValue - 1));
+        WriteModeItem(*plant_, p.MAItem, std::abs(p.ManualValue - 1), writeLog_);
     else
-        plant_->WriteValue(p.AutomaticItem, 1);
+        WriteModeItem(*plant_, p.AutomaticItem, 1, writeLog_);
 }
 
 void ExperimentRun::CommandLoopForRun() {

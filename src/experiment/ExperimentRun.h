@@ -196,9 +196,11 @@ public:
     bool WaitForQuality();
 
     // The controller's mode, by the M/A item or the Manual/Automatic command
-    // items; nothing when NoWrite or without plant access.
+    // items; nothing when NoWrite or without plant access. While connected,
+    // each write is recorded in the write log when one is set (not owned).
     void SetLoopManual();
     void SetLoopAutomatic();
+    void SetWriteLog(class WriteLog* log) { writeLog_ = log; }
 
     // --- The window -------------------------------------------------------
     // Showing the window: resets the simulation, ElapsedTime := 0, the record
@@ -308,6 +310,7 @@ private:
 
     PlantAccess* plant_;
     PlantGroup* group_ = nullptr;
+    class WriteLog* writeLog_ = nullptr;
     const Clock& clock_;
     MeasuredData& data_;
     std::function<void()> processEvents_;

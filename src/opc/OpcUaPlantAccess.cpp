@@ -802,6 +802,8 @@ void OpcUaPlantAccess::Connect(const std::string& server, const ConnectionOption
 
     d_->active = true;
     ++d_->generation;
+    serverUrl_ = server;
+    userName_ = options.User;
     Rejections rejected;
     for (auto& g : d_->groups) d_->CreateOnServer(*g, rejected);
     if (rememberServers_) d_->Remember(server);

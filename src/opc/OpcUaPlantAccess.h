@@ -76,6 +76,8 @@ public:
     void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) override;
 
     std::vector<BrowseNode> Browse(const std::string& nodeId) override;
+    std::string ServerUrl() const override { return serverUrl_; }
+    std::string UserName() const override { return userName_; }
 
     // The current values of nodes, read with one Read request (not through a
     // subscription). Raises when not connected.
@@ -109,6 +111,8 @@ private:
     void handleConnectionLost(unsigned generation);
 
     QString configFolder_;
+    std::string serverUrl_;  // of the last connection made
+    std::string userName_;
     std::string discoveryUrl_ = DefaultDiscoveryUrl;
     int discoveryTimeoutMs_ = 2000;
     std::string discoveryError_;

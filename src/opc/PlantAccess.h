@@ -110,6 +110,11 @@ public:
     // when not connected.
     virtual std::vector<BrowseNode> Browse(const std::string& nodeId) = 0;
 
+    // The server of the present (or last) connection and the user it was
+    // made as (empty: anonymous), for the write log.
+    virtual std::string ServerUrl() const { return {}; }
+    virtual std::string UserName() const { return {}; }
+
     // The disconnected event: an active connection ended, whatever the cause.
     std::function<void()> Disconnected;
 

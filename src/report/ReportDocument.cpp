@@ -337,6 +337,11 @@ void ControllerSection(Selection& selection, const ReportInputs& inputs, const Q
 
     const std::pair<const char*, const QString*> scaled[] = {
         {"Scaled P term: ", &inputs.ScaledP}, {"Scaled I term: ", &inputs.ScaledI}, {"Scaled D term: ", &inputs.ScaledD}};
+    if (!inputs.ScaledNote.isEmpty() &&
+        !(inputs.ScaledP.isEmpty() && inputs.ScaledI.isEmpty() && inputs.ScaledD.isEmpty())) {
+        selection.TypeText(inputs.ScaledNote);
+        selection.TypeParagraph();
+    }
     for (const auto& [label, value] : scaled) {
         if (value->isEmpty())
             continue;

@@ -49,6 +49,9 @@ struct ReportInputs {
     QString ScaledP;
     QString ScaledI;
     QString ScaledD;
+    // Printed before the scaled values when they were computed for gains
+    // other than those in the table; empty: nothing is added.
+    QString ScaledNote;
 
     std::array<ReportSignalStatistics, Signals> Statistics;
 

@@ -13,6 +13,8 @@
 
 namespace halvetra {
 
+class WriteLog;
+
 struct AppState {
     MeasuredData Data;  // the measured data set every page works on
 
@@ -42,6 +44,9 @@ struct AppState {
     // controller's P, I and D terms (replaced at every "Load to controller").
     PlantGroup* ControllerGroup = nullptr;
     std::array<ItemHandle, 3> ControllerItems;
+    // The write log of the user's commands that write to the plant (not
+    // owned); none: writes are not recorded.
+    WriteLog* Writes = nullptr;
 
     // True while the scheduler copies automatic-experiment settings into the
     // pages: change handlers then skip their recalculation.

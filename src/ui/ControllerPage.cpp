@@ -27,6 +27,7 @@
 #include "data/Errors.h"
 #include "data/NumberText.h"
 #include "experiment/ControllerLoad.h"
+#include "experiment/WriteLog.h"
 #include "ui/AppState.h"
 #include "ui/Chart.h"
 #include "ui/Command.h"
@@ -107,6 +108,9 @@ void drawCurve(QCPGraph* series, const std::vector<double>& time, const std::vec
     }
     series->data()->set(points, true);
 }
+
+// The wait of a write to the controller: the connection's updates arrive as events.
+void WaitingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); }
 
 // The box "Calculation of scaled parameters" on the page's controls.
 class ParametersWidgets final : public ParametersBox {
@@ -342,14 +346,33 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     results->setRowStretch(6, 1);
     Button16 = named(new QPushButton(QStringLiteral("Load to controller"), scaledBox), "Button16");
     results->addWidget(Button16, 7, 0, 1, 2);
+    Button_RestoreParameters = named(new QPushButton(QStringLiteral("Restore previous parameters"), scaledBox),
+                                     "Button_RestoreParameters");
+    Button_RestoreParameters->setEnabled(false);
+    Button_RestoreParameters->setToolTip(QStringLiteral(
+        "Writes back the P, I and D values (and the M/A item's value) that the controller held before the last "
+        "\"Load to controller\"."));
+    results->addWidget(Button_RestoreParameters, 8, 0, 1, 2);
 
-    auto* scaled = new QHBoxLayout(scaledBox);
+    auto* scaled = new QHBoxLayout;
     scaled->setSpacing(10);
     scaled->addLayout(formColumn, 1);
     scaled->addWidget(rule(Qt::Vertical, scaledBox));
     scaled->addLayout(scaling);
     scaled->addWidget(rule(Qt::Vertical, scaledBox));
     scaled->addLayout(results);
+    // The line under the columns keeps its height also while empty: marking
+    // the values does not move the box.
+    Label_ScaledOutOfDate = named(new QLabel(scaledBox), "Label_ScaledOutOfDate");
+    Label_ScaledOutOfDate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label_ScaledOutOfDate->setMinimumHeight(fontMetrics().height());
+    QPalette warning = Label_ScaledOutOfDate->palette();
+    warning.setColor(QPalette::WindowText, QColor(150, 70, 0));
+    Label_ScaledOutOfDate->setPalette(warning);
+    auto* scaledRows = new QVBoxLayout(scaledBox);
+    scaledRows->setSpacing(4);
+    scaledRows->addLayout(scaled);
+    scaledRows->addWidget(Label_ScaledOutOfDate);
 
     auto* right = new QVBoxLayout;
     right->setSpacing(5);
@@ -382,6 +405,13 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     connect(Button9, &QPushButton::clicked, this, &ControllerPage::Button9Click);
     connect(Button8, &QPushButton::clicked, this, &ControllerPage::Button8Click);
     connect(Button16, &QPushButton::clicked, this, &ControllerPage::Button16Click);
+    connect(Button_RestoreParameters, &QPushButton::clicked, this, &ControllerPage::Button_RestoreParametersClick);
+    // Values the user types are the user's own: they are written as typed and never out of date.
+    for (QLineEdit* edit : {Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd})
+        connect(edit, &QLineEdit::textEdited, this, [this] {
+            scaledBasis_.Valid = false;
+            markScaledValues();
+        });
 }
 
 // --- Handlers ---
@@ -422,8 +452,19 @@ void ControllerPage::Button16Click() {
     // The wait below keeps the window's events flowing: no second press meanwhile.
     if (!Button16->isEnabled()) return;
     Button16->setEnabled(false);
+    Button_RestoreParameters->setEnabled(false);
     RunCommand(ctx_.Dialog, [this] { loadToController(); });
     Button16->setEnabled(true);
+    Button_RestoreParameters->setEnabled(!previous_.Empty());
+}
+
+void ControllerPage::Button_RestoreParametersClick() {
+    if (!Button_RestoreParameters->isEnabled() || !Button16->isEnabled()) return;
+    Button16->setEnabled(false);
+    Button_RestoreParameters->setEnabled(false);
+    RunCommand(ctx_.Dialog, [this] { restoreParameters(); });
+    Button16->setEnabled(true);
+    Button_RestoreParameters->setEnabled(!previous_.Empty());
 }
 
 void ControllerPage::recalculate(bool withParameters) {
@@ -468,6 +509,10 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
     } else {
         state.SingleLoopResult = tuning.Result;
     }
+    lastMethod_ = method;
+    lastRobustPosition_ = robustPosition;
+    lastCascade_ = cascade;
+    markScaledValues();
 
     const ControllerLabels labels = FormatControllerLabels(tuning, separator);
     const std::pair<QLabel*, const std::string&> shown[] = {
@@ -516,6 +561,102 @@ void ControllerPage::ShowControllerParameters(int form, int controllerType, bool
         ScaleTexts(Edit_Reg_ScaleP->text().toStdString(), Edit_Reg_ScaleI->text().toStdString(),
                    Edit_Reg_ScaleD->text().toStdString(), separator),
         separator, box);
+    lastCascade_ = cascade;
+    scaledBasis_ = stateBasis(cascade);
+    markScaledValues();
+}
+
+// --- Scaled values that are out of date ---
+
+ControllerPage::GainBasis ControllerPage::stateBasis(bool cascade) const {
+    const AppState& state = ctx_.State;
+    GainBasis basis;
+    basis.Valid = true;
+    basis.Method = lastMethod_;
+    basis.RobustPosition = lastRobustPosition_;
+    basis.Cascade = cascade;
+    basis.Inner = state.InnerModel;
+    basis.Outer = state.OuterModel;
+    basis.Result = cascade ? state.CascadeResult : state.SingleLoopResult;
+    basis.Factor = state.RobustnessFactor;
+    return basis;
+}
+
+// The values in the edits are out of date when the gains they were scaled
+// from differ from the gains now tuned; the reasons are the settings of the
+// tuning that differ. Moving back to the same gains makes them current again.
+void ControllerPage::markScaledValues() {
+    QStringList reasons;
+    if (scaledBasis_.Valid) {
+        const GainBasis now = stateBasis(lastCascade_);
+        const GainBasis& then = scaledBasis_;
+        if (now.Cascade != then.Cascade || !(now.Result == then.Result) || now.Factor != then.Factor) {
+            if (now.RobustPosition != then.RobustPosition) reasons << QStringLiteral("robustness");
+            if (now.Method != then.Method) reasons << QStringLiteral("method");
+            if (now.Cascade != then.Cascade) reasons << QStringLiteral("cascade");
+            if (!(now.Inner == then.Inner) || !(now.Outer == then.Outer)) reasons << QStringLiteral("model");
+            if (reasons.isEmpty()) reasons << QStringLiteral("tuning");
+        }
+    }
+    outOfDate_ = reasons.join(QStringLiteral(", "));
+    const bool stale = !outOfDate_.isEmpty();
+    Label_ScaledOutOfDate->setText(
+        stale ? QStringLiteral("Scaled values computed for the previous gains (changed: %1)").arg(outOfDate_)
+              : QString());
+    Label_ScaledOutOfDate->setToolTip(
+        stale ? QStringLiteral("Choose the controller again or press Enter in a scaling box to compute the scaled "
+                               "values for the gains shown.")
+              : QString());
+    for (QLineEdit* edit : {Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd}) {
+        QPalette palette;  // inherits every colour
+        if (stale) {
+            palette = edit->palette();
+            palette.setColor(QPalette::Base, QColor(255, 226, 160));
+        }
+        edit->setPalette(palette);
+    }
+}
+
+QString ControllerPage::ScaledValuesNote() const {
+    if (outOfDate_.isEmpty()) return {};
+    return QStringLiteral("The scaled values were computed for the previous gains (changed: %1), not for the gains "
+                          "in the table above.")
+        .arg(outOfDate_);
+}
+
+QString ControllerPage::confirmationText() const {
+    const auto line = [](const std::array<QString, 3>& texts) {
+        const char* terms[3] = {"P term", "I term", "D term"};
+        QStringList parts;
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            parts << QString::fromLatin1(terms[i]) + ' ' + (texts[i].isEmpty() ? QStringLiteral("0") : texts[i]);
+        return parts.join(QStringLiteral(", "));
+    };
+    const std::array<QString, 3> written = {Edit_Reg_Kp->text(), Edit_Reg_Ki->text(), Edit_Reg_Kd->text()};
+    QString present;
+    try {
+        // The box as a refresh would fill it, without touching the page.
+        const AppState& state = ctx_.State;
+        const bool cascade = CheckBox_CascadeReg->isChecked();
+        const char separator = LocaleDecimalSeparator();
+        ParametersBoxState box;
+        halvetra::ShowControllerParameters(
+            ComboBox_Regulator->currentIndex(), izbiraTipaRegItems->checkedId(), cascade,
+            cascade ? state.CascadeResult : state.SingleLoopResult, state.RobustnessFactor, nonLinearityGain(cascade),
+            ScaleTexts(Edit_Reg_ScaleP->text().toStdString(), Edit_Reg_ScaleI->text().toStdString(),
+                       Edit_Reg_ScaleD->text().toStdString(), separator),
+            separator, box);
+        present = line({QString::fromStdString(box.Text(ParametersText::EditKp)),
+                        QString::fromStdString(box.Text(ParametersText::EditKi)),
+                        QString::fromStdString(box.Text(ParametersText::EditKd))});
+    } catch (const std::exception& e) {
+        present = QStringLiteral("cannot be computed: ") + QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("The scaled values were computed for the previous gains (changed: %1).\n\n"
+                          "In the boxes, to be written: %2\n"
+                          "For the gains now shown: %3\n\n"
+                          "Write the values in the boxes to the controller?")
+        .arg(outOfDate_, line(written), present);
 }
 
 double ControllerPage::nonLinearityGain(bool cascade) const {
@@ -579,6 +720,8 @@ void ControllerPage::loadSettings() {
 void ControllerPage::loadToController() {
     PlantAccess& plant = ctx_.Plant;
     AppState& state = ctx_.State;
+    // Values scaled from gains the page no longer shows are written only when the user says so.
+    if (!outOfDate_.isEmpty() && !ctx_.Dialog.confirm(confirmationText())) return;
     if (!state.ControllerGroup) throw HalvetraError("The controller group of the plant connection is missing.");
     // The values are the ones shown at the press, also if the user types on during the wait.
     const std::array<std::string, 3> texts = {Edit_Reg_Kp->text().toStdString(), Edit_Reg_Ki->text().toStdString(),
@@ -591,9 +734,51 @@ void ControllerPage::loadToController() {
     // it notice the end of its time when no event comes.
     QTimer tick;
     tick.start(10);
-    LoadToController(plant, *state.ControllerGroup, ids, texts, LocaleDecimalSeparator(), state.ControllerItems,
-                     ctx_.Time,
-                     [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); });
+    ControllerWriteOptions options;
+    options.ModeItemId = SignalItem ? SignalItem(SignalRole::InnerMA) : std::string();
+    options.Previous = &previous_;
+    options.Log = state.Writes;
+    reportingLogFailures([&] {
+        LoadToController(plant, *state.ControllerGroup, ids, texts, LocaleDecimalSeparator(), state.ControllerItems,
+                         ctx_.Time, WaitingEvents, QualityWaitMs, options);
+    });
+}
+
+void ControllerPage::restoreParameters() {
+    AppState& state = ctx_.State;
+    if (previous_.Empty()) return;
+    if (!state.ControllerGroup) throw HalvetraError("The controller group of the plant connection is missing.");
+    QTimer tick;
+    tick.start(10);
+    reportingLogFailures([&] {
+        RestoreController(ctx_.Plant, *state.ControllerGroup, previous_, state.ControllerItems, ctx_.Time,
+                          WaitingEvents, QualityWaitMs, state.Writes);
+    });
+    QStringList values;
+    for (std::size_t i = 0; i < previous_.Ids.size(); ++i)
+        values << QString::fromStdString(previous_.Ids[i]) + " = " +
+                      QString::fromStdString(FormatGeneral(previous_.Values[i], 15, LocaleDecimalSeparator()));
+    // Written back: nothing is left to restore until the next "Load to controller".
+    previous_ = {};
+    if (ctx_.ShowStatus) ctx_.ShowStatus(QStringLiteral("Previous controller parameters restored: ") + values.join(", "));
+}
+
+// Runs a write; a write log that could not take its lines is told after the
+// write, with the write's own failure when there is one.
+void ControllerPage::reportingLogFailures(const std::function<void()>& write) {
+    WriteLog* log = ctx_.State.Writes;
+    const int failures = log ? log->Failures() : 0;
+    const auto logFailure = [&]() -> QString {
+        return log && log->Failures() != failures ? QString::fromStdString(log->LastFailure()) : QString();
+    };
+    try {
+        write();
+    } catch (const std::exception& e) {
+        const QString failure = logFailure();
+        if (failure.isEmpty()) throw;
+        throw HalvetraError(std::string(e.what()) + "\n\n" + failure.toStdString());
+    }
+    if (const QString failure = logFailure(); !failure.isEmpty()) ctx_.Dialog.showMessage(failure);
 }
 
 }  // namespace halvetra

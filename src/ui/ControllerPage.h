@@ -10,6 +10,9 @@
 #include <vector>
 
 #include "controller/ControllerForms.h"
+#include "controller/TRegulator.h"
+#include "experiment/ControllerLoad.h"
+#include "model/ModelParameters.h"
 #include "ui/PageContext.h"
 #include "ui/SignalRole.h"
 
@@ -87,8 +90,14 @@ public:
     QLineEdit* Edit_Reg_Kd;
     QLabel* Label_LabOjacSekv;
     QLabel* Label_OjacSekv;
+    // Shown, with the value edits tinted, while the scaled values belong to
+    // gains the page no longer shows; says what changed.
+    QLabel* Label_ScaledOutOfDate;
 
     QPushButton* Button16;  // "Load to controller"
+    // "Restore previous parameters": enabled once "Load to controller" has
+    // written in this session, until the values it kept are written back.
+    QPushButton* Button_RestoreParameters;
     QPushButton* Button9;  // "Load to file"
     QPushButton* Button8;  // "Load from file"
 
@@ -107,6 +116,16 @@ public:
     // The five curves over samples 0 .. n - 1 and the left axis of the simulation.
     void DrawControllerChart(const ControllerSimulation& simulation);
 
+    // The scaled values were computed from gains that have changed since
+    // (and not typed by the user): what changed, such as "robustness" or
+    // "method, model"; empty while they belong to the gains shown.
+    QString ScaledValuesOutOfDate() const { return outOfDate_; }
+    // The report's line about the scaled values it prints; empty while they
+    // belong to the gains shown.
+    QString ScaledValuesNote() const;
+    // The values "Load to controller" kept before its last write.
+    const ControllerSnapshot& PreviousParameters() const { return previous_; }
+
 public slots:
     void ComboBox1Change();
     void CheckBox_CascadeRegClick();
@@ -121,6 +140,7 @@ public slots:
     void Button9Click();  // "Load to file"
     void Button8Click();  // "Load from file"
     void Button16Click();  // "Load to controller"
+    void Button_RestoreParametersClick();
 
 private:
     // Recalculates (and, when asked, refreshes the scaled parameters) unless
@@ -132,9 +152,31 @@ private:
     void saveSettings();
     void loadSettings();
     void loadToController();
+    void restoreParameters();
+    void reportingLogFailures(const std::function<void()>& write);
+    // What the gains in the state were tuned from, and the gains themselves.
+    struct GainBasis {
+        bool Valid = false;
+        int Method = 0;
+        int RobustPosition = 0;
+        bool Cascade = false;
+        ModelParameters Inner;
+        ModelParameters Outer;
+        TuningResult Result;
+        double Factor = 1.0;
+    };
+    GainBasis stateBasis(bool cascade) const;
+    void markScaledValues();
+    QString confirmationText() const;
 
     PageContext ctx_;
     bool settingControls_ = false;  // a loaded file is setting the controls
+    int lastMethod_ = 0;            // of the last calculation
+    int lastRobustPosition_ = 10;
+    bool lastCascade_ = false;
+    GainBasis scaledBasis_;         // of the values in the edits; not valid when typed
+    QString outOfDate_;
+    ControllerSnapshot previous_;
 };
 
 }  // namespace halvetra

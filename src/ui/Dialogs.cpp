@@ -66,6 +66,11 @@ void QtDialogs::showMessage(const QString& text) {
     QMessageBox::information(parent_, QStringLiteral("Halvetra"), text);
 }
 
+bool QtDialogs::confirm(const QString& question) {
+    return QMessageBox::question(parent_, QStringLiteral("Halvetra"), question, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}
+
 std::optional<std::vector<std::string>> QtDialogs::browseItems(PlantAccess& plant) {
     ItemBrowserDialog dialog(plant, parent_);
     dialog.loadRoot();

@@ -50,6 +50,12 @@ public:
     virtual std::optional<std::vector<std::string>> browseItems(PlantAccess& plant) = 0;
     // Asks whether to trust a server certificate that no trusted one matches.
     virtual CertificateTrust trustCertificate(const ServerCertificate& certificate) = 0;
+    // A question with Yes and No buttons, No the default: true for Yes.
+    // Dialogs that cannot ask anybody answer No.
+    virtual bool confirm(const QString& question) {
+        (void)question;
+        return false;
+    }
 };
 
 // The real dialogs, parented to the given window.
@@ -61,6 +67,7 @@ public:
     void showMessage(const QString& text) override;
     std::optional<std::vector<std::string>> browseItems(PlantAccess& plant) override;
     CertificateTrust trustCertificate(const ServerCertificate& certificate) override;
+    bool confirm(const QString& question) override;
 
 private:
     QWidget* parent_;

@@ -75,6 +75,7 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
     inputs.ScaledP = controller.Edit_Reg_Kp->text();
     inputs.ScaledI = controller.Edit_Reg_Ki->text();
     inputs.ScaledD = controller.Edit_Reg_Kd->text();
+    inputs.ScaledNote = controller.ScaledValuesNote();
     inputs.Statistics = {{{data.Label_MaksMV1->text(), data.Label_MinMV1->text(), data.Label_STDMV1->text()},
                           {data.Label_MaksU1->text(), data.Label_MinU1->text(), data.Label_STDU1->text()},
                           {data.Label_MaksY1->text(), data.Label_MinY1->text(), data.Label_STDY1->text()},

@@ -469,6 +469,13 @@ TEST_F(ReportTest, EmptyScaledTermsLeaveTheirLinesOutOtherEmptyTextsStay) {
     texts = Content(File(Make(in), "content.xml")).Texts();
     EXPECT_FALSE(texts.join('\n').contains("Scaled"));
     EXPECT_EQ(texts.back(), "Open-loop and closed-loop responses");
+
+    // The line about values computed for other gains comes with the values only, before them.
+    in.ScaledNote = "The scaled values were computed for the previous gains (changed: robustness).";
+    EXPECT_EQ(Content(File(Make(in), "content.xml")).Texts(), texts);
+    in.ScaledP = "70";
+    texts = Content(File(Make(in), "content.xml")).Texts();
+    EXPECT_EQ(texts.mid(texts.size() - 2), QStringList({in.ScaledNote, "Scaled P term: 70"}));
 }
 
 // ---- The package and the template ---------------------------------------------------------

@@ -47,6 +47,18 @@ public:
         return trust;
     }
 
+    // Questions are recorded and answered with the next queued answer, Yes
+    // when none is queued.
+    bool confirm(const QString& question) override {
+        questions << question;
+        if (confirmAnswers.empty()) return true;
+        const bool next = confirmAnswers.front();
+        confirmAnswers.pop_front();
+        return next;
+    }
+    std::deque<bool> confirmAnswers;
+    QStringList questions;
+
     std::deque<std::vector<std::string>> itemAnswers;
     int browsed = 0;
     CertificateTrust trust = CertificateTrust::Reject;

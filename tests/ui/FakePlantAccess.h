@@ -42,6 +42,9 @@ public:
     // Items a write of several items refuses, with the server's text; as the
     // real client checks before sending, such a request writes nothing.
     std::map<std::string, std::string> refusedWrites;
+    // The values the server holds, by item: an item added reports its value,
+    // a write of several items changes them.
+    std::map<std::string, double> values;
 
     // --- What the program did ---
     bool connected = false;
@@ -98,6 +101,7 @@ public:
             throw PlantAccessError("OPC Command:\n" + itemId + ": The node id refers to a node that does not exist.");
         auto item = std::make_shared<PlantItem>();
         item->Id = itemId;
+        if (const auto it = values.find(itemId); it != values.end()) item->Value = it->second;
         g.Items.push_back(item);
         return item;
     }
@@ -133,8 +137,14 @@ public:
         }
         if (!refused.empty()) throw PlantAccessError(WriteItemsErrorText(refused));
         ++writeRequests;
-        for (std::size_t i = 0; i < items.size(); ++i) writes.push_back({items[i]->Id, values.at(i), false});
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            writes.push_back({items[i]->Id, values.at(i), false});
+            this->values[items[i]->Id] = items[i]->Value = values.at(i);
+        }
     }
+
+    std::string ServerUrl() const override { return connects.empty() ? std::string() : connects.back(); }
+    std::string UserName() const override { return lastOptions.User; }
 
     std::vector<BrowseNode> Browse(const std::string& nodeId) override {
         if (!connected) throw PlantAccessError("Not connected");

@@ -19,6 +19,7 @@
 #include "app/TForm1.h"
 #include "data/NumberText.h"
 #include "experiment/Clock.h"
+#include "experiment/WriteLog.h"
 #include "ui/Chart.h"
 #include "ui/ControllerPage.h"
 #include "ui/DataPage.h"
@@ -164,17 +165,42 @@ private slots:
         const QList<QPointF> before = f.chart();
         QCOMPARE(f.page.robustnessFactorLabel->text(), QString("Factor: 1.0000"));
 
+        const auto tinted = [&f] {
+            return f.page.Edit_Reg_Kp->palette().color(QPalette::Base) !=
+                   f.page.Edit_Vzorcenje->palette().color(QPalette::Base);
+        };
+        QVERIFY(f.page.Label_ScaledOutOfDate->text().isEmpty() && !tinted());
+
         f.page.ScrollBar_Robust->setValue(20);
         QVERIFY(f.dialogs.messages.isEmpty());
         QCOMPARE(f.page.robustnessFactorLabel->text(), QString("Factor: 2.6456"));
         QCOMPARE(f.page.Label_PID_Kp->text(), QString("7.937"));
         QVERIFY(f.chart() != before);
         QCOMPARE(f.page.Edit_Reg_Kp->text(), QString("1.750"));
+        // ... and the values kept are marked as computed for the previous gains.
+        QCOMPARE(f.page.Label_ScaledOutOfDate->text(),
+                 QString("Scaled values computed for the previous gains (changed: robustness)"));
+        QVERIFY(tinted());
 
         // The next refresh of the box applies the factor.
         f.page.izbiraTipaRegItems->button(0)->click();
         QCOMPARE(f.scaled(), (QStringList{"Kp:", "", "", "4.630", "", "", "", ""}));
         QVERIFY(f.page.Edit_Reg_Ki->isHidden() && f.page.Edit_Reg_Kd->isHidden());
+        QVERIFY(f.page.Label_ScaledOutOfDate->text().isEmpty() && !tinted());
+
+        // Gains back where the values were computed are current again; a new
+        // model names both changes; values the user types are the user's.
+        f.page.ScrollBar_Robust->setValue(12);
+        QVERIFY(tinted());
+        f.page.ScrollBar_Robust->setValue(20);
+        QVERIFY(f.page.Label_ScaledOutOfDate->text().isEmpty() && !tinted());
+        f.state.InnerModel.Gain = 4.0;
+        f.page.ScrollBar_Robust->setValue(18);
+        QCOMPARE(f.page.ScaledValuesOutOfDate(), QString("robustness, model"));
+        QTest::keyClicks(f.page.Edit_Reg_Kp, "5");
+        QVERIFY(f.page.ScaledValuesOutOfDate().isEmpty() && !tinted());
+        f.page.ScrollBar_Robust->setValue(10);
+        QVERIFY(f.page.ScaledValuesOutOfDate().isEmpty());
     }
 
     void automaticSettingsSuppressTheGuardedHandlers() {
@@ -456,6 +482,75 @@ private slots:
             "The controller items could not be reached: there is no connection to the OPC server."));
         QVERIFY(f.plant.writes.empty());
         QVERIFY(f.page.Button16->isEnabled());
+    }
+
+    // Out-of-date values are written only when the user confirms them, with
+    // both sets of numbers in the question; "Restore previous parameters"
+    // writes back what the controller held, all or nothing, and every item
+    // written is a line of the write log.
+    void outOfDateValuesAskAndAWriteCanBeRestored() {
+        QTemporaryDir dir;
+        Fixture f;
+        WriteLog log(dir.filePath("writes.log").toStdString());
+        f.state.Writes = &log;
+        const std::pair<SignalRole, const char*> items[] = {
+            {SignalRole::InnerP, "P"}, {SignalRole::InnerI, "I"}, {SignalRole::InnerD, "D"}, {SignalRole::InnerMA, "MA"}};
+        for (const auto& [role, id] : items) f.form.OpcPage_->SetItemId(role, id);
+        f.plant.clock = &f.clock;
+        f.plant.connected = true;
+        f.plant.values = {{"P", 0.7}, {"I", 0.1}, {"D", 0.0}, {"MA", 1.0}};
+        f.setUpTracking();
+        f.calculatePid();
+        QVERIFY(!f.page.Button_RestoreParameters->isEnabled());
+        f.page.ScrollBar_Robust->setValue(20);
+
+        f.dialogs.confirmAnswers = {false, true};
+        f.page.Button16->click();
+        QVERIFY(f.plant.writes.empty());
+        QVERIFY(!f.page.Button_RestoreParameters->isEnabled());
+        QVERIFY(!QFile::exists(dir.filePath("writes.log")));
+        f.page.Button16->click();
+        QCOMPARE(f.plant.writes.at(0).value, 1.75);
+        QVERIFY(f.page.Button_RestoreParameters->isEnabled());
+        QCOMPARE(f.dialogs.questions.size(), 2);
+        const QString question = f.dialogs.questions.at(0);
+        QVERIFY2(question.contains("(changed: robustness)") &&
+                     question.contains("In the boxes, to be written: P term 1.750, I term "),
+                 qPrintable(question));
+        f.page.izbiraTipaRegItems->button(3)->click();
+        f.page.izbiraTipaRegItems->button(2)->click();
+        QVERIFY2(question.contains("For the gains now shown: P term " + f.page.Edit_Reg_Kp->text() + ", I term " +
+                                   f.page.Edit_Reg_Ki->text()),
+                 qPrintable(question));
+
+        using Write = FakePlantAccess::Write;
+        f.plant.writes.clear();
+        f.page.Button_RestoreParameters->click();
+        QCOMPARE(f.plant.writes, (std::vector<Write>{{"P", 0.7, false}, {"I", 0.1, false}, {"D", 0.0, false},
+                                                     {"MA", 1.0, false}}));
+        QVERIFY(!f.page.Button_RestoreParameters->isEnabled());
+        QVERIFY(f.dialogs.messages.isEmpty());
+
+        // Typed values are written without a question; a restore the server
+        // refuses in part writes nothing and stays possible.
+        f.page.Edit_Reg_Kp->clear();
+        QTest::keyClicks(f.page.Edit_Reg_Kp, "2");
+        f.page.Button16->click();
+        QCOMPARE(f.dialogs.questions.size(), 2);
+        f.plant.refusedWrites = {{"MA", "BadNotWritable"}};
+        f.plant.writes.clear();
+        f.page.Button_RestoreParameters->click();
+        QCOMPARE(f.dialogs.messages, QStringList{"Cannot write Items:\nMA: BadNotWritable"});
+        QVERIFY(f.plant.writes.empty());
+        QVERIFY(f.page.Button_RestoreParameters->isEnabled());
+
+        QFile file(dir.filePath("writes.log"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1 + 3 + 4 + 3 + 4);
+        QVERIFY(lines.at(1).endsWith("\tanonymous\tP\t0.7\t1.75\tok"));
+        QVERIFY(lines.at(7).endsWith("\tanonymous\tMA\t1\t1\tok"));
+        QVERIFY(lines.at(14).endsWith("\tanonymous\tMA\t1\t1\tBadNotWritable"));
     }
 
     void savingAndLoadingRestoreThePage() {
