@@ -629,8 +629,9 @@ QString ControllerPage::confirmationText() const {
         const char* terms[3] = {"P term", "I term", "D term"};
         QStringList parts;
         for (std::size_t i = 0; i < texts.size(); ++i)
-            parts << QString::fromLatin1(terms[i]) + ' ' + (texts[i].isEmpty() ? QStringLiteral("0") : texts[i]);
-        return parts.join(QStringLiteral(", "));
+            parts << QString::fromLatin1(terms[i]) + ": " + (texts[i].isEmpty() ? QStringLiteral("0") : texts[i]);
+        // Not a comma between them: it may be the decimal separator.
+        return QStringLiteral("    ") + parts.join(QStringLiteral("    "));
     };
     const std::array<QString, 3> written = {Edit_Reg_Kp->text(), Edit_Reg_Ki->text(), Edit_Reg_Kd->text()};
     QString present;
@@ -653,8 +654,8 @@ QString ControllerPage::confirmationText() const {
         present = QStringLiteral("cannot be computed: ") + QString::fromUtf8(e.what());
     }
     return QStringLiteral("The scaled values were computed for the previous gains (changed: %1).\n\n"
-                          "In the boxes, to be written: %2\n"
-                          "For the gains now shown: %3\n\n"
+                          "The values in the boxes, which would be written:\n%2\n"
+                          "The values for the gains now shown:\n%3\n\n"
                           "Write the values in the boxes to the controller?")
         .arg(outOfDate_, line(written), present);
 }

@@ -515,11 +515,11 @@ private slots:
         QCOMPARE(f.dialogs.questions.size(), 2);
         const QString question = f.dialogs.questions.at(0);
         QVERIFY2(question.contains("(changed: robustness)") &&
-                     question.contains("In the boxes, to be written: P term 1.750, I term "),
+                     question.contains("in the boxes, which would be written:\n    P term: 1.750    I term: "),
                  qPrintable(question));
         f.page.izbiraTipaRegItems->button(3)->click();
         f.page.izbiraTipaRegItems->button(2)->click();
-        QVERIFY2(question.contains("For the gains now shown: P term " + f.page.Edit_Reg_Kp->text() + ", I term " +
+        QVERIFY2(question.contains("gains now shown:\n    P term: " + f.page.Edit_Reg_Kp->text() + "    I term: " +
                                    f.page.Edit_Reg_Ki->text()),
                  qPrintable(question));
 
