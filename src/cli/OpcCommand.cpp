@@ -16,6 +16,8 @@
 
 #include "cli/Commands.h"
 #include "cli/Json.h"
+#include "experiment/UserDataFolder.h"
+#include "experiment/WriteLog.h"
 #include "opc/OpcUaPlantAccess.h"
 #include "opc/OpcUaValues.h"
 #include "opc/PlantAccessError.h"
@@ -96,6 +98,34 @@ void ConnectPlant(OpcUaPlantAccess& access, const std::string& url, const Parsed
     access.Connect(url, connection.Options);
 }
 
+namespace {
+
+// A write of the user's, recorded in the write log of the user's data folder
+// with the node's value before it. A log that cannot take the line is named
+// on standard error; the write stands.
+void WriteLogged(OpcUaPlantAccess& access, const std::string& node, double value) {
+    WriteLogLine line{node, std::nullopt, value, "ok"};
+    try {
+        const std::vector<NodeReading> before = access.ReadNodes({node});
+        if (!before.empty() && before.front().Error.empty() && (before.front().Quality & 0xC0) == 0xC0)
+            line.OldValue = before.front().Value;
+    } catch (const std::exception&) {
+        // An unknown old value leaves its field empty; the write says why it fails.
+    }
+    WriteLog log(DefaultWriteLogPath().toStdString());
+    log.Failed = [](const std::string& message) { std::cerr << message << '\n'; };
+    try {
+        access.WriteNode(node, value);
+    } catch (const std::exception& e) {
+        line.Result = WriteResultOf(e.what(), node);
+        log.Append(access.ServerUrl(), access.UserName(), {line});
+        throw;
+    }
+    log.Append(access.ServerUrl(), access.UserName(), {line});
+}
+
+}  // namespace
+
 int RunOpc(const std::vector<std::string>& arguments, std::ostream& out) {
     const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--discovery="});
     if (parsed.positional.empty()) throw UsageError("expected an action: servers, browse, read or write");
@@ -159,7 +189,7 @@ int RunOpc(const std::vector<std::string>& arguments, std::ostream& out) {
         if (rest.size() != 3) throw UsageError("write takes URL NODE VALUE");
         const double value = WriteArgument(rest[2]);
         ConnectPlant(access, rest[0], parsed);
-        access.WriteNode(rest[1], value);
+        WriteLogged(access, rest[1], value);
         json.key("written").boolean(true);
     } else {
         throw UsageError("unknown action '" + action + "': servers, browse, read or write");

@@ -22,12 +22,16 @@ inline Result RunCli(const QStringList& arguments, const QString& locale = "C") 
     for (const auto& name : {"LANG", "LANGUAGE", "LC_NUMERIC"}) environment.remove(name);
     environment.insert("LC_ALL", locale);
     // The program keeps servers used before and its certificate in the user's
-    // configuration folder: tests use a temporary one, never the user's. A test
+    // configuration folder, and its write log and rescued records in the
+    // user's data folder: tests use temporary ones, never the user's. A test
     // that chose its own temporary folder keeps it.
-    if (!environment.value("XDG_CONFIG_HOME").startsWith(QDir::tempPath() + '/')) {
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        if (environment.value(variable).startsWith(QDir::tempPath() + '/')) continue;
         // Removed when the test program ends.
-        static const QTemporaryDir config(QDir::temp().filePath(QStringLiteral("halvetra-cli-tests-XXXXXX")));
-        environment.insert("XDG_CONFIG_HOME", config.path());
+        static const QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("halvetra-cli-tests-XXXXXX")));
+        const QString path = QDir(folder.path()).filePath(QString::fromLatin1(variable));
+        QDir().mkpath(path);
+        environment.insert(variable, path);
     }
     process.setProcessEnvironment(environment);
     process.start(HALVETRA_CLI_PATH, arguments);

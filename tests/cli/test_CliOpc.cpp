@@ -1,6 +1,7 @@
 // halvetra-cli opc: servers, browse, read and write against the simulated
 // plant, with user names and secured channels, and the failures.
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -30,9 +31,23 @@ protected:
         // The command keeps certificates and the servers used before here.
         ASSERT_TRUE(config_.isValid());
         qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        // ... and its write log here.
+        ASSERT_TRUE(data_.isValid());
+        qputenv("XDG_DATA_HOME", data_.path().toUtf8());
+    }
+
+    // The write log's lines after its header, each without its time.
+    QStringList WriteLogLines() const {
+        QFile file(QDir(data_.path()).filePath("Halvetra/writes.log"));
+        if (!file.open(QIODevice::ReadOnly)) return {};
+        QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+        if (!lines.isEmpty() && lines.front().startsWith('#')) lines.removeFirst();
+        for (QString& line : lines) line = line.section('\t', 1);
+        return lines;
     }
 
     QTemporaryDir config_;
+    QTemporaryDir data_;
 };
 
 QJsonObject FindNode(const QJsonArray& nodes, const QString& id) {
@@ -89,6 +104,11 @@ TEST_F(CliOpc, WritesInTheNodesTypeAndReadsBack) {
 
     // A Boolean or Int32 command item takes true as well as 1.
     EXPECT_EQ(RunCli({"opc", "write", url, Node("Inner.Automatic"), "true"}).status, 0);
+
+    // Every write is a line of the write log, with the value before it.
+    const QStringList logged = WriteLogLines();
+    ASSERT_EQ(logged.size(), 4);
+    EXPECT_EQ(logged[1], url + "\tanonymous\t" + Node("MV1") + "\t40\t12.5\tok");
 }
 
 TEST_F(CliOpc, ListsTheDiscoveredServersAndThoseUsedBefore) {
@@ -141,6 +161,8 @@ TEST_F(CliOpc, FailuresGoToStandardErrorWithStatus1) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Cannot write Items:\nns=1;s=Loop1.U1: BadNotWritable\n");
     EXPECT_EQ(r.out, "");
+    ASSERT_EQ(WriteLogLines().size(), 1);
+    EXPECT_TRUE(WriteLogLines()[0].endsWith("\t1\tBadNotWritable")) << WriteLogLines()[0].toStdString();
 
     r = RunCli({"opc", "read", url, Node("Y1"), Node("Nothing")});
     EXPECT_EQ(r.status, 1);
