@@ -19,6 +19,8 @@
 #include "experiment/Clock.h"
 #include "experiment/ExperimentQueue.h"
 #include "experiment/SettingsFile.h"
+#include "experiment/UserDataFolder.h"
+#include "experiment/WriteLog.h"
 #include "opc/OpcUaPlantAccess.h"
 #include "ui/AutomaticChain.h"
 #include "ui/DataPage.h"
@@ -185,7 +187,11 @@ int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) 
     } else {
         plant = std::make_unique<UnavailablePlantAccess>();
     }
+    // The run's manual/automatic commands go into the write log as the window's do.
+    WriteLog writeLog(DefaultWriteLogPath().toStdString());
+    writeLog.Failed = [](const std::string& message) { std::cerr << message << '\n'; };
     ApplicationWindows windows = CreateApplicationWindows(dialogs, clock, *plant);
+    windows.Eksperiment->Run().SetWriteLog(&writeLog);
     TForm1& form = *windows.Form1;
     TForm_SamodNastav* settingsWindow = windows.Form_SamodNastav.get();
     dialogs.Messages.clear();
