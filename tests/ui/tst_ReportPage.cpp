@@ -161,6 +161,7 @@ private slots:
         f.recordAndTune();
         f.form.OpcPage_->SetItemId(SignalRole::Y2, "ns=1;s=Loop1.Level");
         f.form.OpcPage_->SetDescription(SignalRole::Y2, "Tank level");
+        f.form.ControllerPage_->ScrollBar_Robust->setValue(14);  // the scaled values are left from earlier gains
         QFile other(f.path("notes.txt"));
         QVERIFY(other.open(QIODevice::WriteOnly));
         other.close();
@@ -185,6 +186,7 @@ private slots:
         const QString content = contentText(package);
         const QStringList pageTexts = {f.form.ModelPage_->Edit_Gain->text(),
                                        f.form.ControllerPage_->Label_PID_Kp->text(),
+                                       f.form.ControllerPage_->ScaledValuesNote(),
                                        f.form.DataPage_->Label_STDY1->text(),
                                        "ns=1;s=Loop1.Level",
                                        "Tank level",
