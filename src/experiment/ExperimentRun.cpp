@@ -40,6 +40,35 @@ std::string UnusableSignalsStatusText(const std::string& problems) {
     return "  Warning: " + problems + "! The last usable values are shown and recorded.";
 }
 
+std::string WriteErrorDetail(const std::string& error) {
+    std::string text = error;
+    static const std::string prefix = "Cannot write Items:";
+    if (text.rfind(prefix, 0) == 0) text.erase(0, prefix.size());
+    std::string line;
+    for (char c : text) {
+        if (c == '\n' || c == '\r') {
+            if (!line.empty() && line.back() != ' ') line += "; ";
+        } else {
+            line += c;
+        }
+    }
+    while (!line.empty() && (line.front() == ' ' || line.front() == ';')) line.erase(0, 1);
+    while (!line.empty() && (line.back() == ' ' || line.back() == ';')) line.pop_back();
+    return line;
+}
+
+std::string RefusedWritesStatusText(int count, const std::string& detail) {
+    return "  Warning: the plant refused " + std::to_string(count) + (count == 1 ? " write" : " writes") +
+           " of MV1 (" + detail + ")! The record holds the commanded MV1.";
+}
+
+std::string RefusedWriteMessage(const std::string& error) {
+    return error + "\nThe experiment goes on, but the plant did not take MV1 as commanded: the record holds the "
+                   "commanded MV1 and the run's events list the samples concerned.";
+}
+
+int SilenceLimitMs(int samplingMs) { return std::max(800, samplingMs - 200); }
+
 bool ExperimentRun::Connected() const { return plant_ != nullptr && plant_->IsConnected(); }
 
 double ExperimentRun::SamplingPeriod() const { return Parameters.SamplingMs / 1000.0; }
@@ -228,6 +257,9 @@ SampleOutcome ExperimentRun::FormShow(const SliderSettings& slider) {
     linkLost_ = false;
     linkLostTime_ = 0.0;
     plantSamples_ = 0;
+    refusedWrites_ = 0;
+    events_.Reset();
+    sampleTicks_.assign(static_cast<std::size_t>(MaxSamples), 0);
     if (p.StartFromProcess) {
         // A plant value that is not a number is no value to start from.
         const double mv = startedWithPlant_ ? plant_->ReadValue(p.MVItem) : 10.0;
@@ -266,18 +298,52 @@ void ExperimentRun::ShowLabels() {
     view_.LabelTime = Fixed(elapsedTime_);
 }
 
-void ExperimentRun::SamplePlant() {
+namespace {
+
+// The link broke in the middle of a sample: the server hangs or is gone.
+struct LinkBroken {};
+
+bool TimedOut(const std::exception& e) { return std::string_view(e.what()).find("BadTimeout") != std::string_view::npos; }
+
+}  // namespace
+
+bool ExperimentRun::ServerSilent() const {
+    return plant_ != nullptr && plant_->ServerSilenceMs() >= SilenceLimitMs(Parameters.SamplingMs);
+}
+
+void ExperimentRun::NoteSilentSamples() {
+    // The samples taken after the server's last answer hold what it said
+    // then, not what the plant did.
+    const std::int64_t silence = plant_->ServerSilenceMs();
+    if (silence <= 0) return;
+    const std::int64_t lastAnswer = clock_.ticks() - silence;
+    for (int k = 0; k < recorded_; ++k)
+        if (sampleTicks_[static_cast<std::size_t>(k)] > lastAnswer)
+            events_.Note(RunEventKind::ServerSilent, "", k + 1, TimeOfSample(k), "", true);
+}
+
+void ExperimentRun::SamplePlant(SampleOutcome& outcome) {
     const ExperimentParameters& p = Parameters;
+    const int sample = recorded_ + 1;
     enum Signal { MV1, U1, Y1, Y2 };
     bool notFinite[4] = {};
     bool bad[4] = {};
+    std::string refusal;
     if (!p.NoWrite) {
         const double mv = plant_->ReadValue(p.MVItem);
         notFinite[MV1] = !std::isfinite(mv);
         bad[MV1] = !plant_->QualityIsGood(p.MVItem);
         // InputValue is finite (every way of setting it sees to that); the guard
         // keeps anything else off the plant all the same.
-        if (mv != inputValue_ && std::isfinite(inputValue_)) plant_->WriteValue(p.MVItem, inputValue_);
+        if (mv != inputValue_ && std::isfinite(inputValue_)) {
+            try {
+                plant_->WriteValueWithin(p.MVItem, inputValue_, SampleWriteWaitMs);
+            } catch (const std::exception& e) {
+                // No answer from the server within the wait is no refusal: it hangs or is gone.
+                if (!Connected() || TimedOut(e) || ServerSilent()) throw LinkBroken{};
+                refusal = e.what();
+            }
+        }
     }
     // Only usable values replace the held ones, and only once all reads are done.
     double values[4] = {inputValue_, processInputValue_, measurement1Value_, measurement2Value_};
@@ -301,8 +367,18 @@ void ExperimentRun::SamplePlant() {
         if (!notFinite[k] && !bad[k]) continue;
         if (!problems.empty()) problems += ", ";
         problems += std::string(names[k]) + (notFinite[k] ? " is not a finite number" : " has bad quality");
+        // MV1 is recorded as commanded: only the measured signals lose their sample.
+        events_.Note(RunEventKind::SignalUnusable, names[k], sample, elapsedTime_,
+                     notFinite[k] ? "not a finite number" : "bad quality", k != MV1);
     }
     view_.StatusText = problems.empty() ? std::string(ConnectedStatusText) : UnusableSignalsStatusText(problems);
+    if (!refusal.empty()) {
+        ++refusedWrites_;
+        const std::string detail = WriteErrorDetail(refusal);
+        events_.Note(RunEventKind::WritesRefused, "MV1", sample, elapsedTime_, detail, true);
+        if (refusedWrites_ == 1) outcome.FirstWriteRefusal = RefusedWriteMessage(refusal);
+        view_.StatusText = RefusedWritesStatusText(refusedWrites_, detail);
+    }
 }
 
 void ExperimentRun::SampleSimulation() {
@@ -314,15 +390,29 @@ void ExperimentRun::SampleSimulation() {
 
 void ExperimentRun::TakeSample(SampleOutcome& outcome) {
     bool fromPlant = false;
+    std::string lostBecause;
     if (!linkLost_ && Connected()) {
-        try {
-            SamplePlant();
-            fromPlant = true;
-        } catch (...) {
-            // The link broke during the sample: not a failed sample but a lost link.
-            if (Connected()) throw;
+        if (ServerSilent()) {
+            lostBecause = "the server stopped answering";
+        } else {
+            try {
+                SamplePlant(outcome);
+                fromPlant = true;
+            } catch (const LinkBroken&) {
+                lostBecause = Connected() ? "the server stopped answering" : "the connection ended";
+            } catch (...) {
+                // The link broke during the sample: not a failed sample but a lost link.
+                const bool silent = ServerSilent();
+                if (Connected() && !silent) throw;
+                lostBecause = silent ? "the server stopped answering" : "the connection ended";
+            }
         }
+    } else if (!linkLost_ && (startedWithPlant_ || plantSamples_ > 0)) {
+        lostBecause = "the connection ended";
     }
+    if (!lostBecause.empty()) NoteSilentSamples();
+    const auto row = static_cast<std::size_t>(recorded_);
+    sampleTicks_[row] = clock_.ticks();
     if (fromPlant) {
         ++plantSamples_;
         lastPlantInput_ = inputValue_;
@@ -330,17 +420,19 @@ void ExperimentRun::TakeSample(SampleOutcome& outcome) {
         if (!linkLost_ && (startedWithPlant_ || plantSamples_ > 0)) {
             linkLost_ = true;
             linkLostTime_ = elapsedTime_;
+            events_.Note(RunEventKind::LinkLost, "", recorded_ + 1, elapsedTime_, lostBecause, true);
             // Takes over where the plant was: the last recorded values (the
             // rest point when no sample came from the plant).
             if (plantSamples_ > 0)
                 simulation_.StartFrom({lastPlantInput_, processInputValue_, measurement1Value_, measurement2Value_});
         }
+        else if (linkLost_)
+            events_.Note(RunEventKind::LinkLost, "", recorded_ + 1, elapsedTime_, "", true);
         SampleSimulation();
         view_.StatusText = linkLost_ ? LinkLostStatusText(Fixed(linkLostTime_)) : std::string(SimulationStatusText);
     }
     ShowLabels();
 
-    const auto row = static_cast<std::size_t>(recorded_);
     data_.SampleTimes[row] = elapsedTime_;
     data_.RawColumns[0][row] = inputValue_;
     data_.RawColumns[1][row] = inputValue_;
@@ -453,13 +545,25 @@ bool ExperimentRun::EndExperiment() {
     end_.DataWindowStart = static_cast<int>(std::clamp(start, 1.0, highest));
     end_.ClosedLoopAfter = Parameters.ClosedLoopAfter;
 
-    try {
-        if (Parameters.ClosedLoopAfter)
-            SetLoopAutomatic();
-        else
-            SetLoopManual();
-    } catch (const std::exception& e) {
-        end_.LoopModeError = e.what();
+    const char* const mode = Parameters.ClosedLoopAfter ? "after the run (automatic)" : "after the run (manual)";
+    const bool writes = !Parameters.NoWrite && startedWithPlant_;
+    if (linkLost_) {
+        // Nothing reaches a plant that is gone or hangs; a command to a hanging
+        // server would only wait for its timeout.
+        if (writes)
+            events_.Note(RunEventKind::LoopModeFailed, mode, std::max(recorded_, 1), TimeOfSample(std::max(recorded_ - 1, 0)),
+                         "the link to the OPC server was lost", false);
+    } else {
+        try {
+            if (Parameters.ClosedLoopAfter)
+                SetLoopAutomatic();
+            else
+                SetLoopManual();
+        } catch (const std::exception& e) {
+            end_.LoopModeError = e.what();
+            events_.Note(RunEventKind::LoopModeFailed, mode, std::max(recorded_, 1),
+                         TimeOfSample(std::max(recorded_ - 1, 0)), WriteErrorDetail(e.what()), false);
+        }
     }
     return true;
 }

@@ -23,11 +23,13 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/MeasuredData.h"
 #include "experiment/Clock.h"
 #include "experiment/ProcessSimulation.h"
 #include "experiment/QualityWait.h"
+#include "experiment/RunEvents.h"
 #include "opc/PlantAccess.h"
 
 namespace halvetra {
@@ -55,6 +57,21 @@ std::string LinkLostStatusText(const std::string& time);
 // Status bar text of a sample from the plant in which signals had no usable
 // value: `problems` such as "Y1 has bad quality", "U1 is not a finite number".
 std::string UnusableSignalsStatusText(const std::string& problems);
+// Status bar text of a sample whose write of MV1 the plant refused: `count`
+// refusals so far in this run, `detail` the plant's reason.
+std::string RefusedWritesStatusText(int count, const std::string& detail);
+// The message shown once per run at the first refused write of MV1.
+std::string RefusedWriteMessage(const std::string& error);
+// The plant's error of a failed write without the leading "Cannot write
+// Items:", on one line.
+std::string WriteErrorDetail(const std::string& error);
+// A server that has not answered for this long (ms) is taken to hang. The
+// client asks the server every 200 ms, so a server that hangs is noticed
+// within 200 ms + this + one sampling period: max(2 s, 2 sampling periods).
+int SilenceLimitMs(int samplingMs);
+// The longest a sample's write of MV1 waits for the server (ms); a server
+// that does not answer it within this time hangs or is gone.
+inline constexpr int SampleWriteWaitMs = 1000;
 // Shown when a manual run starts without a good MV1 quality.
 inline constexpr const char* NoConnectionMessage =
     "Connection with OPC signals hasn not been established. Process simulation is activated.";
@@ -146,6 +163,9 @@ struct SampleOutcome {
     bool Taken = false;  // false when no run was going on
     ChartUpdate Chart;   // valid when Taken
     bool Ended = false;  // the run ended with this sample
+    // The message of the run's first refused write of MV1, at that sample
+    // only: the window shows it once per run.
+    std::string FirstWriteRefusal;
 };
 
 // The end of a run, for the Data page's loading of the record.
@@ -217,6 +237,18 @@ public:
     // quality is not good keeps its last usable value of the run (in labels,
     // record and charts) and the status bar names it; MV1 is recorded as the
     // run commands it and written only when finite.
+    //
+    // A write of MV1 that the plant refuses (not writable, out of range, any
+    // other status) while the server still answers does not stop the sample:
+    // the reads follow, the sample is recorded with the commanded MV1, the
+    // clock and the step sequence go on, the status bar counts the refusals,
+    // the run's events note the samples (see Events()), and the first
+    // refusal of the run comes back in the outcome's FirstWriteRefusal.
+    //
+    // A server that has not answered for SilenceLimitMs (it hangs, or the
+    // network is gone, before the client's own check gives the connection
+    // up) counts as a lost link; the samples taken since its last answer
+    // repeat its last values and are noted as not from the plant.
     //
     // A link to the plant lost during a run (the connection ended, also in
     // the middle of the sample's write or reads): the run goes on in the
@@ -295,6 +327,11 @@ public:
     double LinkLostTime() const { return linkLostTime_; }
     // Samples of this run taken from the plant.
     int PlantSamples() const { return plantSamples_; }
+    // Writes of MV1 the plant refused in this run.
+    int RefusedWrites() const { return refusedWrites_; }
+    // What happened to the plant link in this run, and which samples are not
+    // the plant's own (see RunEvents.h).
+    const RunEvents& Events() const { return events_; }
 
 private:
     enum class State { Idle, Running, Ended };
@@ -303,7 +340,9 @@ private:
     void CommandLoopForRun();
     void NextStep();
     void TakeSample(SampleOutcome& outcome);
-    void SamplePlant();
+    void SamplePlant(SampleOutcome& outcome);
+    bool ServerSilent() const;
+    void NoteSilentSamples();
     void SampleSimulation();
     void ShowLabels();
     std::string Fixed(double v) const;
@@ -334,6 +373,9 @@ private:
     double linkLostTime_ = 0.0;
     int plantSamples_ = 0;
     double lastPlantInput_ = 0.0;    // MV1 of the last sample from the plant
+    int refusedWrites_ = 0;
+    RunEvents events_;
+    std::vector<std::int64_t> sampleTicks_;  // clock ticks (ms) at which each sample was taken
 
     double sliderScale_ = 1.0;
     double sliderOffset_ = 0.0;

@@ -3,6 +3,7 @@
 #include <open62541/client.h>
 #include <open62541/client_config_default.h>
 #include <open62541/client_highlevel.h>
+#include <open62541/client_highlevel_async.h>
 #include <open62541/client_subscriptions.h>
 #include <open62541/plugin/log.h>
 #include <open62541/plugin/pki.h>
@@ -13,6 +14,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
+#include <optional>
 #include <chrono>
 #include <cmath>
 #include <cstdarg>
@@ -47,6 +49,9 @@ constexpr std::size_t MaxRememberedServers = 20;
 // How often a connected client checks that the server still answers; a server
 // that hangs is given up after this and the connection's timeout.
 constexpr UA_UInt32 ConnectivityCheckMs = 2000;
+// How often a connected client asks the server for its time, so that
+// ServerSilenceMs() stays small while the server answers.
+constexpr int ProbeIntervalMs = 200;
 
 using Clock = std::chrono::steady_clock;
 
@@ -208,6 +213,14 @@ struct OpcUaPlantAccess::Impl {
     // Items taken out of groups while a client may still report to them.
     std::vector<std::unique_ptr<ItemState>> retired;
     std::vector<std::string> remembered;
+    // The probe that iterate() sends every ProbeIntervalMs: a server that
+    // leaves it unanswered hangs (or cannot be reached), which shows long
+    // before the client's own check gives the connection up. After the
+    // connection ended, silentSince keeps when its last probe went out
+    // unanswered.
+    Clock::time_point lastProbe{};
+    bool probePending = false;
+    std::optional<Clock::time_point> silentSince;
 
     // ---- callbacks of the client ----
 
@@ -227,6 +240,37 @@ struct OpcUaPlantAccess::Impl {
         Impl* d = Of(client);
         if (d == nullptr || d->closing || !d->active) return;
         d->MarkLost();
+    }
+
+    // The probe's answer, or its failure once the client gives it up.
+    static void ProbeAnswered(UA_Client* client, void*, UA_UInt32, UA_StatusCode status, UA_DataValue*) {
+        Impl* d = Of(client);
+        if (d == nullptr) return;
+        // A probe the client gave up, or lost with the channel, keeps counting
+        // the silence until the link is given up; any answer of the server ends it.
+        switch (status) {
+            case UA_STATUSCODE_BADTIMEOUT:
+            case UA_STATUSCODE_BADREQUESTTIMEOUT:
+            case UA_STATUSCODE_BADCONNECTIONCLOSED:
+            case UA_STATUSCODE_BADSECURECHANNELCLOSED:
+            case UA_STATUSCODE_BADSERVERNOTCONNECTED:
+            case UA_STATUSCODE_BADSHUTDOWN:
+            case UA_STATUSCODE_BADDISCONNECT:
+                return;
+            default:
+                d->probePending = false;
+        }
+    }
+
+    // Asks the server for its current time every ProbeIntervalMs while connected.
+    void Probe() {
+        if (!active || probePending || client == nullptr) return;
+        const Clock::time_point now = Clock::now();
+        if (now - lastProbe < std::chrono::milliseconds(ProbeIntervalMs)) return;
+        lastProbe = now;
+        if (UA_Client_readValueAttribute_async(client, UA_NODEID_NUMERIC(0, UA_NS0ID_SERVER_SERVERSTATUS_CURRENTTIME),
+                                               ProbeAnswered, nullptr, nullptr) == UA_STATUSCODE_GOOD)
+            probePending = true;
     }
 
     void MarkLost() {
@@ -387,6 +431,9 @@ struct OpcUaPlantAccess::Impl {
 
     // Closes the client; items keep their values with a bad quality.
     void Close() {
+        silentSince.reset();
+        if (probePending) silentSince = lastProbe;
+        probePending = false;
         self.iterateTimer_.stop();
         if (client != nullptr) {
             UA_Client* c = client;
@@ -688,7 +735,38 @@ void OpcUaPlantAccess::iterate() {
     if (d_->client == nullptr || d_->iterating || d_->connecting) return;
     d_->iterating = true;
     UA_Client_run_iterate(d_->client, 0);
+    d_->Probe();
     d_->iterating = false;
+}
+
+void OpcUaPlantAccess::WriteValueWithin(const ItemHandle& item, double value, int waitMs) {
+    if (d_->client == nullptr) return WriteValue(item, value);
+    // The client's service calls wait as long as its configuration says.
+    UA_ClientConfig* config = UA_Client_getConfig(d_->client);
+    struct Restore {
+        UA_ClientConfig* config;
+        UA_UInt32 timeout;
+        ~Restore() { config->timeout = timeout; }
+    } restore{config, config->timeout};
+    config->timeout = std::min(config->timeout, static_cast<UA_UInt32>(std::max(1, waitMs)));
+    WriteValue(item, value);
+}
+
+std::int64_t OpcUaPlantAccess::ServerSilenceMs() {
+    std::optional<Clock::time_point> since = d_->silentSince;
+    if (IsConnected()) {
+        // An answer that came in meanwhile counts; no new question goes out
+        // here, so that a question sent just now cannot hide an old silence.
+        if (!d_->iterating && !d_->connecting) {
+            d_->iterating = true;
+            UA_Client_run_iterate(d_->client, 0);
+            d_->iterating = false;
+        }
+        since.reset();
+        if (d_->probePending) since = d_->lastProbe;
+    }
+    if (!since) return 0;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - *since).count();
 }
 
 void OpcUaPlantAccess::handleConnectionLost(unsigned generation) {
@@ -801,6 +879,8 @@ void OpcUaPlantAccess::Connect(const std::string& server, const ConnectionOption
         throw PlantAccessError(ConnectErrorText(server, status, d_->timeoutMs, !options.User.empty()));
 
     d_->active = true;
+    d_->probePending = false;
+    d_->silentSince.reset();
     ++d_->generation;
     serverUrl_ = server;
     userName_ = options.User;

@@ -71,11 +71,18 @@ public:
     bool QualityIsGood(const ItemHandle& item) override;
     void WriteValue(const ItemHandle& item, double value) override;
     void WriteValue(const ItemHandle& item, int value) override;
+    void WriteValueWithin(const ItemHandle& item, double value, int waitMs) override;
     // One Read of the nodes' user access levels, then one Write request with
     // all nodes; see PlantAccess::WriteValues.
     void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) override;
 
     std::vector<BrowseNode> Browse(const std::string& nodeId) override;
+
+    // The client asks the server for its time every 200 ms; this is how long
+    // the oldest such question has gone unanswered (0 while the server
+    // answers). After the connection ended: how long since its last question
+    // went unanswered (0 when all were answered).
+    std::int64_t ServerSilenceMs() override;
     std::string ServerUrl() const override { return serverUrl_; }
     std::string UserName() const override { return userName_; }
 

@@ -97,6 +97,13 @@ public:
     // write raises "Cannot write Items:". Without a connection nothing is written.
     virtual void WriteValue(const ItemHandle& item, double value) = 0;
     virtual void WriteValue(const ItemHandle& item, int value) = 0;
+    // WriteValue that waits for the server at most `waitMs` (never longer
+    // than the connection's timeout): for writes that must not hold up a
+    // sampling loop. Plant accesses without a wait of their own just write.
+    virtual void WriteValueWithin(const ItemHandle& item, double value, int waitMs) {
+        (void)waitMs;
+        WriteValue(item, value);
+    }
     // Several items written in ONE request, each value converted to its own
     // node's data type; items and values pair up by position. Everything that
     // can be checked before sending (the connection, each node's type, the
@@ -105,6 +112,13 @@ public:
     // write Items:" with one line per refused item (see WriteItemsErrorText);
     // unlike WriteValue it also raises without a connection.
     virtual void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) = 0;
+
+    // How long (ms) the server has left a question unanswered: large while it
+    // hangs, even before the connection is given up; after the connection
+    // ended, counted from the question it left unanswered then. 0 while it
+    // answers, and for plant accesses that cannot tell. The samples of a run
+    // taken since then are not the plant's.
+    virtual std::int64_t ServerSilenceMs() { return 0; }
 
     // The children of a node; an empty id means the Objects folder. Raises
     // when not connected.

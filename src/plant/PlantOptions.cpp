@@ -62,7 +62,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             continue;
         }
         if (name != "--port" && name != "--speed" && name != "--user" && name != "--password" && name != "--noise" &&
-            name != "--bad-quality")
+            name != "--bad-quality" && name != "--read-only" && name != "--refuse-writes")
             throw std::invalid_argument("unknown option '" + arguments[i] + "'");
         if (!inlineValue) {
             if (i + 1 >= arguments.size())
@@ -87,6 +87,24 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             options.badAfter = parseNumber(name, value.substr(at + 1));
             if (options.badAfter < 0.0)
                 throw std::invalid_argument("--bad-quality: the time must not be negative");
+        } else if (name == "--read-only") {
+            std::size_t from = 0;
+            while (from <= value.size()) {
+                const std::size_t comma = std::min(value.find(',', from), value.size());
+                const std::string item = value.substr(from, comma - from);
+                if (item.empty())
+                    throw std::invalid_argument("--read-only: ITEM[,ITEM] is needed, e.g. Loop1.MV1");
+                options.readOnlyItems.push_back(item);
+                from = comma + 1;
+            }
+        } else if (name == "--refuse-writes") {
+            const auto at = value.rfind('@');
+            if (at == std::string::npos || at == 0)
+                throw std::invalid_argument("--refuse-writes: ITEM@SECONDS is needed, e.g. Loop1.MV1@5");
+            options.refuseItem = value.substr(0, at);
+            options.refuseAfter = parseNumber(name, value.substr(at + 1));
+            if (options.refuseAfter < 0.0)
+                throw std::invalid_argument("--refuse-writes: the time must not be negative");
         } else if (name == "--user") {
             if (value.empty())
                 throw std::invalid_argument("--user: the name must not be empty");
@@ -99,12 +117,18 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
     }
     if (options.help)
         return options;
-    if (!options.badItem.empty()) {
-        bool known = false;
-        for (const ItemInfo& item : loopItems()) known = known || options.badItem == item.nodeId;
-        if (!known)
-            throw std::invalid_argument("--bad-quality: '" + options.badItem + "' is not an item of the plant");
-    }
+    const auto requireItem = [](const char* option, const std::string& id, bool mustBeWritable) {
+        for (const ItemInfo& item : loopItems())
+            if (id == item.nodeId) {
+                if (mustBeWritable && !item.writable)
+                    throw std::invalid_argument(std::string(option) + ": '" + id + "' is read-only anyway");
+                return;
+            }
+        throw std::invalid_argument(std::string(option) + ": '" + id + "' is not an item of the plant");
+    };
+    if (!options.badItem.empty()) requireItem("--bad-quality", options.badItem, false);
+    for (const std::string& id : options.readOnlyItems) requireItem("--read-only", id, true);
+    if (!options.refuseItem.empty()) requireItem("--refuse-writes", options.refuseItem, true);
     if (haveUser != havePassword)
         throw std::invalid_argument("--user and --password go together");
     return options;
@@ -112,7 +136,8 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
 
 std::string plantUsage() {
     return "Usage: halvetra-plant [--port PORT] [--speed FACTOR] [--user NAME --password TEXT]\n"
-           "                      [--noise SIGMA] [--bad-quality ITEM@SECONDS] [--help]\n"
+           "                      [--noise SIGMA] [--bad-quality ITEM@SECONDS]\n"
+           "                      [--read-only ITEM[,ITEM...]] [--refuse-writes ITEM@SECONDS] [--help]\n"
            "\n"
            "An OPC UA server on 127.0.0.1 that simulates one cascade control loop.\n"
            "\n"
@@ -124,6 +149,10 @@ std::string plantUsage() {
            "  --bad-quality ITEM@SECONDS\n"
            "                     from SECONDS after start, ITEM (e.g. Loop1.Y1) reports Bad\n"
            "                     quality, as a failed sensor would\n"
+           "  --read-only ITEM[,ITEM...]\n"
+           "                     the server refuses every write of these items (BadNotWritable)\n"
+           "  --refuse-writes ITEM@SECONDS\n"
+           "                     from SECONDS after start, the server refuses writes of ITEM\n"
            "  --help             show this text\n"
            "\n"
            "Items (namespace urn:halvetra:plant, e.g. ns=1;s=Loop1.Y1):\n"

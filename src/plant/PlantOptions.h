@@ -16,6 +16,13 @@ struct PlantOptions {
     // time after start, the item badItem (e.g. "Loop1.Y1") reports Bad quality.
     std::string badItem;
     double badAfter = 0.0;
+    // Items whose writes the server refuses (BadNotWritable): from the start
+    // (readOnlyItems, e.g. "Loop1.MV1"), and refuseItem from refuseAfter
+    // seconds of real time after start, as a plant whose operator locks a
+    // value would.
+    std::vector<std::string> readOnlyItems;
+    std::string refuseItem;
+    double refuseAfter = 0.0;
     bool help = false;
 };
 

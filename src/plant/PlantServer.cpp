@@ -209,6 +209,7 @@ struct PlantServer::Impl {
     bool encrypted = false;
     bool started = false;
     bool publishing = false;  // our own writes are not client writes
+    bool writesRefused = false;  // --refuse-writes has taken effect
     std::chrono::steady_clock::time_point lastTick{};
     std::chrono::steady_clock::time_point startTime{};
     double pendingSeconds = 0.0;
@@ -337,7 +338,9 @@ void PlantServer::Impl::buildAddressSpace() {
         }
         attributes.dataType = type->typeId;
         attributes.valueRank = UA_VALUERANK_SCALAR;
-        attributes.accessLevel = UA_ACCESSLEVELMASK_READ | (item.writable ? UA_ACCESSLEVELMASK_WRITE : 0);
+        const bool writable = item.writable && std::find(options.readOnlyItems.begin(), options.readOnlyItems.end(),
+                                                         std::string(item.nodeId)) == options.readOnlyItems.end();
+        attributes.accessLevel = UA_ACCESSLEVELMASK_READ | (writable ? UA_ACCESSLEVELMASK_WRITE : 0);
         attributes.userAccessLevel = attributes.accessLevel;
         attributes.displayName = UA_LOCALIZEDTEXT(const_cast<char*>("en"), const_cast<char*>(item.name));
         attributes.description = UA_LOCALIZEDTEXT(const_cast<char*>("en"), const_cast<char*>(item.description));
@@ -380,6 +383,12 @@ void PlantServer::Impl::stop() {
 
 void PlantServer::Impl::tick() {
     const auto now = std::chrono::steady_clock::now();
+    if (!options.refuseItem.empty() && !writesRefused &&
+        std::chrono::duration<double>(now - startTime).count() >= options.refuseAfter) {
+        // Without write access the server answers every client write with BadNotWritable.
+        writesRefused = UA_Server_writeAccessLevel(server, nodeId(options.refuseItem.c_str()),
+                                                   UA_ACCESSLEVELMASK_READ) == UA_STATUSCODE_GOOD;
+    }
     pendingSeconds += std::chrono::duration<double>(now - lastTick).count() * options.speed;
     lastTick = now;
     const double step = loop.settings().stepSeconds;

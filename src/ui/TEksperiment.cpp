@@ -286,6 +286,8 @@ void TEksperiment::afterSample(const SampleOutcome& outcome) {
     StatusBar1->showMessage(QString::fromStdString(run_->View().StatusText));
     applyView();
     if (outcome.Ended) finishRun();
+    // Once per run; the sampling goes on while the message is open.
+    if (!outcome.FirstWriteRefusal.empty()) dialogs_.showMessage(QString::fromStdString(outcome.FirstWriteRefusal));
 }
 
 void TEksperiment::applyChart(const ChartUpdate& update) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "data/Errors.h"
@@ -28,6 +29,7 @@ public:
     std::vector<std::string> added;
     int qualityChecks = 0;
     std::string failingItem;  // writes to it raise
+    std::int64_t silence = 0;  // ms the server has left a question unanswered
 
     std::vector<std::string> ListServers() override { return {}; }
     void Connect(const std::string&, const ConnectionOptions&) override { connected = true; }
@@ -55,6 +57,7 @@ public:
         for (std::size_t i = 0; i < items.size(); ++i) Record(items[i], v[i], false);
     }
     std::vector<BrowseNode> Browse(const std::string&) override { return {}; }
+    std::int64_t ServerSilenceMs() override { return silence; }
 
 private:
     void Record(const ItemHandle& item, double value, bool integer) {
@@ -318,12 +321,13 @@ TEST(Sample, FromThePlant) {
     EXPECT_EQ(b.Time(3), 1.0);
     EXPECT_EQ(v.LabelTime, "1.0000");
 
-    b.plant.failingItem = "MV";  // a failed write takes no sample; the next goes on
+    b.plant.failingItem = "MV";  // a refused write still takes its sample; the next write goes through
     b.run.EnterValue("12");
-    EXPECT_THROW(b.run.Timer1Timer(), PlantAccessError);
-    EXPECT_EQ(b.run.RecordedSamples(), 3);
+    EXPECT_FALSE(b.run.Timer1Timer().FirstWriteRefusal.empty());
+    EXPECT_EQ(b.run.RecordedSamples(), 4);
     b.plant.failingItem.clear();
     b.run.Timer1Timer();
+    EXPECT_EQ(b.plant.writes.back().Value, 12.0);
     EXPECT_EQ(b.Time(4), 1.5);
     EXPECT_EQ(b.Column(2, 4), 12.0);
 }
@@ -553,4 +557,96 @@ TEST(ProcessSimulation, TwoUnitGainStagesWithOneSampleOfDelayEach) {
     EXPECT_EQ(o.U1, 0.0);
     EXPECT_DOUBLE_EQ(sim.State1(), 1.71);
     EXPECT_DOUBLE_EQ(sim.State2(), 0.95 * 0.05 + 0.05 * 1.9);
+}
+
+// --- The plant link: refused writes and a server that stops answering -------------
+
+// A plant that refuses every write of MV1: each sample is recorded all the
+// same, the run ends at its planned time, the first refusal is reported once,
+// and the samples whose MV1 the plant did not take are marked.
+TEST(PlantLink, RefusedWritesOfMv1NeverStopTheRunAndMarkTheirSamples) {
+    Bench b;
+    b.plant.failingItem = "MV";
+    b.run.Parameters.MVItem->Value = 10.0;  // the start value: nothing to write before the step
+    b.run.Parameters.SamplingMs = 1000;
+    StartAutomatic(b, 5.0, 10.0, 2.0, 1, false);
+    int taken = 1, reported = 0;
+    for (SampleOutcome o = b.run.Timer1Timer(); o.Taken; o = b.run.Timer1Timer()) {
+        ++taken;
+        if (!o.FirstWriteRefusal.empty()) ++reported;
+    }
+    EXPECT_EQ(taken, 15);  // waiting 5 s + one step of 10 s
+    EXPECT_TRUE(b.run.Ended());
+    EXPECT_EQ(reported, 1);
+    EXPECT_EQ(b.run.RefusedWrites(), 10);
+    EXPECT_EQ(b.run.View().StatusText, RefusedWritesStatusText(10, "MV"));
+    ASSERT_EQ(b.run.Events().Events().size(), 1u);
+    const RunEvent& e = b.run.Events().Events()[0];
+    EXPECT_EQ(e.Kind, RunEventKind::WritesRefused);
+    EXPECT_EQ(std::make_tuple(e.FirstSample, e.LastSample, e.Count, e.Time), std::make_tuple(6, 15, 10, 5.0));
+    EXPECT_FALSE(b.run.Events().NotFromPlant(5));
+    EXPECT_TRUE(b.run.Events().NotFromPlant(6));
+    EXPECT_EQ(b.MV(5, 7), (std::vector<double>{10.0, 12.0, 12.0}));  // the commanded MV1
+    // The identification keeps away from them: 5 plant samples of 14 are too few.
+    const PlantSampleWindow w = PlantOnlyWindow(b.run.Events(), 1, 14);
+    EXPECT_FALSE(w.Usable);
+}
+
+// A server that stops answering: noticed once it has been silent for the
+// limit; the samples taken after its last answer and all later ones are not
+// the plant's; no controller-mode command goes to it at the end.
+TEST(PlantLink, AServerThatStopsAnsweringIsGivenUpAndItsLastSamplesMarked) {
+    Bench b;
+    b.run.Parameters.SamplingMs = 500;
+    ASSERT_EQ(SilenceLimitMs(500), 800);
+    b.run.StartManualRun();
+    b.run.FormShow({});
+    const auto sample = [&](std::int64_t silence) {
+        b.clock.advance(500);
+        b.plant.silence = silence;
+        b.run.Timer1Timer();
+    };
+    sample(0);    // sample 2
+    sample(0);    // 3
+    sample(300);  // 4: 300 ms after the last answer, not noticed yet
+    sample(700);  // 5
+    EXPECT_FALSE(b.run.LinkLost());
+    const std::size_t writesBefore = b.plant.writes.size();
+    sample(1200);  // 6: silent for the limit
+    EXPECT_TRUE(b.run.LinkLost());
+    sample(1700);
+    b.run.EndExperiment();
+    EXPECT_EQ(b.plant.writes.size(), writesBefore);
+    std::vector<std::tuple<RunEventKind, int, int>> seen;
+    for (const RunEvent& e : b.run.Events().Events()) seen.emplace_back(e.Kind, e.FirstSample, e.LastSample);
+    EXPECT_EQ(seen, (std::vector<std::tuple<RunEventKind, int, int>>{{RunEventKind::ServerSilent, 4, 5},
+                                                                     {RunEventKind::LinkLost, 6, 7},
+                                                                     {RunEventKind::LoopModeFailed, 7, 7}}));
+    EXPECT_FALSE(b.run.Events().NotFromPlant(3));
+    EXPECT_EQ(b.run.Events().CountNotFromPlant(1, 10), 4);
+    EXPECT_EQ(PlantOnlyWindow(b.run.Events(), 1, 7).Reason,
+              "No model or controller was made: 4 of the samples 1 to 7 are not from the plant (from sample 4 on), "
+              "and the plant's own samples before them are too few to identify a model.");
+}
+
+// The identification window of a record with samples that are not the
+// plant's: kept, limited to the plant's samples before them, or refused.
+TEST(PlantLink, TheIdentificationWindowKeepsToThePlantsOwnSamples) {
+    RunEvents events;
+    for (int k = 61; k <= 100; ++k) events.Note(RunEventKind::LinkLost, "", k, k - 1.0, "", true);
+    struct Case { int start, end; bool clean, usable; int limitedEnd; };
+    for (const Case& c : {Case{1, 60, true, true, 60}, Case{10, 100, false, true, 60}, Case{50, 100, false, false, 100},
+                          Case{55, 70, false, false, 70}}) {
+        const PlantSampleWindow w = PlantOnlyWindow(events, c.start, c.end);
+        EXPECT_EQ(std::make_tuple(w.Clean, w.Usable, w.Start, w.End),
+                  std::make_tuple(c.clean, c.usable, c.start, c.limitedEnd)) << c.start << ".." << c.end;
+    }
+    EXPECT_EQ(PlantOnlyWindow(events, 10, 100).Reason,
+              "The identification window was limited to samples 10 to 60, the plant's own samples; samples from 61 "
+              "on are not from the plant.");
+    EXPECT_EQ(RunEventsFileLines(events, "E1"),
+              (std::vector<std::string>{
+                  "# Events of the run E1: time in s, first sample (counted from 1), what happened",
+                  "60\t61\tlink to the OPC server lost: samples 61 to 100 are from the built-in simulation, not "
+                  "from the plant"}));
 }

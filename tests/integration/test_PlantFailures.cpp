@@ -9,6 +9,8 @@
 #include <QThread>
 #include <cmath>
 #include <functional>
+#include <iostream>
+#include <tuple>
 #include <vector>
 
 #include "PlantProcess.h"
@@ -126,6 +128,16 @@ TEST_F(PlantFailures, APlantKilledMidRunLeavesItsSamplesAndTheRunGoesOnInSimulat
     EXPECT_NEAR(first[4], last[4], 1.0);
     EXPECT_NEAR(first[5], last[5], 0.5);
     EXPECT_EQ(run_->EndResult().LoopModeError, "");
+    // The events say from which sample on the record is the simulation's.
+    const RunEvents& events = run_->Events();
+    ASSERT_FALSE(events.Empty());
+    const RunEvent& lost = events.Events().back().Kind == RunEventKind::LoopModeFailed
+                               ? events.Events()[events.Events().size() - 2]
+                               : events.Events().back();
+    EXPECT_EQ(lost.Kind, RunEventKind::LinkLost);
+    EXPECT_EQ(lost.LastSample, run_->RecordedSamples());
+    EXPECT_EQ(events.CountNotFromPlant(1, 9), 0);
+    EXPECT_TRUE(events.NotFromPlant(plantRows + 1));
 }
 
 TEST_F(PlantFailures, AFrozenPlantMidRunIsGivenUpAndNoSampleHangs) {
@@ -135,16 +147,28 @@ TEST_F(PlantFailures, AFrozenPlantMidRunIsGivenUpAndNoSampleHangs) {
     access_->Connect(plant.Url(), options);
     StartRun();
     for (int i = 0; i < 4; ++i) Sample();
+    const int beforeFreeze = run_->RecordedSamples();
     plant.Freeze();
     QElapsedTimer timer;
     timer.start();
-    // A step of MV1 makes every sample write while the plant hangs.
+    // Samples from the cache while the plant hangs, then a step of MV1 that
+    // makes every sample write.
+    for (int i = 0; i < 3; ++i) Sample(100);
     run_->EnterValue("45");
     while (!run_->LinkLost() && timer.elapsed() < 10000) Sample(100);
     ASSERT_TRUE(run_->LinkLost());
-    // The client's check read every 2 s, unanswered within the timeout.
-    EXPECT_LT(timer.elapsed(), 2000 + 800 + 1500);
+    // Noticed within max(2 s, 2 sampling periods): the client's question goes
+    // unanswered, and a write waits at most its own second.
+    std::cout << "[ measured ] frozen server noticed after " << timer.elapsed() << " ms\n";
+    EXPECT_LT(timer.elapsed(), 2000);
     EXPECT_LT(longestSampleMs_, 800 + 500);  // a write waits at most the timeout
+    // The samples taken while it hung are marked, the ones before are the plant's.
+    const RunEvents& events = run_->Events();
+    ASSERT_GE(events.Events().size(), 2u);
+    EXPECT_EQ(events.Events()[0].Kind, RunEventKind::ServerSilent);
+    EXPECT_GT(events.Events()[0].FirstSample, beforeFreeze);
+    EXPECT_EQ(events.CountNotFromPlant(1, beforeFreeze), 0);
+    EXPECT_EQ(events.Events()[1].Kind, RunEventKind::LinkLost);
     for (int i = 0; i < 5; ++i) Sample();
     EXPECT_TRUE(run_->Running());
     EXPECT_EQ(run_->View().StatusText.rfind("  Warning: OPC server link lost at t = ", 0), 0u);
@@ -242,6 +266,12 @@ TEST_F(PlantFailures, AnItemTurningBadQualityMidRunKeepsItsLastGoodValue) {
     const double lastGood = Row(goodRows - 1)[4];
     EXPECT_NEAR(lastGood, 60.0, 1.0);
     for (int row = goodRows; row < run_->RecordedSamples(); ++row) EXPECT_EQ(Row(row)[4], lastGood) << row;
+    ASSERT_EQ(run_->Events().Events().size(), 1u);
+    const RunEvent& bad = run_->Events().Events()[0];
+    EXPECT_EQ(std::make_tuple(bad.Kind, bad.Subject, bad.Detail, bad.LastSample),
+              std::make_tuple(RunEventKind::SignalUnusable, std::string("Y1"), std::string("bad quality"),
+                              run_->RecordedSamples()));
+    EXPECT_TRUE(run_->Events().NotFromPlant(bad.FirstSample));
 }
 
 // "Load to controller" with a controller term of Bad quality: nothing is written.
