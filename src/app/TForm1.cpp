@@ -169,9 +169,11 @@ void TForm1::attachExperimentWindows(TEksperiment* experiment, TForm_SamodNastav
     };
     ExperimentPage_->RunExperiment = [this, experiment](const ExperimentStart& start) {
         QRadioButton* manual = ExperimentPage_->RadioRocno;
+        State.LastRunEvents.Reset();
         experiment->RunModal(
             start.Slider, start.Automatic, [manual] { return manual->isChecked(); },
             [manual] { manual->setChecked(true); });
+        State.LastRunEvents = experiment->Run().Events();
     };
 }
 
@@ -196,7 +198,23 @@ void TForm1::processAutomaticRun(const QString& folder, const QString& label, bo
     run.NoWrite = noWrite;
     run.RescueFolder = RescueFolder;
     if (const TForm_SamodNastav* window = ExperimentPage_->SettingsWindow()) run.Settings = window->Values();
-    AutomaticChain(State, ReportPage_->Sources()).Run(run);
+    run.Events = State.LastRunEvents;
+    AutomaticChain chain(State, ReportPage_->Sources());
+    // Nobody watched the run: what happened to the plant link is said in the
+    // status line and in a message, also when the processing failed.
+    const auto tell = [this, &chain, &label] {
+        const QStringList& warnings = chain.Warnings();
+        if (warnings.isEmpty()) return;
+        StatusBar1->showMessage(UnattendedRunStatusText(label, warnings.size()));
+        dialogs_.showMessage(UnattendedRunMessage(label, warnings));
+    };
+    try {
+        chain.Run(run);
+    } catch (...) {
+        tell();
+        throw;
+    }
+    tell();
 }
 
 void TForm1::copyAutomaticSettings() {

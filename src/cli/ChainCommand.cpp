@@ -100,23 +100,43 @@ std::vector<std::string> ApplySettingsFile(TForm1& form, TForm_SamodNastav* sett
     return lines;
 }
 
-// The processing chain of the run, on the main window's pages.
-QStringList ProcessRecord(TForm1& form, const TForm_SamodNastav* settingsWindow,
-                          const QString& folder, const QString& label, bool noWrite) {
+// What the processing of a record wrote, and the run's events.
+struct ProcessedRecord {
+    QStringList Files;
+    QStringList Warnings;
+};
+
+// The processing chain of the run, on the main window's pages. A record of a
+// run (`fromRun`) that its folder cannot take goes to the same rescue folder
+// as the window's; a record read from a file is not lost.
+ProcessedRecord ProcessRecord(TForm1& form, const TForm_SamodNastav* settingsWindow, const QString& folder,
+                              const QString& label, bool noWrite, bool fromRun, const RunEvents& events = {}) {
     AutomaticRun run;
     run.Folder = folder;
     run.Label = label;
     run.NoWrite = noWrite;
+    run.Events = events;
+    if (fromRun) run.RescueFolder = QDir(UserDataFolder()).filePath(QStringLiteral("unsaved records"));
     if (settingsWindow) run.Settings = settingsWindow->Values();
-    return AutomaticChain(form.State, form.ReportPage_->Sources()).Run(run);
+    AutomaticChain chain(form.State, form.ReportPage_->Sources());
+    ProcessedRecord processed;
+    processed.Files = chain.Run(run);
+    processed.Warnings = chain.Warnings();
+    return processed;
 }
 
-void PrintFiles(std::ostream& out, const QStringList& files) {
+// {"files": [...]}, and "warnings": [...] when the run had events.
+void PrintFiles(std::ostream& out, const ProcessedRecord& record) {
     JsonWriter json;
     json.beginObject();
     json.key("files").beginArray();
-    for (const QString& file : files) json.value(file.toStdString());
+    for (const QString& file : record.Files) json.value(file.toStdString());
     json.endArray();
+    if (!record.Warnings.isEmpty()) {
+        json.key("warnings").beginArray();
+        for (const QString& warning : record.Warnings) json.value(warning.toStdString());
+        json.endArray();
+    }
     json.endObject();
     out << json.text() << '\n';
 }
@@ -153,10 +173,10 @@ int RunChain(const std::vector<std::string>& arguments, std::ostream& out) {
 
     const QString folder = MakeOutputFolder(outFolder);
     form.State.WorkingFolder = folder;
-    const QStringList files =
+    const ProcessedRecord record =
         ProcessRecord(form, settingsWindow, folder, QString::fromStdString(LabelOfSettingsFile(settingsPath)),
-                      form.ExperimentPage_->CheckBox_NePisi->isChecked());
-    PrintFiles(out, files);
+                      form.ExperimentPage_->CheckBox_NePisi->isChecked(), false);
+    PrintFiles(out, record);
     return 0;
 }
 
@@ -208,13 +228,13 @@ int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) 
 
     const QString folder = MakeOutputFolder(outFolder);
     const QString label = QString::fromStdString(LabelOfSettingsFile(settingsPath));
-    QStringList files;
+    ProcessedRecord record;
     bool processed = false;
     ExperimentPage& page = *form.ExperimentPage_;
     // The record reached the Data page through the window; messages shown
     // during the run (failed samples) are on standard error and end nothing.
     page.ProcessAutomaticRun = [&](const QString& runFolder, const QString& runLabel, bool noWrite) {
-        files = ProcessRecord(form, settingsWindow, runFolder, runLabel, noWrite);
+        record = ProcessRecord(form, settingsWindow, runFolder, runLabel, noWrite, true, form.State.LastRunEvents);
         processed = true;
     };
 
@@ -224,7 +244,12 @@ int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) 
     due.SettingsPath = settingsPath;
     page.RunDueExperiment(due);
     if (!processed) throw HalvetraError("The experiment's record was not processed");
-    PrintFiles(out, files);
+    PrintFiles(out, record);
+    // The files are there, but the plant did not do all that was asked of it.
+    if (!record.Warnings.isEmpty()) {
+        for (const QString& warning : record.Warnings) std::cerr << "Warning: " << warning.toStdString() << '\n';
+        return ExitRunWithEvents;
+    }
     return 0;
 }
 

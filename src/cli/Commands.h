@@ -17,6 +17,10 @@ class OpcUaPlantAccess;
 
 namespace halvetra::cli {
 
+// The exit status of an experiment whose files were written but whose run
+// had events of the plant link.
+inline constexpr int ExitRunWithEvents = 3;
+
 class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -98,6 +102,9 @@ int RunChain(const std::vector<std::string>& arguments, std::ostream& out);
 
 // `halvetra-cli experiment SETTINGS.hvx --out DIR [--server URL] [--fast]`:
 // the settings file's automatic experiment run now, then its processing.
+// Exits with ExitRunWithEvents (and "warnings" in its JSON) when the plant
+// refused writes, a signal had no usable value, the server hung or the link
+// was lost during the run.
 int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out);
 
 }  // namespace halvetra::cli

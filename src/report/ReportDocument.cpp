@@ -241,6 +241,8 @@ const ReportPicture& Picture(const QHash<QString, ReportPicture>& pictures, cons
     return it == pictures.constEnd() ? none : *it;
 }
 
+void RunEventsList(Selection& selection, const ReportInputs& inputs, bool titled = true);
+
 void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
     struct Signal {
         const char* Name;
@@ -257,6 +259,7 @@ void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<Q
 
     selection.InsertPageBreak();
     selection.Heading(QStringLiteral("Data"));
+    RunEventsList(selection, inputs);
     for (int i = 0; i < ReportInputs::Signals; ++i) {
         const Signal& signal = Signals[i];
         const QString description = inputs.OpcTable[static_cast<size_t>(signal.OpcRow)].Description;
@@ -284,6 +287,20 @@ void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<Q
         if (i < ReportInputs::Signals - 1)
             selection.InsertPageBreak();
     }
+}
+
+// The run's events, one paragraph each, under a title of their own.
+void RunEventsList(Selection& selection, const ReportInputs& inputs, bool titled) {
+    if (inputs.RunEvents.isEmpty()) return;
+    if (titled) {
+        selection.TypeText(QStringLiteral("Events of the experiment"));
+        selection.TypeParagraph();
+    }
+    for (const QString& line : inputs.RunEvents) {
+        selection.TypeText(line);
+        selection.TypeParagraph();
+    }
+    selection.TypeParagraph();
 }
 
 void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
@@ -409,8 +426,13 @@ void BuildReportDocument(QTextDocument& document, const ReportInputs& inputs,
     ControllerTable(selection, inputs, QStringLiteral("Controller parameters"), OpcControllerFirst);
     ControllerTable(selection, inputs, QStringLiteral("Outer controller parameters"), OpcOuterControllerFirst);
 
-    if (inputs.IncludeData)
+    if (inputs.IncludeData) {
         DataSection(selection, inputs, pictures);
+    } else if (!inputs.RunEvents.isEmpty()) {
+        selection.InsertPageBreak();
+        selection.Heading(QStringLiteral("Events of the experiment"));
+        RunEventsList(selection, inputs, false);
+    }
     if (inputs.IncludeModel)
         ModelSection(selection, inputs, pictures);
     if (inputs.IncludeController)

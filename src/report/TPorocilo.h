@@ -2,6 +2,7 @@
 // TPorocilo: the report document of one experiment. Everything it prints is
 // passed in as text exactly as the pages show it; nothing is formatted again.
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -57,6 +58,12 @@ struct ReportInputs {
 
     QString ServerName;  // the text of ComboBox2
     std::array<ReportOpcRow, OpcRows> OpcTable;
+
+    // What happened to the plant link during the experiment, and what the
+    // automatic processing did about it (one line each). Listed at the start
+    // of the Data section under "Events of the experiment"; with the Data
+    // section left out, in a section of their own. Empty: nothing is added.
+    QStringList RunEvents;
 
     // The sections after the OPC settings.
     bool IncludeData = true;

@@ -8,6 +8,7 @@
 #include "controller/TRegulator.h"
 #include "data/IdentificationWindow.h"
 #include "data/MeasuredData.h"
+#include "experiment/RunEvents.h"
 #include "model/ModelParameters.h"
 #include "opc/PlantAccess.h"
 
@@ -47,6 +48,10 @@ struct AppState {
     // The write log of the user's commands that write to the plant (not
     // owned); none: writes are not recorded.
     WriteLog* Writes = nullptr;
+
+    // What happened to the plant link during the last experiment run (its
+    // window fills it at the end of every run).
+    RunEvents LastRunEvents;
 
     // True while the scheduler copies automatic-experiment settings into the
     // pages: change handlers then skip their recalculation.

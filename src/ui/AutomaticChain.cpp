@@ -12,6 +12,7 @@
 #include "data/Errors.h"
 #include "data/NumberText.h"
 #include "data/TObdelava.h"
+#include "data/TextFile.h"
 #include "experiment/Clock.h"
 #include "model/TModel.h"
 #include "ui/AppState.h"
@@ -30,6 +31,17 @@ QString runFile(const QString& folder, const QString& label, const char* extensi
 
 }  // namespace
 
+QString UnattendedRunStatusText(const QString& label, qsizetype events) {
+    return QStringLiteral("Automatic experiment %1: %2 event(s) of the plant link; see %1.events.txt")
+        .arg(label)
+        .arg(events);
+}
+
+QString UnattendedRunMessage(const QString& label, const QStringList& warnings) {
+    return QStringLiteral("Automatic experiment %1 did not run cleanly:\n- ").arg(label) +
+           warnings.join(QStringLiteral("\n- "));
+}
+
 AutomaticChain::AutomaticChain(AppState& state, ReportSources sources)
     : state_(state), sources_(std::move(sources)) {
     if (!sources_.Data || !sources_.Model || !sources_.Controller || !sources_.Opc || !sources_.Histogram ||
@@ -40,28 +52,48 @@ AutomaticChain::AutomaticChain(AppState& state, ReportSources sources)
 QStringList AutomaticChain::Run(const AutomaticRun& run) {
     written_.clear();
     rescued_.clear();
+    warnings_.clear();
     const QString folder = QDir::toNativeSeparators(run.Folder);
     const AutomaticExperimentSettings& settings = run.Settings;
     // The pictures are temporary: none stays behind, whichever step fails.
     const ReportPictureCleanup cleanup(folder);
 
-    // 1. The measured data.
+    for (const std::string& line : RunEventWarnings(run.Events, LocaleDecimalSeparator()))
+        warnings_ << QString::fromStdString(line);
+
+    // 1. The measured data, and beside it the run's events.
     saveDataFile(runFile(folder, run.Label, "hvd"), run);
+    if (!run.Events.Empty()) {
+        const QString events = runFile(folder, run.Label, "events.txt");
+        WriteTextFile(events.toStdString(), RunEventsFileLines(run.Events, run.Label.toStdString()));
+        written_ << events;
+    }
 
     // 2, 3. Signal charts and histograms over the Data page's window.
     ExportDataPictures(sources_, state_.Data, AutomaticPictureTitles(), folder);
 
-    // 4, 5. Model and controller, only for a run that wrote to the plant.
-    if (!run.NoWrite && settings.CheckBox_Sam_PorocMod) model(folder, runFile(folder, run.Label, "hvm"));
-    if (!run.NoWrite && settings.CheckBox_Sam_PorocReg)
-        controller(folder, runFile(folder, run.Label, "hvc"), settings);
+    // 4, 5. Model and controller, only for a run that wrote to the plant, and
+    // only from the plant's own samples.
+    bool makeModel = !run.NoWrite && settings.CheckBox_Sam_PorocMod;
+    bool makeController = !run.NoWrite && settings.CheckBox_Sam_PorocReg;
+    const int start = sources_.Data->ScrollBar3->value();
+    int end = sources_.Data->ScrollBar4->value();
+    if (makeModel || makeController) {
+        const PlantSampleWindow window = PlantOnlyWindow(run.Events, start, end);
+        if (!window.Clean) warnings_ << QString::fromStdString(window.Reason);
+        if (!window.Usable) makeModel = makeController = false;
+        end = window.End;
+    }
+    if (makeModel) model(folder, runFile(folder, run.Label, "hvm"), start, end);
+    if (makeController) controller(folder, runFile(folder, run.Label, "hvc"), settings);
 
     // 6. The report: measured data only for a run that did not write to the
     // plant, otherwise the parts the settings choose.
     ReportRequest report;
     report.Data = run.NoWrite || settings.CheckBox_Sam_PorocObd;
-    report.Model = !run.NoWrite && settings.CheckBox_Sam_PorocMod;
-    report.Controller = !run.NoWrite && settings.CheckBox_Sam_PorocReg;
+    report.Model = makeModel;
+    report.Controller = makeController;
+    report.RunEvents = warnings_;
     report.Template = QString::fromStdString(settings.Label13);
     report.FileName = runFile(folder, run.Label, "odt");
     WriteReportDocument(sources_, report);
@@ -98,10 +130,9 @@ void AutomaticChain::saveDataFile(const QString& path, const AutomaticRun& run) 
     written_ << path;
 }
 
-void AutomaticChain::model(const QString& folder, const QString& path) {
+void AutomaticChain::model(const QString& folder, const QString& path, int start, int end) {
     ModelPage& page = *sources_.Model;
-    page.CalculateModel(sources_.Data->ScrollBar3->value(), sources_.Data->ScrollBar4->value(),
-                        page.CheckBox_Model_Outer->isChecked());
+    page.CalculateModel(start, end, page.CheckBox_Model_Outer->isChecked());
     const double samplingTime = state_.Data.SamplingTime;
     TModel().SaveModelFile(path.toStdString(), state_.Window.WindowLength,
                            TModel::SetOf(state_.InnerModel, samplingTime), TModel::SetOf(state_.OuterModel, samplingTime),

@@ -10,10 +10,21 @@
 //   F/L.hvm  both process models with the identification window
 //   F/L.hvc  controller settings
 //   F/L.odt  the report
+//   F/L.events.txt  what happened to the plant link during the run (only
+//            when something did; see RunEvents.h)
 // The model and the controller are worked out only when the run wrote to the
 // plant ("Don't write to OPC" unchecked) and the report's "Process model",
 // respectively "Controller", is chosen. Nothing is ever written to the plant's
 // controller.
+//
+// A run whose record holds samples that are not the plant's own (simulated
+// after a lost link, repeated while the server hung, held while a signal had
+// no usable value, or with an MV1 the plant refused) never gets a model made
+// from them: when the Data page's window holds such samples, the model is
+// identified from the window's plant samples before them, when enough remain
+// (PlantOnlyWindow); otherwise no model and no controller are made. The
+// report lists the run's events and says which of the two happened, and so
+// do Warnings().
 //
 // A failing step ends the processing with its error; the files written before
 // it stay, the pictures are removed all the same. When the data file itself
@@ -23,6 +34,7 @@
 #include <QStringList>
 
 #include "experiment/ExperimentSettings.h"
+#include "experiment/RunEvents.h"
 #include "ui/ReportPage.h"
 
 namespace halvetra {
@@ -41,7 +53,14 @@ struct AutomaticRun {
     // (a folder removed or not writable, a full disk), so that an unattended
     // run never loses its measurements; empty: no second attempt.
     QString RescueFolder;
+    // What happened to the plant link during the run; empty for a record
+    // that did not come from a run just now.
+    RunEvents Events;
 };
+
+// The status line and the message after an unattended run with events.
+QString UnattendedRunStatusText(const QString& label, qsizetype events);
+QString UnattendedRunMessage(const QString& label, const QStringList& warnings);
 
 class AutomaticChain {
 public:
@@ -61,15 +80,20 @@ public:
     // own folder could not be written; empty otherwise.
     const QString& RescuedDataFile() const { return rescued_; }
 
+    // The run's events and what the processing did about them, one line
+    // each (empty when the run had none); set also when Run fails.
+    const QStringList& Warnings() const { return warnings_; }
+
 private:
     void saveDataFile(const QString& path, const AutomaticRun& run);
-    void model(const QString& folder, const QString& path);
+    void model(const QString& folder, const QString& path, int start, int end);
     void controller(const QString& folder, const QString& path, const AutomaticExperimentSettings& settings);
 
     AppState& state_;
     ReportSources sources_;
     QStringList written_;
     QString rescued_;
+    QStringList warnings_;
 };
 
 }  // namespace halvetra

@@ -85,6 +85,7 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
         inputs.OpcTable[static_cast<std::size_t>(row)] = {QString::fromStdString(opc.CellText(row, 0)),
                                                           QString::fromStdString(opc.CellText(row, 1))};
 
+    inputs.RunEvents = request.RunEvents;
     inputs.IncludeData = request.Data;
     inputs.IncludeModel = request.Model;
     inputs.IncludeController = request.Controller;

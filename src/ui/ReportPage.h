@@ -44,6 +44,7 @@ struct ReportRequest {
     bool Controller = true;  // "Controller"
     QString Template;        // the template's file name
     QString FileName;        // the document, .odt (or .pdf); the pictures lie in its folder
+    QStringList RunEvents;   // the experiment's events, listed in the report (see ReportInputs)
 };
 
 // Writes the report document from the texts the pages show and the pictures
