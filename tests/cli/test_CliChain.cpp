@@ -172,3 +172,30 @@ TEST(CliExperiment, RealTimeRunAgainstThePlant) {
     EXPECT_EQ(firstRow[1].toDouble(), 40.0);
     EXPECT_NEAR(firstRow[5].toDouble(), 60.0, 1.0);
 }
+
+// A plant that refuses every write of MV1: the run still ends at its planned
+// time; the record, the run's events and a report that says why there is no
+// model are written; the command says so with status 3 and its warnings.
+TEST(CliExperiment, ARunWhosePlantRefusesMv1EndsOnTimeWithoutAModel) {
+    testing_plant::PlantProcess plant(HALVETRA_PLANT_PATH, {"--speed", "20", "--read-only", "Loop1.MV1"});
+    QTemporaryDir dir;
+    // Ts 0.2 s, 2 s waiting, one step of 2 s up and down: 30 samples in about 6 s.
+    const QString settings = SettingsCopy(Examples + "plant-steps.hvx", dir.filePath("short.hvx"),
+                                          {{41, "0.2"}, {44, "2"}, {46, "2"}, {47, "1"}});
+    const QString out = dir.filePath("run");
+    const Result result =
+        RunCli({"experiment", settings, "--server", QString::fromStdString(plant.Url()), "--out", out});
+    ASSERT_EQ(result.status, 3) << result.err;
+    EXPECT_EQ(FilesIn(out), Expected("short", {"hvd", "events.txt", "odt"}));
+    EXPECT_EQ(HeaderOf(out + "/short.hvd", 14)[5], "30");
+    const QJsonArray warnings = Parse(result.out).value("warnings").toArray();
+    ASSERT_EQ(warnings.size(), 2);
+    EXPECT_EQ(warnings[0].toString().toStdString(),
+              "t = 2 s, sample 11: MV1: 10 writes refused by the plant (ns=1;s=Loop1.MV1: BadNotWritable), samples 11 "
+              "to 20; the record holds the commanded MV1, which the plant did not take");
+    EXPECT_TRUE(warnings[1].toString().startsWith("No model or controller was made:"));
+    EXPECT_NE(result.err.find("Warning: t = 2 s, sample 11: MV1: 10 writes refused"), std::string::npos);
+    QFile events(out + "/short.events.txt");
+    ASSERT_TRUE(events.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(events.readAll().contains("2\t11\tMV1: 10 writes refused by the plant"));
+}
