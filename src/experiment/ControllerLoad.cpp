@@ -100,6 +100,7 @@ void LoadToController(PlantAccess& plant, PlantGroup& group, const std::array<st
     WaitForItems(plant, terms, clock, processEvents, timeoutMs, start);
 
     ControllerSnapshot previous;
+    previous.ServerUrl = plant.ServerUrl();
     for (const ItemHandle& item : terms) {
         previous.Ids.push_back(item->Id);
         previous.Values.push_back(plant.ReadValue(item));
@@ -129,6 +130,9 @@ void RestoreController(PlantAccess& plant, PlantGroup& group, const ControllerSn
                        const std::function<void()>& processEvents, std::int64_t timeoutMs, WriteLog* log) {
     if (previous.Empty() || previous.Ids.size() != previous.Values.size())
         throw HalvetraError("There are no previous controller parameters to restore.");
+    if (plant.IsConnected() && plant.ServerUrl() != previous.ServerUrl)
+        throw HalvetraError("The previous controller parameters were read from " + previous.ServerUrl +
+                            ", not from the server connected now (" + plant.ServerUrl() + "). Nothing was written.");
     plant.ClearItems(group);
     items = {};
     std::vector<ItemHandle> handles;

@@ -42,6 +42,7 @@ class WriteLog;
 // The values of the controller's items before a write: identifiers and values
 // pair up by position (P, I, D, then the M/A item when it was read).
 struct ControllerSnapshot {
+    std::string ServerUrl;  // where they were read: they are restored there only
     std::vector<std::string> Ids;
     std::vector<double> Values;
     bool Empty() const { return Ids.empty(); }
@@ -66,7 +67,8 @@ void LoadToController(PlantAccess& plant, PlantGroup& group, const std::array<st
 // "Restore previous parameters": the kept values go back with the same steps
 // 2 to 4 (every item of the snapshot must report a good value; one request;
 // nothing written on any failure) and each item is recorded in the log. The
-// P, I and D handles go to `items`.
+// P, I and D handles go to `items`. A connection to another server than the
+// one the values were read from writes nothing.
 void RestoreController(PlantAccess& plant, PlantGroup& group, const ControllerSnapshot& previous,
                        std::array<ItemHandle, 3>& items, const Clock& clock,
                        const std::function<void()>& processEvents, std::int64_t timeoutMs = QualityWaitMs,

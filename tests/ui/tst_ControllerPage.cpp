@@ -543,6 +543,12 @@ private slots:
         QCOMPARE(f.dialogs.messages, QStringList{"Cannot write Items:\nMA: BadNotWritable"});
         QVERIFY(f.plant.writes.empty());
         QVERIFY(f.page.Button_RestoreParameters->isEnabled());
+        // ... and never onto another server's controller.
+        f.plant.Connect("opc.tcp://other:4840", {});
+        f.page.Button_RestoreParameters->click();
+        QVERIFY(f.dialogs.messages.last().endsWith("not from the server connected now (opc.tcp://other:4840). "
+                                                   "Nothing was written."));
+        QVERIFY(f.plant.writes.empty());
 
         QFile file(dir.filePath("writes.log"));
         QVERIFY(file.open(QIODevice::ReadOnly));
