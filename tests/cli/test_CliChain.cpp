@@ -85,6 +85,21 @@ TEST(CliExperiment, FastSimulatedRunLeavesTheFourFilesOfItsRecord) {
     EXPECT_EQ(header[7], "260");
     EXPECT_GT(QFileInfo(out + "/simulation-steps.hvm").size(), 0);
     EXPECT_GT(QFileInfo(out + "/simulation-steps.hvc").size(), 0);
+
+    // A folder that cannot take the record (its name is taken by a folder):
+    // the record goes to the window's rescue folder, and the error names it.
+    QTemporaryDir data(QDir::temp().filePath("halvetra-cli-data-XXXXXX"));
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const QString blocked = dir.filePath("blocked");
+    ASSERT_TRUE(QDir().mkpath(blocked + "/simulation-steps.hvd"));
+    const Result rescued = RunCli({"experiment", Examples + "simulation-steps.hvx", "--fast", "--out", blocked});
+    qunsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(rescued.status, 1);
+    const QString saved = data.path() + "/Halvetra/unsaved records/simulation-steps.hvd";
+    EXPECT_NE(rescued.err.find("the measured data were saved to " + saved.toStdString() + " instead"),
+              std::string::npos)
+        << rescued.err;
+    EXPECT_EQ(HeaderOf(saved)[5], "260");
 }
 
 TEST(CliChain, ProcessesARecordWithTheSettingsOfAnAutomaticRun) {

@@ -191,6 +191,43 @@ private slots:
         QVERIFY(contentText(f.path("run1.odt")).contains(f.form.ModelPage_->Edit_Gain->text()));
     }
 
+    // A run whose link was lost part way: the model comes from the plant's
+    // samples of the window when enough remain, else there is none; the
+    // events file, the report, the status line and one message say so.
+    void aRunWithEventsIsIdentifiedOnlyFromThePlantsSamples() {
+        Fixture f;
+        int lostFrom = 301;
+        f.page.RunExperiment = [&](const ExperimentStart&) {
+            f.record();
+            f.form.State.LastRunEvents.Reset();
+            for (int k = lostFrom; k <= test::StepRecordSamples; ++k)
+                f.form.State.LastRunEvents.Note(RunEventKind::LinkLost, "", k, (k - 1) * 0.5, "the connection ended",
+                                                true);
+        };
+        f.queue("cut", QTime(12, 0, 0));
+        f.runAt(QTime(12, 0, 0));
+        QCOMPARE(f.files(), QStringList({"cut.events.txt", "cut.hvc", "cut.hvd", "cut.hvm", "cut.hvx", "cut.odt"}));
+        TModel model;
+        double samplingTime = 0.0;
+        IdentificationWindow window;
+        model.LoadModelFile(f.path("cut.hvm").toStdString(), samplingTime, window, '.');
+        QCOMPARE(window.WindowLength, 300 - 50 + 1);
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(f.dialogs.messages[0].startsWith("Automatic experiment cut did not run cleanly:\n- t = 150 s, sample "
+                                                 "301: link to the OPC server lost (the connection ended)"));
+        QVERIFY(f.dialogs.messages[0].contains("limited to samples 50 to 300"));
+        QCOMPARE(f.form.StatusBar1->currentMessage(), UnattendedRunStatusText("cut", 2));
+        QVERIFY(contentText(f.path("cut.odt")).contains("Events of the experiment"));
+
+        lostFrom = 120;
+        f.queue("short", QTime(13, 0, 0));
+        f.runAt(QTime(13, 0, 0));
+        QVERIFY(!QFileInfo::exists(f.path("short.hvm")) && !QFileInfo::exists(f.path("short.hvc")));
+        QVERIFY(QFileInfo::exists(f.path("short.events.txt")) && QFileInfo::exists(f.path("short.odt")));
+        QVERIFY(f.dialogs.messages.last().contains("No model or controller was made"));
+        QVERIFY(contentText(f.path("short.odt")).contains("No model or controller was made"));
+    }
+
     void dontWriteToOpcGivesTheDataFileAndADataOnlyReport() {
         Fixture f;
         const QString gainBefore = f.form.ModelPage_->Edit_Gain->text();

@@ -49,6 +49,7 @@ class FailingPlant final : public PlantAccess {
 public:
     FakePlantAccess inner;
     std::set<std::string> failingReads;
+    std::set<std::string> refusedWrites;  // the server answers BadNotWritable
 
     std::vector<std::string> ListServers() override { return inner.ListServers(); }
     void Connect(const std::string& server, const ConnectionOptions& options) override {
@@ -67,7 +68,10 @@ public:
         return inner.ReadValue(item);
     }
     bool QualityIsGood(const ItemHandle& item) override { return inner.QualityIsGood(item); }
-    void WriteValue(const ItemHandle& item, double value) override { inner.WriteValue(item, value); }
+    void WriteValue(const ItemHandle& item, double value) override {
+        if (refusedWrites.count(item->Id)) throw PlantAccessError("Cannot write Items:\n" + item->Id + ": BadNotWritable");
+        inner.WriteValue(item, value);
+    }
     void WriteValue(const ItemHandle& item, int value) override { inner.WriteValue(item, value); }
     void WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) override {
         inner.WriteValues(items, values);
@@ -512,6 +516,21 @@ private slots:
         }));
         QCOMPARE(f.dialogs.messages.size(), 2);
         QCOMPARE(f.window.FailedSamples(), 6);
+
+        // A plant that refuses MV1 fails no sample: one message, every sample recorded.
+        f.plant.failingReads.clear();
+        f.plant.refusedWrites = {"ns=1;s=MV"};
+        QString status;
+        QVERIFY(f.run(parameters("Refused", 5.0), false, [&](TEksperiment& w) {
+            for (int i = 0; i < 11; ++i) w.SampleNow();
+            status = w.StatusBar1->currentMessage();
+            w.KonecEksperimenta->click();
+        }));
+        QCOMPARE(f.dialogs.messages.size(), 3);
+        QVERIFY(f.dialogs.messages.last().startsWith("Cannot write Items:\nns=1;s=MV: BadNotWritable\nThe experiment goes on"));
+        QCOMPARE(f.window.FailedSamples(), 0);
+        QCOMPARE(f.form.State.Data.SampleCount, 12);
+        QCOMPARE(status, QString::fromStdString(RefusedWritesStatusText(12, "ns=1;s=MV: BadNotWritable")));
     }
 
     void aLinkLostInTheMiddleOfARunGoesOnInTheSimulation() {
