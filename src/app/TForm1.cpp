@@ -206,7 +206,8 @@ void TForm1::processAutomaticRun(const QString& folder, const QString& label, bo
         const QStringList& warnings = chain.Warnings();
         if (warnings.isEmpty()) return;
         StatusBar1->showMessage(UnattendedRunStatusText(label, warnings.size()));
-        dialogs_.showMessage(UnattendedRunMessage(label, warnings));
+        // Without waiting for OK: the queue's next experiments go on.
+        dialogs_.notify(UnattendedRunMessage(label, warnings));
     };
     try {
         chain.Run(run);

@@ -1,5 +1,6 @@
 #include "ui/Dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -64,6 +65,16 @@ bool QtDialogs::execute(FileDialog& dialog) {
 
 void QtDialogs::showMessage(const QString& text) {
     QMessageBox::information(parent_, QStringLiteral("Halvetra"), text);
+}
+
+void QtDialogs::notify(const QString& text) {
+    // Over the modal window that is open (the experiment window), so that it
+    // can be answered; no event loop of its own, so timers go on meanwhile.
+    QWidget* parent = QApplication::activeModalWidget() != nullptr ? QApplication::activeModalWidget() : parent_;
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Halvetra"), text, QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 bool QtDialogs::confirm(const QString& question) {

@@ -44,6 +44,10 @@ public:
     virtual bool execute(FileDialog& dialog) = 0;
     // An information or error message with an OK button.
     virtual void showMessage(const QString& text) = 0;
+    // A message that must not hold up the work going on (the sampling of a
+    // run, the queue of automatic experiments): the real dialogs show it and
+    // return at once; it stays until OK is pressed.
+    virtual void notify(const QString& text) { showMessage(text); }
     // The item browser "Select OPC Item" over the connected server's address
     // space: the chosen item identifiers (at least one), or nothing when the
     // user cancels.
@@ -65,6 +69,7 @@ public:
     void setParent(QWidget* parent) { parent_ = parent; }
     bool execute(FileDialog& dialog) override;
     void showMessage(const QString& text) override;
+    void notify(const QString& text) override;
     std::optional<std::vector<std::string>> browseItems(PlantAccess& plant) override;
     CertificateTrust trustCertificate(const ServerCertificate& certificate) override;
     bool confirm(const QString& question) override;

@@ -262,17 +262,22 @@ void TEksperiment::Timer1Timer() {
         }
         afterSample(outcome);
     };
-    if (failedSamples_ == 0) {
-        RunCommand(dialogs_, sample);
-        return;
-    }
+    // The first failure of a run in a message that does not stop the
+    // sampling (a timer does not fire again while its own slot waits for a
+    // modal message), every later one in the status line.
+    QString failure;
     try {
         sample();
+        return;
     } catch (const std::exception& e) {
-        sampleFailed(QString::fromUtf8(e.what()));
+        failure = QString::fromUtf8(e.what());
     } catch (...) {
-        sampleFailed(QStringLiteral("Unknown error"));
+        failure = QStringLiteral("Unknown error");
     }
+    if (failedSamples_ == 1)
+        dialogs_.notify(failure);
+    else
+        sampleFailed(failure);
 }
 
 void TEksperiment::sampleFailed(const QString& text) {
@@ -287,7 +292,7 @@ void TEksperiment::afterSample(const SampleOutcome& outcome) {
     applyView();
     if (outcome.Ended) finishRun();
     // Once per run; the sampling goes on while the message is open.
-    if (!outcome.FirstWriteRefusal.empty()) dialogs_.showMessage(QString::fromStdString(outcome.FirstWriteRefusal));
+    if (!outcome.FirstWriteRefusal.empty()) dialogs_.notify(QString::fromStdString(outcome.FirstWriteRefusal));
 }
 
 void TEksperiment::applyChart(const ChartUpdate& update) {
