@@ -40,6 +40,11 @@ TEST(PlantOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(c.badItem, "Loop1.Y1");
     EXPECT_EQ(c.badAfter, 2.5);
 
+    const auto d = parsePlantOptions(Args{"--read-only", "Loop1.MV1,Loop1.Inner.P", "--refuse-writes=Loop1.MV1@4"});
+    EXPECT_EQ(d.readOnlyItems, (std::vector<std::string>{"Loop1.MV1", "Loop1.Inner.P"}));
+    EXPECT_EQ(d.refuseItem, "Loop1.MV1");
+    EXPECT_EQ(d.refuseAfter, 4.0);
+
     // The last of a repeated option counts.
     EXPECT_EQ(parsePlantOptions(Args{"--port", "1", "--port", "2"}).port, 2);
 }
@@ -70,6 +75,9 @@ TEST(PlantOptions, RefusesWhatItCannotUse) {
         {"--bad-quality", "Loop1.Y1"},        {"--bad-quality", "@3"},
         {"--bad-quality", "Loop1.Y9@3"},      {"--bad-quality", "Loop1.Y1@-1"},
         {"--bad-quality", "Loop1.Y1@soon"},
+        {"--read-only", "Loop1.MV1,"},        {"--read-only", "Loop1.U1"},  // read-only anyway
+        {"--read-only", "Loop1.MV9"},         {"--refuse-writes", "Loop1.MV1"},
+        {"--refuse-writes", "Loop1.Y1@2"},
     };
     for (const Args& args : bad) {
         std::string joined;
