@@ -25,6 +25,18 @@ double parseNumber(const std::string& option, const std::string& text) {
     return value;
 }
 
+// ITEM@SECONDS, e.g. Loop1.Y1@5: an item and a time after start.
+void parseItemAt(const std::string& option, const std::string& text, const char* example, std::string& item,
+                 double& seconds) {
+    const auto at = text.rfind('@');
+    if (at == std::string::npos || at == 0)
+        throw std::invalid_argument(option + ": ITEM@SECONDS is needed, e.g. " + example);
+    item = text.substr(0, at);
+    seconds = parseNumber(option, text.substr(at + 1));
+    if (seconds < 0.0)
+        throw std::invalid_argument(option + ": the time must not be negative");
+}
+
 std::uint16_t parsePort(const std::string& text) {
     std::size_t used = 0;
     long value = 0;
@@ -80,13 +92,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             if (options.noise < 0.0)
                 throw std::invalid_argument("--noise: must not be negative");
         } else if (name == "--bad-quality") {
-            const auto at = value.rfind('@');
-            if (at == std::string::npos || at == 0)
-                throw std::invalid_argument("--bad-quality: ITEM@SECONDS is needed, e.g. Loop1.Y1@5");
-            options.badItem = value.substr(0, at);
-            options.badAfter = parseNumber(name, value.substr(at + 1));
-            if (options.badAfter < 0.0)
-                throw std::invalid_argument("--bad-quality: the time must not be negative");
+            parseItemAt(name, value, "Loop1.Y1@5", options.badItem, options.badAfter);
         } else if (name == "--read-only") {
             std::size_t from = 0;
             while (from <= value.size()) {
@@ -98,13 +104,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
                 from = comma + 1;
             }
         } else if (name == "--refuse-writes") {
-            const auto at = value.rfind('@');
-            if (at == std::string::npos || at == 0)
-                throw std::invalid_argument("--refuse-writes: ITEM@SECONDS is needed, e.g. Loop1.MV1@5");
-            options.refuseItem = value.substr(0, at);
-            options.refuseAfter = parseNumber(name, value.substr(at + 1));
-            if (options.refuseAfter < 0.0)
-                throw std::invalid_argument("--refuse-writes: the time must not be negative");
+            parseItemAt(name, value, "Loop1.MV1@5", options.refuseItem, options.refuseAfter);
         } else if (name == "--user") {
             if (value.empty())
                 throw std::invalid_argument("--user: the name must not be empty");
