@@ -65,6 +65,13 @@ ControllerTuning TuneController(int method, int robustPosition, bool cascade, co
     return tuning;
 }
 
+void RequireFiniteTuning(const ControllerTuning& tuning) {
+    const TuningResult& G = tuning.Result;
+    for (const double gain : {G.KiI, G.KpP, G.KpPI, G.KiPI, G.KpPID, G.KiPID, G.KdPID, tuning.KpInner})
+        RequireFinite(gain * tuning.Factor);
+    RequireFinite(tuning.RecommendedSamplingTime);
+}
+
 ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char decimalSeparator)
 {
     const TuningResult& G = tuning.Result;

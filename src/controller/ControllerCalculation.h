@@ -54,6 +54,11 @@ struct ControllerLabels {
 };
 ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char decimalSeparator);
 
+// Infinities and NaN are never shown as figures or stored: throws
+// FloatingPointError when a gain times the factor, or the recommended
+// sampling time, is not finite.
+void RequireFiniteTuning(const ControllerTuning& tuning);
+
 // The closed-loop sampling time from the edit's text: an empty text keeps the
 // stored one, and so does a value that is not above 0. A text that is not a
 // number throws ConversionError. The caller stores the result back.

@@ -5,36 +5,16 @@
 #include <QStringList>
 #include <array>
 
-#include "controller/TRegulator.h"
-#include "data/IdentificationWindow.h"
-#include "data/MeasuredData.h"
-#include "experiment/RunEvents.h"
-#include "model/ModelParameters.h"
+#include "experiment/ProcessState.h"
 #include "opc/PlantAccess.h"
 
 namespace halvetra {
 
 class WriteLog;
 
-struct AppState {
-    MeasuredData Data;  // the measured data set every page works on
-
-    // The identified (or loaded, or edited) process models and the window
-    // they were identified from.
-    ModelParameters InnerModel;
-    ModelParameters OuterModel;
-    IdentificationWindow Window;
-
-    // The Controller page's last calculation: the robustness factor of its
-    // slider position, the closed-loop sampling time (0 until a valid one is
-    // entered), and the tuned gains of the single loop and of the cascade
-    // (outer controller and inner P gain), all before the robustness factor.
-    double RobustnessFactor = 1.0;
-    double LoopSamplingTime = 0.0;
-    TuningResult SingleLoopResult;
-    TuningResult CascadeResult;
-    double KpInner = 0.0;
-
+// The state of the main window: the process state (data, models, tuning)
+// and what only the window keeps.
+struct AppState : ProcessState {
     // The folder in which the user last saved experiment settings, without a
     // trailing separator; the process's working directory at start.
     QString WorkingFolder;
@@ -48,10 +28,6 @@ struct AppState {
     // The write log of the user's commands that write to the plant (not
     // owned); none: writes are not recorded.
     WriteLog* Writes = nullptr;
-
-    // What happened to the plant link during the last experiment run (its
-    // window fills it at the end of every run).
-    RunEvents LastRunEvents;
 
     // True while the scheduler copies automatic-experiment settings into the
     // pages: change handlers then skip their recalculation.

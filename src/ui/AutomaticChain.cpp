@@ -1,33 +1,57 @@
 #include "ui/AutomaticChain.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
-#include <QLineEdit>
-#include <QLocale>
-#include <QScrollBar>
 
-#include "controller/TRegulator.h"
 #include "data/Errors.h"
 #include "data/NumberText.h"
-#include "data/TObdelava.h"
-#include "data/TextFile.h"
-#include "experiment/Clock.h"
-#include "model/TModel.h"
 #include "ui/AppState.h"
 #include "ui/ChartExport.h"
 #include "ui/ControllerPage.h"
 #include "ui/DataPage.h"
 #include "ui/ModelPage.h"
+#include "ui/OpcPage.h"
 
 namespace halvetra {
 
 namespace {
 
-QString runFile(const QString& folder, const QString& label, const char* extension) {
-    return QDir::toNativeSeparators(QDir(folder).filePath(label + '.' + extension));
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QStringList NativePaths(const std::vector<std::string>& paths) {
+    QStringList list;
+    for (const std::string& path : paths) list << QDir::toNativeSeparators(Q(path));
+    return list;
 }
+
+// The pictures, drawn where the pages and chart windows show them.
+class WindowPictures final : public ProcessingPictures {
+public:
+    WindowPictures(const AppState& state, const ReportSources& sources) : state_(state), sources_(sources) {}
+
+    void DataPictures(int start, int end, const std::string& folder) override {
+        const PictureTitles titles = AutomaticPictureTitles();
+        ExportSignalPictures(*sources_.Enlarged, state_.Data, start, end, titles, Q(folder));
+        ExportHistogramPictures(*sources_.Histogram, state_.Data, start, end, titles, Q(folder));
+    }
+    void ModelPicture(bool outer, const std::string& folder) override {
+        ModelPage& page = *sources_.Model;
+        page.ShowCalculatedModel(outer);
+        ExportPageChartPicture(*page.Chart_Model, Q(folder), ModelPictureName);
+    }
+    void ControllerPicture(const AutomaticExperimentSettings& s, const std::string& folder) override {
+        ControllerPage& page = *sources_.Controller;
+        page.CalculateController(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, s.RadioGroup_Sam_Prikaz,
+                                 Q(s.Edit_Sam_Ts), s.CheckBox_Sam_Cascade);
+        page.ShowControllerParameters(s.ComboBox_Sam_TipReg, s.RadioGroup_Sam_PID, s.CheckBox_Sam_Cascade);
+        ExportPageChartPicture(*page.Chart1, Q(folder), ControllerPictureName);
+    }
+    void RemovePictures(const std::string& folder) override { DeleteReportPictures(Q(folder)); }
+
+private:
+    const AppState& state_;
+    const ReportSources& sources_;
+};
 
 }  // namespace
 
@@ -53,117 +77,55 @@ QStringList AutomaticChain::Run(const AutomaticRun& run) {
     written_.clear();
     rescued_.clear();
     warnings_.clear();
-    const QString folder = QDir::toNativeSeparators(run.Folder);
-    const AutomaticExperimentSettings& settings = run.Settings;
-    // The pictures are temporary: none stays behind, whichever step fails.
-    const ReportPictureCleanup cleanup(folder);
+    ProcessingRun processing;
+    processing.Folder = QDir::toNativeSeparators(run.Folder).toStdString();
+    processing.Label = run.Label.toStdString();
+    processing.NoWrite = run.NoWrite;
+    processing.Settings = run.Settings;
+    processing.RescueFolder = QDir::toNativeSeparators(run.RescueFolder).toStdString();
+    processing.Events = run.Events;
 
-    for (const std::string& line : RunEventWarnings(run.Events, LocaleDecimalSeparator()))
-        warnings_ << QString::fromStdString(line);
+    const OpcPage& opc = *sources_.Opc;
+    ProcessingReportTexts texts;
+    texts.Caption = sources_.WindowCaption.toStdString();
+    texts.ServerName = opc.ServerName();
+    for (std::size_t row = 0; row < texts.OpcTable.size(); ++row)
+        texts.OpcTable[row] = {opc.CellText(static_cast<int>(row), 0), opc.CellText(static_cast<int>(row), 1)};
+    texts.ShowOuterModel = sources_.Model->CheckBox_Model_Outer->isChecked();
 
-    // 1. The measured data, and beside it the run's events.
-    saveDataFile(runFile(folder, run.Label, "hvd"), run);
-    if (!run.Events.Empty()) {
-        const QString events = runFile(folder, run.Label, "events.txt");
-        WriteTextFile(events.toStdString(), RunEventsFileLines(run.Events, run.Label.toStdString()));
-        written_ << events;
-    }
-
-    // 2, 3. Signal charts and histograms over the Data page's window.
-    ExportDataPictures(sources_, state_.Data, AutomaticPictureTitles(), folder);
-
-    // 4, 5. Model and controller, only for a run that wrote to the plant, and
-    // only from the plant's own samples.
-    bool makeModel = !run.NoWrite && settings.CheckBox_Sam_PorocMod;
-    bool makeController = !run.NoWrite && settings.CheckBox_Sam_PorocReg;
-    const int start = sources_.Data->ScrollBar3->value();
-    int end = sources_.Data->ScrollBar4->value();
-    if (makeModel || makeController) {
-        const PlantSampleWindow window = PlantOnlyWindow(run.Events, start, end);
-        if (!window.Clean) warnings_ << QString::fromStdString(window.Reason);
-        if (!window.Usable) makeModel = makeController = false;
-        end = window.End;
-    }
-    if (makeModel) model(folder, runFile(folder, run.Label, "hvm"), start, end);
-    if (makeController) controller(folder, runFile(folder, run.Label, "hvc"), settings);
-
-    // 6. The report: measured data only for a run that did not write to the
-    // plant, otherwise the parts the settings choose.
-    ReportRequest report;
-    report.Data = run.NoWrite || settings.CheckBox_Sam_PorocObd;
-    report.Model = makeModel;
-    report.Controller = makeController;
-    report.RunEvents = warnings_;
-    report.Template = QString::fromStdString(settings.Label13);
-    report.FileName = runFile(folder, run.Label, "odt");
-    WriteReportDocument(sources_, report);
-    written_ << report.FileName;
-
-    // 7. The pictures go with `cleanup`.
-    return written_;
-}
-
-void AutomaticChain::saveDataFile(const QString& path, const AutomaticRun& run) {
+    const ControllerPage& controller = *sources_.Controller;
+    WindowPictures pictures(state_, sources_);
+    AutomaticProcessing chain(
+        state_, pictures, [&controller](bool cascade) { return controller.NonLinearityGain(cascade); },
+        LocaleDecimalSeparator());
+    ProcessingRecord record;
     try {
-        sources_.Data->SaveDataFile(path);
-    } catch (const FileError& error) {
-        // Nobody is there to save the record by hand, and the next queued
-        // experiment replaces it on the Data page: keep it in the rescue
-        // folder and end the chain with a message that says where it is.
-        std::string message = error.what();
-        if (!run.RescueFolder.isEmpty()) {
-            const QString rescue = runFile(QDir::toNativeSeparators(run.RescueFolder), run.Label, "hvd");
-            try {
-                if (!QDir().mkpath(run.RescueFolder))
-                    throw FileError("Cannot create file " + rescue.toStdString());
-                sources_.Data->SaveDataFile(rescue);
-                rescued_ = rescue;
-                message += "; the measured data were saved to " + rescue.toStdString() + " instead";
-            } catch (const HalvetraError&) {
-                message += "; the measured data are only on the Data page";
-            }
-        } else {
-            message += "; the measured data are only on the Data page";
-        }
-        throw FileError(message);
+        record = sources_.Data->Record();
+    } catch (...) {
+        // Nothing written, but the run's events are still to be told.
+        warnings_ = RunEventWarnings(run.Events, LocaleDecimalSeparator());
+        throw;
     }
-    written_ << path;
+    struct Results {
+        AutomaticChain& self;
+        AutomaticProcessing& chain;
+        ~Results() {
+            self.written_ = chain.FilesWritten();
+            self.rescued_ = chain.RescuedDataFile();
+            self.warnings_ = chain.Warnings();
+        }
+    } results{*this, chain};
+    return NativePaths(chain.Run(processing, record, texts));
 }
 
-void AutomaticChain::model(const QString& folder, const QString& path, int start, int end) {
-    ModelPage& page = *sources_.Model;
-    page.CalculateModel(start, end, page.CheckBox_Model_Outer->isChecked());
-    const double samplingTime = state_.Data.SamplingTime;
-    TModel().SaveModelFile(path.toStdString(), state_.Window.WindowLength,
-                           TModel::SetOf(state_.InnerModel, samplingTime), TModel::SetOf(state_.OuterModel, samplingTime),
-                           state_.Window, LocaleDecimalSeparator());
-    written_ << path;
-    ExportPageChartPicture(*page.Chart_Model, folder, ModelPictureName);
-}
+QStringList AutomaticChain::FilesWritten() const { return NativePaths(written_); }
 
-void AutomaticChain::controller(const QString& folder, const QString& path,
-                                const AutomaticExperimentSettings& s) {
-    ControllerPage& page = *sources_.Controller;
-    page.CalculateController(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, s.RadioGroup_Sam_Prikaz,
-                             QString::fromStdString(s.Edit_Sam_Ts), s.CheckBox_Sam_Cascade);
-    page.ShowControllerParameters(s.ComboBox_Sam_TipReg, s.RadioGroup_Sam_PID, s.CheckBox_Sam_Cascade);
+QString AutomaticChain::RescuedDataFile() const { return QDir::toNativeSeparators(Q(rescued_)); }
 
-    // The file holds what the Controller page's controls show.
-    ControllerSettings settings;
-    settings.SamplingTimeText = page.Edit_Vzorcenje->text().toStdString();
-    settings.Method = page.ComboBox1->currentIndex();
-    settings.ResponseType = page.motnjaItems->checkedId();
-    settings.Form = page.ComboBox_Regulator->currentIndex();
-    settings.ControllerType = page.izbiraTipaRegItems->checkedId();
-    settings.RobustPosition = page.ScrollBar_Robust->value();
-    settings.ScaleP = page.Edit_Reg_ScaleP->text().toStdString();
-    settings.ScaleI = page.Edit_Reg_ScaleI->text().toStdString();
-    settings.ScaleD = page.Edit_Reg_ScaleD->text().toStdString();
-    settings.Cascade = page.CheckBox_CascadeReg->isChecked();
-    TRegulator::SaveControllerFile(path.toStdString(), state_.InnerModel, state_.OuterModel, settings,
-                                   LocaleDecimalSeparator());
-    written_ << path;
-    ExportPageChartPicture(*page.Chart1, folder, ControllerPictureName);
+QStringList AutomaticChain::Warnings() const {
+    QStringList list;
+    for (const std::string& line : warnings_) list << Q(line);
+    return list;
 }
 
 }  // namespace halvetra

@@ -86,15 +86,6 @@ QFrame* rule(Qt::Orientation orientation, QWidget* parent) {
     return line;
 }
 
-// Infinities and NaN are never shown as figures or stored: a tuning that
-// overflows ends the command before the page's state changes.
-void requireFinite(const ControllerTuning& tuning) {
-    const TuningResult& G = tuning.Result;
-    for (const double gain : {G.KiI, G.KpP, G.KpPI, G.KiPI, G.KpPID, G.KiPID, G.KdPID, tuning.KpInner})
-        RequireFinite(gain * tuning.Factor);
-    RequireFinite(tuning.RecommendedSamplingTime);
-}
-
 // Samples 0 .. n - 1 of a curve. A loop that diverges until its values
 // overflow leaves a gap there rather than a line to infinity.
 void drawCurve(QCPGraph* series, const std::vector<double>& time, const std::vector<double>& values, int n) {
@@ -501,7 +492,8 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
 
     const ControllerTuning tuning =
         TuneController(method, robustPosition, cascade, state.InnerModel, state.OuterModel);
-    requireFinite(tuning);
+    // A tuning that overflows ends the command before the page's state changes.
+    RequireFiniteTuning(tuning);
     state.RobustnessFactor = tuning.Factor;
     if (cascade) {
         state.KpInner = tuning.KpInner;
@@ -553,7 +545,7 @@ void ControllerPage::ShowControllerParameters() {
 void ControllerPage::ShowControllerParameters(int form, int controllerType, bool cascade) {
     const AppState& state = ctx_.State;
     const char separator = LocaleDecimalSeparator();
-    const double q = nonLinearityGain(cascade);
+    const double q = NonLinearityGain(cascade);
     ParametersWidgets box(*this);
     halvetra::ShowControllerParameters(
         form, controllerType, cascade, cascade ? state.CascadeResult : state.SingleLoopResult,
@@ -643,7 +635,7 @@ QString ControllerPage::confirmationText() const {
         ParametersBoxState box;
         halvetra::ShowControllerParameters(
             ComboBox_Regulator->currentIndex(), izbiraTipaRegItems->checkedId(), cascade,
-            cascade ? state.CascadeResult : state.SingleLoopResult, state.RobustnessFactor, nonLinearityGain(cascade),
+            cascade ? state.CascadeResult : state.SingleLoopResult, state.RobustnessFactor, NonLinearityGain(cascade),
             ScaleTexts(Edit_Reg_ScaleP->text().toStdString(), Edit_Reg_ScaleI->text().toStdString(),
                        Edit_Reg_ScaleD->text().toStdString(), separator),
             separator, box);
@@ -660,7 +652,7 @@ QString ControllerPage::confirmationText() const {
         .arg(outOfDate_, line(written), present);
 }
 
-double ControllerPage::nonLinearityGain(bool cascade) const {
+double ControllerPage::NonLinearityGain(bool cascade) const {
     if (!cascade || !NonLinearity) return 1.0;
     const NonLinearityTexts nl = NonLinearity();
     if (!nl.Active) return 1.0;

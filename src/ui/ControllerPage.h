@@ -142,12 +142,16 @@ public slots:
     void Button16Click();  // "Load to controller"
     void Button_RestoreParametersClick();
 
+    // The largest gain of the non-linear element between the loops of a
+    // cascade, from the Experiment page's table (1 without one, or for a
+    // single loop); a cell that is not a number throws ConversionError.
+    double NonLinearityGain(bool cascade) const;
+
 private:
     // Recalculates (and, when asked, refreshes the scaled parameters) unless
     // automatic settings are being applied or a file is setting the controls.
     void recalculate(bool withParameters);
     void refreshParameters();
-    double nonLinearityGain(bool cascade) const;
     void showRobustnessFactor();
     void saveSettings();
     void loadSettings();

@@ -536,28 +536,27 @@ void DataPage::saveToFile() {
     SaveDataFile(QDir::toNativeSeparators(WithDefaultExtension(dialog.FileName, dialog.DefaultExt)));
 }
 
-void DataPage::SaveDataFile(const QString& fileName) {
-    const char separator = LocaleDecimalSeparator();
-    const double filter = readNumber(Edit8);
-    const double maximum = readNumber(Edit_Actuator_Maximum);
-    const double minimum = readNumber(Edit_Actuator_Minimum);
-    const double opening = readNumber(Edit_Actuator_Velocity);
-
-    const MeasuredData& data = ctx_.State.Data;
-    const std::array<int, 6> columns = {ScrollBar_MV->value(), ScrollBar_MV->value(), ScrollBar1->value(),
-                                        ScrollBar1->value(),   ScrollBar2->value(),   ScrollBar5->value()};
-    std::array<std::string, 6> descriptions;
-    for (std::size_t k = 0; k < columns.size(); ++k)
-        descriptions[k] = data.SignalDescriptions.at(static_cast<std::size_t>(columns[k] - 1));
-
+ProcessingRecord DataPage::Record() const {
+    ProcessingRecord record;
+    record.Filter = readNumber(Edit8);
+    record.ActuatorMaximum = readNumber(Edit_Actuator_Maximum);
+    record.ActuatorMinimum = readNumber(Edit_Actuator_Minimum);
+    record.ActuatorOpening = readNumber(Edit_Actuator_Velocity);
+    record.WindowStart = ScrollBar3->value();
+    record.WindowEnd = ScrollBar4->value();
+    record.Columns = {ScrollBar_MV->value(), ScrollBar_MV->value(), ScrollBar1->value(),
+                      ScrollBar1->value(),   ScrollBar2->value(),   ScrollBar5->value()};
     const QLocale locale;
     const QDateTime now = ctx_.Time.now();
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
     timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
-    TObdelava().SaveDataFile(fileName.toStdString(), locale.toString(now.date(), QLocale::ShortFormat).toStdString(),
-                             now.time().toString(timeFormat.trimmed()).toStdString(), data.SamplingTime,
-                             data.SampleCount, ScrollBar3->value(), ScrollBar4->value(), columns, filter, maximum,
-                             minimum, opening, descriptions, data, separator);
+    record.Date = locale.toString(now.date(), QLocale::ShortFormat).toStdString();
+    record.Time = now.time().toString(timeFormat.trimmed()).toStdString();
+    return record;
+}
+
+void DataPage::SaveDataFile(const QString& fileName) {
+    SaveRecordFile(fileName.toStdString(), Record(), ctx_.State.Data, LocaleDecimalSeparator());
 }
 
 }  // namespace halvetra

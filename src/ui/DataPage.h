@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/MeasuredData.h"
+#include "experiment/AutomaticProcessing.h"
 #include "ui/PageContext.h"
 
 class QCPGraph;
@@ -37,6 +38,10 @@ public:
     // today's date and time, the window, the selected columns (MV, MV, U, U,
     // Y, Y2) and the conditioning settings of the edit boxes.
     void SaveDataFile(const QString& fileName);
+    // What SaveDataFile writes besides the data: the window, the columns, the
+    // conditioning of the edit boxes (a text that is not a number throws
+    // ConversionError) and today's date and time as the header gives them.
+    ProcessingRecord Record() const;
 
     // Redraws one signal's chart and its statistics over samples start .. end.
     void ShowSignal(Signal signal, int start, int end);

@@ -228,6 +228,10 @@ void ModelPage::CalculateModel(int first, int last, bool showOuter) {
     const TModel identified = halvetra::CalculateModel(state.Data, state.Window, first, last);
     state.InnerModel = identified.Inner;
     state.OuterModel = identified.Outer;
+    ShowCalculatedModel(showOuter);
+}
+
+void ModelPage::ShowCalculatedModel(bool showOuter) {
     hideQualityImages();
     ShowModelResults(showOuter ? Process::Outer : Process::Inner, Profile::A);
     SamplingWarning(QStringLiteral("Opozorilo: Vzorčenje je preredko"));

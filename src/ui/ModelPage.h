@@ -64,6 +64,9 @@ public:
     // data and shows the outer or the inner model (profile A), then checks
     // the sampling. Throws what identification throws.
     void CalculateModel(int first, int last, bool showOuter);
+    // Shows the identified models as CalculateModel does after identifying:
+    // the outer or the inner set (profile A), then the sampling check.
+    void ShowCalculatedModel(bool showOuter);
     // Chart, figures and quality of one set. A figure that is not finite
     // throws FloatingPointError before the chart or any text changes.
     void ShowModelResults(Process set, Profile profile);

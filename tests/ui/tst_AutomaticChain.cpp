@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -25,6 +26,7 @@
 #include "controller/TRegulator.h"
 #include "data/Errors.h"
 #include "data/TObdelava.h"
+#include "data/TextFile.h"
 #include "experiment/Clock.h"
 #include "model/TModel.h"
 #include "report/ZipPackage.h"
@@ -226,6 +228,53 @@ private slots:
         QVERIFY(QFileInfo::exists(f.path("short.events.txt")) && QFileInfo::exists(f.path("short.odt")));
         QVERIFY(f.dialogs.messages.last().contains("No model or controller was made"));
         QVERIFY(contentText(f.path("short.odt")).contains("No model or controller was made"));
+    }
+
+    // The window and halvetra-cli chain process the same record with the
+    // same settings into the same files (the data file's date and time aside).
+    void theWindowAndTheCommandLineWriteTheSameFiles() {
+        const QString examples = QStringLiteral(HALVETRA_SOURCE_DIR "/examples/");
+        const QString settings = examples + "simulation-steps.hvx";
+        const QString record = examples + "cascade-steps.hvd";
+        Fixture f;
+        f.page.ApplySettingsLines(ReadTextLines(settings.toStdString()));
+        f.dialogs.answer(record);
+        f.form.DataPage_->Button3Click();
+        f.page.CopyAutomaticSettings();
+        const QString window = f.path("window");
+        QVERIFY(QDir().mkpath(window));
+        AutomaticRun run;
+        run.Folder = window;
+        run.Label = "simulation-steps";
+        run.Settings = f.settings.Values();
+        f.chain().Run(run);
+
+        const QString cli = f.path("cli");
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LC_ALL", "C");
+        environment.insert("XDG_CONFIG_HOME", f.path("config"));
+        environment.insert("XDG_DATA_HOME", f.path("data"));
+        process.setProcessEnvironment(environment);
+        process.start(HALVETRA_CLI_PATH, {"chain", settings, record, "--out", cli});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+
+        const auto lines = [](const QString& path) {
+            QFile file(path);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split("\r\n") : QStringList();
+        };
+        QStringList fromWindow = lines(window + "/simulation-steps.hvd");
+        QStringList fromCli = lines(cli + "/simulation-steps.hvd");
+        QVERIFY(fromWindow.size() > 5000);
+        for (QStringList* file : {&fromWindow, &fromCli}) file->remove(1, 2);  // date and time
+        QCOMPARE(fromWindow, fromCli);
+        for (const char* extension : {".hvm", ".hvc"}) {
+            const QStringList a = lines(window + "/simulation-steps" + extension);
+            QVERIFY(!a.isEmpty());
+            QCOMPARE(a, lines(cli + "/simulation-steps" + extension));
+        }
+        QCOMPARE(contentText(window + "/simulation-steps.odt"), contentText(cli + "/simulation-steps.odt"));
     }
 
     void dontWriteToOpcGivesTheDataFileAndADataOnlyReport() {

@@ -1,0 +1,260 @@
+#include "experiment/AutomaticProcessing.h"
+
+#include <QFileInfo>
+#include <filesystem>
+
+#include "controller/ControllerForms.h"
+#include "data/Errors.h"
+#include "data/NumberText.h"
+#include "data/SignalWindow.h"
+#include "data/TObdelava.h"
+#include "data/TextFile.h"
+#include "model/ModelWorkflow.h"
+#include "model/TModel.h"
+#include "report/TPorocilo.h"
+
+namespace halvetra {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Removes the pictures when it goes out of scope, so that no step that fails
+// leaves any behind.
+class PictureCleanup {
+public:
+    PictureCleanup(ProcessingPictures& pictures, std::string folder)
+        : pictures_(pictures), folder_(std::move(folder)) {}
+    ~PictureCleanup() {
+        try {
+            pictures_.RemovePictures(folder_);
+        } catch (...) {
+            // A picture that cannot be removed is no reason to lose the run's result.
+        }
+    }
+    PictureCleanup(const PictureCleanup&) = delete;
+    PictureCleanup& operator=(const PictureCleanup&) = delete;
+
+private:
+    ProcessingPictures& pictures_;
+    std::string folder_;
+};
+
+}  // namespace
+
+void SaveRecordFile(const std::string& path, const ProcessingRecord& record, const MeasuredData& data,
+                    char decimalSeparator) {
+    std::array<std::string, 6> descriptions;
+    for (std::size_t k = 0; k < record.Columns.size(); ++k)
+        descriptions[k] = data.SignalDescriptions.at(static_cast<std::size_t>(record.Columns[k] - 1));
+    TObdelava().SaveDataFile(path, record.Date, record.Time, data.SamplingTime, data.SampleCount, record.WindowStart,
+                             record.WindowEnd, record.Columns, record.Filter, record.ActuatorMaximum,
+                             record.ActuatorMinimum, record.ActuatorOpening, descriptions, data, decimalSeparator);
+}
+
+std::string RunFile(const std::string& folder, const std::string& label, const std::string& extension) {
+    return (std::filesystem::path(folder) / (label + '.' + extension)).string();
+}
+
+AutomaticProcessing::AutomaticProcessing(ProcessState& state, ProcessingPictures& pictures,
+                                         std::function<double(bool)> nonLinearityGain, char decimalSeparator)
+    : state_(state),
+      pictures_(pictures),
+      nonLinearityGain_(std::move(nonLinearityGain)),
+      separator_(decimalSeparator) {}
+
+std::vector<std::string> AutomaticProcessing::Run(const ProcessingRun& run, const ProcessingRecord& record,
+                                                  const ProcessingReportTexts& texts) {
+    written_.clear();
+    rescued_.clear();
+    warnings_ = RunEventWarnings(run.Events, separator_);
+    scaled_ = {};
+    labels_ = {};
+    const std::string& folder = run.Folder;
+    const AutomaticExperimentSettings& settings = run.Settings;
+    // The pictures are temporary: none stays behind, whichever step fails.
+    const PictureCleanup cleanup(pictures_, folder);
+
+    // 1. The measured data, and beside it the run's events.
+    saveDataFile(RunFile(folder, run.Label, "hvd"), run, record);
+    if (!run.Events.Empty()) {
+        const std::string events = RunFile(folder, run.Label, "events.txt");
+        WriteTextFile(events, RunEventsFileLines(run.Events, run.Label));
+        written_.push_back(events);
+    }
+
+    // 2, 3. Signal charts and histograms over the record's window.
+    pictures_.DataPictures(record.WindowStart, record.WindowEnd, folder);
+
+    // 4, 5. Model and controller, only for a run that wrote to the plant, and
+    // only from the plant's own samples.
+    bool makeModel = !run.NoWrite && settings.CheckBox_Sam_PorocMod;
+    bool makeController = !run.NoWrite && settings.CheckBox_Sam_PorocReg;
+    const int start = record.WindowStart;
+    int end = record.WindowEnd;
+    if (makeModel || makeController) {
+        const PlantSampleWindow window = PlantOnlyWindow(run.Events, start, end);
+        if (!window.Clean) warnings_.push_back(window.Reason);
+        if (!window.Usable) makeModel = makeController = false;
+        end = window.End;
+    }
+    if (makeModel) {
+        model(RunFile(folder, run.Label, "hvm"), start, end);
+        pictures_.ModelPicture(texts.ShowOuterModel, folder);
+    }
+    if (makeController) {
+        controller(RunFile(folder, run.Label, "hvc"), settings);
+        pictures_.ControllerPicture(settings, folder);
+    }
+
+    // 6. The report: measured data only for a run that did not write to the
+    // plant, otherwise the parts the settings choose.
+    report(run, record, texts, makeModel, makeController);
+
+    // 7. The pictures go with `cleanup`.
+    return written_;
+}
+
+void AutomaticProcessing::saveDataFile(const std::string& path, const ProcessingRun& run,
+                                       const ProcessingRecord& record) {
+    const auto save = [&](const std::string& target) { SaveRecordFile(target, record, state_.Data, separator_); };
+    try {
+        save(path);
+    } catch (const FileError& error) {
+        // Nobody is there to save the record by hand, and the next queued
+        // experiment replaces it: keep it in the rescue folder and end the
+        // chain with a message that says where it is.
+        std::string message = error.what();
+        if (!run.RescueFolder.empty()) {
+            const std::string rescue = RunFile(run.RescueFolder, run.Label, "hvd");
+            try {
+                std::error_code made;
+                std::filesystem::create_directories(run.RescueFolder, made);
+                if (made) throw FileError("Cannot create file " + rescue);
+                save(rescue);
+                rescued_ = rescue;
+                message += "; the measured data were saved to " + rescue + " instead";
+            } catch (const HalvetraError&) {
+                message += "; the measured data are only on the Data page";
+            }
+        } else {
+            message += "; the measured data are only on the Data page";
+        }
+        throw FileError(message);
+    }
+    written_.push_back(path);
+}
+
+void AutomaticProcessing::model(const std::string& path, int start, int end) {
+    const TModel identified = CalculateModel(state_.Data, state_.Window, start, end);
+    state_.InnerModel = identified.Inner;
+    state_.OuterModel = identified.Outer;
+    const double samplingTime = state_.Data.SamplingTime;
+    TModel().SaveModelFile(path, state_.Window.WindowLength, TModel::SetOf(state_.InnerModel, samplingTime),
+                           TModel::SetOf(state_.OuterModel, samplingTime), state_.Window, separator_);
+    written_.push_back(path);
+}
+
+void AutomaticProcessing::controller(const std::string& path, const AutomaticExperimentSettings& s) {
+    const bool cascade = s.CheckBox_Sam_Cascade;
+    const ControllerTuning tuning =
+        TuneController(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, cascade, state_.InnerModel, state_.OuterModel);
+    RequireFiniteTuning(tuning);
+    state_.RobustnessFactor = tuning.Factor;
+    if (cascade) {
+        state_.KpInner = tuning.KpInner;
+        state_.CascadeResult = tuning.Result;
+    } else {
+        state_.SingleLoopResult = tuning.Result;
+    }
+    labels_ = FormatControllerLabels(tuning, separator_);
+    state_.LoopSamplingTime = ResolveLoopSamplingTime(s.Edit_Sam_Ts, state_.LoopSamplingTime, separator_);
+    // A loop that cannot be simulated ends the step before its file, as on the page.
+    SimulateController(tuning, s.RadioGroup_Sam_Prikaz, state_.LoopSamplingTime, state_.InnerModel,
+                       state_.OuterModel);
+
+    // The scaled values of the chosen form and type.
+    ParametersBoxState box;
+    ShowControllerParameters(s.ComboBox_Sam_TipReg, s.RadioGroup_Sam_PID, cascade, tuning.Result, tuning.Factor,
+                             nonLinearityGain_ ? nonLinearityGain_(cascade) : 1.0,
+                             ScaleTexts(s.Edit_Sam_SkalP, s.Edit_Sam_SkalI, s.Edit_Sam_SkalD, separator_), separator_,
+                             box);
+    scaled_ = {box.Text(ParametersText::EditKp), box.Text(ParametersText::EditKi), box.Text(ParametersText::EditKd)};
+
+    ControllerSettings settings;
+    settings.SamplingTimeText = s.Edit_Sam_Ts;
+    settings.Method = s.ComboBox_Sam_IzbMetode;
+    settings.ResponseType = s.RadioGroup_Sam_Prikaz;
+    settings.Form = s.ComboBox_Sam_TipReg;
+    settings.ControllerType = s.RadioGroup_Sam_PID;
+    settings.RobustPosition = s.ScrollBar_Sam_Robust;
+    settings.ScaleP = s.Edit_Sam_SkalP;
+    settings.ScaleI = s.Edit_Sam_SkalI;
+    settings.ScaleD = s.Edit_Sam_SkalD;
+    settings.Cascade = cascade;
+    TRegulator::SaveControllerFile(path, state_.InnerModel, state_.OuterModel, settings, separator_);
+    written_.push_back(path);
+}
+
+void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecord& record,
+                                 const ProcessingReportTexts& texts, bool withModel, bool withController) {
+    const AutomaticExperimentSettings& settings = run.Settings;
+    ReportInputs inputs;
+    inputs.Caption = Q(texts.Caption);
+    inputs.IncludeData = run.NoWrite || settings.CheckBox_Sam_PorocObd;
+    inputs.IncludeModel = withModel;
+    inputs.IncludeController = withController;
+
+    if (withModel) {
+        // As the Model page shows the identified set.
+        const ModelParameters& m = texts.ShowOuterModel ? state_.OuterModel : state_.InnerModel;
+        const auto fixed = [this](double v, int precision, int decimals) {
+            return Q(FormatFixedFinite(v, precision, decimals, separator_));
+        };
+        inputs.Gain = fixed(m.Gain, 15, 3);
+        inputs.TimeConstant = fixed(m.TimeConstant, 15, 2);
+        inputs.DeadTime = fixed(m.DeadTime, 15, 1);
+        inputs.ModelStd = fixed(m.Std, 15, 5);
+        inputs.RelativeError = fixed(m.RelativeError, 12, 5);
+        inputs.ModelQuality = Q(QualityText(RateModelQuality(m.RelativeError)));
+    }
+    if (withController) {
+        inputs.I_Ki = Q(labels_.Label_Ki);
+        inputs.P_Kp = Q(labels_.Label_Kp_P);
+        inputs.PI_Kp = Q(labels_.Label_PI_Kp);
+        inputs.PI_Ki = Q(labels_.Label_PI_Ti);
+        inputs.PID_Kp = Q(labels_.Label_PID_Kp);
+        inputs.PID_Ki = Q(labels_.Label_PID_Ti);
+        inputs.PID_Kd = Q(labels_.Label_PID_Td);
+        inputs.ScaledP = Q(scaled_[0]);
+        inputs.ScaledI = Q(scaled_[1]);
+        inputs.ScaledD = Q(scaled_[2]);
+    }
+
+    // The statistics as the Data page shows them for the record's window; a
+    // window they cannot be computed for shows the error's text instead.
+    const MeasuredData& data = state_.Data;
+    const std::vector<double>* conditioned[ReportInputs::Signals] = {&data.ConditionedMV, &data.ConditionedU,
+                                                                 &data.ConditionedY, &data.ConditionedY2};
+    for (int i = 0; i < ReportInputs::Signals; ++i) {
+        ReportSignalStatistics& shown = inputs.Statistics[static_cast<std::size_t>(i)];
+        try {
+            const SignalStatisticsTexts t = FormatSignalStatistics(
+                ComputeSignalStatistics(*conditioned[i], record.WindowStart, record.WindowEnd), separator_);
+            shown = {Q(t.Maximum), Q(t.Minimum), Q(t.StandardDeviation)};
+        } catch (const std::exception& e) {
+            shown = {Q(e.what()), Q(e.what()), Q(e.what())};
+        }
+    }
+    inputs.ServerName = Q(texts.ServerName);
+    for (std::size_t row = 0; row < texts.OpcTable.size(); ++row)
+        inputs.OpcTable[row] = {Q(texts.OpcTable[row][0]), Q(texts.OpcTable[row][1])};
+    for (const std::string& line : warnings_) inputs.RunEvents << Q(line);
+    inputs.TemplateName = Q(settings.Label13);
+    inputs.ReportFileName = Q(RunFile(run.Folder, run.Label, "odt"));
+    inputs.PictureFolder = QFileInfo(inputs.ReportFileName).absolutePath();
+    TPorocilo().Make(inputs);
+    written_.push_back(RunFile(run.Folder, run.Label, "odt"));
+}
+
+}  // namespace halvetra
