@@ -1,8 +1,12 @@
 #include "model/TModel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <future>
+#include <limits>
 #include <vector>
 
 #include "data/Errors.h"
@@ -28,11 +32,23 @@
 //    terms in sample order;
 //  - the simulations of a block of dead times run side by side as well, each
 //    in its own time so that all lanes read the same input sample, and their
-//    errors start from the prefix sum of the reference over the dead time.
+//    errors start from the prefix sum of the reference over the dead time;
+//  - every squared error term is >= 0, so a dead time whose error sum (or the
+//    reference's squares before it, where its sum starts) already reaches the
+//    best sum so far cannot win: its simulation stops there. Only a strictly
+//    smaller error replaces the best, so the earliest dead time still wins a
+//    tie, and the fits of the neighbours the candidate stage needs are
+//    computed even where their errors were not.
 // The fit sums and errors of the shared procedures are plain double sums in
 // sample order, so every lane reproduces them exactly. Where the shortcuts
 // would not hold (an output that is not finite, or dead times that do not map
 // one to one onto samples), the scan falls back to the step-by-step form.
+//
+// The later stages filter the three candidates with their own parameters;
+// those filter passes do not depend on each other and run side by side, each
+// with the same arithmetic as FirstOrderResponse. The inner and the outer
+// process share nothing but the read-only WindowY and are identified on two
+// threads.
 
 namespace halvetra {
 
@@ -40,33 +56,210 @@ namespace {
 
 using Signal = std::vector<double>;
 
-// Dead times processed side by side.
-constexpr int Lanes = 16;
-typedef double Block __attribute__((vector_size(Lanes * sizeof(double))));
-typedef long long Mask __attribute__((vector_size(Lanes * sizeof(long long))));
+// ---------------------------------------------------------------------------
+// Vector kernels, one set per instruction set, chosen at run time.
 
-Block Broadcast(double v) {
-    Block b;
-    for (int l = 0; l < Lanes; ++l) b[l] = v;
-    return b;
+// W doubles in one native vector register.
+template <int W>
+struct NativeVector;
+template <>
+struct NativeVector<2> {
+    typedef double Type __attribute__((vector_size(16)));
+};
+template <>
+struct NativeVector<4> {
+    typedef double Type __attribute__((vector_size(32)));
+};
+template <>
+struct NativeVector<8> {
+    typedef double Type __attribute__((vector_size(64)));
+};
+template <int W>
+using Vec = typename NativeVector<W>::Type;
+
+// The two sums of a block of dead times d0 .. d0 + W V - 1 that pair the
+// delayed filtered input with the filtered output: lane l adds
+// xf0[t - l] * zfd[t + d0] and xf0[t - l] * zf[t + d0] for t = 0 .. n - 1 - d0,
+// where reversed[n - 1 - t + l] = xf0[t - l] (0 before the first sample).
+template <int W, int V>
+[[gnu::always_inline]] inline void CorrelateImpl(const double* reversed, const double* zf, const double* zfd, int n,
+                                                 int d0, double* sxd, double* sxz) {
+    using B = Vec<W>;
+    B accD[V];
+    B accZ[V];
+    for (int v = 0; v < V; ++v) {
+        accD[v] = B{};
+        accZ[v] = B{};
+    }
+    for (int t = 0; t <= n - 1 - d0; ++t) {
+        const double* xf = reversed + (n - 1 - t);
+        const double d = zfd[t + d0];
+        const double z = zf[t + d0];
+#pragma GCC unroll 8
+        for (int v = 0; v < V; ++v) {
+            B x;
+            std::memcpy(&x, xf + v * W, sizeof x);
+            accD[v] += x * d;
+            accZ[v] += x * z;
+        }
+    }
+    std::memcpy(sxd, accD, sizeof accD);
+    std::memcpy(sxz, accZ, sizeof accZ);
 }
 
-Block Load(const double* p) {
-    Block b;
-    std::memcpy(&b, p, sizeof b);
-    return b;
+// Simulates the models of a block of dead times d0 .. d0 + W V - 1 (gain
+// k[l], filter coefficient c[l]) with the raw input, each lane in its own time
+// from its dead time on, and adds their squared errors against the reference
+// to sums[l], which start with the reference's squares before the lane's dead
+// time. Lane l runs for t = 0 .. n - 1 - d0 - l. A lane whose sum reaches
+// `bound` cannot win; once every lane has, the block stops early. Returns the
+// lanes whose sums reached the bound (all of them after an early stop): the
+// sums of the others are complete. A bound that is not a number stops nothing.
+template <int W, int V>
+[[gnu::always_inline]] inline std::uint64_t SimulateImpl(const double* x, const double* r, int n, int d0, double ts,
+                                                         const double* k, const double* c, double* sums,
+                                                         double bound) {
+    using B = Vec<W>;
+    constexpr int L = W * V;
+    constexpr int CheckEvery = 32;
+    B K[V], C[V], acc[V], out[V], der[V], lane[V];
+    std::memcpy(K, k, sizeof K);
+    std::memcpy(C, c, sizeof C);
+    std::memcpy(acc, sums, sizeof acc);
+    double laneNumbers[L];
+    for (int l = 0; l < L; ++l) laneNumbers[l] = l;
+    std::memcpy(lane, laneNumbers, sizeof lane);
+    for (int v = 0; v < V; ++v) {
+        out[v] = B{};
+        der[v] = C[v] * (K[v] * x[0] - out[v]);
+    }
+    const double* rr = r + d0;
+    auto step = [&](int t) {
+#pragma GCC unroll 8
+        for (int v = 0; v < V; ++v) {
+            out[v] = out[v] + ts * der[v];
+            der[v] = C[v] * (K[v] * x[t] - out[v]);
+            B ref;
+            std::memcpy(&ref, rr + t + v * W, sizeof ref);
+            const B e = ref - out[v];
+            acc[v] += e * e;
+        }
+    };
+    // Lanes still running at step t: l <= n - 1 - d0 - t.
+    auto maskedStep = [&](int t) {
+        const double lastLane = n - 1 - d0 - t;
+#pragma GCC unroll 8
+        for (int v = 0; v < V; ++v) {
+            if (t > 0) {
+                out[v] = out[v] + ts * der[v];
+                der[v] = C[v] * (K[v] * x[t] - out[v]);
+            }
+            B ref;
+            std::memcpy(&ref, rr + t + v * W, sizeof ref);
+            const B e = ref - out[v];
+            acc[v] += (lane[v] <= lastLane) ? e * e : B{};
+        }
+    };
+    auto reached = [&]() -> std::uint64_t {
+        double a[L];
+        std::memcpy(a, acc, sizeof a);
+        std::uint64_t bits = 0;
+        for (int l = 0; l < L; ++l)
+            if (a[l] >= bound) bits |= std::uint64_t{1} << l;
+        return bits;
+    };
+    constexpr std::uint64_t all = L == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << L) - 1;
+
+    const int steps = n - 1 - d0;      // lane 0's last step
+    const int full = steps - (L - 1);  // the last step every lane takes
+    int t = 0;
+    if (full >= 0) {
+        // Step 0 only compares the reference with the initial output.
+#pragma GCC unroll 8
+        for (int v = 0; v < V; ++v) {
+            B ref;
+            std::memcpy(&ref, rr + v * W, sizeof ref);
+            const B e = ref - out[v];
+            acc[v] += e * e;
+        }
+        t = 1;
+        if (bound == bound) {
+            while (t <= full) {
+                if (reached() == all) return all;
+                const int end = std::min(full, t + CheckEvery - 1);
+                for (; t <= end; ++t) step(t);
+            }
+        } else {
+            for (; t <= full; ++t) step(t);
+        }
+    }
+    for (; t <= steps; ++t) maskedStep(t);
+    std::memcpy(sums, acc, sizeof acc);
+    return reached();
 }
+
+using CorrelateFn = void (*)(const double*, const double*, const double*, int, int, double*, double*);
+using SimulateFn = std::uint64_t (*)(const double*, const double*, int, int, double, const double*, const double*,
+                                     double*, double);
+
+struct KernelSet {
+    int lanes;  // dead times per block
+    CorrelateFn correlate;
+    SimulateFn simulate;
+};
+
+// Four native vectors per block: enough independent chains to hide the
+// latency of the simulation's recursion, few enough to stay in registers.
+#define HALVETRA_KERNELS(NAME, TARGET, W, V)                                                                    \
+    TARGET void Correlate##NAME(const double* reversed, const double* zf, const double* zfd, int n, int d0,    \
+                                double* sxd, double* sxz) {                                                     \
+        CorrelateImpl<W, V>(reversed, zf, zfd, n, d0, sxd, sxz);                                                \
+    }                                                                                                           \
+    TARGET std::uint64_t Simulate##NAME(const double* x, const double* r, int n, int d0, double ts,             \
+                                        const double* k, const double* c, double* sums, double bound) {         \
+        return SimulateImpl<W, V>(x, r, n, d0, ts, k, c, sums, bound);                                          \
+    }                                                                                                           \
+    constexpr KernelSet NAME##Kernels{W * V, Correlate##NAME, Simulate##NAME};
+
+HALVETRA_KERNELS(Baseline, , 2, 3)
+#if defined(__x86_64__)
+HALVETRA_KERNELS(Avx2, __attribute__((target("avx2"))), 4, 4)
+HALVETRA_KERNELS(Avx512, __attribute__((target("avx512f"))), 8, 4)
+#endif
+#undef HALVETRA_KERNELS
+
+constexpr int MaxLanes = 32;
+
+VectorKernels Supported() {
+#if defined(__x86_64__)
+    static const VectorKernels supported = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512f")) return VectorKernels::Avx512;
+        if (__builtin_cpu_supports("avx2")) return VectorKernels::Avx2;
+        return VectorKernels::Baseline;
+    }();
+    return supported;
+#else
+    return VectorKernels::Baseline;
+#endif
+}
+
+std::atomic<int> pinnedKernels{-1};
+
+const KernelSet& Kernels() {
+    const int pinned = pinnedKernels.load(std::memory_order_relaxed);
+    const VectorKernels use = pinned < 0 ? Supported() : static_cast<VectorKernels>(pinned);
+#if defined(__x86_64__)
+    if (use == VectorKernels::Avx512) return Avx512Kernels;
+    if (use == VectorKernels::Avx2) return Avx2Kernels;
+#endif
+    (void)use;
+    return BaselineKernels;
+}
+
+// ---------------------------------------------------------------------------
 
 struct FitResult {
-    double K = 0, T = 0, cK = 0, cT = 0;
-};
-
-struct Entry {
-    double e = 0, K = 0, T = 0, cK = 0, cT = 0;
-};
-
-struct Candidate {
-    int d = 0;
     double K = 0, T = 0, cK = 0, cT = 0;
 };
 
@@ -79,163 +272,266 @@ FitResult Solve(double m11, double m12, double m21, double m22, double b1, doubl
     return f;
 }
 
-// The two sums of a block of dead times d0 .. d0 + Lanes - 1 that pair the
-// delayed filtered input with the filtered output: lane l adds
-// xf0[t - l] * zfd[t + d0] and xf0[t - l] * zf[t + d0] for t = 0 .. n - 1 - d0,
-// where reversed[n - 1 - t + l] = xf0[t - l] (0 before the first sample).
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void CorrelateBlock(const double* reversed, const double* zf, const double* zfd, int n, int d0, double* sxd,
-                    double* sxz) {
-    Block accD = Broadcast(0.0);
-    Block accZ = Broadcast(0.0);
-    for (int t = 0; t <= n - 1 - d0; ++t) {
-        const Block xf = Load(reversed + (n - 1 - t));
-        accD += xf * zfd[t + d0];
-        accZ += xf * zf[t + d0];
+// Sum of (a - b)^2 over the first n samples in sample order: the sum that
+// MeanSquaredError divides by n.
+double SquaredErrorSum(const Signal& a, const Signal& b, int n) {
+    double s = 0.0;
+    for (int k = 0; k < n; ++k) {
+        const double d = a[k] - b[k];
+        s += d * d;
     }
-    std::memcpy(sxd, &accD, sizeof accD);
-    std::memcpy(sxz, &accZ, sizeof accZ);
+    return s;
 }
 
-// Simulates the models of a block of dead times d0 .. d0 + Lanes - 1 (gain
-// k[l], filter coefficient c[l]) with the raw input, each lane in its own
-// time from its dead time on, and adds their squared errors against the
-// reference to sums[l], which start with the reference's squares before the
-// lane's dead time. Lane l runs for t = 0 .. n - 1 - d0 - l.
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void SimulateBlock(const double* x, const double* r, int n, int d0, double ts, const double* k, const double* c,
-                   double* sums) {
-    const Block K = Load(k);
-    const Block C = Load(c);
-    const Block Ts = Broadcast(ts);
-    Block acc = Load(sums);
-    Block last;  // the last t of each lane
-    for (int l = 0; l < Lanes; ++l) last[l] = n - 1 - d0 - l;
-    Block out = Broadcast(0.0);
-    Block der = C * (K * x[0] - out);
-    const int steps = n - 1 - d0;  // the longest lane's last t
-    {
-        const Block e = Load(r + d0) - out;
-        acc += (Broadcast(0.0) <= last) ? e * e : Broadcast(0.0);
+// The best dead time of a scan so far: its error, the error sum before the
+// division by n, and the dead time in samples (-1: none of this scan yet).
+struct Best {
+    double e = 0.0;
+    double sum = 0.0;
+    int d = -1;
+};
+
+struct Candidate {
+    int d = 0;
+    FitResult fit;
+};
+
+// One filter pass F(in; gain, T, d Ts) over samples 1 .. n from 0.
+struct Pass {
+    const Signal* in;
+    double gain;
+    double timeConstant;
+    int deadTime;  // in sampling times
+    Signal* y;
+    Signal* yd;
+};
+
+// Filter passes prepared for running side by side: y[d + t] and yd[d + t]
+// at each pass's own time t.
+struct Chain {
+    const double* in;
+    double gain;
+    double c;
+    int d;
+    double* y;
+    double* yd;
+};
+
+// The recursion of FirstOrderResponse for N chains at once, each in its own
+// time; the shortest sets the common length, the rest finish alone.
+template <int N>
+void RunChains(const Chain* chains, int n, double ts) {
+    const double* in[N];
+    double gain[N], c[N], y[N], der[N];
+    double* yo[N];
+    double* ydo[N];
+    int common = n;
+    for (int f = 0; f < N; ++f) {
+        in[f] = chains[f].in;
+        gain[f] = chains[f].gain;
+        c[f] = chains[f].c;
+        yo[f] = chains[f].y + chains[f].d;
+        ydo[f] = chains[f].yd + chains[f].d;
+        common = std::min(common, n - chains[f].d);
+        y[f] = 0.0;
+        der[f] = c[f] * (gain[f] * in[f][0] - y[f]);
+        yo[f][0] = y[f];
+        ydo[f][0] = der[f];
     }
-    for (int t = 1; t <= steps; ++t) {
-        out = out + Ts * der;
-        der = C * (K * x[t] - out);
-        const Block e = Load(r + d0 + t) - out;
-        const Block term = e * e;
-        acc += (Broadcast(static_cast<double>(t)) <= last) ? term : Broadcast(0.0);
+    for (int t = 1; t < common; ++t) {
+#pragma GCC unroll 8
+        for (int f = 0; f < N; ++f) {
+            y[f] = y[f] + ts * der[f];
+            der[f] = c[f] * (gain[f] * in[f][t] - y[f]);
+            yo[f][t] = y[f];
+            ydo[f][t] = der[f];
+        }
     }
-    std::memcpy(sums, &acc, sizeof acc);
+    for (int f = 0; f < N; ++f) {
+        double yf = y[f], df = der[f];
+        for (int t = common; t < n - chains[f].d; ++t) {
+            yf = yf + ts * df;
+            df = c[f] * (gain[f] * in[f][t] - yf);
+            yo[f][t] = yf;
+            ydo[f][t] = df;
+        }
+    }
 }
 
 class Identification {
 public:
-    Identification(int n, double ts) : n_(n), ts_(ts) {
-        const std::size_t size = static_cast<std::size_t>(std::max(n, 1)) + 2 * Lanes + 2;
-        for (Signal* s : {&xf_, &xfd_, &zf_, &zfd_, &s_, &w_, &wd_, &scratch_, &reversed_, &paddedR_, &paddedX_,
-                          &prefixX_, &prefixR_})
-            s->assign(std::max<std::size_t>(size, MaxSamples), 0.0);
-        table_.assign(static_cast<std::size_t>(std::max(n, 3)) + Lanes + 2, Entry{});
-        laneK_.assign(Lanes, 0.0);
-        laneC_.assign(Lanes, 0.0);
-        laneSum_.assign(Lanes, 0.0);
-        sxd_.assign(Lanes, 0.0);
-        sxz_.assign(Lanes, 0.0);
+    Identification(int n, double ts) : n_(n), ts_(ts), kernels_(Kernels()) {
+        const std::size_t size = static_cast<std::size_t>(std::max(n, 1)) + 2 * MaxLanes + 2;
+        for (Signal* s : {&zf_, &zfd_, &xf_, &xfd_, &scratch_, &reversed_, &paddedR_, &prefixX_, &prefixR_})
+            s->assign(size, 0.0);
+        for (Work& w : work_)
+            for (Signal* s : {&w.xf, &w.xfd, &w.zf, &w.zfd, &w.s, &w.sd, &w.w, &w.wd}) s->assign(size, 0.0);
+        fits_.assign(static_cast<std::size_t>(std::max(n, 3)) + MaxLanes + 2, FitResult{});
     }
 
     ModelParameters Identify(const Signal& x, const Signal& z, Signal& r, Signal& response, double tf) {
         x_ = &x;
         z_ = &z;
         r_ = &r;
-        std::fill(table_.begin(), table_.end(), Entry{});
+        std::fill(fits_.begin(), fits_.end(), FitResult{});
 
-        Filter(z, 1.0, tf, 0, zf_, zfd_);
-        Filter(z, 1.0, 0.0, 0, r, scratch_);  // the reference: the output one sample late, from 0
-
-        Scan(tf);
-        Entry best = SearchBest();
-        int bestD = bestEntry_ - 1;
-        Candidate candidates[3];
-        CandidatesFrom(bestEntry_, candidates);
-
-        Filter(z, 1.0, best.T, 0, zf_, zfd_);
-        Scan(best.T);
-        const Entry second = SearchBest();
-        if (second.e < best.e) {
-            best = second;
-            bestD = bestEntry_ - 1;
-            CandidatesFrom(bestEntry_, candidates);
+        // The filtered output, the reference (the output one sample late,
+        // from 0) and the undelayed filtered input of scan 1.
+        {
+            Pass passes[] = {{&z, 1.0, tf, 0, &zf_, &zfd_}, {&z, 1.0, 0.0, 0, &r, &scratch_},
+                             {&x, 1.0, tf, 0, &xf_, &xfd_}};
+            Filters(passes);
         }
+        Best best = Scan(tf, nullptr);
+        FitResult bestFit = fits_[best.d];
+        Candidate candidates[3];
+        CandidatesFrom(best.d, candidates);
+
+        // Scan 2 with the filter retuned; it only matters where it beats scan 1.
+        if (n_ >= 4 && best.e == best.e) {
+            Pass passes[] = {{&z, 1.0, bestFit.T, 0, &zf_, &zfd_}, {&x, 1.0, bestFit.T, 0, &xf_, &xfd_}};
+            Filters(passes);
+            const Best second = Scan(bestFit.T, &best);
+            if (second.d >= 0 && second.e < best.e) {
+                best = second;
+                bestFit = fits_[best.d];
+                CandidatesFrom(best.d, candidates);
+            }
+        }
+        int bestD = best.d;
 
         // Refit of the three candidates with their own time constants.
-        for (int c = 0; c < 3; ++c) {
-            Filter(x, 1.0, candidates[c].T, candidates[c].d, xf_, xfd_);
-            Filter(z, 1.0, candidates[c].T, 0, zf_, zfd_);
-            table_[c] = Score(FitLeastSquares(), candidates[c].d);
+        {
+            Pass passes[6];
+            for (int c = 0; c < 3; ++c) {
+                Work& w = work_[c];
+                passes[2 * c] = {&x, 1.0, candidates[c].fit.T, candidates[c].d, &w.xf, &w.xfd};
+                passes[2 * c + 1] = {&z, 1.0, candidates[c].fit.T, 0, &w.zf, &w.zfd};
+            }
+            Filters(passes);
         }
-        int smallest = Smallest();
-        if (table_[smallest].e < best.e) {
-            best = table_[smallest];
+        FitResult refit[3];
+        for (int c = 0; c < 3; ++c) refit[c] = FitLeastSquares(work_[c]);
+        double errors[3];
+        Score(refit, candidates, errors);
+        int smallest = Smallest(errors);
+        if (errors[smallest] < best.e) {
+            best.e = errors[smallest];
+            bestFit = refit[smallest];
             bestD = candidates[smallest].d;
-            for (int c = 0; c < 3; ++c)
-                candidates[c] = {candidates[c].d, table_[c].K, table_[c].T, table_[c].cK, table_[c].cT};
+            for (int c = 0; c < 3; ++c) candidates[c].fit = refit[c];
         }
 
         // Two instrumental-variable iterations for each candidate.
-        for (int c = 0; c < 3; ++c) {
-            const int d = candidates[c].d;
-            FitResult f{candidates[c].K, candidates[c].T, 0, 0};
-            for (int iteration = 0; iteration < 2; ++iteration) {
-                Filter(x, f.K, f.T, d, s_, scratch_);
-                Filter(s_, 1.0, f.T, 0, w_, wd_);
-                Filter(x, 1.0, f.T, d, xf_, xfd_);
-                Filter(z, 1.0, f.T, 0, zf_, zfd_);
-                f = FitInstrumental();
+        FitResult polished[3];
+        for (int c = 0; c < 3; ++c) polished[c] = {candidates[c].fit.K, candidates[c].fit.T, 0, 0};
+        for (int iteration = 0; iteration < 2; ++iteration) {
+            Pass passes[9];
+            for (int c = 0; c < 3; ++c) {
+                Work& w = work_[c];
+                const FitResult& f = polished[c];
+                const int d = candidates[c].d;
+                passes[3 * c] = {&x, f.K, f.T, d, &w.s, &w.sd};
+                passes[3 * c + 1] = {&x, 1.0, f.T, d, &w.xf, &w.xfd};
+                passes[3 * c + 2] = {&z, 1.0, f.T, 0, &w.zf, &w.zfd};
             }
-            table_[c] = Score(f, d);
+            Filters(passes);
+            Pass instruments[3];
+            for (int c = 0; c < 3; ++c)
+                instruments[c] = {&work_[c].s, 1.0, polished[c].T, 0, &work_[c].w, &work_[c].wd};
+            Filters(instruments);
+            for (int c = 0; c < 3; ++c) polished[c] = FitInstrumental(work_[c]);
         }
-        smallest = Smallest();
-        if (table_[smallest].e < best.e) {
-            best = table_[smallest];
+        Score(polished, candidates, errors);
+        smallest = Smallest(errors);
+        if (errors[smallest] < best.e) {
+            bestFit = polished[smallest];
             bestD = candidates[smallest].d;
         }
 
-        Filter(x, best.K, best.T, bestD, response, scratch_);
+        Filter(x, bestFit.K, bestFit.T, bestD, response, scratch_);
         ModelParameters m;
         m.Std = std::sqrt(DifferenceVariance(response, r, 1, n_));
         const double v = PopulationVariance(r, 1, n_);
         m.RelativeError = v == 0.0 ? 1.0 : std::sqrt(MeanSquaredError(r, response, 1, n_) / v);
-        m.Gain = best.K;
-        m.TimeConstant = best.T;
+        m.Gain = bestFit.K;
+        m.TimeConstant = bestFit.T;
         m.DeadTime = bestD * ts_;
-        m.GainDeviation = best.cK * m.Std;
-        m.TimeConstantDeviation = best.cT * m.Std;
+        m.GainDeviation = bestFit.cK * m.Std;
+        m.TimeConstantDeviation = bestFit.cT * m.Std;
         return m;
     }
 
 private:
+    // The working signals of one candidate.
+    struct Work {
+        Signal xf, xfd, zf, zfd, s, sd, w, wd;
+    };
+
     // F(v; K, T, d Ts) over samples 1 .. n from 0.
     void Filter(const Signal& v, double K, double T, int d, Signal& y, Signal& yd) const {
         FirstOrderResponse(1, n_, v, K, T, ts_, 0.0, d * ts_, y, yd);
     }
 
-    FitResult FitLeastSquares() const {
+    // The passes as FirstOrderResponse computes them, side by side.
+    template <std::size_t Count>
+    void Filters(Pass (&passes)[Count]) const {
+        const double g = SafeDivide(1.0, ts_, 1.0);
+        Chain chains[Count];
+        int count = 0;
+        for (const Pass& p : passes) {
+            const int d = Samples(p.deadTime);
+            for (int k = 0; k < d; ++k) {
+                (*p.y)[k] = 0.0;
+                (*p.yd)[k] = 0.0;
+            }
+            if (d >= n_) continue;
+            const double alpha =
+                p.timeConstant > 0.01 * ts_ ? std::exp(-SafeDivide(ts_, p.timeConstant, 100.0)) : 0.0;
+            chains[count++] = {p.in->data(), p.gain, (1.0 - alpha) * g, d, p.y->data(), p.yd->data()};
+        }
+        for (int first = 0; first < count;) {
+            const int group = std::min(count - first, 9);
+            RunGroup(chains + first, group);
+            first += group;
+        }
+    }
+
+    void RunGroup(const Chain* chains, int group) const {
+        switch (group) {
+        case 1: RunChains<1>(chains, n_, ts_); break;
+        case 2: RunChains<2>(chains, n_, ts_); break;
+        case 3: RunChains<3>(chains, n_, ts_); break;
+        case 4: RunChains<4>(chains, n_, ts_); break;
+        case 5: RunChains<5>(chains, n_, ts_); break;
+        case 6: RunChains<6>(chains, n_, ts_); break;
+        case 7: RunChains<7>(chains, n_, ts_); break;
+        case 8: RunChains<8>(chains, n_, ts_); break;
+        default: RunChains<9>(chains, n_, ts_); break;
+        }
+    }
+
+    FitResult FitLeastSquares(const Work& w) const {
         double m11, m12, m21, m22, b1, b2;
-        LeastSquaresMatrix(xf_, zfd_, n_, m11, m12, m21, m22);
-        LeastSquaresRightSide(xf_, zfd_, zf_, n_, b1, b2);
+        LeastSquaresMatrix(w.xf, w.zfd, n_, m11, m12, m21, m22);
+        LeastSquaresRightSide(w.xf, w.zfd, w.zf, n_, b1, b2);
         return Solve(m11, m12, m21, m22, b1, b2);
     }
 
-    FitResult FitInstrumental() const {
+    FitResult FitInstrumental(const Work& w) const {
         double m11, m12, m21, m22, b1, b2;
-        InstrumentalMatrix(xf_, zfd_, wd_, n_, m11, m12, m21, m22);
-        LeastSquaresRightSide(xf_, wd_, zf_, n_, b1, b2);
+        InstrumentalMatrix(w.xf, w.zfd, w.wd, n_, m11, m12, m21, m22);
+        LeastSquaresRightSide(w.xf, w.wd, w.zf, n_, b1, b2);
         return Solve(m11, m12, m21, m22, b1, b2);
     }
 
-    Entry Score(const FitResult& f, int d) {
-        Filter(*x_, f.K, f.T, d, s_, scratch_);
-        return {MeanSquaredError(*r_, s_, 1, n_), f.K, f.T, f.cK, f.cT};
+    // The errors of the three candidates' models, simulated side by side.
+    void Score(const FitResult (&fits)[3], const Candidate (&candidates)[3], double (&errors)[3]) {
+        Pass passes[3];
+        for (int c = 0; c < 3; ++c)
+            passes[c] = {x_, fits[c].K, fits[c].T, candidates[c].d, &work_[c].s, &work_[c].sd};
+        Filters(passes);
+        for (int c = 0; c < 3; ++c) errors[c] = MeanSquaredError(*r_, work_[c].s, 1, n_);
     }
 
     // The dead time in samples that the filter makes of d sampling times.
@@ -255,22 +551,56 @@ private:
         return true;
     }
 
-    // Scan tables for dead times 0 .. n - 2 with the filter time constant tau;
-    // zf_ and zfd_ hold the output filtered with tau.
-    void Scan(double tau) {
-        if (n_ < 2) return;
+    // Takes dead time d with error sum `sum` into the running search of the
+    // smallest error over dead times 0 .. n - 3 (earliest on a tie). Scan 1
+    // starts from dead time 0's error; scan 2 from scan 1's best, and a scan 2
+    // whose error at dead time 0 is not a number finds nothing, as its own
+    // search would have kept that error as its minimum.
+    void Offer(Best& best, int d, double sum, bool& ended) const {
+        if (ended || d > n_ - 3) return;
+        const double e = SafeDivide(sum, n_, sum);
+        if (d == 0 && best.d < 0 && !(e == e)) {
+            if (!first_) ended = true;
+            else best = {e, sum, 0};
+            return;
+        }
+        if ((first_ && d == 0) || e < best.e) best = {e, sum, d};
+    }
+
+    // Scan over dead times 0 .. n - 2 with the filter time constant tau; zf_
+    // and zfd_ hold the output and xf_ the input, filtered with tau. Fills
+    // fits_ wherever the candidate stage can read it and returns the best of
+    // the scan: scan 1 (previous null) searches dead times 0 .. n - 3 from
+    // dead time 0 on (dead time 0 with error 0 when n <= 3); scan 2 returns a
+    // dead time only where its error is strictly below previous->e.
+    Best Scan(double tau, const Best* previous) {
+        first_ = previous == nullptr;
+        Best best = first_ ? Best{} : *previous;
+        if (!first_) best.d = -1;
+        bool ended = false;
+        if (n_ < 2) return first_ ? Best{0.0, 0.0, 0} : best;
+        const bool search = n_ >= 4;
+
         if (!ShortcutsHold()) {
             for (int d = 0; d <= n_ - 2; ++d) {
                 Filter(*x_, 1.0, tau, d, xf_, xfd_);
-                table_[d] = Score(FitLeastSquares(), d);
+                double m11, m12, m21, m22, b1, b2;
+                LeastSquaresMatrix(xf_, zfd_, n_, m11, m12, m21, m22);
+                LeastSquaresRightSide(xf_, zfd_, zf_, n_, b1, b2);
+                const FitResult f = Solve(m11, m12, m21, m22, b1, b2);
+                fits_[d] = f;
+                if (search) {
+                    Filter(*x_, f.K, f.T, d, scratch_, xfd_);
+                    Offer(best, d, SquaredErrorSum(*r_, scratch_, n_), ended);
+                }
             }
-            return;
+            if (!search) return Best{0.0, 0.0, 0};
+            return best;
         }
-        const int n = n_;
-        const Signal& x = *x_;
-        const Signal& r = *r_;
 
-        Filter(x, 1.0, tau, 0, xf_, xfd_);  // the undelayed filtered input
+        const int n = n_;
+        const Signal& r = *r_;
+        const int lanes = kernels_.lanes;
         // reversed_[n - 1 - i] = xf(i); zeros beyond, for samples before the first.
         std::fill(reversed_.begin(), reversed_.end(), 0.0);
         for (int i = 0; i < n; ++i) reversed_[n - 1 - i] = xf_[i];
@@ -285,8 +615,6 @@ private:
         }
         std::fill(paddedR_.begin(), paddedR_.end(), 0.0);
         std::copy(r.begin(), r.begin() + n, paddedR_.begin());
-        std::fill(paddedX_.begin(), paddedX_.end(), 0.0);
-        std::copy(x.begin(), x.begin() + n, paddedX_.begin());
 
         // The sums that do not depend on the dead time.
         double sdd = 0.0;
@@ -296,86 +624,106 @@ private:
             sdz += zfd_[k] * zf_[k];
         }
         const double g = SafeDivide(1.0, ts_, 1.0);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const double inf = std::numeric_limits<double>::infinity();
 
-        for (int d0 = 0; d0 <= n - 2; d0 += Lanes) {
-            const int lanes = std::min(Lanes, n - 1 - d0);
-            CorrelateBlock(reversed_.data(), zf_.data(), zfd_.data(), n, d0, sxd_.data(), sxz_.data());
-            for (int l = 0; l < Lanes; ++l) {
-                if (l >= lanes) {
-                    laneK_[l] = 0.0;
-                    laneC_[l] = 0.0;
-                    laneSum_[l] = 0.0;
+        auto correlate = [&](int d0) {
+            kernels_.correlate(reversed_.data(), zf_.data(), zfd_.data(), n, d0, sxd_, sxz_);
+            for (int l = 0; l < lanes && d0 + l <= n - 2; ++l) {
+                const int d = d0 + l;
+                fits_[d] = Solve(prefixX_[n - d], -sxd_[l], -sxd_[l], sdd, sxz_[l], -sdz);
+            }
+        };
+
+        int d0 = 0;
+        for (; d0 <= n - 2 && !ended; d0 += lanes) {
+            // Dead time 0's error starts each search, whatever it is: the
+            // first block runs without a bound.
+            const double bound = d0 == 0 ? nan : best.sum;
+            if (d0 > 0 && prefixR_[d0] >= bound) break;  // sums only grow with d
+            correlate(d0);
+            if (!search) continue;
+            for (int l = 0; l < lanes; ++l) {
+                const int d = d0 + l;
+                if (d > n - 3) {  // not searched: nothing to wait for
+                    laneK_[l] = laneC_[l] = 0.0;
+                    laneSum_[l] = inf;
                     continue;
                 }
-                const int d = d0 + l;
-                const double sxx = prefixX_[n - d];
-                const FitResult f = Solve(sxx, -sxd_[l], -sxd_[l], sdd, sxz_[l], -sdz);
-                table_[d] = {0.0, f.K, f.T, f.cK, f.cT};
+                const FitResult& f = fits_[d];
                 const double alpha = f.T > 0.01 * ts_ ? std::exp(-SafeDivide(ts_, f.T, 100.0)) : 0.0;
                 laneK_[l] = f.K;
                 laneC_[l] = (1.0 - alpha) * g;
                 laneSum_[l] = prefixR_[d];
             }
-            SimulateBlock(paddedX_.data(), paddedR_.data(), n, d0, ts_, laneK_.data(), laneC_.data(),
-                          laneSum_.data());
-            for (int l = 0; l < lanes; ++l) table_[d0 + l].e = SafeDivide(laneSum_[l], n, laneSum_[l]);
+            const std::uint64_t reached = kernels_.simulate(x_->data(), paddedR_.data(), n, d0, ts_, laneK_,
+                                                            laneC_, laneSum_, bound);
+            for (int l = 0; l < lanes; ++l)
+                if (!(reached >> l & 1)) Offer(best, d0 + l, laneSum_[l], ended);
         }
+        if (!search) return Best{0.0, 0.0, 0};
+        // The candidate stage reads the fit one past the best.
+        if (best.d >= 0 && best.d + 1 >= d0 && best.d + 1 <= n - 2) correlate(best.d + 1);
+        return ended ? Best{best.e, best.sum, -1} : best;
     }
 
-    // The smallest error among entries 1 .. n - 2, earliest on a tie; entry 1
-    // with error 0 when that range holds at most one entry.
-    Entry SearchBest() {
-        bestEntry_ = 1;
-        double minimum = 0.0;
-        if (1 < n_ - 2) {
-            minimum = table_[0].e;
-            for (int entry = 2; entry <= n_ - 2; ++entry) {
-                const double e = table_[entry - 1].e;
-                // A new maximum is never a new minimum: only the minimum matters.
-                if (e < minimum) {
-                    minimum = e;
-                    bestEntry_ = entry;
-                }
-            }
-        }
-        Entry best = table_[bestEntry_ - 1];
-        best.e = minimum;
-        return best;
-    }
-
+    // Dead times max(b - 1, 0), b and b + 1 around the best dead time b with
+    // their fits.
     void CandidatesFrom(int b, Candidate (&candidates)[3]) const {
-        const int entries[3] = {std::max(b - 1, 1), b, b + 1};
-        for (int c = 0; c < 3; ++c) {
-            const Entry& t = table_[entries[c] - 1];
-            candidates[c] = {entries[c] - 1, t.K, t.T, t.cK, t.cT};
-        }
+        const int d[3] = {std::max(b - 1, 0), b, b + 1};
+        for (int c = 0; c < 3; ++c) candidates[c] = {d[c], fits_[d[c]]};
     }
 
-    int Smallest() const {
+    static int Smallest(const double (&errors)[3]) {
         int smallest = 0;
         for (int c = 1; c < 3; ++c)
-            if (table_[c].e < table_[smallest].e) smallest = c;
+            if (errors[c] < errors[smallest]) smallest = c;
         return smallest;
     }
 
     const int n_;
     const double ts_;
+    const KernelSet& kernels_;
     const Signal* x_ = nullptr;
     const Signal* z_ = nullptr;
     Signal* r_ = nullptr;
-    Signal xf_, xfd_, zf_, zfd_, s_, w_, wd_, scratch_, reversed_, paddedR_, paddedX_, prefixX_, prefixR_;
-    Signal laneK_, laneC_, laneSum_, sxd_, sxz_;
-    std::vector<Entry> table_;
-    int bestEntry_ = 1;
+    bool first_ = true;
+    Signal zf_, zfd_, xf_, xfd_, scratch_, reversed_, paddedR_, prefixX_, prefixR_;
+    Work work_[3];
+    double laneK_[MaxLanes] = {}, laneC_[MaxLanes] = {}, laneSum_[MaxLanes] = {}, sxd_[MaxLanes] = {},
+           sxz_[MaxLanes] = {};
+    std::vector<FitResult> fits_;
 };
+
+// Below this many samples a second thread costs more than it saves.
+constexpr int ParallelFrom = 400;
 
 }  // namespace
 
+VectorKernels SupportedVectorKernels() { return Supported(); }
+
+void PinVectorKernels(VectorKernels kernels) {
+    pinnedKernels.store(static_cast<int>(std::min(kernels, Supported())), std::memory_order_relaxed);
+}
+
 void TModel::Identify(IdentificationWindow& window, int n, double ts, double tf) {
     if (n < 1 || n > MaxSamples) throw ListIndexError(n);
-    Identification identification(n, ts);
-    Inner = identification.Identify(window.WindowU, window.WindowY, window.InnerReference, window.InnerResponse, tf);
-    Outer = identification.Identify(window.WindowY, window.WindowY2, window.OuterReference, window.OuterResponse, tf);
+    auto inner = [&] {
+        return Identification(n, ts).Identify(window.WindowU, window.WindowY, window.InnerReference,
+                                              window.InnerResponse, tf);
+    };
+    auto outer = [&] {
+        return Identification(n, ts).Identify(window.WindowY, window.WindowY2, window.OuterReference,
+                                              window.OuterResponse, tf);
+    };
+    if (n < ParallelFrom) {
+        Inner = inner();
+        Outer = outer();
+        return;
+    }
+    std::future<ModelParameters> outerModel = std::async(std::launch::async, outer);
+    Inner = inner();
+    Outer = outerModel.get();
 }
 
 }  // namespace halvetra

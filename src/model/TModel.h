@@ -44,6 +44,14 @@ public:
     static void ParseModelRow(const std::string& row, int k, IdentificationWindow& window);
 };
 
+// The instruction sets identification's vector kernels are built for. The
+// best one the processor supports is used unless a lower one is pinned (the
+// tests check each against the step-by-step procedure).
+enum class VectorKernels { Baseline, Avx2, Avx512 };
+VectorKernels SupportedVectorKernels();
+// Pins the kernels to `kernels`, or to the supported set where that is lower.
+void PinVectorKernels(VectorKernels kernels);
+
 // One field of a model-file row: the first ',' read as '.', whatever the
 // locale; a field that is not a number gives 0.
 double ParseDecimalField(const std::string& text);
