@@ -1,19 +1,14 @@
 #include "cli/Commands.h"
 
-#include <QLocale>
 #include <algorithm>
 
+#include "cli/LocaleSeparator.h"
 #include "data/Errors.h"
 #include "data/NumberText.h"
 
 namespace halvetra::cli {
 
-char SystemDecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    if (point.isEmpty()) return '.';
-    const char16_t c = point.at(0).unicode();
-    return (c > 0x20 && c < 0x7F) ? static_cast<char>(c) : '.';
-}
+char SystemDecimalSeparator() { return SystemLocaleDecimalSeparator(); }
 
 double OptionNumber(const std::string& text) {
     double value = 0.0;

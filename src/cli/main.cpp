@@ -5,15 +5,33 @@
 //
 // Exit status: 0 on success, 1 when the command fails (the message is on
 // standard error), 2 for an unknown subcommand or arguments it does not take.
+//
+// The same source builds two programs. halvetra-cli, the one users call, is
+// linked with the core libraries alone, so the computing subcommands (data,
+// identify, tune, simulate) start without loading Qt, the windows or the OPC
+// UA client. The subcommands that need those (chain, experiment, opc) it
+// hands over, with the same arguments, to halvetra-cli-full in its own
+// folder, which replaces it in the same process: output, messages and exit
+// status are that program's. halvetra-cli-full runs every subcommand itself.
 #include "cli/Commands.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <iostream>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
 using halvetra::cli::Subcommand;
+
+#ifdef HALVETRA_CLI_FULL
+#define HALVETRA_FULL_ONLY(run) run
+#else
+// Run by halvetra-cli-full.
+#define HALVETRA_FULL_ONLY(run) nullptr
+#endif
 
 // Every subcommand: add a line here and a Run function in its own file.
 constexpr Subcommand Subcommands[] = {
@@ -45,17 +63,17 @@ constexpr Subcommand Subcommands[] = {
      "converted to the node's data type. --remember adds the server to the desktop program's list of servers "
      "used before; a discovery server that does not answer is named on standard error (status 3 with "
      "--discovery).",
-     halvetra::cli::RunOpc},
+     HALVETRA_FULL_ONLY(halvetra::cli::RunOpc)},
     {"chain", "SETTINGS.hvx DATA.hvd --out DIR [connection options of opc]",
      "Process a record as an automatic experiment's record is processed: the settings file applied, the data file "
      "loaded with its window and conditioning, then the data, model, controller and report files written into DIR "
      "under the settings file's name.",
-     halvetra::cli::RunChain},
+     HALVETRA_FULL_ONLY(halvetra::cli::RunChain)},
     {"experiment", "SETTINGS.hvx --out DIR [--server URL] [--fast] [connection options of opc]",
      "Run the automatic experiment of a settings file now, against the OPC UA server at URL or the built-in "
      "simulation, sampling in real time (--fast: the simulation without waiting), then process its record as "
      "chain does.",
-     halvetra::cli::RunExperiment},
+     HALVETRA_FULL_ONLY(halvetra::cli::RunExperiment)},
 };
 
 void PrintCommandUsage(std::ostream& out, const Subcommand& command) {
@@ -76,7 +94,27 @@ void PrintUsage(std::ostream& out) {
 
 bool IsHelp(const std::string& argument) { return argument == "--help" || argument == "-h"; }
 
-int Run(const std::vector<std::string>& arguments) {
+// The program that runs the subcommands this one hands over: beside this
+// one, found through /proc/self/exe so that a symbolic link to halvetra-cli
+// on the PATH works too.
+std::string FullProgramPath() {
+    std::string self(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= self.size()) return "halvetra-cli-full";
+    self.resize(static_cast<std::size_t>(length));
+    return self.substr(0, self.rfind('/') + 1) + "halvetra-cli-full";
+}
+
+// Replaces this process by halvetra-cli-full with the same arguments; returns
+// only when that program cannot be started.
+int HandOver(char* argv[]) {
+    const std::string program = FullProgramPath();
+    ::execv(program.c_str(), argv);
+    std::cerr << "halvetra-cli: cannot start " << program << ": " << std::strerror(errno) << '\n';
+    return 1;
+}
+
+int Run(const std::vector<std::string>& arguments, char* argv[]) {
     if (arguments.empty()) {
         PrintUsage(std::cerr);
         return 2;
@@ -93,6 +131,7 @@ int Run(const std::vector<std::string>& arguments) {
         PrintUsage(std::cerr);
         return 2;
     }
+    if (command->run == nullptr) return HandOver(argv);
 
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     for (const auto& argument : rest) {
@@ -127,7 +166,7 @@ int Run(const std::vector<std::string>& arguments) {
 
 int main(int argc, char* argv[]) {
     try {
-        return Run(std::vector<std::string>(argv + 1, argv + argc));
+        return Run(std::vector<std::string>(argv + 1, argv + argc), argv);
     } catch (const std::exception& e) {
         std::cerr << e.what() << '\n';
         return 1;

@@ -101,6 +101,9 @@ TEST_F(CliData, HeaderUsesTheSystemLocaleSeparator) {
     ASSERT_EQ(german.status, 0) << german.err;
     EXPECT_EQ(Parse(german.out)["sampling_time"].toDouble(), 0.25);
 
+    // Swiss German writes a point: the territory decides over the language.
+    EXPECT_EQ(RunCli({"data", path}, "de_CH.UTF-8").status, 1);
+
     const auto plain = RunCli({"data", path});
     EXPECT_EQ(plain.status, 1);
     EXPECT_EQ(plain.out, "");
