@@ -7,6 +7,8 @@
 #include <cstring>
 #include <future>
 #include <limits>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "data/Errors.h"
@@ -54,7 +56,8 @@ namespace halvetra {
 
 namespace {
 
-using Signal = std::vector<double>;
+using Signal = std::span<const double>;
+using View = std::span<double>;
 
 // ---------------------------------------------------------------------------
 // Vector kernels, one set per instruction set, chosen at run time.
@@ -274,7 +277,7 @@ FitResult Solve(double m11, double m12, double m21, double m22, double b1, doubl
 
 // Sum of (a - b)^2 over the first n samples in sample order: the sum that
 // MeanSquaredError divides by n.
-double SquaredErrorSum(const Signal& a, const Signal& b, int n) {
+double SquaredErrorSum(Signal a, Signal b, int n) {
     double s = 0.0;
     for (int k = 0; k < n; ++k) {
         const double d = a[k] - b[k];
@@ -298,12 +301,12 @@ struct Candidate {
 
 // One filter pass F(in; gain, T, d Ts) over samples 1 .. n from 0.
 struct Pass {
-    const Signal* in;
+    Signal in;
     double gain;
     double timeConstant;
     int deadTime;  // in sampling times
-    Signal* y;
-    Signal* yd;
+    View y;
+    View yd;
 };
 
 // Filter passes prepared for running side by side: y[d + t] and yd[d + t]
@@ -360,26 +363,29 @@ void RunChains(const Chain* chains, int n, double ts) {
 
 class Identification {
 public:
+    // The working signals share one block of memory; every sample is written
+    // before it is read, so the block is not cleared.
     Identification(int n, double ts) : n_(n), ts_(ts), kernels_(Kernels()) {
         const std::size_t size = static_cast<std::size_t>(std::max(n, 1)) + 2 * MaxLanes + 2;
-        for (Signal* s : {&zf_, &zfd_, &xf_, &xfd_, &scratch_, &reversed_, &paddedR_, &prefixX_, &prefixR_})
-            s->assign(size, 0.0);
-        for (Work& w : work_)
-            for (Signal* s : {&w.xf, &w.xfd, &w.zf, &w.zfd, &w.s, &w.sd, &w.w, &w.wd}) s->assign(size, 0.0);
+        View* views[] = {&zf_,         &zfd_,        &xf_,         &sink_,       &reversed_,   &paddedR_,
+                         &prefixX_,    &prefixR_,    &work_[0].xf, &work_[0].zf, &work_[0].zfd, &work_[0].s,
+                         &work_[0].wd, &work_[1].xf, &work_[1].zf, &work_[1].zfd, &work_[1].s, &work_[1].wd,
+                         &work_[2].xf, &work_[2].zf, &work_[2].zfd, &work_[2].s, &work_[2].wd};
+        storage_.reset(new double[std::size(views) * size]);
+        for (std::size_t i = 0; i < std::size(views); ++i) *views[i] = View(storage_.get() + i * size, size);
         fits_.assign(static_cast<std::size_t>(std::max(n, 3)) + MaxLanes + 2, FitResult{});
     }
 
-    ModelParameters Identify(const Signal& x, const Signal& z, Signal& r, Signal& response, double tf) {
-        x_ = &x;
-        z_ = &z;
-        r_ = &r;
+    ModelParameters Identify(Signal x, Signal z, View r, View response, double tf) {
+        x_ = x;
+        z_ = z;
+        r_ = r;
         std::fill(fits_.begin(), fits_.end(), FitResult{});
 
         // The filtered output, the reference (the output one sample late,
         // from 0) and the undelayed filtered input of scan 1.
         {
-            Pass passes[] = {{&z, 1.0, tf, 0, &zf_, &zfd_}, {&z, 1.0, 0.0, 0, &r, &scratch_},
-                             {&x, 1.0, tf, 0, &xf_, &xfd_}};
+            Pass passes[] = {{z, 1.0, tf, 0, zf_, zfd_}, {z, 1.0, 0.0, 0, r, sink_}, {x, 1.0, tf, 0, xf_, sink_}};
             Filters(passes);
         }
         Best best = Scan(tf, nullptr);
@@ -389,7 +395,7 @@ public:
 
         // Scan 2 with the filter retuned; it only matters where it beats scan 1.
         if (n_ >= 4 && best.e == best.e) {
-            Pass passes[] = {{&z, 1.0, bestFit.T, 0, &zf_, &zfd_}, {&x, 1.0, bestFit.T, 0, &xf_, &xfd_}};
+            Pass passes[] = {{z, 1.0, bestFit.T, 0, zf_, zfd_}, {x, 1.0, bestFit.T, 0, xf_, sink_}};
             Filters(passes);
             const Best second = Scan(bestFit.T, &best);
             if (second.d >= 0 && second.e < best.e) {
@@ -405,8 +411,8 @@ public:
             Pass passes[6];
             for (int c = 0; c < 3; ++c) {
                 Work& w = work_[c];
-                passes[2 * c] = {&x, 1.0, candidates[c].fit.T, candidates[c].d, &w.xf, &w.xfd};
-                passes[2 * c + 1] = {&z, 1.0, candidates[c].fit.T, 0, &w.zf, &w.zfd};
+                passes[2 * c] = {x, 1.0, candidates[c].fit.T, candidates[c].d, w.xf, sink_};
+                passes[2 * c + 1] = {z, 1.0, candidates[c].fit.T, 0, w.zf, w.zfd};
             }
             Filters(passes);
         }
@@ -431,14 +437,14 @@ public:
                 Work& w = work_[c];
                 const FitResult& f = polished[c];
                 const int d = candidates[c].d;
-                passes[3 * c] = {&x, f.K, f.T, d, &w.s, &w.sd};
-                passes[3 * c + 1] = {&x, 1.0, f.T, d, &w.xf, &w.xfd};
-                passes[3 * c + 2] = {&z, 1.0, f.T, 0, &w.zf, &w.zfd};
+                passes[3 * c] = {x, f.K, f.T, d, w.s, sink_};
+                passes[3 * c + 1] = {x, 1.0, f.T, d, w.xf, sink_};
+                passes[3 * c + 2] = {z, 1.0, f.T, 0, w.zf, w.zfd};
             }
             Filters(passes);
+            // Only the instrument's derivative estimate is used.
             Pass instruments[3];
-            for (int c = 0; c < 3; ++c)
-                instruments[c] = {&work_[c].s, 1.0, polished[c].T, 0, &work_[c].w, &work_[c].wd};
+            for (int c = 0; c < 3; ++c) instruments[c] = {work_[c].s, 1.0, polished[c].T, 0, sink_, work_[c].wd};
             Filters(instruments);
             for (int c = 0; c < 3; ++c) polished[c] = FitInstrumental(work_[c]);
         }
@@ -449,7 +455,7 @@ public:
             bestD = candidates[smallest].d;
         }
 
-        Filter(x, bestFit.K, bestFit.T, bestD, response, scratch_);
+        Filter(x, bestFit.K, bestFit.T, bestD, response, sink_);
         ModelParameters m;
         m.Std = std::sqrt(DifferenceVariance(response, r, 1, n_));
         const double v = PopulationVariance(r, 1, n_);
@@ -463,13 +469,15 @@ public:
     }
 
 private:
-    // The working signals of one candidate.
+    // The working signals of one candidate: filtered input, filtered output
+    // and its derivative estimate, simulated response, the instrument's
+    // derivative estimate.
     struct Work {
-        Signal xf, xfd, zf, zfd, s, sd, w, wd;
+        View xf, zf, zfd, s, wd;
     };
 
     // F(v; K, T, d Ts) over samples 1 .. n from 0.
-    void Filter(const Signal& v, double K, double T, int d, Signal& y, Signal& yd) const {
+    void Filter(Signal v, double K, double T, int d, View y, View yd) const {
         FirstOrderResponse(1, n_, v, K, T, ts_, 0.0, d * ts_, y, yd);
     }
 
@@ -482,13 +490,13 @@ private:
         for (const Pass& p : passes) {
             const int d = Samples(p.deadTime);
             for (int k = 0; k < d; ++k) {
-                (*p.y)[k] = 0.0;
-                (*p.yd)[k] = 0.0;
+                p.y[k] = 0.0;
+                p.yd[k] = 0.0;
             }
             if (d >= n_) continue;
             const double alpha =
                 p.timeConstant > 0.01 * ts_ ? std::exp(-SafeDivide(ts_, p.timeConstant, 100.0)) : 0.0;
-            chains[count++] = {p.in->data(), p.gain, (1.0 - alpha) * g, d, p.y->data(), p.yd->data()};
+            chains[count++] = {p.in.data(), p.gain, (1.0 - alpha) * g, d, p.y.data(), p.yd.data()};
         }
         for (int first = 0; first < count;) {
             const int group = std::min(count - first, 9);
@@ -529,9 +537,9 @@ private:
     void Score(const FitResult (&fits)[3], const Candidate (&candidates)[3], double (&errors)[3]) {
         Pass passes[3];
         for (int c = 0; c < 3; ++c)
-            passes[c] = {x_, fits[c].K, fits[c].T, candidates[c].d, &work_[c].s, &work_[c].sd};
+            passes[c] = {x_, fits[c].K, fits[c].T, candidates[c].d, work_[c].s, sink_};
         Filters(passes);
-        for (int c = 0; c < 3; ++c) errors[c] = MeanSquaredError(*r_, work_[c].s, 1, n_);
+        for (int c = 0; c < 3; ++c) errors[c] = MeanSquaredError(r_, work_[c].s, 1, n_);
     }
 
     // The dead time in samples that the filter makes of d sampling times.
@@ -583,15 +591,15 @@ private:
 
         if (!ShortcutsHold()) {
             for (int d = 0; d <= n_ - 2; ++d) {
-                Filter(*x_, 1.0, tau, d, xf_, xfd_);
+                Filter(x_, 1.0, tau, d, xf_, sink_);
                 double m11, m12, m21, m22, b1, b2;
                 LeastSquaresMatrix(xf_, zfd_, n_, m11, m12, m21, m22);
                 LeastSquaresRightSide(xf_, zfd_, zf_, n_, b1, b2);
                 const FitResult f = Solve(m11, m12, m21, m22, b1, b2);
                 fits_[d] = f;
                 if (search) {
-                    Filter(*x_, f.K, f.T, d, scratch_, xfd_);
-                    Offer(best, d, SquaredErrorSum(*r_, scratch_, n_), ended);
+                    Filter(x_, f.K, f.T, d, work_[0].s, sink_);
+                    Offer(best, d, SquaredErrorSum(r_, work_[0].s, n_), ended);
                 }
             }
             if (!search) return Best{0.0, 0.0, 0};
@@ -599,7 +607,7 @@ private:
         }
 
         const int n = n_;
-        const Signal& r = *r_;
+        const Signal r = r_;
         const int lanes = kernels_.lanes;
         // reversed_[n - 1 - i] = xf(i); zeros beyond, for samples before the first.
         std::fill(reversed_.begin(), reversed_.end(), 0.0);
@@ -656,7 +664,7 @@ private:
                 laneC_[l] = (1.0 - alpha) * g;
                 laneSum_[l] = prefixR_[d];
             }
-            const std::uint64_t reached = kernels_.simulate(x_->data(), paddedR_.data(), n, d0, ts_, laneK_,
+            const std::uint64_t reached = kernels_.simulate(x_.data(), paddedR_.data(), n, d0, ts_, laneK_,
                                                             laneC_, laneSum_, bound);
             for (int l = 0; l < lanes; ++l)
                 if (!(reached >> l & 1)) Offer(best, d0 + l, laneSum_[l], ended);
@@ -684,11 +692,14 @@ private:
     const int n_;
     const double ts_;
     const KernelSet& kernels_;
-    const Signal* x_ = nullptr;
-    const Signal* z_ = nullptr;
-    Signal* r_ = nullptr;
+    Signal x_, z_;
+    View r_;
     bool first_ = true;
-    Signal zf_, zfd_, xf_, xfd_, scratch_, reversed_, paddedR_, prefixX_, prefixR_;
+    std::unique_ptr<double[]> storage_;
+    // Output, filtered output and its derivative estimate, filtered input,
+    // where the derivative estimates that are never read go, and the scan's
+    // reversed input, padded reference and prefix sums.
+    View zf_, zfd_, xf_, sink_, reversed_, paddedR_, prefixX_, prefixR_;
     Work work_[3];
     double laneK_[MaxLanes] = {}, laneC_[MaxLanes] = {}, laneSum_[MaxLanes] = {}, sxd_[MaxLanes] = {},
            sxz_[MaxLanes] = {};
@@ -696,7 +707,7 @@ private:
 };
 
 // Below this many samples a second thread costs more than it saves.
-constexpr int ParallelFrom = 400;
+constexpr int ParallelFrom = 1500;
 
 }  // namespace
 

@@ -136,8 +136,7 @@ TEST(Identification, FastScansMatchTheStepByStepProcedure) {
         // lanes: the outer one): the next block is never simulated, but the
         // candidates need its first fit.
         Cascade("best at a block's last lane", 120, 1.0, 1.0, 0.0, 30.0, 2.0, 0.0, 34.0, 0.0, 0),
-        // Steps so late that no dead time can be ruled out early; the longer
-        // one is identified on two threads.
+        // Steps so late that no dead time can be ruled out before the step.
         Cascade("step late in a long window", 700, 0.5, 1.8, 6.0, 2.0, 0.6, 9.0, 3.0, 0.05, 640),
         Cascade("step two samples before the end", 90, 1.0, 2.0, 3.0, 0.0, 1.0, 2.0, 0.0, 0.01, 88),
         // Values whose squares overflow: errors and fits that are not numbers.
