@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -62,10 +63,14 @@ void AddNoise(std::vector<double>& v, int n, double sigma, unsigned seed) {
     for (int k = 0; k < n; ++k) v[k] += normal(random);
 }
 
-// Bit patterns: equal doubles and equal NaNs alike, and +0 apart from -0.
+// Bit patterns: +0 apart from -0, and every NaN alike (which NaN an operation
+// passes on depends on the order the compiler puts its operands in).
 std::vector<std::uint64_t> Bits(const std::vector<double>& v) {
     std::vector<std::uint64_t> bits(v.size());
-    std::memcpy(bits.data(), v.data(), v.size() * sizeof(double));
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const double x = std::isnan(v[i]) ? std::numeric_limits<double>::quiet_NaN() : v[i];
+        std::memcpy(&bits[i], &x, sizeof x);
+    }
     return bits;
 }
 
