@@ -104,7 +104,7 @@ TEST_F(TextFileTest, InputsThatAreNoReadableTextAreRefusedByName) {
     fs::resize_file(Path("large.hvd"), halvetra::MaxTextFileBytes + 1);
     WriteBytes("le.hvd", std::string("\xFF\xFEH\0A\0\r\0\n\0", 10));
     WriteBytes("be.hvd", std::string("\xFE\xFF\0H\0A", 6));
-    WriteBytes("bare.txt", std::string("1\0.\0" "5\0\r\0\n\0" "2\0", 14));
+    WriteBytes("bare.txt", std::string("1\0.\0" "5\0\r\0\n\0" "2\0", 12));
     const std::pair<std::string, std::string> cases[] = {
         {Path("fifo"), "Cannot open file " + Path("fifo") + ": it is not a regular file"},
         {"/dev/zero", "Cannot open file /dev/zero: it is not a regular file"},
