@@ -1,6 +1,7 @@
 // The Data page with a 5000-sample record: loading and conditioning the file,
-// and one move of the window slider, which redraws the four charts and their
-// statistics (offscreen, with the window shown so that painting happens too).
+// a load into a new data set as the command line makes it, and one move of
+// the window slider, which redraws the four charts and their statistics
+// (offscreen, with the window shown so that painting happens too).
 // The bytes allocated per move are counted to show that nothing on that path
 // grows with the data.
 #include <benchmark/benchmark.h>
@@ -89,6 +90,20 @@ void BM_LoadAndCondition(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_LoadAndCondition)->Unit(benchmark::kMillisecond);
+
+// A load as halvetra-cli makes it: into a data set made for it, whose memory
+// the load touches for the first time.
+void BM_LoadIntoAFreshDataSet(benchmark::State& state) {
+    QTemporaryDir dir;
+    const std::string path = writeRecord(dir).toStdString();
+    const halvetra::TObdelava obdelava;
+    for (auto _ : state) {
+        halvetra::MeasuredData data;
+        obdelava.LoadDataFile(path, data, '.');
+        benchmark::DoNotOptimize(data.RawColumns[5].data());
+    }
+}
+BENCHMARK(BM_LoadIntoAFreshDataSet)->Unit(benchmark::kMillisecond);
 
 void BM_SliderMove(benchmark::State& state) {
     QTemporaryDir dir;

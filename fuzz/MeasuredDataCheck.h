@@ -69,7 +69,7 @@ inline bool SameData(const MeasuredData& a, const MeasuredData& b) {
 // Samples from `samples` on, columns from `columns` on and the conditioned
 // signals are as they were; MinWindowSpan too (the reader does not set it).
 inline bool SameBeyond(const MeasuredData& a, const MeasuredData& b, std::size_t samples, std::size_t columns) {
-    const auto tail = [samples](const std::vector<double>& v) { return std::span(v).subspan(samples); };
+    const auto tail = [samples](std::span<const double> v) { return v.subspan(samples); };
     if (a.RawColumns.size() != b.RawColumns.size() || a.SampleTimes.size() != b.SampleTimes.size() ||
         !SameBits(tail(a.SampleTimes), tail(b.SampleTimes)))
         return false;

@@ -5,19 +5,22 @@
 namespace halvetra {
 
 MeasuredData::MeasuredData()
-    : RawColumns(MaxColumns, std::vector<double>(MaxSamples, 0.0)),
-      SampleTimes(MaxSamples, 0.0),
+    : SampleTimes(MaxSamples, 0.0),
       ConditionedMV(MaxSamples, 0.0),
       ConditionedU(MaxSamples, 0.0),
       ConditionedY(MaxSamples, 0.0),
-      ConditionedY2(MaxSamples, 0.0) {}
+      ConditionedY2(MaxSamples, 0.0) {
+    // Each column sized on its own: a copy of one would write every zero.
+    RawColumns.reserve(MaxColumns);
+    for (int c = 0; c < MaxColumns; ++c) RawColumns.emplace_back(MaxSamples);
+}
 
-std::vector<double>& MeasuredData::Column(int c) {
+RawColumn& MeasuredData::Column(int c) {
     if (c < 1 || c > MaxColumns) throw ListIndexError(c);
     return RawColumns[static_cast<std::size_t>(c - 1)];
 }
 
-const std::vector<double>& MeasuredData::Column(int c) const {
+const RawColumn& MeasuredData::Column(int c) const {
     if (c < 1 || c > MaxColumns) throw ListIndexError(c);
     return RawColumns[static_cast<std::size_t>(c - 1)];
 }

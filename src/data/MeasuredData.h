@@ -5,10 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "data/ZeroedAllocator.h"
+
 namespace halvetra {
 
 inline constexpr int MaxSamples = 5000;
 inline constexpr int MaxColumns = 40;
+
+// One raw column: MaxSamples values, zero until written (see ZeroedAllocator).
+using RawColumn = std::vector<double, ZeroedAllocator<double>>;
 
 struct MeasuredData {
     MeasuredData();
@@ -19,7 +24,7 @@ struct MeasuredData {
     int MinWindowSpan = 0;      // smallest distance between window start and end
 
     // RawColumns[c - 1][i - 1] is raw column c, sample i (both counted from 1).
-    std::vector<std::vector<double>> RawColumns;
+    std::vector<RawColumn> RawColumns;
     std::vector<double> SampleTimes;  // [i - 1]: time of sample i; sample 1 is at 0
     std::array<std::string, MaxColumns> SignalDescriptions;  // [c - 1]
 
@@ -30,8 +35,8 @@ struct MeasuredData {
     std::vector<double> ConditionedY2;
 
     // Raw column c (1 .. MaxColumns) as a whole array of MaxSamples values.
-    std::vector<double>& Column(int c);
-    const std::vector<double>& Column(int c) const;
+    RawColumn& Column(int c);
+    const RawColumn& Column(int c) const;
 };
 
 }  // namespace halvetra

@@ -400,10 +400,40 @@ int TextToInt(std::string_view text) {
 
 int ParseNumber(std::string_view text, char decimalChar, double& value) {
     value = 0.0;
-    std::string copy(text);
-    if (decimalChar != '.') {
-        const auto at = copy.find(decimalChar);
-        if (at != std::string::npos) copy[at] = '.';
+    // Most row fields are numbers std::from_chars reads whole as they stand:
+    // a digit or a minus and a digit first, a point as the mark. Such a text
+    // is one this reader takes too, and the same decimal value gives the same
+    // double; anything else (blanks, '+', a comma, an error, a number out of
+    // range) goes the long way. A decimal character std::from_chars could
+    // take as part of a number always goes the long way.
+    const bool markOutsideNumbers =
+        decimalChar == '.' || std::string_view("0123456789+-eE").find(decimalChar) == std::string_view::npos;
+    if (markOutsideNumbers && !text.empty() &&
+        (IsDigit(text[0]) || (text[0] == '-' && text.size() > 1 && IsDigit(text[1])))) {
+        double result = 0.0;
+        const char* end = text.data() + text.size();
+        const auto r = std::from_chars(text.data(), end, result, std::chars_format::general);
+        if (r.ec == std::errc() && r.ptr == end) {
+            value = result;
+            return 0;
+        }
+    }
+    // The text is copied only when a decimal character is to become a point;
+    // a row field usually fits the buffer on the stack.
+    const auto at = decimalChar == '.' ? std::string_view::npos : text.find(decimalChar);
+    char buffer[64];
+    std::string longer;
+    std::string_view copy = text;
+    if (at != std::string_view::npos) {
+        char* target = buffer;
+        if (text.size() > sizeof buffer) {
+            longer.assign(text);
+            target = longer.data();
+        } else {
+            std::copy(text.begin(), text.end(), buffer);
+        }
+        target[at] = '.';
+        copy = std::string_view(target, text.size());
     }
     const Scan s = ScanNumber(copy, '.', true);
     if (!s.ok || s.errorIndex != copy.size()) return static_cast<int>(s.errorIndex) + 1;

@@ -36,43 +36,51 @@ double ReadDataField(std::string_view field, int& unreadable, bool& readable) {
     return value;
 }
 
+// A load reads and checks everything that can fail before it changes the
+// data set, and then takes the file over without a step that can fail: a
+// file that is refused leaves the data set as it was, without a copy of it.
+
 DataFileHeader LoadHvd(const std::vector<std::string>& lines, const std::string& fileName, MeasuredData& data,
                        char decimalSeparator) {
     DataFileHeader header;
     header.format = DataFileFormat::Hvd;
     header.date = LineAt(lines, 2);
     header.hour = LineAt(lines, 3);
-    data.SamplingTime = TextToFloat(LineAt(lines, 4), decimalSeparator);
+    const double samplingTime = TextToFloat(LineAt(lines, 4), decimalSeparator);
     const int count = TextToInt(LineAt(lines, 5));
     if (count > MaxSamples)
         throw FileError("File " + fileName + " holds " + std::to_string(count) + " samples; at most " +
                         std::to_string(MaxSamples) + " can be loaded");
     if (count < 0)
         throw FileError("File " + fileName + " gives an invalid number of samples (" + std::to_string(count) + ")");
-    data.SampleCount = count;
     header.windowStart = LineAt(lines, 6);
     header.windowEnd = LineAt(lines, 7);
     header.filterTimeConstant = LineAt(lines, 8);
     header.actuatorMaximum = LineAt(lines, 9);
     header.actuatorMinimum = LineAt(lines, 10);
     header.actuatorOpeningTime = LineAt(lines, 11);
-    for (std::size_t c = 0; c < 6; ++c) data.SignalDescriptions[c] = LineAt(lines, 12 + c);
-    data.ColumnCount = 6;
+    std::array<std::string, 6> descriptions;
+    for (std::size_t c = 0; c < descriptions.size(); ++c) descriptions[c] = LineAt(lines, 12 + c);
+    // Rows are read in order, so a file cut short fails at its first missing line.
+    const std::size_t end = HvdHeaderLines + static_cast<std::size_t>(count);
+    if (lines.size() < end) throw ListIndexError(static_cast<long long>(lines.size()));
 
-    for (int i = 1; i <= count; ++i) {
-        std::string_view rest = LineAt(lines, HvdHeaderLines + static_cast<std::size_t>(i) - 1);
-        for (int f = 0; f < 7; ++f) {
+    data.SamplingTime = samplingTime;
+    data.SampleCount = count;
+    for (std::size_t c = 0; c < descriptions.size(); ++c) data.SignalDescriptions[c].swap(descriptions[c]);
+    data.ColumnCount = 6;
+    std::array<double*, 7> targets = {data.SampleTimes.data()};
+    for (std::size_t f = 1; f < targets.size(); ++f) targets[f] = data.RawColumns[f - 1].data();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        std::string_view rest = lines[HvdHeaderLines + i];
+        for (double* target : targets) {
             // The text before the next TAB; the whole remainder when there is
             // no TAB or the remainder starts with one.
             const auto tab = rest.find('\t');
             const std::string_view field = (tab == std::string_view::npos || tab == 0) ? rest : rest.substr(0, tab);
             if (tab != std::string_view::npos) rest.remove_prefix(tab + 1);
             bool readable = true;
-            const double value = ReadDataField(field, header.unreadableFields, readable);
-            if (f == 0)
-                data.SampleTimes[static_cast<std::size_t>(i - 1)] = value;
-            else
-                data.RawColumns[static_cast<std::size_t>(f - 1)][static_cast<std::size_t>(i - 1)] = value;
+            target[i] = ReadDataField(field, header.unreadableFields, readable);
         }
     }
     return header;
@@ -81,10 +89,8 @@ DataFileHeader LoadHvd(const std::vector<std::string>& lines, const std::string&
 // One data row of a delimited file: the stamp before the first separator,
 // then values each followed by the separator, into sample `sample` of the raw
 // columns. Returns the number of values read.
-int ReadDelimitedRow(std::string_view row, char separator, MeasuredData& data, int sample, std::string& stamp,
-                     int& unreadable) {
+int ReadDelimitedRow(std::string_view row, char separator, MeasuredData& data, int sample, int& unreadable) {
     auto pos = row.find(separator);
-    stamp = std::string(row.substr(0, pos));
     std::string_view rest = pos == std::string_view::npos ? std::string_view{} : row.substr(pos + 1);
     int count = 0;
     while (count < MaxDelimitedValues) {
@@ -101,6 +107,9 @@ int ReadDelimitedRow(std::string_view row, char separator, MeasuredData& data, i
     }
     return count;
 }
+
+// The time stamp of a delimited row: the text before its first separator.
+std::string StampOf(std::string_view row, char separator) { return std::string(row.substr(0, row.find(separator))); }
 
 // Seconds from one stamp to a later one; a negative difference means the rows
 // straddle midnight.
@@ -121,61 +130,63 @@ DataFileHeader LoadDelimited(const std::vector<std::string>& lines, const std::s
     // Column descriptions, each followed by the separator, until at most one
     // character of the line remains; a last description without a separator
     // after it is the rest of the line.
-    std::string_view descriptions = LineAt(lines, 2);
-    for (std::size_t c = 0; c < MaxColumns && descriptions.size() > 1; ++c) {
-        const auto pos = descriptions.find(separator);
+    std::array<std::string, MaxColumns> descriptions;
+    std::size_t described = 0;
+    std::string_view text = LineAt(lines, 2);
+    while (described < MaxColumns && text.size() > 1) {
+        const auto pos = text.find(separator);
         if (pos == std::string_view::npos) {
-            data.SignalDescriptions[c] = std::string(descriptions);
+            descriptions[described++] = std::string(text);
             break;
         }
-        data.SignalDescriptions[c] = std::string(descriptions.substr(0, pos));
-        descriptions.remove_prefix(pos + 1);
+        descriptions[described++] = std::string(text.substr(0, pos));
+        text.remove_prefix(pos + 1);
     }
 
-    std::vector<TimeOfDay> stamps;
-    std::string stamp;
-    ReadDelimitedRow(LineAt(lines, FirstDelimitedRow), separator, data, 1, stamp, header.unreadableFields);
-    header.hour = stamp;
-    stamps.push_back(ParseTimeOfDay(stamp));
-    data.ColumnCount =
-        ReadDelimitedRow(LineAt(lines, FirstDelimitedRow + 1), separator, data, 2, stamp, header.unreadableFields);
-    stamps.push_back(ParseTimeOfDay(stamp));
-    // Row 2 is a row only when a line follows it.
+    header.hour = StampOf(LineAt(lines, FirstDelimitedRow), separator);
+    static_cast<void>(LineAt(lines, FirstDelimitedRow + 1));  // its line must be there
+    // Row 2 is a row only when a line follows it; so is every further row, up
+    // to the most a data set holds.
     if (lines.size() <= FirstDelimitedRow + 2) throw ListIndexError(static_cast<long long>(FirstDelimitedRow + 2));
-
-    int rows = 2;
-    while (rows < MaxDelimitedRows && FirstDelimitedRow + static_cast<std::size_t>(rows) + 1 < lines.size()) {
-        ++rows;
-        ReadDelimitedRow(lines[FirstDelimitedRow + static_cast<std::size_t>(rows) - 1], separator, data, rows, stamp,
-                         header.unreadableFields);
-        stamps.push_back(ParseTimeOfDay(stamp));
-    }
+    const int rows = static_cast<int>(std::min<std::size_t>(MaxDelimitedRows, lines.size() - FirstDelimitedRow - 1));
+    const auto stampOfRow = [&](int row) {
+        return ParseTimeOfDay(StampOf(lines[FirstDelimitedRow + static_cast<std::size_t>(row) - 1], separator));
+    };
 
     // Sampling time from the first two stamps. Stamps of whole seconds can
     // repeat when sampling is faster than a second: then it is the time to the
     // first row with another stamp, spread over the rows in between.
-    const long long difference = stamps[1].SecondsOfDay() - stamps[0].SecondsOfDay();
+    const TimeOfDay firstStamp = ParseTimeOfDay(header.hour);
+    const TimeOfDay secondStamp = stampOfRow(2);
+    const long long difference = secondStamp.SecondsOfDay() - firstStamp.SecondsOfDay();
+    double samplingTime = 0.0;
     if (difference != 0) {
-        data.SamplingTime = static_cast<double>(difference < 0 ? difference + SecondsPerDay : difference);
+        samplingTime = static_cast<double>(difference < 0 ? difference + SecondsPerDay : difference);
     } else {
-        std::size_t later = 2;
-        while (later < stamps.size() && stamps[later].SecondsOfDay() == stamps[0].SecondsOfDay()) ++later;
-        if (later == stamps.size())
+        int later = 3;
+        TimeOfDay stamp{};
+        while (later <= rows && (stamp = stampOfRow(later)).SecondsOfDay() == firstStamp.SecondsOfDay()) ++later;
+        if (later > rows)
             throw FileError("File " + fileName +
                             " gives the same time for all its samples; the sampling time cannot be determined");
-        data.SamplingTime =
-            static_cast<double>(SecondsBetween(stamps[0], stamps[later])) / static_cast<double>(later);
+        samplingTime = static_cast<double>(SecondsBetween(firstStamp, stamp)) / static_cast<double>(later - 1);
     }
     // Stamps of a day give a positive time; one beyond a day (such as
     // 30:00:00) can give a negative one, which no data set can have.
-    if (!(data.SamplingTime > 0.0))
+    if (!(samplingTime > 0.0))
         throw FileError("File " + fileName +
                         " gives a time of day out of range; the sampling time cannot be determined");
 
+    for (std::size_t c = 0; c < described; ++c) data.SignalDescriptions[c].swap(descriptions[c]);
+    for (int row = 1; row <= rows; ++row) {
+        const int values = ReadDelimitedRow(lines[FirstDelimitedRow + static_cast<std::size_t>(row) - 1], separator,
+                                            data, row, header.unreadableFields);
+        if (row == 2) data.ColumnCount = values;
+    }
+    data.SamplingTime = samplingTime;
     data.SampleTimes[0] = 0.0;
-    for (int i = 2; i <= rows; ++i)
-        data.SampleTimes[static_cast<std::size_t>(i - 1)] =
-            data.SampleTimes[static_cast<std::size_t>(i - 2)] + data.SamplingTime;
+    for (std::size_t i = 1; i < static_cast<std::size_t>(rows); ++i)
+        data.SampleTimes[i] = data.SampleTimes[i - 1] + samplingTime;
     data.SampleCount = rows;
 
     header.windowStart = "1";
@@ -223,71 +234,12 @@ DataFileHeader TObdelava::LoadDataFile(const std::string& fileName, MeasuredData
     return LoadDataLines(ReadTextLines(fileName), fileName, data, decimalSeparator);
 }
 
-namespace {
-
-// What a load can change in the data set, kept to be put back when the file
-// fails part way: the counts, the sampling time, the descriptions and the
-// first `samples` samples of the times and of every raw column. Every sample
-// a file fills comes from a line of its own, so a file of L lines changes at
-// most samples 1 .. L; a copy of those is much cheaper than one of the whole
-// set (MaxColumns x MaxSamples values).
-class DataBeforeLoad {
-public:
-    DataBeforeLoad(const MeasuredData& data, std::size_t samples)
-        : samplingTime_(data.SamplingTime),
-          sampleCount_(data.SampleCount),
-          columnCount_(data.ColumnCount),
-          descriptions_(data.SignalDescriptions),
-          samples_(std::min(samples, data.SampleTimes.size())) {
-        for (const auto& column : data.RawColumns) Keep(column);
-        Keep(data.SampleTimes);
-    }
-
-    // Puts everything back; no allocation, so it cannot fail.
-    void PutBack(MeasuredData& data) noexcept {
-        data.SamplingTime = samplingTime_;
-        data.SampleCount = sampleCount_;
-        data.ColumnCount = columnCount_;
-        for (std::size_t c = 0; c < descriptions_.size(); ++c)
-            data.SignalDescriptions[c].swap(descriptions_[c]);
-        auto from = values_.begin();
-        const auto restore = [&](std::vector<double>& v) {
-            const auto n = static_cast<std::ptrdiff_t>(std::min(samples_, v.size()));
-            std::copy(from, from + n, v.begin());
-            from += n;
-        };
-        for (auto& column : data.RawColumns) restore(column);
-        restore(data.SampleTimes);
-    }
-
-private:
-    void Keep(const std::vector<double>& v) {
-        const auto n = static_cast<std::ptrdiff_t>(std::min(samples_, v.size()));
-        values_.insert(values_.end(), v.begin(), v.begin() + n);
-    }
-
-    double samplingTime_;
-    int sampleCount_;
-    int columnCount_;
-    std::array<std::string, MaxColumns> descriptions_;
-    std::size_t samples_;
-    std::vector<double> values_;
-};
-
-}  // namespace
-
 DataFileHeader TObdelava::LoadDataLines(const std::vector<std::string>& lines, const std::string& fileName,
                                         MeasuredData& data, char decimalSeparator) const {
-    // A file that fails part way leaves the data set as it was. Columns and
-    // samples the file does not fill keep their values.
-    DataBeforeLoad before(data, lines.size());
-    try {
-        return (!lines.empty() && lines[0] == DataFileFirstLine) ? LoadHvd(lines, fileName, data, decimalSeparator)
-                                                                 : LoadDelimited(lines, fileName, data);
-    } catch (...) {
-        before.PutBack(data);
-        throw;
-    }
+    // A file that fails leaves the data set as it was. Columns and samples the
+    // file does not fill keep their values.
+    return (!lines.empty() && lines[0] == DataFileFirstLine) ? LoadHvd(lines, fileName, data, decimalSeparator)
+                                                             : LoadDelimited(lines, fileName, data);
 }
 
 void TObdelava::SaveDataFile(const std::string& fileName, const std::string& date, const std::string& hour,
@@ -297,7 +249,7 @@ void TObdelava::SaveDataFile(const std::string& fileName, const std::string& dat
                              const std::array<std::string, 6>& descriptions, const MeasuredData& data,
                              char decimalSeparator) const {
     if (sampleCount < 0 || sampleCount > MaxSamples) throw ListIndexError(sampleCount);
-    std::array<const std::vector<double>*, 6> selected{};
+    std::array<const RawColumn*, 6> selected{};
     for (std::size_t k = 0; k < 6; ++k) selected[k] = &data.Column(columns[k]);
 
     // Every line is formed before the file is touched: a value that is not

@@ -34,7 +34,7 @@ TEST(ConditionSignals, WithoutFilterOrConstraintsEverySignalLagsOneSample) {
     const std::pair<const std::vector<double>*, int> pairs[] = {
         {&data.ConditionedMV, 1}, {&data.ConditionedU, 3}, {&data.ConditionedY, 5}, {&data.ConditionedY2, 6}};
     for (const auto& [conditioned, column] : pairs) {
-        const std::vector<double>& raw = data.Column(column);
+        const auto& raw = data.Column(column);
         EXPECT_EQ((*conditioned)[0], raw[0]) << column;
         for (int i = 1; i < 50; ++i) EXPECT_EQ((*conditioned)[i], raw[i - 1]) << column << ' ' << i;
         EXPECT_EQ((*conditioned)[50], 0.0);  // nothing past the samples
