@@ -41,6 +41,8 @@
 //    smaller error replaces the best, so the earliest dead time still wins a
 //    tie, and the fits of the neighbours the candidate stage needs are
 //    computed even where their errors were not.
+//  - before the input's first nonzero sample the sums gain nothing but zeros
+//    and the simulated models stay at exactly 0, so both start there.
 // The fit sums and errors of the shared procedures are plain double sums in
 // sample order, so every lane reproduces them exactly. Where the shortcuts
 // would not hold (an output that is not finite, or dead times that do not map
@@ -84,9 +86,12 @@ using Vec = typename NativeVector<W>::Type;
 // delayed filtered input with the filtered output: lane l adds
 // xf0[t - l] * zfd[t + d0] and xf0[t - l] * zf[t + d0] for t = 0 .. n - 1 - d0,
 // where reversed[n - 1 - t + l] = xf0[t - l] (0 before the first sample).
+// xf0 is 0 before sample `first`: those terms are zeros (the output is
+// finite), and adding them to a sum that is still +0 leaves it +0, so the
+// sums start there.
 template <int W, int V>
 [[gnu::always_inline]] inline void CorrelateImpl(const double* reversed, const double* zf, const double* zfd, int n,
-                                                 int d0, double* sxd, double* sxz) {
+                                                 int d0, int first, double* sxd, double* sxz) {
     using B = Vec<W>;
     B accD[V];
     B accZ[V];
@@ -94,7 +99,7 @@ template <int W, int V>
         accD[v] = B{};
         accZ[v] = B{};
     }
-    for (int t = 0; t <= n - 1 - d0; ++t) {
+    for (int t = first; t <= n - 1 - d0; ++t) {
         const double* xf = reversed + (n - 1 - t);
         const double d = zfd[t + d0];
         const double z = zf[t + d0];
@@ -201,7 +206,7 @@ template <int W, int V>
     return reached();
 }
 
-using CorrelateFn = void (*)(const double*, const double*, const double*, int, int, double*, double*);
+using CorrelateFn = void (*)(const double*, const double*, const double*, int, int, int, double*, double*);
 using SimulateFn = std::uint64_t (*)(const double*, const double*, int, int, double, const double*, const double*,
                                      double*, double);
 
@@ -215,8 +220,8 @@ struct KernelSet {
 // latency of the simulation's recursion, few enough to stay in registers.
 #define HALVETRA_KERNELS(NAME, TARGET, W, V)                                                                    \
     TARGET void Correlate##NAME(const double* reversed, const double* zf, const double* zfd, int n, int d0,    \
-                                double* sxd, double* sxz) {                                                     \
-        CorrelateImpl<W, V>(reversed, zf, zfd, n, d0, sxd, sxz);                                                \
+                                int first, double* sxd, double* sxz) {                                          \
+        CorrelateImpl<W, V>(reversed, zf, zfd, n, d0, first, sxd, sxz);                                         \
     }                                                                                                           \
     TARGET std::uint64_t Simulate##NAME(const double* x, const double* r, int n, int d0, double ts,             \
                                         const double* k, const double* c, double* sums, double bound) {         \
@@ -642,8 +647,15 @@ private:
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const double inf = std::numeric_limits<double>::infinity();
 
+        // The input before its first nonzero sample, and so the filtered
+        // input before its own, are exact zeros.
+        int firstX = 0;
+        while (firstX < n && x_[firstX] == 0.0) ++firstX;
+        int firstXf = 0;
+        while (firstXf < n && xf_[firstXf] == 0.0) ++firstXf;
+
         auto correlate = [&](int d0) {
-            kernels_.correlate(reversed_.data(), zf_.data(), zfd_.data(), n, d0, sxd_, sxz_);
+            kernels_.correlate(reversed_.data(), zf_.data(), zfd_.data(), n, d0, firstXf, sxd_, sxz_);
             for (int l = 0; l < lanes && d0 + l <= n - 2; ++l) {
                 const int d = d0 + l;
                 fits_[d] = Solve(prefixX_[n - d], -sxd_[l], -sxd_[l], sdd, sxz_[l], -sdz);
@@ -658,21 +670,30 @@ private:
             if (d0 > 0 && prefixR_[d0] >= bound) break;  // sums only grow with d
             correlate(d0);
             if (!search) continue;
+            // While the input is 0, a model with finite gain and coefficient
+            // stays at exactly +0 and its error terms are the reference's
+            // squares: each lane starts where the input does, at own time
+            // `skip`, its sum the reference's squares before that.
+            bool finite = std::isfinite(ts_);
             for (int l = 0; l < lanes; ++l) {
                 const int d = d0 + l;
                 if (d > n - 3) {  // not searched: nothing to wait for
                     laneK_[l] = laneC_[l] = 0.0;
-                    laneSum_[l] = inf;
                     continue;
                 }
                 const FitResult& f = fits_[d];
                 const double alpha = f.T > 0.01 * ts_ ? std::exp(-SafeDivide(ts_, f.T, 100.0)) : 0.0;
                 laneK_[l] = f.K;
                 laneC_[l] = (1.0 - alpha) * g;
-                laneSum_[l] = prefixR_[d];
+                finite = finite && std::isfinite(laneK_[l]) && std::isfinite(laneC_[l]);
             }
-            const std::uint64_t reached = kernels_.simulate(x_.data(), paddedR_.data(), n, d0, ts_, laneK_,
-                                                            laneC_, laneSum_, bound);
+            const int skip = finite ? std::min(firstX, n - 1 - d0) : 0;
+            for (int l = 0; l < lanes; ++l) {
+                const int d = d0 + l;
+                laneSum_[l] = d > n - 3 ? inf : prefixR_[std::min(d + skip, n)];
+            }
+            const std::uint64_t reached = kernels_.simulate(x_.data() + skip, paddedR_.data() + skip, n - skip, d0,
+                                                            ts_, laneK_, laneC_, laneSum_, bound);
             for (int l = 0; l < lanes; ++l)
                 if (!(reached >> l & 1)) Offer(best, d0 + l, laneSum_[l], ended);
         }
