@@ -40,7 +40,7 @@
 //    best sum so far cannot win: its simulation stops there. Only a strictly
 //    smaller error replaces the best, so the earliest dead time still wins a
 //    tie, and the fits of the neighbours the candidate stage needs are
-//    computed even where their errors were not.
+//    computed even where their errors were not;
 //  - before the input's first nonzero sample the sums gain nothing but zeros
 //    and the simulated models stay at exactly 0, so both start there.
 // The fit sums and errors of the shared procedures are plain double sums in
@@ -52,7 +52,7 @@
 // those filter passes do not depend on each other and run side by side, each
 // with the same arithmetic as FirstOrderResponse. The inner and the outer
 // process share nothing but the read-only WindowY and are identified on two
-// threads.
+// threads once the window is long enough to repay starting one.
 
 namespace halvetra {
 
@@ -217,7 +217,9 @@ struct KernelSet {
 };
 
 // Four native vectors per block: enough independent chains to hide the
-// latency of the simulation's recursion, few enough to stay in registers.
+// latency of the simulation's recursion, few enough to stay in registers
+// (three with the baseline set's 16 registers; measured, three to six are
+// alike there, as are three and four with AVX2).
 #define HALVETRA_KERNELS(NAME, TARGET, W, V)                                                                    \
     TARGET void Correlate##NAME(const double* reversed, const double* zf, const double* zfd, int n, int d0,    \
                                 int first, double* sxd, double* sxz) {                                          \
