@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <span>
+#include <system_error>
 #include <vector>
 
 #include "data/Errors.h"
@@ -757,14 +758,16 @@ void TModel::Identify(IdentificationWindow& window, int n, double ts, double tf)
         return Identification(n, ts).Identify(window.WindowY, window.WindowY2, window.OuterReference,
                                               window.OuterResponse, tf);
     };
-    if (n < ParallelFrom) {
-        Inner = inner();
-        Outer = outer();
-        return;
+    std::future<ModelParameters> outerModel;
+    if (n >= ParallelFrom) {
+        try {
+            outerModel = std::async(std::launch::async, outer);
+        } catch (const std::system_error&) {
+            // No thread to be had: both on this one.
+        }
     }
-    std::future<ModelParameters> outerModel = std::async(std::launch::async, outer);
     Inner = inner();
-    Outer = outerModel.get();
+    Outer = outerModel.valid() ? outerModel.get() : outer();
 }
 
 }  // namespace halvetra
