@@ -267,14 +267,19 @@ private slots:
         QStringList fromWindow = lines(window + "/simulation-steps.hvd");
         QStringList fromCli = lines(cli + "/simulation-steps.hvd");
         QVERIFY(fromWindow.size() > 5000);
-        for (QStringList* file : {&fromWindow, &fromCli}) file->remove(1, 2);  // date and time
+        for (QStringList* file : {&fromWindow, &fromCli}) file->remove(2, 2);  // date and time
         QCOMPARE(fromWindow, fromCli);
         for (const char* extension : {".hvm", ".hvc"}) {
             const QStringList a = lines(window + "/simulation-steps" + extension);
             QVERIFY(!a.isEmpty());
             QCOMPARE(a, lines(cli + "/simulation-steps" + extension));
         }
-        QCOMPARE(contentText(window + "/simulation-steps.odt"), contentText(cli + "/simulation-steps.odt"));
+        // The report's text (the writer names its styles differently from run to run).
+        const auto text = [](const QString& path) {
+            return contentText(path).remove(QRegularExpression(QStringLiteral("<[^>]*>")));
+        };
+        QVERIFY(text(window + "/simulation-steps.odt").contains("Controller"));
+        QCOMPARE(text(window + "/simulation-steps.odt"), text(cli + "/simulation-steps.odt"));
     }
 
     void dontWriteToOpcGivesTheDataFileAndADataOnlyReport() {
