@@ -157,16 +157,7 @@ void AutomaticProcessing::model(const std::string& path, int start, int end) {
 
 void AutomaticProcessing::controller(const std::string& path, const AutomaticExperimentSettings& s) {
     const bool cascade = s.CheckBox_Sam_Cascade;
-    const ControllerTuning tuning =
-        TuneController(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, cascade, state_.InnerModel, state_.OuterModel);
-    RequireFiniteTuning(tuning);
-    state_.RobustnessFactor = tuning.Factor;
-    if (cascade) {
-        state_.KpInner = tuning.KpInner;
-        state_.CascadeResult = tuning.Result;
-    } else {
-        state_.SingleLoopResult = tuning.Result;
-    }
+    const ControllerTuning tuning = state_.Tune(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, cascade);
     labels_ = FormatControllerLabels(tuning, separator_);
     state_.LoopSamplingTime = ResolveLoopSamplingTime(s.Edit_Sam_Ts, state_.LoopSamplingTime, separator_);
     // A loop that cannot be simulated ends the step before its file, as on the page.

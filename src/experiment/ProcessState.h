@@ -3,6 +3,7 @@
 // measured data set, the process models with the window they were identified
 // from, and the last tuning. The main window's state extends it; the
 // automatic processing chain works on it.
+#include "controller/ControllerCalculation.h"
 #include "controller/TRegulator.h"
 #include "data/IdentificationWindow.h"
 #include "data/MeasuredData.h"
@@ -33,6 +34,22 @@ struct ProcessState {
     // What happened to the plant link during the last experiment run (its
     // window fills it at the end of every run).
     RunEvents LastRunEvents;
+
+    // Tunes the loop on the models (TuneController) and stores the factor and
+    // the gains of the single loop or of the cascade; a tuning that is not
+    // finite throws FloatingPointError before anything changes.
+    ControllerTuning Tune(int method, int robustPosition, bool cascade) {
+        const ControllerTuning tuning = TuneController(method, robustPosition, cascade, InnerModel, OuterModel);
+        RequireFiniteTuning(tuning);
+        RobustnessFactor = tuning.Factor;
+        if (cascade) {
+            KpInner = tuning.KpInner;
+            CascadeResult = tuning.Result;
+        } else {
+            SingleLoopResult = tuning.Result;
+        }
+        return tuning;
+    }
 };
 
 }  // namespace halvetra

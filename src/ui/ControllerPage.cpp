@@ -490,17 +490,8 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
     AppState& state = ctx_.State;
     const char separator = LocaleDecimalSeparator();
 
-    const ControllerTuning tuning =
-        TuneController(method, robustPosition, cascade, state.InnerModel, state.OuterModel);
     // A tuning that overflows ends the command before the page's state changes.
-    RequireFiniteTuning(tuning);
-    state.RobustnessFactor = tuning.Factor;
-    if (cascade) {
-        state.KpInner = tuning.KpInner;
-        state.CascadeResult = tuning.Result;
-    } else {
-        state.SingleLoopResult = tuning.Result;
-    }
+    const ControllerTuning tuning = state.Tune(method, robustPosition, cascade);
     lastMethod_ = method;
     lastRobustPosition_ = robustPosition;
     lastCascade_ = cascade;
