@@ -64,4 +64,13 @@ RefinedModels RefineModels(const IdentificationWindow& window, double samplingTi
 void FractionalFirstOrderResponse(std::span<const double> input, int n, double samplingTime, double gain,
                                   double timeConstant, double deadTime, std::span<double> response);
 
+// The same response with its derivatives with respect to the gain, the time
+// constant and the dead time, each by a recursion of the same form (the dead
+// time's derivative is the one from above where L is a whole number of
+// samples). Each span must hold n values.
+void FractionalFirstOrderSensitivities(std::span<const double> input, int n, double samplingTime, double gain,
+                                       double timeConstant, double deadTime, std::span<double> response,
+                                       std::span<double> byGain, std::span<double> byTimeConstant,
+                                       std::span<double> byDeadTime);
+
 }  // namespace halvetra
