@@ -1,6 +1,7 @@
 // `halvetra-cli identify FILE [...]`: loads a measured-data file as the Data
 // page's "Load from file" does, conditions it and runs "Calculate model" on
-// the window, then prints both models as one JSON object.
+// the window, then prints both models as one JSON object; with --refine each
+// model also carries its refinement.
 #include <algorithm>
 #include <array>
 
@@ -11,6 +12,7 @@
 #include "data/NumberText.h"
 #include "data/SignalWindow.h"
 #include "data/TObdelava.h"
+#include "model/ModelRefinement.h"
 #include "model/ModelWorkflow.h"
 #include "model/TModel.h"
 
@@ -18,7 +20,26 @@ namespace halvetra::cli {
 
 namespace {
 
-void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m) {
+void WriteInterval(JsonWriter& json, const char* name, const std::array<double, 2>& interval) {
+    json.key(name).beginArray().value(interval[0]).value(interval[1]).endArray();
+}
+
+void WriteRefined(JsonWriter& json, const RefinedModel& r) {
+    json.key("refined").beginObject();
+    json.key("gain").value(r.Gain);
+    json.key("time_constant").value(r.TimeConstant);
+    json.key("dead_time").value(r.DeadTime);
+    WriteInterval(json, "gain_ci95", r.GainCI95);
+    WriteInterval(json, "time_constant_ci95", r.TimeConstantCI95);
+    WriteInterval(json, "dead_time_ci95", r.DeadTimeCI95);
+    json.key("fit_percent").value(r.FitPercent);
+    json.key("iterations").value(r.Iterations);
+    json.key("converged").boolean(r.Converged);
+    if (!r.Refined) json.key("reason").value(r.Reason);
+    json.endObject();
+}
+
+void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, const RefinedModel* refined) {
     json.key(name).beginObject();
     json.key("gain").value(m.Gain);
     json.key("time_constant").value(m.TimeConstant);
@@ -28,6 +49,7 @@ void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m) {
     json.key("gain_deviation").value(m.GainDeviation);
     json.key("time_constant_deviation").value(m.TimeConstantDeviation);
     json.key("quality").value(QualityText(RateModelQuality(m.RelativeError)));
+    if (refined) WriteRefined(json, *refined);
     json.endObject();
 }
 
@@ -35,7 +57,7 @@ void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m) {
 
 int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     const ParsedArguments parsed = ParseArguments(
-        arguments, {"--start=", "--end=", "--columns=", "--filter=", "--actuator=", "--save-model="});
+        arguments, {"--start=", "--end=", "--columns=", "--filter=", "--actuator=", "--save-model=", "--refine"});
     if (parsed.positional.size() != 1) throw UsageError("expected exactly one FILE");
     const char separator = SystemDecimalSeparator();
 
@@ -97,12 +119,16 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
         model.SaveModelFile(*output, identificationWindow.WindowLength, TModel::SetOf(model.Inner, data.SamplingTime),
                             TModel::SetOf(model.Outer, data.SamplingTime), identificationWindow, separator);
 
+    RefinedModels refined;
+    const bool refine = parsed.has("--refine");
+    if (refine) refined = RefineModels(identificationWindow, data.SamplingTime, model.Inner, model.Outer);
+
     JsonWriter json;
     json.beginObject();
     json.key("sampling_time").value(data.SamplingTime);
     json.key("window").beginArray().value(first).value(last).endArray();
-    WriteModel(json, "inner", model.Inner);
-    WriteModel(json, "outer", model.Outer);
+    WriteModel(json, "inner", model.Inner, refine ? &refined.Inner : nullptr);
+    WriteModel(json, "outer", model.Outer, refine ? &refined.Outer : nullptr);
     json.endObject();
     out << json.text() << '\n';
     return 0;

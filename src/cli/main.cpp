@@ -41,9 +41,10 @@ constexpr Subcommand Subcommands[] = {
      halvetra::cli::RunData},
     {"identify",
      "FILE [--start N] [--end N] [--columns MV,U,Y,Y2] [--filter TF] [--actuator MAX,MIN,OPENING] "
-     "[--save-model OUT.hvm]",
+     "[--save-model OUT.hvm] [--refine]",
      "Load a measured-data file, condition it and identify the inner and outer process models over the window; "
-     "options override the file's window, filter and actuator settings and the columns 1, 3, 5, 6.",
+     "options override the file's window, filter and actuator settings and the columns 1, 3, 5, 6; --refine adds "
+     "each model's refined gain, time constant and dead time with 95 % intervals.",
      halvetra::cli::RunIdentify},
     {"tune", "(--model FILE.hvm | --inner K,T,L [--outer K,T,L]) [--method M] [--robustness P] [--cascade]",
      "Tune the loop (or the cascade) by method M (0 .. 6, default 0) and print the seven gains as tuned, the "

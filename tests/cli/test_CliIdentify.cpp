@@ -56,6 +56,29 @@ TEST(CliIdentify, PrintsBothModelsOfTheFilesWindow) {
     const QJsonObject outer = json["outer"].toObject();
     EXPECT_NEAR(outer["gain"].toDouble(), 0.5, 0.02);
     EXPECT_NE(outer["quality"].toString(), "Bad");
+
+    // --refine adds the refined model to each and leaves the rest as it was;
+    // the record is an exact sampled process, so the inner one is exact.
+    const Result refinedRun = RunCli({"identify", WriteCascade(dir), "--refine"});
+    ASSERT_EQ(refinedRun.status, 0) << refinedRun.err;
+    const QJsonObject withRefined = Parse(refinedRun.out);
+    for (const char* name : {"inner", "outer"}) {
+        QJsonObject set = withRefined[name].toObject();
+        const QJsonObject refined = set.take("refined").toObject();
+        EXPECT_EQ(set, json[name].toObject());
+        QStringList keys = {"converged",          "dead_time",          "dead_time_ci95", "fit_percent",
+                            "gain",               "gain_ci95",          "iterations",     "time_constant",
+                            "time_constant_ci95"};
+        if (refined.contains("reason")) keys.insert(6, "reason");
+        EXPECT_EQ(refined.keys(), keys) << name;
+        EXPECT_EQ(refined["gain_ci95"].toArray().size(), 2);
+        EXPECT_TRUE(refined["converged"].isBool());
+    }
+    const QJsonObject refinedInner = withRefined["inner"].toObject()["refined"].toObject();
+    EXPECT_FALSE(refinedInner.contains("reason"));
+    EXPECT_NEAR(refinedInner["gain"].toDouble(), 2.0, 1e-6);
+    EXPECT_NEAR(refinedInner["time_constant"].toDouble(), 8.0, 1e-5);
+    EXPECT_NEAR(refinedInner["dead_time"].toDouble(), 4.0, 1e-5);
 }
 
 TEST(CliIdentify, OptionsOverrideTheFileAndTheModelFileMatchesTheOutput) {
