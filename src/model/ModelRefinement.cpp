@@ -260,6 +260,7 @@ RefinedModel RefineModel(std::span<const double> input, std::span<const double> 
     if (!std::isfinite(error)) return keep("The refined model's response is not finite");
     double lambda = 1e-3;
     bool converged = error == 0.0;
+    bool unmoved = false;
     int iterations = 0;
     while (!converged && iterations < MaxIterations) {
         ++iterations;
@@ -268,13 +269,20 @@ RefinedModel RefineModel(std::span<const double> input, std::span<const double> 
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
                 M[i][j] = A[i][j] + (i == j ? lambda * std::max(A[i][i], 1e-12 * largest) : 0.0);
-        if (!(largest > 0.0) || !Cholesky3(M, C)) {
+        if (!(largest > 0.0)) {
+            unmoved = true;  // the response is 0 throughout: nothing moves it
+            break;
+        }
+        if (!Cholesky3(M, C)) {
             lambda *= 10.0;
             if (lambda > 1e16) break;
             continue;
         }
         CholeskySolve(C, b, step);
-        const double trial[3] = {p[0] + step[0], std::max(p[1] + step[1], minT),
+        // A time constant shrinks by at most a factor of 5 per step: at the
+        // bound the response no longer depends on it, and a step that jumped
+        // there from afar could not come back.
+        const double trial[3] = {p[0] + step[0], std::max({p[1] + step[1], 0.2 * p[1], minT}),
                                  std::clamp(p[2] + step[2], 0.0, maxL)};
         const double trialError = fit.Error(trial);
         if (!(trialError < error)) {
@@ -286,23 +294,24 @@ RefinedModel RefineModel(std::span<const double> input, std::span<const double> 
         const bool small = std::abs(trial[0] - p[0]) <= 1e-10 * std::abs(p[0]) &&
                            std::abs(trial[1] - p[1]) <= 1e-10 * (p[1] + ts) &&
                            std::abs(trial[2] - p[2]) <= 1e-10 * (p[2] + ts);
-        const bool flat = error - trialError <= 1e-12 * error;
+        const bool level = error - trialError <= 1e-12 * error;
         std::copy(std::begin(trial), std::end(trial), p);
         error = fit.Linearise(p, A, b);
         lambda = std::max(lambda / 10.0, 1e-12);
-        converged = small || flat || error == 0.0;
+        converged = small || level || error == 0.0;
     }
     m.Iterations = iterations;
     m.Converged = converged;
 
+    const char* const undetermined = "Gain, time constant and dead time cannot all be determined from this window";
+    if (unmoved) return keep(undetermined);
     if (!converged) return keep("The refinement did not converge within 100 iterations");
     if (!(error < identifiedError))
         return keep("The refined model does not fit the reference better than the identified one");
 
     // Covariance sigma^2 (J'J)^-1 with sigma^2 = error / (n - 3).
     double C[3][3];
-    if (!Cholesky3(A, C))
-        return keep("Gain, time constant and dead time cannot all be determined from this window");
+    if (!Cholesky3(A, C)) return keep(undetermined);
     double variance[3];
     for (int i = 0; i < 3; ++i) {
         double e[3] = {0, 0, 0}, x[3];

@@ -128,6 +128,25 @@ TEST(ModelRefinement, RecoversExactSampledProcesses) {
     }
 }
 
+// Starts far from the optimum, where a full step would take the time
+// constant to its bound (the response no longer depends on it there).
+TEST(ModelRefinement, RecoversFromPoorStarts) {
+    const int n = 34;
+    const double ts = 0.5;
+    std::vector<double> u(n), r(n);
+    for (int k = 6; k < n; ++k) u[k] = 1.0;
+    r = HeldResponse(u, n, ts, {2.0, 2.0, 1.3});
+    const ModelParameters starts[] = {{0.422, 3.48, 1.61}, {0.575, 4.71, 2.64}, {1.5, 4.31, 0.697}, {4.0, 0.1, 0.0}};
+    for (const ModelParameters& start : starts) {
+        SCOPED_TRACE(testing::Message() << start.Gain << " " << start.TimeConstant << " " << start.DeadTime);
+        const RefinedModel m = RefineModel(u, r, n, ts, start);
+        ASSERT_TRUE(m.Refined) << m.Reason;
+        EXPECT_NEAR(m.Gain, 2.0, 1e-6);
+        EXPECT_NEAR(m.TimeConstant, 2.0, 1e-6);
+        EXPECT_NEAR(m.DeadTime, 1.3, 1e-6);
+    }
+}
+
 // On a noisy record the 95 % intervals contain the truth in about 95 % of
 // the records (binomial band of 200 records), and the refined figures are
 // unbiased within a fraction of their spread.
