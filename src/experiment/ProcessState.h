@@ -9,6 +9,9 @@
 #include "data/MeasuredData.h"
 #include "experiment/RunEvents.h"
 #include "model/ModelParameters.h"
+#include "model/ModelRefinement.h"
+#include "model/ModelWorkflow.h"
+#include "model/TModel.h"
 
 namespace halvetra {
 
@@ -20,6 +23,11 @@ struct ProcessState {
     ModelParameters InnerModel;
     ModelParameters OuterModel;
     IdentificationWindow Window;
+    // The refinement of both processes from the window: gain, time constant
+    // and a continuous dead time with their intervals, or the identified
+    // figures and the reason they stay. Formed after every identification
+    // and every load of a model file; "Use refined model" takes its figures.
+    RefinedModels Refined;
 
     // The last tuning: the robustness factor of its slider position, the
     // closed-loop sampling time (0 until a valid one is entered), and the
@@ -34,6 +42,17 @@ struct ProcessState {
     // What happened to the plant link during the last experiment run (its
     // window fills it at the end of every run).
     RunEvents LastRunEvents;
+
+    // Identifies both processes from samples first .. last (CalculateModel,
+    // whose figures are kept as they are) and refines them. Throws what
+    // identification throws, before anything changes.
+    void IdentifyModels(int first, int last) {
+        const TModel identified = CalculateModel(Data, Window, first, last);
+        InnerModel = identified.Inner;
+        OuterModel = identified.Outer;
+        RefineIdentifiedModels();
+    }
+    void RefineIdentifiedModels() { Refined = RefineModels(Window, Data.SamplingTime, InnerModel, OuterModel); }
 
     // Tunes the loop on the models (TuneController) and stores the factor and
     // the gains of the single loop or of the cascade; a tuning that is not

@@ -16,6 +16,8 @@
 #include "data/Errors.h"
 #include "data/NumberText.h"
 #include "model/ModelParameters.h"
+#include "model/ModelRefinement.h"
+#include "model/RefinedModelTexts.h"
 #include "model/ModelWorkflow.h"
 #include "model/TModel.h"
 #include "ui/AppState.h"
@@ -90,6 +92,8 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     LineSeries2 = Chart_Model->addLineSeries("Model", QColor(0, 160, 0), false, Qt::DashLine, 1.5);
     LineSeries1->setObjectName("LineSeries1");
     LineSeries2->setObjectName("LineSeries2");
+    LineSeries_Refined = Chart_Model->addLineSeries("Refined model", QColor(30, 90, 220), false, Qt::SolidLine, 1.5);
+    LineSeries_Refined->setObjectName("LineSeries_Refined");
     Chart_Model->xAxis->setLabel(QStringLiteral("Time [s]"));
     Chart_Model->setLegendVisible(true);
     Chart_Model->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
@@ -163,6 +167,36 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     grid->addWidget(Button5, 7, 0, 1, 4);
     grid->setColumnStretch(3, 1);
 
+    GroupBox_RefinedModel = new QGroupBox(QStringLiteral("Refined model"), this);
+    GroupBox_RefinedModel->setObjectName("GroupBox_RefinedModel");
+    Label_RefinedGain = makeLabel("Label_RefinedGain", QString(), GroupBox_RefinedModel);
+    Label_RefinedTime = makeLabel("Label_RefinedTime", QString(), GroupBox_RefinedModel);
+    Label_RefinedDelay = makeLabel("Label_RefinedDelay", QString(), GroupBox_RefinedModel);
+    Label_RefinedFit = makeLabel("Label_RefinedFit", QString(), GroupBox_RefinedModel);
+    Label_RefinedReason = makeLabel("Label_RefinedReason", QString(), GroupBox_RefinedModel);
+    Label_RefinedReason->setWordWrap(true);
+    for (QLabel* label : {Label_RefinedGain, Label_RefinedTime, Label_RefinedDelay, Label_RefinedFit, Label_RefinedReason})
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Button_UseRefinedModel = makeButton("Button_UseRefinedModel", "Use refined model", GroupBox_RefinedModel);
+    Button_UseRefinedModel->setEnabled(false);
+    auto* refinedGrid = new QGridLayout(GroupBox_RefinedModel);
+    refinedGrid->setHorizontalSpacing(6);
+    refinedGrid->setVerticalSpacing(6);
+    const auto refinedCaption = [this](const char* text) {
+        return new QLabel(QString::fromUtf8(text), GroupBox_RefinedModel);
+    };
+    refinedGrid->addWidget(refinedCaption("Process gain:"), 0, 0);
+    refinedGrid->addWidget(Label_RefinedGain, 0, 1);
+    refinedGrid->addWidget(refinedCaption("Process time constant [s]: "), 1, 0);
+    refinedGrid->addWidget(Label_RefinedTime, 1, 1);
+    refinedGrid->addWidget(refinedCaption("process dead time [s]: "), 2, 0);
+    refinedGrid->addWidget(Label_RefinedDelay, 2, 1);
+    refinedGrid->addWidget(refinedCaption("Fit [%]:"), 3, 0);
+    refinedGrid->addWidget(Label_RefinedFit, 3, 1);
+    refinedGrid->addWidget(Label_RefinedReason, 4, 0, 1, 2);
+    refinedGrid->addWidget(Button_UseRefinedModel, 5, 0, 1, 2);
+    refinedGrid->setColumnStretch(1, 1);
+
     Button6 = makeButton("Button6", "Load model", this);
     Button7 = makeButton("Button7", "Save model", this);
     Button_PID = makeButton("Button_PID", "Calculate PID parameters", this);
@@ -174,6 +208,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     side->setContentsMargins(0, 0, 0, 0);
     side->addWidget(CheckBox_Model_Outer);
     side->addWidget(GroupBox16);
+    side->addWidget(GroupBox_RefinedModel);
     auto* files = new QHBoxLayout;
     files->addWidget(Button6);
     files->addWidget(Button7);
@@ -194,6 +229,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     connect(Button6, &QPushButton::clicked, this, &ModelPage::Button6Click);
     connect(Button7, &QPushButton::clicked, this, &ModelPage::Button7Click);
     connect(Button_PID, &QPushButton::clicked, this, &ModelPage::Button_PIDClick);
+    connect(Button_UseRefinedModel, &QPushButton::clicked, this, &ModelPage::Button_UseRefinedModelClick);
 }
 
 void ModelPage::hideQualityImages() {
@@ -208,6 +244,8 @@ void ModelPage::Button5Click() { RunCommand(ctx_.Dialog, [this] { useModel(); })
 void ModelPage::Button6Click() { RunCommand(ctx_.Dialog, [this] { loadModel(); }); }
 
 void ModelPage::Button7Click() { RunCommand(ctx_.Dialog, [this] { saveModel(); }); }
+
+void ModelPage::Button_UseRefinedModelClick() { RunCommand(ctx_.Dialog, [this] { useRefinedModel(); }); }
 
 void ModelPage::Button_PIDClick() {
     RunCommand(ctx_.Dialog, [this] {
@@ -224,10 +262,7 @@ ModelParameters& ModelPage::model(Process set) const {
 }
 
 void ModelPage::CalculateModel(int first, int last, bool showOuter) {
-    AppState& state = ctx_.State;
-    const TModel identified = halvetra::CalculateModel(state.Data, state.Window, first, last);
-    state.InnerModel = identified.Inner;
-    state.OuterModel = identified.Outer;
+    ctx_.State.IdentifyModels(first, last);
     ShowCalculatedModel(showOuter);
 }
 
@@ -256,6 +291,9 @@ void ModelPage::ShowModelResults(Process set, Profile profile) {
     const QString gainDeviation = fixed(shown.GainDeviation, precision, 3);
     const QString timeConstantDeviation = fixed(shown.TimeConstantDeviation, precision, 2);
     const QString relativeError = fixed(shown.RelativeError, 12, scoreDecimals);
+    // The refined figures are finite by construction; formed here all the same
+    // so that nothing changes when one is not.
+    FormatRefinedModel(outer ? ctx_.State.Refined.Outer : ctx_.State.Refined.Inner, precision, LocaleDecimalSeparator());
 
     DrawModelChart(outer ? window.OuterReference : window.InnerReference,
                    outer ? window.OuterResponse : window.InnerResponse);
@@ -267,6 +305,34 @@ void ModelPage::ShowModelResults(Process set, Profile profile) {
     Label_DTime->setText(timeConstantDeviation);
     Label_Rel_Pogresek->setText(relativeError);
     showQuality(shown.RelativeError);
+    showRefinedModel(set, precision);
+}
+
+void ModelPage::showRefinedModel(Process set, int precision) {
+    const bool outer = set == Process::Outer;
+    const RefinedModel& refined = outer ? ctx_.State.Refined.Outer : ctx_.State.Refined.Inner;
+    const RefinedModelTexts texts = FormatRefinedModel(refined, precision, LocaleDecimalSeparator());
+    Label_RefinedGain->setText(QString::fromStdString(texts.Gain));
+    Label_RefinedTime->setText(QString::fromStdString(texts.TimeConstant));
+    Label_RefinedDelay->setText(QString::fromStdString(texts.DeadTime));
+    Label_RefinedFit->setText(QString::fromStdString(texts.Fit));
+    Label_RefinedReason->setText(QString::fromStdString(texts.Reason));
+    Label_RefinedReason->setVisible(!texts.Reason.empty());
+    Button_UseRefinedModel->setEnabled(refined.Refined);
+
+    // The refined response with its fractional dead time; none when the
+    // identified model stays (it would only repeat the model's response).
+    const IdentificationWindow& window = ctx_.State.Window;
+    const int n = window.WindowLength;
+    if (!refined.Refined || n <= 0) {
+        LineSeries_Refined->data()->clear();
+    } else {
+        std::vector<double> response(static_cast<std::size_t>(n));
+        FractionalFirstOrderResponse(outer ? window.WindowY : window.WindowU, n, ctx_.State.Data.SamplingTime,
+                                     refined.Gain, refined.TimeConstant, refined.DeadTime, response);
+        Chart::setPoints(LineSeries_Refined, window.WindowTime, response, 1, n);
+    }
+    Chart_Model->replot(QCustomPlot::rpQueuedReplot);
 }
 
 void ModelPage::DrawModelChart(std::span<const double> reference, std::span<const double> response) {
@@ -326,11 +392,37 @@ void ModelPage::useModel() {
         throw;
     }
     UseModel(edited, window, outer, typed.Gain, typed.TimeConstant, typed.DeadTime, ctx_.State.Data.SamplingTime);
+    showUsedModel(set);
+}
+
+void ModelPage::showUsedModel(Process set) {
+    const bool outer = set == Process::Outer;
+    const IdentificationWindow& window = ctx_.State.Window;
+    const ModelParameters& used = model(set);
     DrawModelChart(outer ? window.OuterReference : window.InnerReference,
                    outer ? window.OuterResponse : window.InnerResponse);
-    Label_STD->setText(fixed(edited.Std, 12, 4));
-    Label_Rel_Pogresek->setText(fixed(edited.RelativeError, 12, 4));
-    showQuality(edited.RelativeError);
+    Label_STD->setText(fixed(used.Std, 12, 4));
+    Label_Rel_Pogresek->setText(fixed(used.RelativeError, 12, 4));
+    showQuality(used.RelativeError);
+}
+
+void ModelPage::useRefinedModel() {
+    const Process set = shownProcess();
+    const bool outer = set == Process::Outer;
+    const RefinedModel& refined = outer ? ctx_.State.Refined.Outer : ctx_.State.Refined.Inner;
+    if (!refined.Refined) return;
+    // The refined figures go in as typed figures would: the same model, the
+    // same response and scores, and the edit boxes show them.
+    const QString gain = fixed(refined.Gain, 15, 3);
+    const QString timeConstant = fixed(refined.TimeConstant, 15, 2);
+    const QString deadTime = fixed(refined.DeadTime, 15, 1);
+    hideQualityImages();
+    UseModel(model(set), ctx_.State.Window, outer, refined.Gain, refined.TimeConstant, refined.DeadTime,
+             ctx_.State.Data.SamplingTime);
+    Edit_Gain->setText(gain);
+    Edit_Time->setText(timeConstant);
+    Edit_Delay->setText(deadTime);
+    showUsedModel(set);
 }
 
 void ModelPage::saveModel() {
@@ -353,6 +445,7 @@ void ModelPage::loadModel() {
                          state.Window, LocaleDecimalSeparator());
     state.InnerModel = loaded.Inner;
     state.OuterModel = loaded.Outer;
+    state.RefineIdentifiedModels();
     hideQualityImages();
     ShowModelResults(shownProcess(), Profile::A);
     SamplingWarning(QStringLiteral("Opozorilo: Vzorčenje je preredko"));

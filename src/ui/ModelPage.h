@@ -1,7 +1,9 @@
 #pragma once
 // The Model page: the identified inner or outer process model, its quality and
 // its open-loop response against the measured one; editing a model by hand
-// ("Use model"), and saving and loading the model file.
+// ("Use model"), and saving and loading the model file. Beside the identified
+// figures, the refined model with its intervals, its response on the chart,
+// and "Use refined model".
 #include <QWidget>
 #include <functional>
 #include <span>
@@ -34,6 +36,7 @@ public:
     Chart* Chart_Model;
     QCPGraph* LineSeries1;  // reference output, red
     QCPGraph* LineSeries2;  // model response, green dashed
+    QCPGraph* LineSeries_Refined;  // refined model response, blue; empty when the identified model stays
     QCheckBox* CheckBox_Model_Outer;
     QGroupBox* GroupBox16;
     QLineEdit* Edit_Gain;
@@ -53,6 +56,16 @@ public:
     QPushButton* Button7;     // "Save model"
     QPushButton* Button5;     // "Use model"
     QPushButton* Button_PID;  // "Calculate PID parameters"
+    // "Refined model": gain, time constant and dead time, each with the
+    // half-width of its 95 % interval, the fit in per cent, and the reason
+    // when the identified model stays.
+    QGroupBox* GroupBox_RefinedModel;
+    QLabel* Label_RefinedGain;
+    QLabel* Label_RefinedTime;
+    QLabel* Label_RefinedDelay;
+    QLabel* Label_RefinedFit;
+    QLabel* Label_RefinedReason;
+    QPushButton* Button_UseRefinedModel;  // "Use refined model"
 
     // Tunes the controllers of the current models on the Controller page;
     // the main window connects it.
@@ -82,6 +95,7 @@ public slots:
     void Button6Click();  // "Load model"
     void Button7Click();  // "Save model"
     void Button_PIDClick();  // "Calculate PID parameters"
+    void Button_UseRefinedModelClick();  // "Use refined model"
 
 private:
     Process shownProcess() const;
@@ -89,6 +103,11 @@ private:
     void showQuality(double relativeError);
     void switchProcess();
     void useModel();
+    void useRefinedModel();
+    // Chart, scores and quality after "Use model" or "Use refined model".
+    void showUsedModel(Process set);
+    // The "Refined model" group and the refined response of one set.
+    void showRefinedModel(Process set, int precision);
     void loadModel();
     void saveModel();
 

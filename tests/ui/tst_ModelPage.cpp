@@ -20,6 +20,9 @@
 #include "data/Errors.h"
 #include "data/NumberText.h"
 #include "experiment/Clock.h"
+#include "model/ModelRefinement.h"
+#include "model/ModelWorkflow.h"
+#include "model/RefinedModelTexts.h"
 #include "ui/Chart.h"
 #include "ui/DataPage.h"
 #include "ui/ModelPage.h"
@@ -215,6 +218,63 @@ private slots:
         QVERIFY(f.visibleImages().isEmpty());
     }
 
+    // The "Refined model" group: figures with the half-width of their
+    // interval in the identified figures' decimals, the reason when the
+    // identified model stays, and "Use refined model" as "Use model" with
+    // the refined figures typed in full.
+    void refinedModelIsShownAndUsed_data() { AddSeparatorRows(); }
+    void refinedModelIsShownAndUsed() {
+        QFETCH(QLocale, locale);
+        QFETCH(QChar, separator);
+        QLocale::setDefault(locale);
+        Fixture f;
+        f.setUpModels();
+        RefinedModel& inner = f.state.Refined.Inner;
+        inner.Refined = inner.Converged = true;
+        inner.Gain = 2.0;
+        inner.TimeConstant = 0.25;
+        inner.DeadTime = 0.23;  // 2.3 samples
+        inner.GainCI95 = {1.996, 2.004};
+        inner.TimeConstantCI95 = {0.2, 0.3};
+        inner.DeadTimeCI95 = {0.13, 0.33};
+        inner.FitPercent = 97.5;
+        f.state.Refined.Outer = {};
+        f.state.Refined.Outer.Gain = -2.5;
+        f.state.Refined.Outer.Reason = "not better than the identified model";
+        const QString pm = QString::fromUtf8(" \u00B1 ");
+
+        f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        QCOMPARE((QStringList{f.page.Label_RefinedGain->text(), f.page.Label_RefinedTime->text(),
+                              f.page.Label_RefinedDelay->text(), f.page.Label_RefinedFit->text()}),
+                 withSeparator({"2.000" + pm + "0.004", "0.25" + pm + "0.05", "0.2" + pm + "0.1", "97.50"}, separator));
+        QVERIFY(f.page.Label_RefinedReason->isHidden());
+        QVERIFY(f.page.Button_UseRefinedModel->isEnabled());
+        QCOMPARE(f.page.LineSeries_Refined->data()->size(), 10);
+
+        f.page.Button_UseRefinedModel->click();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        const ModelParameters& used = f.state.InnerModel;
+        QVERIFY(used.Gain == 2.0 && used.TimeConstant == 0.25 && used.DeadTime == 0.23);
+        QCOMPARE(used.GainDeviation, 0.0456789);  // the deviations stay, as with "Use model"
+        QCOMPARE((QStringList{f.page.Edit_Gain->text(), f.page.Edit_Time->text(), f.page.Edit_Delay->text()}),
+                 withSeparator({"2.000", "0.25", "0.2"}, separator));
+        // Scored as typed figures are: the response's dead time is rounded to
+        // 2 samples, one after the reference's.
+        ModelParameters typed = f.state.InnerModel;
+        IdentificationWindow window = f.state.Window;
+        UseModel(typed, window, false, 2.0, 0.25, 0.23, 0.1);
+        QVERIFY(used == typed);
+        QCOMPARE(f.page.Label_STD->text(), QString::fromStdString(FormatFixed(typed.Std, 12, 4, separator.toLatin1())));
+        QCOMPARE(f.state.OuterModel.Gain, -2.5);
+
+        // The outer set kept its identified model: the reason, no button, no curve.
+        f.page.CheckBox_Model_Outer->setChecked(true);
+        QCOMPARE(f.page.Label_RefinedReason->text(), QString("not better than the identified model"));
+        QVERIFY(!f.page.Label_RefinedReason->isHidden());
+        QVERIFY(!f.page.Button_UseRefinedModel->isEnabled());
+        QCOMPARE(f.page.LineSeries_Refined->data()->size(), 0);
+    }
+
     // Typed extremes, extreme data and figures that are not finite: the user
     // sees the error text, and no text, state or file takes an infinity or NaN.
     void extremeNumbersEndTheCommandBeforeAnythingChanges_data() {
@@ -362,6 +422,14 @@ private slots:
         QCOMPARE(f.page.LineSeries1->data()->size(), 50);
         const ModelParameters& outer = f.state.OuterModel;
         QCOMPARE(f.page.Edit_Gain->text(), QString::fromStdString(FormatFixed(outer.Gain, 15, 3, '.')));
+        // The refinement ran after the identification, from its figures, and
+        // the group shows it.
+        const RefinedModels refined =
+            RefineModels(f.state.Window, data.SamplingTime, f.state.InnerModel, f.state.OuterModel);
+        QCOMPARE(f.state.Refined.Outer.Gain, refined.Outer.Gain);
+        QCOMPARE(f.state.Refined.Inner.DeadTime, refined.Inner.DeadTime);
+        QCOMPARE(f.page.Label_RefinedGain->text(),
+                 QString::fromStdString(FormatRefinedModel(refined.Outer, 15, '.').Gain));
         QVERIFY(f.state.InnerModel.Gain > 1.9 && outer.Gain < -1.4);
         // The inner model's dead time and time constant add up to about 3 s.
         QCOMPARE(f.status(), QString("Opozorilo: Vzorčenje je preredko"));
