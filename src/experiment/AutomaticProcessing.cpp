@@ -10,6 +10,7 @@
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "model/ModelWorkflow.h"
+#include "model/RefinedModelTexts.h"
 #include "model/TModel.h"
 #include "report/TPorocilo.h"
 
@@ -146,9 +147,7 @@ void AutomaticProcessing::saveDataFile(const std::string& path, const Processing
 }
 
 void AutomaticProcessing::model(const std::string& path, int start, int end) {
-    const TModel identified = CalculateModel(state_.Data, state_.Window, start, end);
-    state_.InnerModel = identified.Inner;
-    state_.OuterModel = identified.Outer;
+    state_.IdentifyModels(start, end);
     const double samplingTime = state_.Data.SamplingTime;
     TModel().SaveModelFile(path, state_.Window.WindowLength, TModel::SetOf(state_.InnerModel, samplingTime),
                            TModel::SetOf(state_.OuterModel, samplingTime), state_.Window, separator_);
@@ -208,6 +207,13 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
         inputs.ModelStd = fixed(m.Std, 15, 5);
         inputs.RelativeError = fixed(m.RelativeError, 12, 5);
         inputs.ModelQuality = Q(QualityText(RateModelQuality(m.RelativeError)));
+        const RefinedModelTexts refined = FormatRefinedModel(
+            texts.ShowOuterModel ? state_.Refined.Outer : state_.Refined.Inner, 15, separator_);
+        inputs.RefinedGain = Q(refined.Gain);
+        inputs.RefinedTimeConstant = Q(refined.TimeConstant);
+        inputs.RefinedDeadTime = Q(refined.DeadTime);
+        inputs.RefinedFit = Q(refined.Fit);
+        inputs.RefinedReason = Q(refined.Reason);
     }
     if (withController) {
         inputs.I_Ki = Q(labels_.Label_Ki);

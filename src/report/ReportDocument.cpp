@@ -327,6 +327,26 @@ void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<
         selection.TypeParagraph();
     }
     selection.TypeParagraph();
+    if (inputs.RefinedGain.isEmpty()) return;
+
+    // The refined model, each figure with the half-width of its 95 % interval.
+    selection.SetBold(true);
+    selection.TypeText(QStringLiteral("Refined model"));
+    selection.SetBold(false);
+    selection.TypeParagraph(2);
+    QStringList refined = {
+        QStringLiteral("Refined gain (95 % interval): ") + inputs.RefinedGain,
+        QStringLiteral("Refined time constant [s] (95 % interval): ") + inputs.RefinedTimeConstant,
+        QStringLiteral("Refined dead time [s] (95 % interval): ") + inputs.RefinedDeadTime,
+        QStringLiteral("Fit of the refined model [%]: ") + inputs.RefinedFit,
+    };
+    if (!inputs.RefinedReason.isEmpty())
+        refined << QStringLiteral("The identified model stays: ") + inputs.RefinedReason;
+    for (const QString& line : refined) {
+        selection.TypeText(line);
+        selection.TypeParagraph();
+    }
+    selection.TypeParagraph();
 }
 
 void ControllerSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {

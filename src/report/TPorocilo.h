@@ -36,6 +36,15 @@ struct ReportInputs {
     QString ModelStd;
     QString RelativeError;
     QString ModelQuality;
+    // Model page, "Refined model": Label_RefinedGain, Label_RefinedTime,
+    // Label_RefinedDelay (each a figure with "± half-width"), Label_RefinedFit,
+    // Label_RefinedReason. Printed after the model figures; an empty gain
+    // leaves the refined lines out, an empty reason its line.
+    QString RefinedGain;
+    QString RefinedTimeConstant;
+    QString RefinedDeadTime;
+    QString RefinedFit;
+    QString RefinedReason;
 
     // Controller labels: Label_Ki; Label_Kp_P; Label_PI_Kp, Label_PI_Ti; Label_PID_Kp, Label_PID_Ti, Label_PID_Td.
     QString I_Ki;

@@ -65,6 +65,11 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
     inputs.ModelStd = model.Label_STD->text();
     inputs.RelativeError = model.Label_Rel_Pogresek->text();
     inputs.ModelQuality = model.Label_Kvaliteta->text();
+    inputs.RefinedGain = model.Label_RefinedGain->text();
+    inputs.RefinedTimeConstant = model.Label_RefinedTime->text();
+    inputs.RefinedDeadTime = model.Label_RefinedDelay->text();
+    inputs.RefinedFit = model.Label_RefinedFit->text();
+    inputs.RefinedReason = model.Label_RefinedReason->text();
     inputs.I_Ki = controller.Label_Ki->text();
     inputs.P_Kp = controller.Label_Kp_P->text();
     inputs.PI_Kp = controller.Label_PI_Kp->text();

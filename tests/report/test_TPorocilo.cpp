@@ -188,6 +188,8 @@ ReportInputs SampleInputs() {
     in.Caption = QStringLiteral(" Halvetra E 1.0.7");
     in.Gain = "1.234", in.TimeConstant = "12.5", in.DeadTime = "3.25";
     in.ModelStd = "0.0123", in.RelativeError = "4.5 %", in.ModelQuality = "good";
+    in.RefinedGain = QString::fromUtf8("1.241 \u00B1 0.006"), in.RefinedTimeConstant = QString::fromUtf8("13.08 \u00B1 0.21");
+    in.RefinedDeadTime = QString::fromUtf8("2.8 \u00B1 0.1"), in.RefinedFit = "97.42";
     in.I_Ki = "0.011", in.P_Kp = "0.5", in.PI_Kp = "0.45", in.PI_Ki = "0.035";
     in.PID_Kp = "0.7", in.PID_Ki = "0.04", in.PID_Kd = "1.5";
     in.ScaledP = "70", in.ScaledI = "4", in.ScaledD = "150";
@@ -220,6 +222,13 @@ QStringList ExpectedTexts(const ReportInputs& in) {
               << "Estimated time constant(s): " + in.TimeConstant << "Estimates dead time [s]: " + in.DeadTime
               << "Standard deviation: " + in.ModelStd << "Relative model error: " + in.RelativeError
               << "Model quality: " + in.ModelQuality;
+    if (in.IncludeModel && !in.RefinedGain.isEmpty()) {
+        texts << "Refined model" << "Refined gain (95 % interval): " + in.RefinedGain
+              << "Refined time constant [s] (95 % interval): " + in.RefinedTimeConstant
+              << "Refined dead time [s] (95 % interval): " + in.RefinedDeadTime
+              << "Fit of the refined model [%]: " + in.RefinedFit;
+        if (!in.RefinedReason.isEmpty()) texts << "The identified model stays: " + in.RefinedReason;
+    }
     if (in.IncludeController) {
         texts << "Controller" << "Open-loop and closed-loop responses";
         for (const auto& [label, value] : {std::pair{"Scaled P term: ", in.ScaledP}, {"Scaled I term: ", in.ScaledI},
@@ -473,6 +482,14 @@ TEST_F(ReportTest, EmptyScaledTermsLeaveTheirLinesOutOtherEmptyTextsStay) {
     // The line about values computed for other gains comes with the values only, before them.
     in.ScaledNote = "The scaled values were computed for the previous gains (changed: robustness).";
     EXPECT_EQ(Content(File(Make(in), "content.xml")).Texts(), texts);
+
+    // The refined model: the reason when the identified model stays; no
+    // refined lines at all without a refined gain.
+    in.RefinedReason = "no step in the input";
+    EXPECT_EQ(Content(File(Make(in), "content.xml")).Texts(), ExpectedTexts(in));
+    EXPECT_TRUE(ExpectedTexts(in).contains("The identified model stays: no step in the input"));
+    in.RefinedGain.clear();
+    EXPECT_FALSE(Content(File(Make(in), "content.xml")).Texts().join('\n').contains("Refined"));
     in.ScaledP = "70";
     texts = Content(File(Make(in), "content.xml")).Texts();
     EXPECT_EQ(texts.mid(texts.size() - 2), QStringList({in.ScaledNote, "Scaled P term: 70"}));
