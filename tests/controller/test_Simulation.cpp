@@ -69,6 +69,7 @@ TEST(SimulateLoop, MatchesTheStepByStepReference)
         {0.0, 0.3, 2.0, 1.0, 0.0, 1.0, 1.0, 3.0, 2.0},     // Kp = 0: no filter
         {-0.7, -0.05, -0.4, 0.0, -0.5, 0.2, -2.0, 4.0, 0.7},  // negative process gain, disturbance
         {3.0, 1.0, 0.001, 1.0, 0.0, 1.0, 1.0, 0.005, 3.6},  // no process lag, tiny Td
+        {0.9, 0.2, 0.3, 1.0, 0.0, 0.5, 2.0, 4.0, 1.3},     // a refined dead time of 2.6 samples: 3
     };
     for (const Case& c : cases) {
         for (int type = TypeI; type <= TypeP; ++type) {
@@ -161,6 +162,9 @@ TEST(ClosedLoopHorizon, CountsAndCuts)
     EXPECT_EQ(ClosedLoopHorizon(20.0, 300.0, 0.1).SampleCount, 4799);
     // A sampling time so large that fewer than 10 samples remain.
     EXPECT_EQ(ClosedLoopHorizon(2.0, 10.0, 100.0).SampleCount, 10);
+    // A dead time between samples is rounded: 1.3 s at 0.5 s is 3 samples.
+    EXPECT_EQ(ClosedLoopHorizon(1.3, 4.0, 0.5).DeadTimeSamples, 3);
+    EXPECT_EQ(ClosedLoopHorizon(1.3, 4.0, 0.5).SampleCount, 67);
     // Ties to even: 2.5 -> 2 samples of dead time.
     EXPECT_EQ(ClosedLoopHorizon(2.5, 0.0, 1.0).DeadTimeSamples, 2);
     // A negative dead time counts as 0 samples; the count keeps its formula.

@@ -130,6 +130,17 @@ TEST_P(ModelFileSeparatorTest, SaveAndLoadRestoreModelsAndWindow) {
     model_.SaveModelFile(second, window_.WindowLength, TModel::SetOf(model_.Inner, samplingTime_),
                          TModel::SetOf(model_.Outer, samplingTime_), window_, separator);
     EXPECT_EQ(Bytes(second), Bytes(first));
+
+    // A refined dead time between samples (3.6 samples of 0.5 s) is a decimal
+    // like any other and reads back as it was written.
+    ModelParameters refined = Model(1.0);
+    refined.DeadTime = 1.8;
+    const std::string third = Path("third.hvm");
+    model_.SaveModelFile(third, 2, TModel::SetOf(refined, 0.5), TModel::SetOf(refined, 0.5), window_, separator);
+    EXPECT_EQ(ReadTextLines(third)[7], separator == '.' ? "1.8" : "1,8");
+    Load(third, separator);
+    EXPECT_EQ(model_.Inner.DeadTime, 1.8);
+    EXPECT_EQ(samplingTime_, 0.5);
 }
 
 TEST_P(ModelFileSeparatorTest, RowsReadPointOrCommaWhateverTheSeparator) {
