@@ -191,6 +191,11 @@ private slots:
         // The report holds every part and the pages' texts.
         QCOMPARE(pictureCount(f.path("run1.odt")), 10);
         QVERIFY(contentText(f.path("run1.odt")).contains(f.form.ModelPage_->Edit_Gain->text()));
+        // The chain refined the models and the report's refined lines show
+        // what the Model page's group shows.
+        QVERIFY(!f.form.ModelPage_->Label_RefinedTime->text().isEmpty());
+        QVERIFY(contentText(f.path("run1.odt"))
+                    .contains("Refined time constant [s] (95 % interval): " + f.form.ModelPage_->Label_RefinedTime->text()));
     }
 
     // A run whose link was lost part way: the model comes from the plant's

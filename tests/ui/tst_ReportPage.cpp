@@ -185,6 +185,7 @@ private slots:
         QCOMPARE(pictureCount(package), 10);
         const QString content = contentText(package);
         const QStringList pageTexts = {f.form.ModelPage_->Edit_Gain->text(),
+                                       f.form.ModelPage_->Label_RefinedDelay->text(),
                                        f.form.ControllerPage_->Label_PID_Kp->text(),
                                        f.form.ControllerPage_->ScaledValuesNote(),
                                        f.form.DataPage_->Label_STDY1->text(),
