@@ -22,7 +22,7 @@ RefinedModelTexts FormatRefinedModel(const RefinedModel& model, int precision, c
     RefinedModelTexts texts;
     texts.Gain = WithHalfWidth(model.Gain, model.GainCI95, precision, 3, decimalSeparator);
     texts.TimeConstant = WithHalfWidth(model.TimeConstant, model.TimeConstantCI95, precision, 2, decimalSeparator);
-    texts.DeadTime = WithHalfWidth(model.DeadTime, model.DeadTimeCI95, precision, 1, decimalSeparator);
+    texts.DeadTime = WithHalfWidth(model.DeadTime, model.DeadTimeCI95, precision, 3, decimalSeparator);
     texts.Fit = FormatFixedFinite(model.FitPercent, precision, 2, decimalSeparator);
     texts.Reason = model.Refined ? std::string() : model.Reason;
     return texts;

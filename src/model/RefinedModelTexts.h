@@ -11,7 +11,7 @@ namespace halvetra {
 struct RefinedModelTexts {
     std::string Gain;          // "1.250 ± 0.004": three decimals
     std::string TimeConstant;  // two decimals [s]
-    std::string DeadTime;      // one decimal [s]
+    std::string DeadTime;      // three decimals [s]: the dead time is continuous
     std::string Fit;           // "99.87": two decimals [%]
     std::string Reason;        // why the identified model stays; empty when refined
 };

@@ -246,7 +246,7 @@ private slots:
         f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
         QCOMPARE((QStringList{f.page.Label_RefinedGain->text(), f.page.Label_RefinedTime->text(),
                               f.page.Label_RefinedDelay->text(), f.page.Label_RefinedFit->text()}),
-                 withSeparator({"2.000" + pm + "0.004", "0.25" + pm + "0.05", "0.2" + pm + "0.1", "97.50"}, separator));
+                 withSeparator({"2.000" + pm + "0.004", "0.25" + pm + "0.05", "0.230" + pm + "0.100", "97.50"}, separator));
         QVERIFY(f.page.Label_RefinedReason->isHidden());
         QVERIFY(f.page.Button_UseRefinedModel->isEnabled());
         QCOMPARE(f.page.LineSeries_Refined->data()->size(), 10);
