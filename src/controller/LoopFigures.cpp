@@ -1,0 +1,433 @@
+#include "controller/LoopFigures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <numbers>
+#include <vector>
+
+#include "data/Errors.h"
+#include "data/GlobalProcedures.h"
+
+namespace halvetra {
+
+namespace {
+
+constexpr const char* DivisionByZero = "Floating point division by zero";
+constexpr double Pi = std::numbers::pi;
+
+// Dead times beyond the simulations' fixed capacity behave alike on the chart;
+// they are held there so the polynomials stay bounded.
+constexpr long long MaxDelaySamples = 5000;
+
+// The simulation runs at most this many steps when it looks for the loop to
+// settle.
+constexpr int MaxIaeSamples = 1 << 20;
+
+using Poly = std::vector<double>;  // coefficients of z^0, z^-1, z^-2, ...
+
+Poly Multiply(const Poly& a, const Poly& b)
+{
+    Poly r(a.size() + b.size() - 1, 0.0);
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        for (std::size_t j = 0; j < b.size(); ++j) {
+            r[i + j] += a[i] * b[j];
+        }
+    }
+    return r;
+}
+
+Poly Add(Poly a, const Poly& b)
+{
+    if (a.size() < b.size()) {
+        a.resize(b.size(), 0.0);
+    }
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        a[i] += b[i];
+    }
+    return a;
+}
+
+Poly Scale(Poly a, double k)
+{
+    for (double& v : a) {
+        v *= k;
+    }
+    return a;
+}
+
+Poly Delay(long long samples, double gain)
+{
+    Poly p(static_cast<std::size_t>(samples) + 1, 0.0);
+    p.back() = gain;
+    return p;
+}
+
+std::complex<double> Evaluate(const Poly& p, std::complex<double> zInv)
+{
+    std::complex<double> r = 0.0;
+    for (auto it = p.rbegin(); it != p.rend(); ++it) {
+        r = r * zInv + *it;
+    }
+    return r;
+}
+
+// The same rounding as the simulations: Round(L / Ts), ties to even, at
+// least 0.
+long long DeadTimeSamples(double L, double Ts)
+{
+    const double samples = std::nearbyint(SafeDivide(L, Ts, 5000.0));
+    if (!(samples > 0.0)) {
+        return 0;
+    }
+    return samples >= static_cast<double>(MaxDelaySamples) ? MaxDelaySamples : static_cast<long long>(samples);
+}
+
+double Lag(double Ts, double T)
+{
+    return 0.01 * Ts < T ? std::exp(-SafeDivide(Ts, T, 100.0)) : 0.0;
+}
+
+// The loop as polynomials in z^-1: controller Cn / Cd, process Pn / Pd.
+struct LoopPolys {
+    Poly Cn, Cd, Pn, Pd;
+};
+
+LoopPolys BuildPolys(const LoopDescription& s)
+{
+    LoopPolys p;
+    const bool hasP = s.Type == TypePI || s.Type == TypePID || s.Type == TypeP;
+    const double ci = s.Type == TypeP ? 0.0 : s.Ki * s.Ts;
+    const bool hasI = ci != 0.0;
+    double kd = 0.0;
+    double a2 = 0.0;
+    if (s.Type == TypePID) {
+        const double Td = SafeDivide(s.Kd, s.Kp, 0.0);
+        const double g = SafeDivide(1.0, s.Ts, 1e6);
+        a2 = 0.01 * s.Ts < 0.2 * Td ? std::exp(-SafeDivide(5.0 * s.Ts, Td, 100.0)) : 0.0;
+        kd = (1.0 - a2) * g * s.Kd;
+    }
+    const bool hasD = kd != 0.0;
+    const Poly integrator = hasI ? Poly{1.0, -1.0} : Poly{1.0};
+    const Poly filter = hasD ? Poly{1.0, -a2} : Poly{1.0};
+    p.Cd = Multiply(integrator, filter);
+    p.Cn = Scale(p.Cd, hasP ? s.Kp : 0.0);
+    if (hasI) {
+        p.Cn = Add(p.Cn, Scale(filter, ci));
+    }
+    if (hasD) {
+        p.Cn = Add(p.Cn, Scale(Multiply(integrator, Poly{1.0, -1.0}), kd));
+    }
+
+    const double a1 = Lag(s.Ts, s.T1);
+    const long long d1 = DeadTimeSamples(s.L1, s.Ts);
+    if (!s.Cascade) {
+        p.Pn = Delay(d1 + 2, s.K1 * (1.0 - a1));
+        p.Pd = {1.0, -a1};
+        return p;
+    }
+    const double a3 = Lag(s.Ts, s.T2);
+    const long long d2 = DeadTimeSamples(s.L2, s.Ts);
+    const double innerGain = s.KpInner * s.K1 * (1.0 - a1);
+    p.Pn = Delay(d1 + d2 + 3, innerGain * s.K2 * (1.0 - a3));
+    p.Pd = Multiply(Poly{1.0, -a3}, Add(Poly{1.0, -a1}, Delay(d1 + 2, innerGain)));
+    return p;
+}
+
+// Schur-Cohn step-down test on the characteristic polynomial c(z^-1): all
+// roots in z inside the unit circle.
+bool SchurStable(Poly c)
+{
+    while (!c.empty() && c.back() == 0.0) {
+        c.pop_back();
+    }
+    if (c.empty() || c.front() == 0.0) {
+        return false;
+    }
+    for (std::size_t n = c.size() - 1; n > 0; --n) {
+        const double k = c[n] / c[0];
+        if (!(std::fabs(k) < 1.0)) {
+            return false;
+        }
+        Poly next(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            next[i] = c[i] - k * c[n - i];
+        }
+        const double lead = next[0];
+        for (double& v : next) {
+            v /= lead;
+        }
+        c = std::move(next);
+    }
+    return true;
+}
+
+class Response {
+public:
+    explicit Response(const LoopDescription& loop) : p_(BuildPolys(loop)) {}
+
+    std::complex<double> operator()(double theta) const
+    {
+        const std::complex<double> zInv = std::polar(1.0, -theta);
+        return Evaluate(p_.Cn, zInv) * Evaluate(p_.Pn, zInv) / (Evaluate(p_.Cd, zInv) * Evaluate(p_.Pd, zInv));
+    }
+
+    const LoopPolys& Polys() const { return p_; }
+
+private:
+    LoopPolys p_;
+};
+
+// Golden-section search for the maximum of f on [lo, hi].
+template <class F>
+double RefineMaximum(F f, double lo, double hi, double best)
+{
+    const double r = (std::sqrt(5.0) - 1.0) / 2.0;
+    double a = lo;
+    double b = hi;
+    double c = b - r * (b - a);
+    double d = a + r * (b - a);
+    double fc = f(c);
+    double fd = f(d);
+    for (int i = 0; i < 60 && b - a > 1e-13; ++i) {
+        if (fc > fd) {
+            b = d;
+            d = c;
+            fd = fc;
+            c = b - r * (b - a);
+            fc = f(c);
+        } else {
+            a = c;
+            c = d;
+            fc = fd;
+            d = a + r * (b - a);
+            fd = f(d);
+        }
+    }
+    return std::max({best, fc, fd});
+}
+
+// The root of g between lo and hi where g changes sign.
+template <class G>
+double Bisect(G g, double lo, double hi)
+{
+    double glo = g(lo);
+    for (int i = 0; i < 60; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        const double gm = g(mid);
+        if ((gm <= 0.0) == (glo <= 0.0)) {
+            lo = mid;
+            glo = gm;
+        } else {
+            hi = mid;
+        }
+    }
+    return 0.5 * (lo + hi);
+}
+
+// Sum |R - y| Ts of the simulated loop run until the error has settled: the
+// horizon doubles until the second half of the run stays below a millionth
+// of the largest error. Empty when it has not settled within MaxIaeSamples.
+std::optional<double> SimulatedIae(const LoopDescription& s, double R, double D)
+{
+    const long long d = DeadTimeSamples(s.L1, s.Ts) + (s.Cascade ? DeadTimeSamples(s.L2, s.Ts) : 0);
+    int n = static_cast<int>(std::max<long long>(256, 8 * (d + 2)));
+    std::vector<double> Y;
+    std::vector<double> Y1;
+    while (n <= MaxIaeSamples) {
+        if (s.Cascade) {
+            Y.assign(static_cast<std::size_t>(LoopArraySize(n, s.L2, s.Ts)), 0.0);
+            Y1.assign(static_cast<std::size_t>(LoopArraySize(n, s.L1, s.Ts)), 0.0);
+            TRegulator::SimulateCascade(s.Type, n, Y, Y1, s.Kp, s.Ki, s.Kd, s.KpInner, R, D, s.Ts, s.K1, s.T1, s.L1,
+                                        s.K2, s.T2, s.L2);
+        } else {
+            Y.assign(static_cast<std::size_t>(LoopArraySize(n, s.L1, s.Ts)), 0.0);
+            TRegulator::SimulateLoop(s.Type, n, Y, s.Kp, s.Ki, s.Kd, R, D, s.Ts, s.K1, s.T1, s.L1);
+        }
+        double sum = 0.0;
+        double peak = 0.0;
+        double tail = 0.0;
+        for (int k = 0; k < n; ++k) {
+            const double e = std::fabs(R - Y[static_cast<std::size_t>(k)]);
+            sum += e;
+            peak = std::max(peak, e);
+            if (k >= n / 2) {
+                tail = std::max(tail, e);
+            }
+        }
+        if (!std::isfinite(sum)) {
+            return std::nullopt;
+        }
+        if (tail <= 1e-6 * peak) {
+            return sum * s.Ts;
+        }
+        n *= 2;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> Finite(double v)
+{
+    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
+}
+
+}  // namespace
+
+std::complex<double> LoopFrequencyResponse(const LoopDescription& loop, double theta)
+{
+    return Response(loop)(theta);
+}
+
+bool LoopIsStable(const LoopDescription& loop)
+{
+    const LoopPolys p = BuildPolys(loop);
+    return SchurStable(Add(Multiply(p.Cd, p.Pd), Multiply(p.Cn, p.Pn)));
+}
+
+LoopFigures ComputeLoopFigures(const LoopDescription& loop)
+{
+    if (!(loop.Ts > 0.0) || loop.K1 == 0.0) {
+        throw FloatingPointError(DivisionByZero);
+    }
+    LoopFigures fig;
+    const Response L(loop);
+    const LoopPolys& p = L.Polys();
+    fig.Stable = SchurStable(Add(Multiply(p.Cd, p.Pd), Multiply(p.Cn, p.Pn)));
+    if (!fig.Stable) {
+        return fig;
+    }
+
+    // A grid fine enough for the phase of the whole loop delay (at most a
+    // sixteenth of a turn between points), refined around the peaks.
+    const auto order = static_cast<long long>(p.Pn.size() + p.Pd.size() + p.Cn.size());
+    const int N = static_cast<int>(std::max<long long>(1024, 32 * order));
+    std::vector<double> theta(static_cast<std::size_t>(N) + 1);
+    std::vector<std::complex<double>> values(theta.size());
+    for (int i = 0; i <= N; ++i) {
+        // theta[0] is a tiny positive frequency: L has a pole at 0 with an integrator.
+        theta[static_cast<std::size_t>(i)] = i == 0 ? Pi * 1e-6 / N : Pi * i / N;
+        values[static_cast<std::size_t>(i)] = L(theta[static_cast<std::size_t>(i)]);
+    }
+    const auto sensitivity = [&](double t) { return 1.0 / std::abs(1.0 + L(t)); };
+    const auto complementary = [&](double t) {
+        const auto l = L(t);
+        return std::abs(l / (1.0 + l));
+    };
+    std::size_t iS = 0;
+    std::size_t iT = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto& l = values[i];
+        const auto& ls = values[iS];
+        const auto& lt = values[iT];
+        if (std::abs(1.0 + l) < std::abs(1.0 + ls)) {
+            iS = i;
+        }
+        if (std::abs(l / (1.0 + l)) > std::abs(lt / (1.0 + lt))) {
+            iT = i;
+        }
+    }
+    const auto bracket = [&](std::size_t i) {
+        return std::pair{theta[i == 0 ? 0 : i - 1], theta[std::min(i + 1, values.size() - 1)]};
+    };
+    {
+        const auto [lo, hi] = bracket(iS);
+        fig.Ms = Finite(RefineMaximum(sensitivity, lo, hi, sensitivity(theta[iS])));
+        const auto [lo2, hi2] = bracket(iT);
+        fig.Mt = Finite(RefineMaximum(complementary, lo2, hi2, complementary(theta[iT])));
+    }
+
+    const auto magnitudeLess1 = [&](double t) { return std::abs(L(t)) - 1.0; };
+    const auto imaginary = [&](double t) { return L(t).imag(); };
+    for (std::size_t i = 0; i + 1 < values.size(); ++i) {
+        const auto& a = values[i];
+        const auto& b = values[i + 1];
+        if ((std::abs(a) - 1.0) * (std::abs(b) - 1.0) <= 0.0 && std::abs(a) != std::abs(b)) {
+            const double t = Bisect(magnitudeLess1, theta[i], theta[i + 1]);
+            double pm = 180.0 + std::arg(L(t)) * 180.0 / Pi;
+            if (pm > 180.0) {
+                pm -= 360.0;
+            }
+            if (!fig.PhaseMarginDeg || pm < *fig.PhaseMarginDeg) {
+                fig.PhaseMarginDeg = pm;
+            }
+        }
+        if (a.imag() * b.imag() <= 0.0 && a.imag() != b.imag() && (a.real() < 0.0 || b.real() < 0.0)) {
+            const double t = Bisect(imaginary, theta[i], theta[i + 1]);
+            const auto l = L(t);
+            if (l.real() < 0.0) {
+                const double gm = 1.0 / std::abs(l);
+                if (!fig.GainMargin || gm < *fig.GainMargin) {
+                    fig.GainMargin = gm;
+                }
+            }
+        }
+    }
+    // At the Nyquist frequency L is real: a negative value is a -180 degree crossing.
+    const auto lN = values.back();
+    if (lN.real() < 0.0) {
+        const double gm = 1.0 / std::abs(lN);
+        if (!fig.GainMargin || gm < *fig.GainMargin) {
+            fig.GainMargin = gm;
+        }
+    }
+    if (fig.GainMargin) {
+        fig.GainMargin = Finite(*fig.GainMargin);
+    }
+
+    if (loop.Type != TypeP) {
+        fig.IaeSetpoint = SimulatedIae(loop, 1.0, 0.0);
+        fig.IaeDisturbance = SimulatedIae(loop, 0.0, 1.0 / loop.K1);
+    }
+    return fig;
+}
+
+ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, double Ts, const ModelParameters& inner,
+                                           const ModelParameters& outer)
+{
+    if (!(Ts > 0.0) || inner.Gain == 0.0) {
+        throw FloatingPointError(DivisionByZero);
+    }
+    const TuningResult& G = tuning.Result;
+    const double f = tuning.Factor;
+    ControllerFigures figures;
+    for (int type = TypeI; type <= TypeP; ++type) {
+        LoopDescription loop;
+        loop.Type = type;
+        switch (type) {
+        case TypeI:
+            loop.Ki = G.KiI * f;
+            break;
+        case TypePI:
+            loop.Kp = G.KpPI * f;
+            loop.Ki = G.KiPI * f;
+            break;
+        case TypePID:
+            loop.Kp = G.KpPID * f;
+            loop.Ki = G.KiPID * f;
+            loop.Kd = G.KdPID * f;
+            break;
+        default:
+            loop.Kp = G.KpP * f;
+            break;
+        }
+        if (loop.Kp == 0.0 && loop.Ki == 0.0 && loop.Kd == 0.0) {
+            continue;
+        }
+        if (!std::isfinite(loop.Kp) || !std::isfinite(loop.Ki) || !std::isfinite(loop.Kd)) {
+            continue;
+        }
+        loop.Ts = Ts;
+        loop.Cascade = tuning.Cascade;
+        loop.KpInner = tuning.KpInner;
+        loop.K1 = inner.Gain;
+        loop.T1 = inner.TimeConstant;
+        loop.L1 = inner.DeadTime;
+        loop.K2 = outer.Gain;
+        loop.T2 = outer.TimeConstant;
+        loop.L2 = outer.DeadTime;
+        figures[static_cast<std::size_t>(type)] = ComputeLoopFigures(loop);
+    }
+    return figures;
+}
+
+}  // namespace halvetra
