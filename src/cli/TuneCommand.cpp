@@ -58,8 +58,8 @@ ControllerInputs ReadInputs(const ParsedArguments& parsed) {
         if (const std::string* outer = parsed.value("--outer")) inputs.Outer = ModelFromOption(*outer, "--outer");
     }
     inputs.Method = IntegerOption(parsed, "--method", 0);
-    if (inputs.Method < 0 || inputs.Method > NoMethod)
-        throw UsageError("--method takes a tuning method 0 .. " + std::to_string(static_cast<int>(NoMethod)));
+    if (inputs.Method < 0 || inputs.Method >= TuningMethodCount)
+        throw UsageError("--method takes a tuning method 0 .. " + std::to_string(TuningMethodCount - 1));
     inputs.RobustPosition = IntegerOption(parsed, "--robustness", 10);
     if (inputs.RobustPosition < 0 || inputs.RobustPosition > 20)
         throw UsageError("--robustness takes a slider position 0 .. 20");

@@ -48,7 +48,12 @@ enum TuningMethod {
     BalanceMethod = 4,
     ZieglerNichols = 5,
     NoMethod = 6,
+    Simc = 7,   // SIMC (Skogestad), tauc = L; PID the improved SIMC
+    Amigo = 8,  // AMIGO (Astrom and Hagglund)
 };
+
+// The number of entries of the method list (0 .. 8).
+inline constexpr int TuningMethodCount = 9;
 
 // Controller types of the simulations.
 enum ControllerType { TypeI = 0, TypePI = 1, TypePID = 2, TypeP = 3 };

@@ -106,6 +106,44 @@ TuningResult TuneStepResponse(int method, double K, double T, double L)
     return r;
 }
 
+// The reference rules (methods 7 and 8) on K, T and L. Neither defines an I
+// controller, AMIGO no P controller: those gains stay 0. A zero gain or dead
+// time has no tuning under either rule and is refused.
+TuningResult TuneReference(int method, double K, double T, double L)
+{
+    if (K == 0.0 || L == 0.0) {
+        throw FloatingPointError("Floating point division by zero");
+    }
+    TuningResult r;
+    if (method == Simc) {
+        // SIMC with tauc = L; the PID is its series form with Td = L / 3
+        // converted to the parallel form.
+        const double tauc = L;
+        const double Kc = T / (K * (tauc + L));
+        const double Ti = std::min(T, 4.0 * (tauc + L));
+        const double Td = L / 3.0;
+        r.KpPI = Kc;
+        r.KiPI = Kc / Ti;
+        r.KpPID = Kc * (1.0 + Td / Ti);
+        r.KiPID = Kc / Ti;
+        r.KdPID = Kc * Td;
+        r.KpP = Kc;
+    } else if (method == Amigo) {
+        const double LT = L + T;
+        const double KpPI = (0.15 + (0.35 - L * T / (LT * LT)) * T / L) / K;
+        const double TiPI = 0.35 * L + 13.0 * L * T * T / (T * T + 12.0 * L * T + 7.0 * L * L);
+        r.KpPI = KpPI;
+        r.KiPI = KpPI / TiPI;
+        const double KpPID = (0.2 + 0.45 * T / L) / K;
+        const double TiPID = L * (0.4 * L + 0.8 * T) / (L + 0.1 * T);
+        const double TdPID = 0.5 * L * T / (0.3 * L + T);
+        r.KpPID = KpPID;
+        r.KiPID = KpPID / TiPID;
+        r.KdPID = KpPID * TdPID;
+    }
+    return r;
+}
+
 // The outer PI controller of a cascade for the equivalent model (Ke, Te, Le)
 // with areas D; KpPID, KiPID and KdPID are left for the caller.
 TuningResult TuneOuter(int method, const Areas& D, double Ke, double Te, double Le, double X)
@@ -114,6 +152,15 @@ TuningResult TuneOuter(int method, const Areas& D, double Ke, double Te, double 
     const bool smallDeadTime = S(Le, Te, 1000.0) < SmallDeadTimeRatio;
     const double R = S(Te, Le * Ke, SignedLarge(Ke));
     switch (method) {
+    case Simc:
+    case Amigo: {
+        // The reference rules on the equivalent model, PI only as the others.
+        const TuningResult g = TuneReference(method, Ke, Te, Le);
+        r.KpPI = g.KpPI;
+        r.KiPI = g.KiPI;
+        r.KpP = g.KpP;
+        break;
+    }
     case MomiTracking:
         if (smallDeadTime) {
             r.KpPI = S(SmallDeadTimeLoopGain, D[0]);
@@ -278,6 +325,9 @@ void TRegulator::MomiPIDControl(const Areas& A, double X, double& Kp, double& Ki
 
 TuningResult TRegulator::TuneLoop(int method, double K, double T, double L, double X)
 {
+    if (method == Simc || method == Amigo) {
+        return TuneReference(method, K, T, L);
+    }
     if (method != MomiTracking && method != MomiControl) {
         return TuneStepResponse(method, K, T, L);
     }
@@ -324,7 +374,8 @@ CascadeTuning TRegulator::TuneCascade(int method, double K1, double T1, double L
     // The inner P controller: the single loop's P gain divided by the
     // tracking factor (which cancels it in MOMI tracking's general case and
     // raises every other rule's P gain by the same ratio).
-    result.KpInner = TuneLoop(method, K1, T1, L1, X).KpP / TrackingFactor;
+    // AMIGO has no P controller: its inner loop takes SIMC's.
+    result.KpInner = TuneLoop(method == Amigo ? Simc : method, K1, T1, L1, X).KpP / TrackingFactor;
 
     const Areas D = SeriesAreas(InnerLoopAreas(result.KpInner, A), B);
 

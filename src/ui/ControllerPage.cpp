@@ -39,7 +39,7 @@ namespace halvetra {
 
 namespace {
 
-constexpr std::array<const char*, 7> TuningMethodItems = {
+constexpr std::array<const char*, TuningMethodCount> TuningMethodItems = {
     "MOMI method - tracking",
     "MOMI method - control",
     "Chien-Hrones-Reswick - tracking",
@@ -47,6 +47,8 @@ constexpr std::array<const char*, 7> TuningMethodItems = {
     "Balance method",
     "Ziegler-Nichols - control",
     " ",  // no rule
+    "SIMC",
+    "AMIGO",
 };
 
 constexpr unsigned ClosedLoopIColour = 16512;  // brown, as 0xBBGGRR

@@ -109,7 +109,7 @@ TEST(CliSimulate, FailuresEndWithTheSystemsText) {
         EXPECT_EQ(overflow.err, "Floating point overflow\n") << arguments.join(' ').toStdString();
         EXPECT_TRUE(overflow.out.empty()) << overflow.out;
     }
-    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--method", "7"}).status, 2);
+    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--method", "9"}).status, 2);
     EXPECT_EQ(RunCli({"tune", "--inner", "1,10"}).status, 2);
     EXPECT_EQ(RunCli({"tune"}).status, 2);
     EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--robustness", "21"}).status, 2);

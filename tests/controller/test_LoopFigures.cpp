@@ -98,7 +98,8 @@ TEST(LoopFigures, DerivedLoopMatchesTheSimulatedLoop)
 // figures, approached at a small sampling time.
 TEST(LoopFigures, PublishedFiguresOfTheReferencePiTuning)
 {
-    const LoopFigures f = ComputeLoopFigures(Loop(TypePI, 0.5, 0.5, 0.0, 0.005, 1.0, 1.0, 1.0));
+    const TuningResult simc = TRegulator::TuneLoop(Simc, 1.0, 1.0, 1.0, MaxLoopGain);
+    const LoopFigures f = ComputeLoopFigures(Loop(TypePI, simc.KpPI, simc.KiPI, 0.0, 0.005, 1.0, 1.0, 1.0));
     ASSERT_TRUE(f.Stable);
     ASSERT_TRUE(f.Ms && f.GainMargin && f.PhaseMarginDeg && f.IaeSetpoint && f.IaeDisturbance);
     EXPECT_NEAR(*f.Ms, 1.59, 0.02);

@@ -203,11 +203,49 @@ TEST(TuneLoop, DegenerateModelsAndMethods)
         }
     }
     EXPECT_DOUBLE_EQ(TRegulator::TuneLoop(ChrTracking, 0, 10, 1, MaxLoopGain).KpPI, 3500);
-    for (int method : {int{NoMethod}, -1, 7, 100}) {
+    for (int method : {int{NoMethod}, -1, TuningMethodCount, 100}) {
         EXPECT_EQ(TRegulator::TuneLoop(method, 2, 10, 1, MaxLoopGain), TuningResult{});
         const CascadeTuning c = TRegulator::TuneCascade(method, 2, 10, 1, 1, 20, 2, MaxLoopGain);
         EXPECT_EQ(c.KpInner, 0);
         EXPECT_EQ(c.Outer, TuningResult{});
+    }
+}
+
+// The reference rules on e^-s / (s + 1) and on 2 e^-s / (10 s + 1), by hand
+// from their published forms; neither defines an I controller, AMIGO no P.
+TEST(TuneLoop, ReferenceRulesByHand)
+{
+    const double Td = 1.0 / 3.0;
+    const double simc[][7] = {
+        // KiI, KpP, KpPI, KiPI, KpPID, KiPID, KdPID
+        {0, 0.5, 0.5, 0.5, 0.5 * (1 + Td), 0.5, 0.5 * Td},
+        {0, 2.5, 2.5, 2.5 / 8, 2.5 * (1 + Td / 8), 2.5 / 8, 2.5 * Td},
+    };
+    const double amigoPid1 = 0.65;  // (0.2 + 0.45) / 1, Ti = 1.2 / 1.1, Td = 0.5 / 1.3
+    const double amigo[][7] = {
+        {0, 0, 0.25, 0.25 / 1.0, amigoPid1, amigoPid1 / (1.2 / 1.1), amigoPid1 * 0.5 / 1.3},
+        {0, 0, (0.15 + (0.35 - 10.0 / 121) * 10) / 2, 0, (0.2 + 4.5) / 2, 0, 0},
+    };
+    const double models[][3] = {{1, 1, 1}, {2, 10, 1}};
+    for (int m = 0; m < 2; ++m) {
+        const auto s = Values(TRegulator::TuneLoop(Simc, models[m][0], models[m][1], models[m][2], MaxLoopGain));
+        const auto a = Values(TRegulator::TuneLoop(Amigo, models[m][0], models[m][1], models[m][2], MaxLoopGain));
+        for (int i = 0; i < 7; ++i) {
+            EXPECT_NEAR(s[i], simc[m][i], 1e-12) << m << " " << i;
+            if (m == 0 || i == 2 || i == 4) {
+                EXPECT_NEAR(a[i], amigo[m][i], 1e-12) << m << " " << i;
+            }
+        }
+    }
+    // No tuning without a gain or a dead time, in the single loop and the cascade.
+    for (int method : {int{Simc}, int{Amigo}}) {
+        EXPECT_THROW(TRegulator::TuneLoop(method, 0, 10, 1, MaxLoopGain), FloatingPointError);
+        EXPECT_THROW(TRegulator::TuneLoop(method, 2, 10, 0, MaxLoopGain), FloatingPointError);
+        EXPECT_THROW(TRegulator::TuneCascade(method, 2, 10, 0, 1, 20, 2, MaxLoopGain), FloatingPointError);
+        const CascadeTuning c = TRegulator::TuneCascade(method, 2, 10, 1, 1, 20, 2, MaxLoopGain);
+        EXPECT_GT(c.KpInner, 0);
+        EXPECT_GT(c.Outer.KpPI, 0);
+        EXPECT_EQ(c.Outer.KpPID, c.Outer.KpPI);
     }
 }
 
