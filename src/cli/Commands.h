@@ -87,6 +87,11 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out);
 // `halvetra-cli tune (--model FILE | --inner K,T,L [--outer K,T,L]) [...]`: the tuned gains.
 int RunTune(const std::vector<std::string>& arguments, std::ostream& out);
 
+// `halvetra-cli compare (--model FILE | --inner K,T,L [...]) [--robustness P]
+// [--sampling-time TS] [--type PI|PID]`: every tuning rule with its gains as
+// shown and the loop figures of its PI or PID controller.
+int RunCompare(const std::vector<std::string>& arguments, std::ostream& out);
+
 // `halvetra-cli simulate (...) [--response 0|1] [--sampling-time TEXT]`: the
 // open-loop and closed-loop responses as CSV.
 int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out);

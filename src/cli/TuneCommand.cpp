@@ -1,10 +1,14 @@
 // `halvetra-cli tune` and `halvetra-cli simulate`: the Controller page's
 // calculation on models given on the command line or in a model file.
 #include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
 
 #include "cli/Commands.h"
 #include "cli/Json.h"
 #include "controller/ControllerCalculation.h"
+#include "controller/LoopFigures.h"
 #include "controller/TRegulator.h"
 #include "data/IdentificationWindow.h"
 #include "data/NumberText.h"
@@ -67,12 +71,44 @@ ControllerInputs ReadInputs(const ParsedArguments& parsed) {
     return inputs;
 }
 
+// The closed-loop sampling time of --sampling-time as the page's edit gives
+// it, "1" when not given; a value not above 0 stays the unset 0, which the
+// calculation refuses.
+double SamplingTimeOption(const ParsedArguments& parsed) {
+    const std::string* text = parsed.value("--sampling-time");
+    return ResolveLoopSamplingTime(text ? *text : std::string("1"), 0.0, SystemDecimalSeparator());
+}
+
+void WriteOptional(JsonWriter& json, const char* key, const std::optional<double>& v) {
+    if (v) json.key(key).value(*v);
+}
+
+// One loop's figures: only "stable" for an unstable loop, nothing for a
+// controller without gains, and no key for a figure that does not exist.
+void WriteLoopFigures(JsonWriter& json, const std::optional<LoopFigures>& f) {
+    json.beginObject();
+    if (f) {
+        json.key("stable").boolean(f->Stable);
+        WriteOptional(json, "ms", f->Ms);
+        WriteOptional(json, "mt", f->Mt);
+        WriteOptional(json, "gain_margin", f->GainMargin);
+        WriteOptional(json, "phase_margin_deg", f->PhaseMarginDeg);
+        WriteOptional(json, "iae_setpoint", f->IaeSetpoint);
+        WriteOptional(json, "iae_disturbance", f->IaeDisturbance);
+    }
+    json.endObject();
+}
+
 }  // namespace
 
 int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
-    const ControllerInputs inputs = ReadInputs(ParseArguments(arguments, ModelOptions));
+    std::vector<std::string_view> known = ModelOptions;
+    known.push_back("--sampling-time=");
+    const ParsedArguments parsed = ParseArguments(arguments, known);
+    const ControllerInputs inputs = ReadInputs(parsed);
     const ControllerTuning tuning =
         TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
+    const double ts = SamplingTimeOption(parsed);
     // The page's labels of these gains: a gain it could not show fails the
     // command with the same floating-point error.
     FormatControllerLabels(tuning, '.');
@@ -92,6 +128,16 @@ int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
     json.key("KdPID").value(g.KdPID);
     // As the page shows it: to the millisecond.
     json.key("recommended_sampling_time").value(OptionNumber(FormatFixedFinite(tuning.RecommendedSamplingTime, 15, 3, '.')));
+    // The figures of the four closed loops with the gains as shown, at Ts.
+    RequireFiniteTuning(tuning);
+    const ControllerFigures figures = ComputeControllerFigures(tuning, ts, inputs.Inner, inputs.Outer);
+    json.key("robustness").beginObject();
+    const char* names[] = {"I", "PI", "PID", "P"};
+    for (int type : {int{TypeI}, int{TypePI}, int{TypePID}, int{TypeP}}) {
+        json.key(names[type]);
+        WriteLoopFigures(json, figures[static_cast<std::size_t>(type)]);
+    }
+    json.endObject();
     json.endObject();
     out << json.text() << '\n';
     return 0;
@@ -105,12 +151,10 @@ int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out) {
     const ControllerInputs inputs = ReadInputs(parsed);
     const int response = IntegerOption(parsed, "--response", 0);
     if (response != 0 && response != 1) throw UsageError("--response takes 0 (reference) or 1 (disturbance)");
-    const std::string* text = parsed.value("--sampling-time");
 
     const ControllerTuning tuning =
         TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
-    // The closed-loop sampling time as the page's edit gives it, before any valid entry (0).
-    const double ts = ResolveLoopSamplingTime(text ? *text : std::string("1"), 0.0, SystemDecimalSeparator());
+    const double ts = SamplingTimeOption(parsed);
     const ControllerSimulation simulation = SimulateController(tuning, response, ts, inputs.Inner, inputs.Outer);
 
     // Every value is checked as it is written: a curve that overflows fails
@@ -129,6 +173,60 @@ int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out) {
         csv += '\n';
     }
     out << csv;
+    return 0;
+}
+
+int RunCompare(const std::vector<std::string>& arguments, std::ostream& out) {
+    std::vector<std::string_view> known = {"--model=", "--inner=", "--outer=", "--robustness=", "--cascade",
+                                           "--sampling-time=", "--type="};
+    const ParsedArguments parsed = ParseArguments(arguments, known);
+    const ControllerInputs inputs = ReadInputs(parsed);
+    const std::string* typeText = parsed.value("--type");
+    const std::string typeName = typeText ? *typeText : std::string("PI");
+    if (typeName != "PI" && typeName != "PID") throw UsageError("--type takes PI or PID");
+    const int type = typeName == "PI" ? TypePI : TypePID;
+    const double ts = SamplingTimeOption(parsed);
+
+    JsonWriter json;
+    json.beginObject();
+    json.key("type").value(typeName);
+    json.key("cascade").boolean(inputs.Cascade);
+    json.key("robustness_factor").value(RobustnessFactor(inputs.RobustPosition));
+    json.key("sampling_time").value(ts);
+    json.key("rules").beginArray();
+    for (int method = 0; method < TuningMethodCount; ++method) {
+        if (method == NoMethod) continue;
+        json.beginObject();
+        json.key("method").value(method);
+        json.key("name").value(TuningMethodName(method));
+        // A rule that has no tuning for this model shows the system's text
+        // instead of gains and figures; the other rules still compare.
+        ControllerTuning tuning;
+        ControllerFigures figures;
+        std::string error;
+        try {
+            tuning = TuneController(method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
+            RequireFiniteTuning(tuning);
+            figures = ComputeControllerFigures(tuning, ts, inputs.Inner, inputs.Outer);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        if (!error.empty()) {
+            json.key("error").value(error);
+        } else {
+            const TuningResult& g = tuning.Result;
+            const double f = tuning.Factor;
+            json.key("Kp").value((type == TypePI ? g.KpPI : g.KpPID) * f);
+            json.key("Ki").value((type == TypePI ? g.KiPI : g.KiPID) * f);
+            if (type == TypePID) json.key("Kd").value(g.KdPID * f);
+            json.key("figures");
+            WriteLoopFigures(json, figures[static_cast<std::size_t>(type)]);
+        }
+        json.endObject();
+    }
+    json.endArray();
+    json.endObject();
+    out << json.text() << '\n';
     return 0;
 }
 

@@ -46,10 +46,18 @@ constexpr Subcommand Subcommands[] = {
      "options override the file's window, filter and actuator settings and the columns 1, 3, 5, 6; --refine adds "
      "each model's refined gain, time constant and dead time with 95 % intervals.",
      halvetra::cli::RunIdentify},
-    {"tune", "(--model FILE.hvm | --inner K,T,L [--outer K,T,L]) [--method M] [--robustness P] [--cascade]",
-     "Tune the loop (or the cascade) by method M (0 .. 6, default 0) and print the seven gains as tuned, the "
-     "robustness factor of slider position P (default 10) and the recommended sampling time.",
+    {"tune",
+     "(--model FILE.hvm | --inner K,T,L [--outer K,T,L]) [--method M] [--robustness P] [--cascade] "
+     "[--sampling-time TS]",
+     "Tune the loop (or the cascade) by method M (0 .. 8, default 0) and print the seven gains as tuned, the "
+     "robustness factor of slider position P (default 10), the recommended sampling time and the robustness "
+     "figures of the I, PI, PID and P closed loops at sampling time TS (default 1).",
      halvetra::cli::RunTune},
+    {"compare",
+     "(--model FILE.hvm | --inner K,T,L [--outer K,T,L]) [--cascade] [--robustness P] [--sampling-time TS] "
+     "[--type PI|PID]",
+     "Tune by every rule and print each rule's PI (or PID) gains as shown with its Ms, Mt, margins and IAE.",
+     halvetra::cli::RunCompare},
     {"simulate",
      "(--model FILE.hvm | --inner K,T,L [--outer K,T,L]) [--method M] [--robustness P] [--cascade] "
      "[--response 0|1] [--sampling-time TEXT]",

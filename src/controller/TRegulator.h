@@ -55,6 +55,10 @@ enum TuningMethod {
 // The number of entries of the method list (0 .. 8).
 inline constexpr int TuningMethodCount = 9;
 
+// The method list's item text of a method ("SIMC", ...); " " for NoMethod and
+// an empty text outside the list.
+const char* TuningMethodName(int method);
+
 // Controller types of the simulations.
 enum ControllerType { TypeI = 0, TypePI = 1, TypePID = 2, TypeP = 3 };
 

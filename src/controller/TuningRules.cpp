@@ -434,6 +434,22 @@ Areas TRegulator::SeriesAreas(const Areas& C, const Areas& B)
     return D;
 }
 
+const char* TuningMethodName(int method)
+{
+    static constexpr const char* Names[TuningMethodCount] = {
+        "MOMI method - tracking",
+        "MOMI method - control",
+        "Chien-Hrones-Reswick - tracking",
+        "Chien-Hrones-Reswick - control",
+        "Balance method",
+        "Ziegler-Nichols - control",
+        " ",  // no rule
+        "SIMC",
+        "AMIGO",
+    };
+    return method >= 0 && method < TuningMethodCount ? Names[method] : "";
+}
+
 double RobustnessFactor(int position)
 {
     // The slider's range is 0 .. 20; a position from elsewhere (a settings

@@ -1,5 +1,6 @@
 // halvetra-cli tune and simulate: the gains of a hand-checked model, the
 // cascade, a model file as input, the CSV of the responses and the failures.
+#include <QJsonArray>
 #include <QTemporaryDir>
 #include <fstream>
 #include <sstream>
@@ -30,7 +31,8 @@ TEST(CliTune, PrintsTheGainsAsTuned) {
     ASSERT_EQ(result.status, 0) << result.err;
     const QJsonObject json = Parse(result.out);
     EXPECT_EQ(json.keys(), QStringList({"KdPID", "KiI", "KiPI", "KiPID", "KpP", "KpPI", "KpPID", "cascade",
-                                        "kp_inner", "method", "recommended_sampling_time", "robustness_factor"}));
+                                        "kp_inner", "method", "recommended_sampling_time", "robustness",
+                                        "robustness_factor"}));
     EXPECT_EQ(json["method"].toInt(), 2);
     EXPECT_EQ(json["cascade"].toBool(), false);
     EXPECT_EQ(json["kp_inner"].toDouble(), 0.0);
@@ -44,6 +46,43 @@ TEST(CliTune, PrintsTheGainsAsTuned) {
     const double f = json["robustness_factor"].toDouble();
     const double expected = std::nearbyint(100 * std::min(10 / (1.75 * f * 2), 1 / (1.75 / 12 * f * 2))) * 0.001;
     EXPECT_NEAR(json["recommended_sampling_time"].toDouble(), expected, 1e-12);
+}
+
+TEST(CliTune, RobustnessFiguresAndTheComparisonOfRules) {
+    // SIMC on e^-s / (s + 1) at a small Ts: the published PI figures; no I
+    // controller, so no figures for it; a P controller has no IAE.
+    const Result tuned = RunCli({"tune", "--inner", "1,1,1", "--method", "7", "--sampling-time", "0.01"});
+    ASSERT_EQ(tuned.status, 0) << tuned.err;
+    const QJsonObject robustness = Parse(tuned.out)["robustness"].toObject();
+    EXPECT_EQ(robustness.keys(), QStringList({"I", "P", "PI", "PID"}));
+    EXPECT_TRUE(robustness["I"].toObject().isEmpty());
+    const QJsonObject pi = robustness["PI"].toObject();
+    EXPECT_EQ(pi.keys(), QStringList({"gain_margin", "iae_disturbance", "iae_setpoint", "ms", "mt",
+                                      "phase_margin_deg", "stable"}));
+    EXPECT_TRUE(pi["stable"].toBool());
+    EXPECT_NEAR(pi["ms"].toDouble(), 1.59, 0.03);
+    EXPECT_NEAR(pi["iae_setpoint"].toDouble(), 2.17, 0.03);
+    EXPECT_FALSE(robustness["P"].toObject().contains("iae_setpoint"));
+
+    // Every rule but "no rule"; a rule without a tuning for the model shows
+    // its error and the others still compare; an unstable loop shows only that.
+    const Result compared = RunCli({"compare", "--inner", "2,10,1", "--type", "PID", "--sampling-time", "0.1"});
+    ASSERT_EQ(compared.status, 0) << compared.err;
+    const QJsonArray rules = Parse(compared.out)["rules"].toArray();
+    ASSERT_EQ(rules.size(), 8);
+    EXPECT_EQ(rules[6].toObject()["name"].toString(), "SIMC");
+    EXPECT_EQ(rules[7].toObject()["name"].toString(), "AMIGO");
+    EXPECT_TRUE(rules[7].toObject().contains("Kd"));
+    EXPECT_NEAR(rules[6].toObject()["figures"].toObject()["ms"].toDouble(), 1.59, 0.05);
+    const Result noDeadTime = RunCli({"compare", "--inner", "2,10,0"});
+    ASSERT_EQ(noDeadTime.status, 0) << noDeadTime.err;
+    EXPECT_EQ(Parse(noDeadTime.out)["rules"].toArray()[6].toObject()["error"].toString(),
+              "Floating point division by zero");
+    const Result aggressive = RunCli({"compare", "--inner", "1,1,3", "--robustness", "20"});
+    ASSERT_EQ(aggressive.status, 0) << aggressive.err;
+    const QJsonObject zn = Parse(aggressive.out)["rules"].toArray()[0].toObject()["figures"].toObject();
+    EXPECT_EQ(zn.keys(), QStringList({"stable"}));
+    EXPECT_EQ(RunCli({"compare", "--inner", "1,10,2", "--type", "PD"}).status, 2);
 }
 
 TEST(CliTune, TunesACascadeFromAModelFile) {
