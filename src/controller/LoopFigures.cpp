@@ -63,15 +63,6 @@ Poly Delay(long long samples, double gain)
     return p;
 }
 
-std::complex<double> Evaluate(const Poly& p, std::complex<double> zInv)
-{
-    std::complex<double> r = 0.0;
-    for (auto it = p.rbegin(); it != p.rend(); ++it) {
-        r = r * zInv + *it;
-    }
-    return r;
-}
-
 // The same rounding as the simulations: Round(L / Ts), ties to even, at
 // least 0.
 long long DeadTimeSamples(double L, double Ts)
@@ -162,20 +153,51 @@ bool SchurStable(Poly c)
     return true;
 }
 
+// A polynomial by its nonzero terms: the dead times make the process
+// polynomials long but sparse.
+struct Term {
+    double Power;
+    double Coefficient;
+};
+using SparsePoly = std::vector<Term>;
+
+SparsePoly Sparse(const Poly& p)
+{
+    SparsePoly s;
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        if (p[i] != 0.0) {
+            s.push_back({static_cast<double>(i), p[i]});
+        }
+    }
+    return s;
+}
+
+std::complex<double> Evaluate(const SparsePoly& p, double theta)
+{
+    std::complex<double> r = 0.0;
+    for (const Term& t : p) {
+        r += t.Coefficient * std::polar(1.0, -theta * t.Power);
+    }
+    return r;
+}
+
 class Response {
 public:
-    explicit Response(const LoopDescription& loop) : p_(BuildPolys(loop)) {}
+    explicit Response(const LoopDescription& loop)
+        : p_(BuildPolys(loop)), cn_(Sparse(p_.Cn)), cd_(Sparse(p_.Cd)), pn_(Sparse(p_.Pn)), pd_(Sparse(p_.Pd))
+    {
+    }
 
     std::complex<double> operator()(double theta) const
     {
-        const std::complex<double> zInv = std::polar(1.0, -theta);
-        return Evaluate(p_.Cn, zInv) * Evaluate(p_.Pn, zInv) / (Evaluate(p_.Cd, zInv) * Evaluate(p_.Pd, zInv));
+        return Evaluate(cn_, theta) * Evaluate(pn_, theta) / (Evaluate(cd_, theta) * Evaluate(pd_, theta));
     }
 
     const LoopPolys& Polys() const { return p_; }
 
 private:
     LoopPolys p_;
+    SparsePoly cn_, cd_, pn_, pd_;
 };
 
 // Golden-section search for the maximum of f on [lo, hi].
