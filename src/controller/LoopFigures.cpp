@@ -319,10 +319,10 @@ LoopFigures ComputeLoopFigures(const LoopDescription& loop)
         return fig;
     }
 
-    // A grid fine enough for the phase of the whole loop delay (at most a
-    // sixteenth of a turn between points), refined around the peaks.
-    const auto order = static_cast<long long>(p.Pn.size() + p.Pd.size() + p.Cn.size());
-    const int N = static_cast<int>(std::max<long long>(1024, 32 * order));
+    // A grid fine enough for the phase of the longest delay term (at most a
+    // thirty-second of a turn between points), refined around the peaks.
+    const auto degree = static_cast<long long>(std::max({p.Pn.size(), p.Pd.size(), p.Cn.size(), p.Cd.size()}));
+    const int N = static_cast<int>(std::max<long long>(1024, 16 * degree));
     std::vector<double> theta(static_cast<std::size_t>(N) + 1);
     std::vector<std::complex<double>> values(theta.size());
     for (int i = 0; i <= N; ++i) {
