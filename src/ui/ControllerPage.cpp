@@ -39,18 +39,6 @@ namespace halvetra {
 
 namespace {
 
-constexpr std::array<const char*, TuningMethodCount> TuningMethodItems = {
-    "MOMI method - tracking",
-    "MOMI method - control",
-    "Chien-Hrones-Reswick - tracking",
-    "Chien-Hrones-Reswick - control",
-    "Balance method",
-    "Ziegler-Nichols - control",
-    " ",  // no rule
-    "SIMC",
-    "AMIGO",
-};
-
 constexpr unsigned ClosedLoopIColour = 16512;  // brown, as 0xBBGGRR
 
 template <typename W>
@@ -147,7 +135,8 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     // --- Tuning ---
     auto* tuningBox = new QGroupBox(QStringLiteral("Tuning method"), this);
     ComboBox1 = named(new QComboBox(tuningBox), "ComboBox1");
-    for (const char* item : TuningMethodItems) ComboBox1->addItem(QString::fromUtf8(item));
+    for (int method = 0; method < TuningMethodCount; ++method)
+        ComboBox1->addItem(QString::fromUtf8(TuningMethodName(method)));
     ComboBox1->setCurrentIndex(0);
 
     ScrollBar_Robust = named(new QScrollBar(Qt::Horizontal, tuningBox), "ScrollBar_Robust");
