@@ -9,6 +9,7 @@
 #include "cli/Json.h"
 #include "controller/ControllerCalculation.h"
 #include "controller/LoopFigures.h"
+#include "controller/RuleComparison.h"
 #include "controller/TRegulator.h"
 #include "data/IdentificationWindow.h"
 #include "data/NumberText.h"
@@ -194,33 +195,21 @@ int RunCompare(const std::vector<std::string>& arguments, std::ostream& out) {
     json.key("robustness_factor").value(RobustnessFactor(inputs.RobustPosition));
     json.key("sampling_time").value(ts);
     json.key("rules").beginArray();
-    for (int method = 0; method < TuningMethodCount; ++method) {
-        if (method == NoMethod) continue;
+    for (const RuleComparisonRow& row :
+         CompareRules(type, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer, ts)) {
         json.beginObject();
-        json.key("method").value(method);
-        json.key("name").value(TuningMethodName(method));
+        json.key("method").value(row.Method);
+        json.key("name").value(row.Name);
         // A rule that has no tuning for this model shows the system's text
         // instead of gains and figures; the other rules still compare.
-        ControllerTuning tuning;
-        ControllerFigures figures;
-        std::string error;
-        try {
-            tuning = TuneController(method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
-            RequireFiniteTuning(tuning);
-            figures = ComputeControllerFigures(tuning, ts, inputs.Inner, inputs.Outer);
-        } catch (const std::exception& e) {
-            error = e.what();
-        }
-        if (!error.empty()) {
-            json.key("error").value(error);
+        if (!row.Error.empty()) {
+            json.key("error").value(row.Error);
         } else {
-            const TuningResult& g = tuning.Result;
-            const double f = tuning.Factor;
-            json.key("Kp").value((type == TypePI ? g.KpPI : g.KpPID) * f);
-            json.key("Ki").value((type == TypePI ? g.KiPI : g.KiPID) * f);
-            if (type == TypePID) json.key("Kd").value(g.KdPID * f);
+            json.key("Kp").value(row.Kp);
+            json.key("Ki").value(row.Ki);
+            if (type == TypePID) json.key("Kd").value(row.Kd);
             json.key("figures");
-            WriteLoopFigures(json, figures[static_cast<std::size_t>(type)]);
+            WriteLoopFigures(json, row.Figures);
         }
         json.endObject();
     }

@@ -72,6 +72,15 @@ void RequireFiniteTuning(const ControllerTuning& tuning) {
     RequireFinite(tuning.RecommendedSamplingTime);
 }
 
+bool ControllerDefined(const ControllerTuning& tuning, int type)
+{
+    if (tuning.Method < Simc) {
+        return true;
+    }
+    const ScaledGains g = GainsOf(type, tuning.Result, 1.0);
+    return g.Kp != 0.0 || g.Ki != 0.0 || g.Kd != 0.0;
+}
+
 ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char decimalSeparator)
 {
     const TuningResult& G = tuning.Result;
@@ -87,6 +96,19 @@ ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char dec
     labels.Label_PID_Kp = text(G.KpPID * f, 3);
     labels.Label_PID_Ti = text(G.KiPID * f, 6);
     labels.Label_PID_Td = text(G.KdPID * f, 3);
+    const std::string none = "\u2014";
+    if (!ControllerDefined(tuning, TypeI)) {
+        labels.Label_Ki = none;
+    }
+    if (!ControllerDefined(tuning, TypeP)) {
+        labels.Label_Kp_P = none;
+    }
+    if (!ControllerDefined(tuning, TypePI)) {
+        labels.Label_PI_Kp = labels.Label_PI_Ti = none;
+    }
+    if (!ControllerDefined(tuning, TypePID)) {
+        labels.Label_PID_Kp = labels.Label_PID_Ti = labels.Label_PID_Td = none;
+    }
     labels.Label_Kp_Cascade = tuning.Cascade ? text(tuning.KpInner * f, 4) : std::string("0");
     labels.Label_Priporocljiv = text(tuning.RecommendedSamplingTime, 3);
     return labels;

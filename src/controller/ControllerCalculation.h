@@ -52,7 +52,15 @@ struct ControllerLabels {
     std::string Label_Kp_Cascade;    // inner P gain, 4 decimals; "0" for a single loop
     std::string Label_Priporocljiv;  // recommended sampling time, 3 decimals
 };
+// The labels of a controller the tuning does not define (see
+// ControllerDefined) are "—" instead.
 ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char decimalSeparator);
+
+// Whether the tuning defines the controller of `type` (ControllerType). The
+// added rules leave controllers out (SIMC and AMIGO have no I controller,
+// AMIGO no P controller) with gains of 0: those are shown as "—" and their
+// curves are not drawn. Every controller of the other methods is defined.
+bool ControllerDefined(const ControllerTuning& tuning, int type);
 
 // Infinities and NaN are never shown as figures or stored: throws
 // FloatingPointError when a gain times the factor, or the recommended

@@ -8,6 +8,7 @@
 
 #include "data/Errors.h"
 #include "data/GlobalProcedures.h"
+#include "data/NumberText.h"
 
 namespace halvetra {
 
@@ -450,6 +451,45 @@ ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, doubl
         figures[static_cast<std::size_t>(type)] = ComputeLoopFigures(loop);
     }
     return figures;
+}
+
+}  // namespace halvetra
+
+namespace halvetra {
+
+LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, char decimalSeparator)
+{
+    const std::string none = "\u2014";
+    LoopFigureTexts texts;
+    texts.fill(none);
+    if (!figures) {
+        return texts;
+    }
+    if (!figures->Stable) {
+        texts[0] = "unstable";
+        return texts;
+    }
+    const std::pair<const std::optional<double>*, int> cells[FigureColumns] = {
+        {&figures->Ms, 2},
+        {&figures->GainMargin, 2},
+        {&figures->PhaseMarginDeg, 1},
+        {&figures->IaeSetpoint, 3},
+        {&figures->IaeDisturbance, 3}};
+    for (int i = 0; i < FigureColumns; ++i) {
+        const auto& [value, decimals] = cells[i];
+        if (*value && std::isfinite(**value)) {
+            texts[static_cast<std::size_t>(i)] = FormatFixed(**value, 15, decimals, decimalSeparator);
+        }
+    }
+    return texts;
+}
+
+RobustnessBand BandOfMs(double ms)
+{
+    if (ms < 1.4) {
+        return RobustnessBand::Robust;
+    }
+    return ms <= 2.0 ? RobustnessBand::Normal : RobustnessBand::Aggressive;
 }
 
 }  // namespace halvetra

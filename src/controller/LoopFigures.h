@@ -19,6 +19,7 @@
 #include <array>
 #include <complex>
 #include <optional>
+#include <string>
 
 #include "controller/ControllerCalculation.h"
 #include "model/ModelParameters.h"
@@ -74,5 +75,25 @@ LoopFigures ComputeLoopFigures(const LoopDescription& loop);
 using ControllerFigures = std::array<std::optional<LoopFigures>, 4>;
 ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, double Ts, const ModelParameters& inner,
                                            const ModelParameters& outer);
+
+}  // namespace halvetra
+
+namespace halvetra {
+
+// The columns of a figures table: Ms, gain margin, phase margin [degrees],
+// IAE set point, IAE disturbance.
+inline constexpr int FigureColumns = 5;
+using LoopFigureTexts = std::array<std::string, FigureColumns>;
+
+// The texts of one controller's figures as tables show them: Ms and the gain
+// margin with 2 decimals, the phase margin with 1, the IAEs with 3; "—" for a
+// figure that does not exist, every cell "—" without figures, and "unstable"
+// in the Ms cell (the others "—") for a loop that is not stable.
+LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, char decimalSeparator);
+
+// The band of a maximum sensitivity: below 1.4 robust, up to 2 normal,
+// above 2 aggressive.
+enum class RobustnessBand { Robust, Normal, Aggressive };
+RobustnessBand BandOfMs(double ms);
 
 }  // namespace halvetra

@@ -23,6 +23,7 @@
 #include <limits>
 
 #include "controller/ControllerCalculation.h"
+#include "controller/RuleComparison.h"
 #include "controller/TRegulator.h"
 #include "data/Errors.h"
 #include "data/NumberText.h"
@@ -31,6 +32,7 @@
 #include "ui/AppState.h"
 #include "ui/Chart.h"
 #include "ui/Command.h"
+#include "ui/CompareRulesWindow.h"
 #include "ui/Dialogs.h"
 #include "ui/MainDialogs.h"
 #include "ui/QualityWait.h"
@@ -222,6 +224,8 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     gains->setColumnStretch(2, 1);
     gains->setColumnStretch(4, 1);
 
+    QGroupBox* figuresBox = buildFiguresBox();
+
     Button9 = named(new QPushButton(QStringLiteral("Load to file"), this), "Button9");
     Button8 = named(new QPushButton(QStringLiteral("Load from file"), this), "Button8");
 
@@ -234,6 +238,7 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     left->addWidget(RadioGroup_Motnja);
     left->addWidget(samplingBox);
     left->addWidget(gainsBox);
+    left->addWidget(figuresBox);
     left->addStretch(1);
     auto* files = new QHBoxLayout;
     files->addWidget(Button9);
@@ -384,6 +389,9 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     connect(Edit_Reg_ScaleP, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScalePKeyPress);
     connect(Edit_Reg_ScaleI, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScaleIKeyPress);
     connect(Edit_Reg_ScaleD, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScaleDKeyPress);
+    connect(Button_CompareRules, &QPushButton::clicked, this, [this] {
+        RunCommand(ctx_.Dialog, [this] { ShowCompareRules(); });
+    });
     connect(Button9, &QPushButton::clicked, this, &ControllerPage::Button9Click);
     connect(Button8, &QPushButton::clicked, this, &ControllerPage::Button8Click);
     connect(Button16, &QPushButton::clicked, this, &ControllerPage::Button16Click);
@@ -394,6 +402,62 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
             scaledBasis_.Valid = false;
             markScaledValues();
         });
+}
+
+// The table of the closed loops' figures under the gains, with the button
+// that opens the comparison of the rules.
+QGroupBox* ControllerPage::buildFiguresBox() {
+    auto* box = new QGroupBox(QStringLiteral("Robustness and performance"), this);
+    auto* grid = new QGridLayout(box);
+    grid->setHorizontalSpacing(3);
+    grid->setVerticalSpacing(2);
+    const char* headers[FigureColumns] = {"Ms", "GM", "PM [\u00b0]", "IAE set point", "IAE disturbance"};
+    const char* tips[FigureColumns] = {
+        "Maximum sensitivity: the largest amplification of a disturbance by the loop. 1.2\u20131.4 robust "
+        "(green), 1.4\u20132 normal, above 2 aggressive (red).",
+        "Gain margin: by how much the loop gain may grow before the loop becomes unstable (\u2014: no phase "
+        "crossing).",
+        "Phase margin [\u00b0]: the phase lag the loop may gain at its crossover before it becomes unstable "
+        "(\u2014: no gain crossing).",
+        "Integrated absolute error \u03a3|R \u2212 y|\u00b7Ts after a unit set-point step, until the loop has "
+        "settled.",
+        "Integrated absolute error after the load step of the disturbance-rejection response (1/K at the process "
+        "input), until the loop has settled."};
+    const char* shortHeaders[FigureColumns] = {"Ms", "GM", "PM [\u00b0]", "IAE sp", "IAE dist"};
+    QFont small = font();
+    small.setPointSizeF(font().pointSizeF() * 0.9);
+    for (int c = 0; c < FigureColumns; ++c) {
+        auto* header = new QLabel(QString::fromUtf8(shortHeaders[c]), box);
+        header->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        header->setToolTip(QString::fromUtf8(headers[c]) + QStringLiteral(": ") + QString::fromUtf8(tips[c]));
+        header->setFont(small);
+        grid->addWidget(header, 0, c + 1);
+    }
+    const std::pair<int, const char*> rows[] = {{TypeI, "I"}, {TypeP, "P"}, {TypePI, "PI"}, {TypePID, "PID"}};
+    for (int r = 0; r < 4; ++r) {
+        const auto [type, name] = rows[r];
+        auto* rowName = new QLabel(QString::fromLatin1(name), box);
+        QFont bold = small;
+        bold.setBold(true);
+        rowName->setFont(bold);
+        grid->addWidget(rowName, r + 1, 0);
+        for (int c = 0; c < FigureColumns; ++c) {
+            const QByteArray objectName = QByteArray("Label_Figure_") + name + "_" + QByteArray::number(c);
+            QLabel* cell = valueLabel(objectName.constData(), box);
+            cell->setText(QStringLiteral("\u2014"));
+            cell->setMinimumWidth(0);
+            cell->setFont(small);
+            cell->setToolTip(QString::fromUtf8(headers[c]) + QStringLiteral(": ") + QString::fromUtf8(tips[c]));
+            grid->addWidget(cell, r + 1, c + 1);
+            FigureLabels[static_cast<std::size_t>(type)][static_cast<std::size_t>(c)] = cell;
+        }
+    }
+    for (int c = 1; c <= FigureColumns; ++c) grid->setColumnStretch(c, 1);
+    Button_CompareRules = named(new QPushButton(QStringLiteral("Compare rules..."), box), "Button_CompareRules");
+    Button_CompareRules->setToolTip(QStringLiteral(
+        "Every tuning rule for this model, robustness and sampling time, with its gains and figures side by side."));
+    grid->addWidget(Button_CompareRules, 5, 0, 1, FigureColumns + 1, Qt::AlignRight);
+    return box;
 }
 
 // --- Handlers ---
@@ -496,6 +560,9 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
         {Label_PID_Ti, labels.Label_PID_Ti},         {Label_PID_Td, labels.Label_PID_Td},
         {Label_Priporocljiv, labels.Label_Priporocljiv}};
     for (const auto& [label, text] : shown) label->setText(QString::fromStdString(text));
+    for (int type = TypeI; type <= TypeP; ++type) defined_[static_cast<std::size_t>(type)] = ControllerDefined(tuning, type);
+    // The figures belong to the gains shown: none until they are computed.
+    ShowFigures({});
 
     // From here on a failure leaves the chart as it was.
     const double Ts = ResolveLoopSamplingTime(samplingTime.toStdString(), state.LoopSamplingTime, separator);
@@ -503,18 +570,85 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
     const ControllerSimulation simulation =
         SimulateController(tuning, responseType, Ts, state.InnerModel, state.OuterModel);
     DrawControllerChart(simulation);
+    ShowFigures(ComputeControllerFigures(tuning, Ts, state.InnerModel, state.OuterModel));
+    refreshCompareRules();
+}
+
+void ControllerPage::ShowFigures(const ControllerFigures& figures) {
+    figures_ = figures;
+    const char separator = LocaleDecimalSeparator();
+    for (std::size_t type = 0; type < figures.size(); ++type) {
+        const LoopFigureTexts texts = FormatLoopFigures(figures[type], separator);
+        for (std::size_t c = 0; c < texts.size(); ++c) FigureLabels[type][c]->setText(QString::fromStdString(texts[c]));
+        // The Ms cell shows its band by colour.
+        QLabel* ms = FigureLabels[type][0];
+        QPalette palette = ms->palette();
+        QColor colour = Qt::white;
+        QString band;
+        if (figures[type] && figures[type]->Stable && figures[type]->Ms) {
+            switch (BandOfMs(*figures[type]->Ms)) {
+                case RobustnessBand::Robust: colour = QColor(200, 235, 200); band = QStringLiteral("robust"); break;
+                case RobustnessBand::Normal: band = QStringLiteral("normal"); break;
+                case RobustnessBand::Aggressive: colour = QColor(255, 200, 190); band = QStringLiteral("aggressive"); break;
+            }
+        } else if (figures[type] && !figures[type]->Stable) {
+            colour = QColor(255, 200, 190);
+        }
+        palette.setColor(QPalette::Window, colour);
+        ms->setPalette(palette);
+        ms->setStatusTip(band);
+    }
 }
 
 void ControllerPage::DrawControllerChart(const ControllerSimulation& simulation) {
     const int n = simulation.Horizon.SampleCount;
-    drawCurve(LineSeries3, simulation.Time, simulation.ClosedLoop[TypeI], n);
+    const auto shown = [&](int type) { return defined_[static_cast<std::size_t>(type)] ? n : 0; };
+    drawCurve(LineSeries3, simulation.Time, simulation.ClosedLoop[TypeI], shown(TypeI));
     drawCurve(LineSeries4, simulation.Time, simulation.OpenLoop, n);
-    drawCurve(Series3, simulation.Time, simulation.ClosedLoop[TypePI], n);
-    drawCurve(Series4, simulation.Time, simulation.ClosedLoop[TypePID], n);
-    drawCurve(Series5, simulation.Time, simulation.ClosedLoop[TypeP], n);
+    drawCurve(Series3, simulation.Time, simulation.ClosedLoop[TypePI], shown(TypePI));
+    drawCurve(Series4, simulation.Time, simulation.ClosedLoop[TypePID], shown(TypePID));
+    drawCurve(Series5, simulation.Time, simulation.ClosedLoop[TypeP], shown(TypeP));
     Chart1->fixValueAxis(simulation.ValueAxis.Lower, simulation.ValueAxis.Upper);
     Chart1->fitKeyAxis();
     Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// --- Comparison of the rules ---
+
+void ControllerPage::ShowCompareRules() {
+    if (!CompareRules) {
+        CompareRules = new CompareRulesWindow(this);
+        connect(CompareRules, &CompareRulesWindow::MethodChosen, this, [this](int method) {
+            if (method != ComboBox1->currentIndex()) ComboBox1->setCurrentIndex(method);
+        });
+        connect(CompareRules, &CompareRulesWindow::TypeChanged, this,
+                [this] { RunCommand(ctx_.Dialog, [this] { refreshCompareRules(); }); });
+        // The page's controller, when it is a PI or PID one.
+        if (izbiraTipaRegItems->checkedId() == 3) CompareRules->ComboBox_CompareType->setCurrentIndex(1);
+    }
+    CompareRules->show();
+    CompareRules->raise();
+    CompareRules->activateWindow();
+    refreshCompareRules();
+}
+
+void ControllerPage::refreshCompareRules() {
+    if (!CompareRules || !CompareRules->isVisible()) return;
+    const AppState& state = ctx_.State;
+    const char separator = LocaleDecimalSeparator();
+    const bool cascade = CheckBox_CascadeReg->isChecked();
+    const int position = ScrollBar_Robust->value();
+    const double Ts = state.LoopSamplingTime;
+    const auto number = [separator](double value) { return QString::fromStdString(FormatGeneral(value, 4, separator)); };
+    const ModelParameters& model = cascade ? state.OuterModel : state.InnerModel;
+    const QString basis =
+        QStringLiteral("%1 model K = %2, T = %3 s, L = %4 s; robustness %5 (factor %6); Ts = %7 s")
+            .arg(cascade ? QStringLiteral("Outer") : QStringLiteral("Process"), number(model.Gain),
+                 number(model.TimeConstant), number(model.DeadTime), QString::number(position),
+                 QString::fromStdString(FormatFixed(RobustnessFactor(position), 15, 4, separator)), number(Ts));
+    CompareRules->ShowRows(
+        halvetra::CompareRules(CompareRules->ControllerType(), position, cascade, state.InnerModel, state.OuterModel, Ts),
+        ComboBox1->currentIndex(), basis);
 }
 
 // --- Scaled parameters ---

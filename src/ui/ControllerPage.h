@@ -5,11 +5,13 @@
 // settings file.
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "controller/ControllerForms.h"
+#include "controller/LoopFigures.h"
 #include "controller/TRegulator.h"
 #include "experiment/ControllerLoad.h"
 #include "model/ModelParameters.h"
@@ -29,6 +31,7 @@ class QScrollBar;
 namespace halvetra {
 
 class Chart;
+class CompareRulesWindow;
 struct ControllerSimulation;
 
 class ControllerPage : public QWidget {
@@ -68,6 +71,12 @@ public:
     QLabel* Label_PID_Ti;
     QLabel* Label_PID_Td;
     QLabel* Label_Kp_Cascade;
+    // The figures of the four closed loops, indexed by ControllerType (I, PI,
+    // PID, P) and by column (Ms, GM, PM, IAE set point, IAE disturbance);
+    // object names "Label_Figure_<type>_<column>".
+    std::array<std::array<QLabel*, FigureColumns>, 4> FigureLabels{};
+    QPushButton* Button_CompareRules;  // opens "Compare rules"
+    CompareRulesWindow* CompareRules = nullptr;  // made on first use
     Chart* Chart1;
     QCPGraph* LineSeries3;  // CL I
     QCPGraph* Series3;      // CL PI
@@ -113,8 +122,16 @@ public:
     void ShowControllerParameters();
     void ShowControllerParameters(int form, int controllerType, bool cascade);
 
-    // The five curves over samples 0 .. n - 1 and the left axis of the simulation.
+    // The five curves over samples 0 .. n - 1 and the left axis of the
+    // simulation; the curve of a controller the rule does not define
+    // (ControllerDefined) is left empty.
     void DrawControllerChart(const ControllerSimulation& simulation);
+    // Fills the figures table; every cell "—" for empty figures.
+    void ShowFigures(const ControllerFigures& figures);
+    // The figures as the table shows them (for the report).
+    const ControllerFigures& Figures() const { return figures_; }
+    // Opens (or raises) "Compare rules" and fills it.
+    void ShowCompareRules();
 
     // The scaled values were computed from gains that have changed since
     // (and not typed by the user): what changed, such as "robustness" or
@@ -153,6 +170,8 @@ private:
     void recalculate(bool withParameters);
     void refreshParameters();
     void showRobustnessFactor();
+    void refreshCompareRules();
+    QGroupBox* buildFiguresBox();
     void saveSettings();
     void loadSettings();
     void loadToController();
@@ -181,6 +200,8 @@ private:
     GainBasis scaledBasis_;         // of the values in the edits; not valid when typed
     QString outOfDate_;
     ControllerSnapshot previous_;
+    std::array<bool, 4> defined_{true, true, true, true};  // by ControllerType, of the last tuning
+    ControllerFigures figures_;
 };
 
 }  // namespace halvetra

@@ -21,6 +21,7 @@
 #include "experiment/Clock.h"
 #include "experiment/WriteLog.h"
 #include "ui/Chart.h"
+#include "ui/CompareRulesWindow.h"
 #include "ui/ControllerPage.h"
 #include "ui/DataPage.h"
 #include "ui/ExperimentPage.h"
@@ -106,6 +107,11 @@ private slots:
         QCOMPARE(f.labels(),
                  withSeparator({"0.14583", "1.75000", "1.750", "0.145833", "3.000", "0.300000", "1.500", "0", "0.286"},
                                separator));
+        // The figures of the four loops, with the locale's separator.
+        QStringList pi;
+        for (const QLabel* cell : f.page.FigureLabels[TypePI]) pi << cell->text();
+        QCOMPARE(pi, withSeparator({"1.80", "2.53", "57.4", "3.408", "3.429"}, separator));
+        QCOMPARE(f.page.FigureLabels[TypeP][3]->text(), QString("\u2014"));  // a P controller has no IAE
         // Nothing selected is the general parallel form; PI is the controller.
         QCOMPARE(f.page.ComboBox_Regulator->currentIndex(), -1);
         QCOMPARE(f.scaled(), withSeparator({"Kp:", "Ki:", "", "1.750", "0.145833", "", "", ""}, separator));
@@ -156,6 +162,24 @@ private slots:
         QVERIFY(f.dialogs.messages.isEmpty());
         QVERIFY(std::abs(f.page.Series3->data()->at(70)->value) < 0.05);
         QVERIFY(f.page.Series3->data()->at(10)->value > 0.1);
+
+        // AMIGO defines neither an I nor a P controller: "—" and no curve.
+        f.page.ComboBox1->setCurrentIndex(Amigo);
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(QStringList({f.page.Label_Ki->text(), f.page.Label_Kp_P->text()}), QStringList({"\u2014", "\u2014"}));
+        QVERIFY(f.page.LineSeries3->data()->isEmpty() && f.page.Series5->data()->isEmpty());
+        QCOMPARE(f.page.Series3->data()->size(), 71);
+        QCOMPARE(f.page.FigureLabels[TypeI][0]->text(), QString("\u2014"));
+
+        // The comparison lists every rule, highlights the page's, and choosing a row chooses its rule.
+        f.page.ShowCompareRules();
+        QTableWidget* table = f.page.CompareRules->Table_CompareRules;
+        QCOMPARE(table->rowCount(), TuningMethodCount - 1);
+        QCOMPARE(table->currentRow(), Amigo - 1);
+        table->selectRow(Simc - 1);
+        QTRY_COMPARE(f.page.ComboBox1->currentIndex(), int(Simc));
+        QCOMPARE(table->item(Simc - 1, 0)->text(), QString("SIMC"));
+        QVERIFY(f.dialogs.messages.isEmpty());
     }
 
     void theSliderChangesLabelsAndChartButNotTheScaledValues() {
