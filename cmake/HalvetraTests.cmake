@@ -19,6 +19,8 @@ function(halvetra_add_qtests)
     add_executable(${name} "${src}")
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+    # The window keeps its size in the user's settings: the tests keep theirs apart.
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT
+      "QT_QPA_PLATFORM=offscreen;XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/qtest-config")
   endforeach()
 endfunction()

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDateEdit>
 #include <QDir>
+#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -118,7 +119,11 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget
     Timer_FirstScreen->start();
 
     FormCreate();
-    setFixedSize(914, 601 + StatusBar1->sizeHint().height());
+    // Resizable down to the size at which no page overlaps itself; opens at
+    // the size it had when it was last closed.
+    setMinimumSize(minimumSizeHint().expandedTo(QSize(914, 0)));
+    resize(QSize(914, 601 + StatusBar1->sizeHint().height()).expandedTo(minimumSize()));
+    restoreGeometry(QSettings(QStringLiteral("Halvetra"), QStringLiteral("Halvetra")).value(QStringLiteral("MainWindow/Geometry")).toByteArray());
 }
 
 TForm1::~TForm1() = default;
@@ -137,6 +142,7 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    QSettings(QStringLiteral("Halvetra"), QStringLiteral("Halvetra")).setValue(QStringLiteral("MainWindow/Geometry"), saveGeometry());
     QMainWindow::closeEvent(event);
     emit closed();
 }
