@@ -484,6 +484,23 @@ LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, cha
     return texts;
 }
 
+FigureTableTexts FormatFigureTable(const ControllerFigures& figures, char decimalSeparator)
+{
+    FigureTableTexts rows{};
+    bool any = false;
+    for (const auto& f : figures) {
+        any = any || f.has_value();
+    }
+    if (!any) {
+        return rows;
+    }
+    const int order[4] = {TypeI, TypeP, TypePI, TypePID};
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        rows[row] = FormatLoopFigures(figures[static_cast<std::size_t>(order[row])], decimalSeparator);
+    }
+    return rows;
+}
+
 RobustnessBand BandOfMs(double ms)
 {
     if (ms < 1.4) {

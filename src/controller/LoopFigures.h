@@ -91,6 +91,11 @@ using LoopFigureTexts = std::array<std::string, FigureColumns>;
 // in the Ms cell (the others "—") for a loop that is not stable.
 LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, char decimalSeparator);
 
+// The figures table of a report: rows I, P, PI, PID, each as
+// FormatLoopFigures gives it; every text empty when no controller has figures.
+using FigureTableTexts = std::array<LoopFigureTexts, 4>;
+FigureTableTexts FormatFigureTable(const ControllerFigures& figures, char decimalSeparator);
+
 // The band of a maximum sensitivity: below 1.4 robust, up to 2 normal,
 // above 2 aggressive.
 enum class RobustnessBand { Robust, Normal, Aggressive };

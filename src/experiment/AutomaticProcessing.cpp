@@ -71,6 +71,7 @@ std::vector<std::string> AutomaticProcessing::Run(const ProcessingRun& run, cons
     warnings_ = RunEventWarnings(run.Events, separator_);
     scaled_ = {};
     labels_ = {};
+    figures_ = {};
     const std::string& folder = run.Folder;
     const AutomaticExperimentSettings& settings = run.Settings;
     // The pictures are temporary: none stays behind, whichever step fails.
@@ -162,6 +163,7 @@ void AutomaticProcessing::controller(const std::string& path, const AutomaticExp
     // A loop that cannot be simulated ends the step before its file, as on the page.
     SimulateController(tuning, s.RadioGroup_Sam_Prikaz, state_.LoopSamplingTime, state_.InnerModel,
                        state_.OuterModel);
+    figures_ = ComputeControllerFigures(tuning, state_.LoopSamplingTime, state_.InnerModel, state_.OuterModel);
 
     // The scaled values of the chosen form and type.
     ParametersBoxState box;
@@ -223,6 +225,10 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
         inputs.PID_Kp = Q(labels_.Label_PID_Kp);
         inputs.PID_Ki = Q(labels_.Label_PID_Ti);
         inputs.PID_Kd = Q(labels_.Label_PID_Td);
+        const FigureTableTexts figures = FormatFigureTable(figures_, separator_);
+        for (std::size_t row = 0; row < figures.size(); ++row)
+            for (std::size_t column = 0; column < figures[row].size(); ++column)
+                inputs.Figures[row][column] = Q(figures[row][column]);
         inputs.ScaledP = Q(scaled_[0]);
         inputs.ScaledI = Q(scaled_[1]);
         inputs.ScaledD = Q(scaled_[2]);

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "controller/ControllerCalculation.h"
+#include "controller/LoopFigures.h"
 #include "experiment/ExperimentSettings.h"
 #include "experiment/ProcessState.h"
 #include "experiment/RunEvents.h"
@@ -139,6 +140,7 @@ private:
     // The scaled values of the controller step, for the report.
     std::array<std::string, 3> scaled_{};
     ControllerLabels labels_;
+    ControllerFigures figures_;  // of the controller step, for the report
 };
 
 // Writes the measured data file of the record: the data set's samples with

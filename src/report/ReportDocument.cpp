@@ -349,6 +349,37 @@ void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<
     selection.TypeParagraph();
 }
 
+// The robustness and performance figures of the four controllers, when given.
+void FiguresTable(Selection& selection, const ReportInputs& inputs) {
+    bool any = false;
+    for (const auto& row : inputs.Figures)
+        for (const QString& cell : row) any = any || !cell.isEmpty();
+    if (!any) return;
+    selection.SetBold(true);
+    selection.TypeText(QStringLiteral("Robustness and performance"));
+    selection.SetBold(false);
+    selection.TypeParagraph();
+    QTextTable* table = selection.AddTable(5, 1 + ReportInputs::FigureColumns, Qt::AlignHCenter);
+    TypeHeaderRow(selection, {QStringLiteral("Controller type"), QStringLiteral("Ms"), QStringLiteral("GM"),
+                              QStringLiteral("PM [\u00b0]"), QStringLiteral("IAE set point"),
+                              QStringLiteral("IAE disturbance")});
+    const char* names[4] = {"I controller", "P controller", "PI controller", "PID controller"};
+    for (int row = 0; row < 4; ++row) {
+        selection.CellText(table, row + 1, 0, QString::fromLatin1(names[row]), true);
+        for (int column = 0; column < ReportInputs::FigureColumns; ++column)
+            selection.CellText(table, row + 1, column + 1,
+                               inputs.Figures[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]);
+    }
+    selection.FitColumns(table);
+    selection.EndKey();
+    selection.TypeParagraph();
+    selection.TypeText(QStringLiteral("Ms: maximum sensitivity (1.2\u20131.4 robust, 1.4\u20132 normal, above 2 "
+                                      "aggressive); GM, PM: gain and phase margins; IAE: integrated absolute error "
+                                      "after a unit set-point step and after the load step of the "
+                                      "disturbance-rejection response; \u2014: does not exist."));
+    selection.TypeParagraph(2);
+}
+
 void ControllerSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
     selection.InsertPageBreak();
     selection.Heading(QStringLiteral("Controller"));
@@ -371,6 +402,7 @@ void ControllerSection(Selection& selection, const ReportInputs& inputs, const Q
     selection.FitColumns(table);
     selection.EndKey();
     selection.TypeParagraph(2);
+    FiguresTable(selection, inputs);
 
     const std::pair<const char*, const QString*> scaled[] = {
         {"Scaled P term: ", &inputs.ScaledP}, {"Scaled I term: ", &inputs.ScaledI}, {"Scaled D term: ", &inputs.ScaledD}};

@@ -55,6 +55,12 @@ struct ReportInputs {
     QString PID_Ki;
     QString PID_Kd;
 
+    // The figures table of the Controller page, rows I, P, PI, PID, columns
+    // Ms, GM, PM [°], IAE set point, IAE disturbance, as the page shows them.
+    // Printed as a table under the gains; all empty: the table is left out.
+    static constexpr int FigureColumns = 5;
+    std::array<std::array<QString, FigureColumns>, 4> Figures;
+
     // Controller page: Edit_Reg_Kp, Edit_Reg_Ki, Edit_Reg_Kd. An empty text leaves its line out.
     QString ScaledP;
     QString ScaledI;

@@ -77,6 +77,10 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
     inputs.PID_Kp = controller.Label_PID_Kp->text();
     inputs.PID_Ki = controller.Label_PID_Ti->text();
     inputs.PID_Kd = controller.Label_PID_Td->text();
+    const FigureTableTexts figures = FormatFigureTable(controller.Figures(), LocaleDecimalSeparator());
+    for (std::size_t row = 0; row < figures.size(); ++row)
+        for (std::size_t column = 0; column < figures[row].size(); ++column)
+            inputs.Figures[row][column] = QString::fromStdString(figures[row][column]);
     inputs.ScaledP = controller.Edit_Reg_Kp->text();
     inputs.ScaledI = controller.Edit_Reg_Ki->text();
     inputs.ScaledD = controller.Edit_Reg_Kd->text();

@@ -79,9 +79,10 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     auto* methodBox = new QGroupBox("Tuning method", this);
     auto* methodLayout = new QVBoxLayout(methodBox);
     ComboBox_Sam_IzbMetode = named(new QComboBox(methodBox), "ComboBox_Sam_IzbMetode");
-    ComboBox_Sam_IzbMetode->addItems({"MOMI method - tracking", "MOMI method - control",
-                                      "Chien-Hrones-Reswick - tracking", "Chien-Hrones-Reswick - control",
-                                      "Balance method", "Ziegler-Nichols - control"});
+    // The item's data is the method's number, which the settings file keeps:
+    // the list leaves out the Controller page's empty entry (6).
+    for (int method = 0; method < TuningMethodCount; ++method)
+        if (method != NoMethod) ComboBox_Sam_IzbMetode->addItem(QString::fromUtf8(TuningMethodName(method)), method);
     ComboBox_Sam_IzbMetode->setCurrentIndex(0);
     methodLayout->addWidget(ComboBox_Sam_IzbMetode);
 
@@ -208,7 +209,8 @@ AutomaticExperimentSettings TForm_SamodNastav::Values() const {
     v.Edit_Sam_Max = text(Edit_Sam_Max);
     v.Edit_Sam_Min = text(Edit_Sam_Min);
     v.Edit_Sam_Velocity = text(Edit_Sam_Velocity);
-    v.ComboBox_Sam_IzbMetode = ComboBox_Sam_IzbMetode->currentIndex();
+    v.ComboBox_Sam_IzbMetode =
+        ComboBox_Sam_IzbMetode->currentIndex() < 0 ? -1 : ComboBox_Sam_IzbMetode->currentData().toInt();
     v.Edit_Sam_Ts = text(Edit_Sam_Ts);
     v.ScrollBar_Sam_Robust = ScrollBar_Sam_Robust->value();
     v.RadioGroup_Sam_Prikaz = prikazItems->checkedId();
@@ -231,7 +233,7 @@ void TForm_SamodNastav::SetValues(const AutomaticExperimentSettings& v) {
     setText(Edit_Sam_Max, v.Edit_Sam_Max);
     setText(Edit_Sam_Min, v.Edit_Sam_Min);
     setText(Edit_Sam_Velocity, v.Edit_Sam_Velocity);
-    ComboBox_Sam_IzbMetode->setCurrentIndex(v.ComboBox_Sam_IzbMetode);
+    ComboBox_Sam_IzbMetode->setCurrentIndex(ComboBox_Sam_IzbMetode->findData(v.ComboBox_Sam_IzbMetode));
     setText(Edit_Sam_Ts, v.Edit_Sam_Ts);
     // A position beyond the slider's range is held to it (the label follows).
     ScrollBar_Sam_Robust->setValue(v.ScrollBar_Sam_Robust);

@@ -460,6 +460,22 @@ TEST_F(ReportTest, SectionFormatsAndControllerTable) {
             }
     EXPECT_EQ(content.Texts().mid(content.Texts().size() - 3),
               QStringList({"Scaled P term: 70", "Scaled I term: 4", "Scaled D term: 150"}));
+
+    // The figures of the four controllers follow the gains when they are given.
+    ReportInputs in = Inputs();
+    in.Figures = {{{"1.71", "2.96", "60.1", "9.870", "9.871"},
+                   {"1.42", "3.10", "75.0", "\u2014", "\u2014"},
+                   {"1.58", "3.09", "63.4", "2.199", "2.196"},
+                   {"unstable", "\u2014", "\u2014", "\u2014", "\u2014"}}};
+    const Content figuresContent(File(Make(in), "content.xml"));
+    const auto withFigures = figuresContent.Tables();
+    ASSERT_EQ(withFigures.size(), 5u);
+    EXPECT_EQ(withFigures[4]->Cells,
+              std::vector<QStringList>({{"Controller type", "Ms", "GM", "PM [\u00b0]", "IAE set point", "IAE disturbance"},
+                                        {"I controller", "1.71", "2.96", "60.1", "9.870", "9.871"},
+                                        {"P controller", "1.42", "3.10", "75.0", "\u2014", "\u2014"},
+                                        {"PI controller", "1.58", "3.09", "63.4", "2.199", "2.196"},
+                                        {"PID controller", "unstable", "\u2014", "\u2014", "\u2014", "\u2014"}}));
 }
 
 TEST_F(ReportTest, EmptyScaledTermsLeaveTheirLinesOutOtherEmptyTextsStay) {

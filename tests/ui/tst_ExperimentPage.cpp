@@ -34,6 +34,7 @@
 #include "ui/ReportPage.h"
 #include "ui/SettingsMapping.h"
 #include "ui/TEksperiment.h"
+#include "controller/TRegulator.h"
 #include "ui/TForm_SamodNastav.h"
 
 using namespace halvetra;
@@ -684,8 +685,15 @@ private slots:
         TForm_SamodNastav w(dialogs);
         QCOMPARE(w.windowTitle(), QString("Additional settings for automatic experiment"));
         QCOMPARE(w.Values(), AutomaticExperimentSettings{});  // the start-up values
-        QCOMPARE(w.ComboBox_Sam_IzbMetode->count(), 6);
+        QCOMPARE(w.ComboBox_Sam_IzbMetode->count(), TuningMethodCount - 1);  // every rule, no empty entry
         QCOMPARE(w.ComboBox_Sam_IzbMetode->currentText(), QString("MOMI method - tracking"));
+        // The stored value is the method's number, also past the page's empty entry 6.
+        AutomaticExperimentSettings amigo;
+        amigo.ComboBox_Sam_IzbMetode = Amigo;
+        w.SetValues(amigo);
+        QCOMPARE(w.ComboBox_Sam_IzbMetode->currentText(), QString("AMIGO"));
+        QCOMPARE(w.Values().ComboBox_Sam_IzbMetode, int(Amigo));
+        w.SetValues({});
         QCOMPARE(w.ComboBox_Sam_TipReg->currentText(), QString("General parallel (Kp, Ki, Kd)"));
         QCOMPARE(w.pidItems->checkedButton()->text(), QString("PI"));
         QCOMPARE(w.ScrollBar_Sam_Robust->minimum(), 0);
