@@ -205,6 +205,8 @@ void TForm1::processAutomaticRun(const QString& folder, const QString& label, bo
     run.RescueFolder = RescueFolder;
     if (const TForm_SamodNastav* window = ExperimentPage_->SettingsWindow()) run.Settings = window->Values();
     run.Events = State.LastRunEvents;
+    run.Plant = plant_.IsConnected() ? QString::fromStdString(OpcPage_->ServerName())
+                                     : QString::fromLatin1(BuiltInSimulationName);
     AutomaticChain chain(State, ReportPage_->Sources());
     // Nobody watched the run: what happened to the plant link is said in the
     // status line and in a message, also when the processing failed.

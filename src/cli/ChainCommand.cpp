@@ -110,8 +110,11 @@ struct ProcessedRecord {
 // run (`fromRun`) that its folder cannot take goes to the same rescue folder
 // as the window's; a record read from a file is not lost.
 ProcessedRecord ProcessRecord(TForm1& form, const TForm_SamodNastav* settingsWindow, const QString& folder,
-                              const QString& label, bool noWrite, bool fromRun, const RunEvents& events = {}) {
+                              const QString& label, bool noWrite, bool fromRun, bool pdf, const QString& plant = {},
+                              const RunEvents& events = {}) {
     AutomaticRun run;
+    run.PdfReport = pdf;
+    run.Plant = plant;
     run.Folder = folder;
     run.Label = label;
     run.NoWrite = noWrite;
@@ -144,7 +147,7 @@ void PrintFiles(std::ostream& out, const ProcessedRecord& record) {
 }  // namespace
 
 int RunChain(const std::vector<std::string>& arguments, std::ostream& out) {
-    const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--out="});
+    const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--out=", "--pdf"});
     if (parsed.positional.size() != 2) throw UsageError("expected SETTINGS.hvx and DATA.hvd");
     const std::string& settingsPath = parsed.positional[0];
     const std::string& dataPath = parsed.positional[1];
@@ -175,13 +178,13 @@ int RunChain(const std::vector<std::string>& arguments, std::ostream& out) {
     form.State.WorkingFolder = folder;
     const ProcessedRecord record =
         ProcessRecord(form, settingsWindow, folder, QString::fromStdString(LabelOfSettingsFile(settingsPath)),
-                      form.ExperimentPage_->CheckBox_NePisi->isChecked(), false);
+                      form.ExperimentPage_->CheckBox_NePisi->isChecked(), false, parsed.has("--pdf"));
     PrintFiles(out, record);
     return 0;
 }
 
 int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) {
-    const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--out=", "--server=", "--fast"});
+    const ParsedArguments parsed = ParseArgumentsWithConnection(arguments, {"--out=", "--server=", "--fast", "--pdf"});
     if (parsed.positional.size() != 1) throw UsageError("expected exactly one SETTINGS.hvx");
     const std::string* server = parsed.value("--server");
     const bool fast = parsed.has("--fast");
@@ -234,7 +237,10 @@ int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) 
     // The record reached the Data page through the window; messages shown
     // during the run (failed samples) are on standard error and end nothing.
     page.ProcessAutomaticRun = [&](const QString& runFolder, const QString& runLabel, bool noWrite) {
-        record = ProcessRecord(form, settingsWindow, runFolder, runLabel, noWrite, true, form.State.LastRunEvents);
+        const QString plantName =
+            server ? QString::fromStdString(*server) : QString::fromLatin1(BuiltInSimulationName);
+        record = ProcessRecord(form, settingsWindow, runFolder, runLabel, noWrite, true, parsed.has("--pdf"), plantName,
+                               form.State.LastRunEvents);
         processed = true;
     };
 

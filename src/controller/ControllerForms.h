@@ -27,6 +27,16 @@ inline constexpr std::array<const char*, 4> ControllerFormItems = {
 };
 inline constexpr std::array<const char*, 4> ControllerTypeItems = {"P", "I", "PI", "PID"};
 
+// A form with the names and units of its scaled values, for the report's
+// summary: "Serial (Kp, Ti [s], Td [s])"; no form selected (-1) is the
+// general parallel form.
+inline constexpr std::array<const char*, 4> ControllerFormDescriptions = {
+    "General parallel (Kp, Ki [1/s], Kd [s])",
+    "Parallel (Kp, Ti [s], Td [s])",
+    "Parallel (Kp, 1/Ti [1/s], Td [s])",
+    "Serial (Kp, Ti [s], Td [s])",
+};
+
 // The three rows of the box, also the three scaling factors sP, sI, sD.
 enum class ControllerTerm { P = 0, I = 1, D = 2 };
 

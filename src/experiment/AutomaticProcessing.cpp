@@ -72,6 +72,7 @@ std::vector<std::string> AutomaticProcessing::Run(const ProcessingRun& run, cons
     scaled_ = {};
     labels_ = {};
     figures_ = {};
+    dataFile_.clear();
     const std::string& folder = run.Folder;
     const AutomaticExperimentSettings& settings = run.Settings;
     // The pictures are temporary: none stays behind, whichever step fails.
@@ -145,6 +146,7 @@ void AutomaticProcessing::saveDataFile(const std::string& path, const Processing
         throw FileError(message);
     }
     written_.push_back(path);
+    dataFile_ = path;
 }
 
 void AutomaticProcessing::model(const std::string& path, int start, int end) {
@@ -200,15 +202,20 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
     if (withModel) {
         // As the Model page shows the identified set.
         const ModelParameters& m = texts.ShowOuterModel ? state_.OuterModel : state_.InnerModel;
-        const auto fixed = [this](double v, int precision, int decimals) {
-            return Q(FormatFixedFinite(v, precision, decimals, separator_));
-        };
-        inputs.Gain = fixed(m.Gain, 15, 3);
-        inputs.TimeConstant = fixed(m.TimeConstant, 15, 2);
-        inputs.DeadTime = fixed(m.DeadTime, 15, 1);
-        inputs.ModelStd = fixed(m.Std, 15, 5);
-        inputs.RelativeError = fixed(m.RelativeError, 12, 5);
-        inputs.ModelQuality = Q(QualityText(RateModelQuality(m.RelativeError)));
+        ReportModelTexts shown;
+        FillReportModel(shown, QString(), m, separator_);
+        inputs.Gain = shown.Gain;
+        inputs.TimeConstant = shown.TimeConstant;
+        inputs.DeadTime = shown.DeadTime;
+        inputs.ModelStd = shown.ModelStd;
+        inputs.RelativeError = shown.RelativeError;
+        inputs.ModelQuality = shown.ModelQuality;
+        // A cascade has two processes: the other one's figures follow.
+        if (settings.CheckBox_Sam_Cascade)
+            FillReportModel(inputs.OtherModel,
+                            texts.ShowOuterModel ? QStringLiteral("Inner process model")
+                                                 : QStringLiteral("Outer process model"),
+                            texts.ShowOuterModel ? state_.InnerModel : state_.OuterModel, separator_);
         const RefinedModelTexts refined = FormatRefinedModel(
             texts.ShowOuterModel ? state_.Refined.Outer : state_.Refined.Inner, 15, separator_);
         inputs.RefinedGain = Q(refined.Gain);
@@ -249,15 +256,88 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
             shown = {Q(e.what()), Q(e.what()), Q(e.what())};
         }
     }
-    inputs.ServerName = Q(texts.ServerName);
+    // A run on the built-in simulation names no server it did not use.
+    inputs.ServerName = texts.Plant == BuiltInSimulationName ? QStringLiteral("none (built-in simulation)")
+                                                             : Q(texts.ServerName);
+    ReportSummaryFacts facts;
+    facts.Date = record.Date;
+    facts.Time = record.Time;
+    // Beside the report: its name says which it is.
+    facts.DataFile = std::filesystem::path(dataFile_).filename().string();
+    facts.SamplingTime = state_.Data.SamplingTime;
+    facts.WindowStart = record.WindowStart;
+    facts.WindowEnd = record.WindowEnd;
+    facts.SampleTimes = &state_.Data.SampleTimes;
+    facts.Plant = texts.Plant;
+    if (withController) {
+        facts.Method = settings.ComboBox_Sam_IzbMetode;
+        facts.RobustPosition = settings.ScrollBar_Sam_Robust;
+        facts.Factor = state_.RobustnessFactor;
+        facts.Form = settings.ComboBox_Sam_TipReg;
+        facts.ControllerType = settings.RadioGroup_Sam_PID;
+        facts.LoopSamplingTime = state_.LoopSamplingTime;
+    }
+    FillReportSummary(inputs.Summary, facts, separator_);
     for (std::size_t row = 0; row < texts.OpcTable.size(); ++row)
         inputs.OpcTable[row] = {Q(texts.OpcTable[row][0]), Q(texts.OpcTable[row][1])};
     for (const std::string& line : warnings_) inputs.RunEvents << Q(line);
     inputs.TemplateName = Q(settings.Label13);
-    inputs.ReportFileName = Q(RunFile(run.Folder, run.Label, "odt"));
+    const std::string reportFile = RunFile(run.Folder, run.Label, run.PdfReport ? "pdf" : "odt");
+    inputs.ReportFileName = Q(reportFile);
     inputs.PictureFolder = QFileInfo(inputs.ReportFileName).absolutePath();
     TPorocilo().Make(inputs);
-    written_.push_back(RunFile(run.Folder, run.Label, "odt"));
+    written_.push_back(reportFile);
+}
+
+void FillReportModel(ReportModelTexts& texts, const QString& title, const ModelParameters& model,
+                     char decimalSeparator) {
+    const auto fixed = [decimalSeparator](double v, int precision, int decimals) {
+        return Q(FormatFixedFinite(v, precision, decimals, decimalSeparator));
+    };
+    texts.Title = title;
+    texts.Gain = fixed(model.Gain, 15, 3);
+    texts.TimeConstant = fixed(model.TimeConstant, 15, 2);
+    texts.DeadTime = fixed(model.DeadTime, 15, 1);
+    texts.ModelStd = fixed(model.Std, 15, 5);
+    texts.RelativeError = fixed(model.RelativeError, 12, 5);
+    texts.ModelQuality = Q(QualityText(RateModelQuality(model.RelativeError)));
+}
+
+void FillReportSummary(ReportSummary& summary, const ReportSummaryFacts& facts, char decimalSeparator) {
+    const auto number = [decimalSeparator](double value) {
+        return Q(FormatGeneral(value, 15, decimalSeparator));
+    };
+    summary = {};
+    const std::string date = facts.Date + (facts.Date.empty() || facts.Time.empty() ? "" : " ") + facts.Time;
+    summary.ExperimentDate = Q(date);
+    summary.DataFile = Q(facts.DataFile);
+    if (facts.SamplingTime > 0.0) summary.SamplingTime = number(facts.SamplingTime);
+    const std::vector<double>* times = facts.SampleTimes;
+    if (facts.WindowStart >= 1 && facts.WindowEnd >= facts.WindowStart && times &&
+        static_cast<std::size_t>(facts.WindowEnd) <= times->size()) {
+        const auto time = [&](int sample) {
+            return Q(FormatGeneral((*times)[static_cast<std::size_t>(sample - 1)], 6, decimalSeparator));
+        };
+        summary.Window = QStringLiteral("samples %1 \u2013 %2 (%3 s \u2013 %4 s)")
+                             .arg(facts.WindowStart)
+                             .arg(facts.WindowEnd)
+                             .arg(time(facts.WindowStart), time(facts.WindowEnd));
+    }
+    summary.Plant = Q(facts.Plant);
+    if (facts.Method >= 0 && facts.Method < TuningMethodCount && facts.Method != NoMethod) {
+        summary.TuningMethod = QString::fromUtf8(TuningMethodName(facts.Method));
+        summary.RobustnessFactor = Q(FormatFixed(facts.Factor, 15, 4, decimalSeparator)) +
+                                   QStringLiteral(" (slider position %1)").arg(facts.RobustPosition);
+        const std::size_t form = facts.Form >= 0 && facts.Form < static_cast<int>(ControllerFormDescriptions.size())
+                                     ? static_cast<std::size_t>(facts.Form)
+                                     : 0;
+        summary.ControllerForm = QString::fromUtf8(ControllerFormDescriptions[form]);
+        if (facts.ControllerType >= 0 && facts.ControllerType < static_cast<int>(ControllerTypeItems.size()))
+            summary.ControllerForm += QStringLiteral(", %1 controller")
+                                          .arg(QString::fromUtf8(
+                                              ControllerTypeItems[static_cast<std::size_t>(facts.ControllerType)]));
+        if (facts.LoopSamplingTime > 0.0) summary.LoopSamplingTime = number(facts.LoopSamplingTime);
+    }
 }
 
 }  // namespace halvetra

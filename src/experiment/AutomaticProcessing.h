@@ -32,6 +32,7 @@
 // it stay, the pictures are removed all the same. When the data file itself
 // cannot be written, the record is saved into the run's rescue folder first
 // and the error says where it went.
+#include <QString>
 #include <array>
 #include <functional>
 #include <string>
@@ -60,6 +61,8 @@ struct ProcessingRun {
     // What happened to the plant link during the run; empty for a record
     // that did not come from a run just now.
     RunEvents Events;
+    // The report as a PDF (NAME.pdf) instead of an OpenDocument text (NAME.odt).
+    bool PdfReport = false;
 };
 
 // How the record is kept and shown: the Data page's window, columns and
@@ -83,7 +86,11 @@ struct ProcessingReportTexts {
     std::string ServerName;
     std::array<std::array<std::string, 2>, 20> OpcTable{};
     bool ShowOuterModel = false;  // the report's model figures are the outer process's
+    std::string Plant;            // the server's URL, BuiltInSimulationName, or empty when not known
 };
+
+// What a report names as the plant of a run without a server.
+inline constexpr const char* BuiltInSimulationName = "built-in simulation";
 
 // The pictures, drawn by the window's side into the run's folder under the
 // report's picture names; each also shows what it draws on its page.
@@ -141,7 +148,37 @@ private:
     std::array<std::string, 3> scaled_{};
     ControllerLabels labels_;
     ControllerFigures figures_;  // of the controller step, for the report
+    std::string dataFile_;       // the record's data file, for the report
 };
+
+struct ReportSummary;
+struct ReportModelTexts;
+
+// A model's figures as the Model page shows them, under a title.
+void FillReportModel(ReportModelTexts& texts, const QString& title, const ModelParameters& model,
+                     char decimalSeparator);
+
+// The figures of a report's summary block as plain values.
+struct ReportSummaryFacts {
+    std::string Date;      // the record's date and time as the data file keeps them
+    std::string Time;
+    std::string DataFile;  // the data file's name; empty: not saved
+    double SamplingTime = 0.0;            // 0: no data
+    int WindowStart = 0;                  // samples counted from 1; 0: no window
+    int WindowEnd = 0;
+    const std::vector<double>* SampleTimes = nullptr;  // [i - 1]: the time of sample i
+    std::string Plant;                    // the server's URL, "built-in simulation" or empty
+    int Method = -1;                      // -1: no tuning
+    int RobustPosition = 10;
+    double Factor = 1.0;
+    int Form = -1;                        // the controller form; -1: general parallel
+    int ControllerType = 2;               // 0 P, 1 I, 2 PI, 3 PID
+    double LoopSamplingTime = 0.0;        // 0: none
+};
+
+// The summary block's texts; a figure that is not known stays empty (its row
+// is left out).
+void FillReportSummary(ReportSummary& summary, const ReportSummaryFacts& facts, char decimalSeparator);
 
 // Writes the measured data file of the record: the data set's samples with
 // the record's window, columns, conditioning, date and time.

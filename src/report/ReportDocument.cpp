@@ -9,6 +9,8 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
+#include <initializer_list>
 #include <vector>
 
 #include "report/TPorocilo.h"
@@ -20,9 +22,19 @@ namespace {
 constexpr double BodySize = 12.0;
 constexpr double HeadingSize = 14.0;
 constexpr double TitleSize = 20.0;
+constexpr double SummarySize = 10.0;
 constexpr double CellSidePaddingPt = 5.4;  // 0.19 cm left and right of a cell's text
 constexpr double CellEndPaddingPt = 1.0;   // above and below
 constexpr double BorderPt = 0.5;
+// The height the layout gives one line of body text, a heading line and a
+// table row, with room to spare, for sizing pictures so that a block of
+// captions, pictures and lines fits on one page.
+constexpr double LinePt = BodySize * 1.25;
+constexpr double HeadingLinePt = HeadingSize * 1.3;
+constexpr double TableRowPt = LinePt + 2 * CellEndPaddingPt + 2 * BorderPt + 1.0;
+// A picture is never made smaller than this share of the text height: what
+// does not fit beside it then moves on to the next page.
+constexpr double SmallestPictureShare = 0.3;
 
 // Marks the document's first paragraph, which carries the template's page style.
 constexpr int FirstParagraphProperty = QTextFormat::UserProperty + 1;
@@ -61,11 +73,29 @@ public:
         }
     }
 
+    // The next text starts a new page. Blank paragraphs before the break
+    // would only fill the end of the page, or spill onto a page of their own:
+    // the break goes onto the first of them instead.
     void InsertPageBreak() {
+        while (cursor_.block().length() == 1 && cursor_.currentFrame() == document_.rootFrame()) {
+            const QTextBlock previous = cursor_.block().previous();
+            if (!previous.isValid() || previous.length() != 1 || QTextCursor(previous).currentTable() != nullptr ||
+                previous.blockFormat().hasProperty(FirstParagraphProperty))
+                break;
+            cursor_.deletePreviousChar();
+        }
         QTextBlockFormat format = cursor_.blockFormat();
+        const bool blank = cursor_.block().length() == 1 && !format.hasProperty(FirstParagraphProperty) &&
+                           cursor_.currentFrame() == document_.rootFrame() &&
+                           QTextCursor(cursor_.block().previous()).currentTable() == nullptr;
         format.clearProperty(FirstParagraphProperty);
         format.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-        cursor_.insertBlock(format, font_);
+        if (blank) {
+            cursor_.setBlockFormat(format);
+            cursor_.setBlockCharFormat(font_);
+        } else {
+            cursor_.insertBlock(format, font_);
+        }
     }
 
     void SetSize(double points) { font_.setFontPointSize(points); }
@@ -88,13 +118,15 @@ public:
         TypeParagraph(2);
     }
 
-    // The picture in line, scaled down to fit the page when it is larger.
-    void AddPicture(const ReportPicture& picture) {
+    // The picture in line, scaled down to the text width and to maxHeightPt
+    // (at most the text height) when it is larger.
+    void AddPicture(const ReportPicture& picture, double maxHeightPt = 0.0) {
         document_.addResource(QTextDocument::ImageResource, QUrl(picture.Name), picture.Bytes);
         const QSizeF size = picture.SizePt;
+        const double height = maxHeightPt > 0.0 ? std::min(maxHeightPt, geometry_.TextHeightPt) : geometry_.TextHeightPt;
         double scale = 1.0;
         if (size.width() > 0 && size.height() > 0)
-            scale = std::min({1.0, geometry_.TextWidthPt / size.width(), geometry_.TextHeightPt / size.height()});
+            scale = std::min({1.0, geometry_.TextWidthPt / size.width(), height / size.height()});
         QTextImageFormat format;
         format.setName(picture.Name);
         format.setWidth(size.width() * scale * geometry_.PixelsPerPt);
@@ -201,6 +233,32 @@ public:
         table->setFormat(format);
     }
 
+    // The height of a picture scaled to the text width (not enlarged).
+    double FittedHeightPt(const ReportPicture& picture) const {
+        const QSizeF size = picture.SizePt;
+        if (size.width() <= 0 || size.height() <= 0) return 0.0;
+        return size.height() * std::min(1.0, geometry_.TextWidthPt / size.width());
+    }
+
+    // The lines a paragraph of body text takes at the text width.
+    int LinesOf(const QString& text) const {
+        const double average = BodySize * 0.55;  // a generous average character width
+        const double perLine = std::max(20.0, geometry_.TextWidthPt / average);
+        return std::max(1, static_cast<int>(std::ceil(static_cast<double>(text.size()) / perLine)));
+    }
+
+    // The largest heights of pictures that fit with `textPt` of other content
+    // on one page, shared in proportion to their heights at the text width.
+    std::vector<double> PictureHeights(std::initializer_list<const ReportPicture*> pictures, double textPt) const {
+        double fitted = 0.0;
+        for (const ReportPicture* picture : pictures) fitted += FittedHeightPt(*picture);
+        const double room = std::max(geometry_.TextHeightPt - textPt, SmallestPictureShare * geometry_.TextHeightPt);
+        const double scale = fitted > room ? room / fitted : 1.0;
+        std::vector<double> heights;
+        for (const ReportPicture* picture : pictures) heights.push_back(FittedHeightPt(*picture) * scale);
+        return heights;
+    }
+
 private:
     QTextDocument& document_;
     QTextCursor cursor_;
@@ -242,6 +300,7 @@ const ReportPicture& Picture(const QHash<QString, ReportPicture>& pictures, cons
 }
 
 void RunEventsList(Selection& selection, const ReportInputs& inputs, bool titled = true);
+void SummaryBlock(Selection& selection, const ReportInputs& inputs);
 
 void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
     struct Signal {
@@ -259,16 +318,33 @@ void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<Q
 
     selection.InsertPageBreak();
     selection.Heading(QStringLiteral("Data"));
+    // The first signal's page also holds the heading and the run's events.
+    double firstPageText = HeadingLinePt + LinePt;
+    if (!inputs.RunEvents.isEmpty()) {
+        firstPageText += 2 * LinePt;
+        for (const QString& line : inputs.RunEvents) firstPageText += selection.LinesOf(line) * LinePt;
+    }
     RunEventsList(selection, inputs);
     for (int i = 0; i < ReportInputs::Signals; ++i) {
         const Signal& signal = Signals[i];
         const QString description = inputs.OpcTable[static_cast<size_t>(signal.OpcRow)].Description;
         const ReportSignalStatistics& statistics = inputs.Statistics[static_cast<size_t>(i)];
+        // "(description)" only when there is one.
+        const QString named = description.isEmpty() ? QString() : QStringLiteral(" (") + description + QStringLiteral(")");
+        const QString chartCaption = QStringLiteral("Time response of %1").arg(QLatin1StringView(signal.Name)) + named;
+        const QString histogramCaption = QStringLiteral("Histogram of %1").arg(QLatin1StringView(signal.Name)) + named;
 
-        selection.TypeText(QStringLiteral("Time response of %1 (").arg(QLatin1StringView(signal.Name)) + description +
-                           QStringLiteral(")"));
+        // The signal's chart and its histogram share a page with their
+        // captions and figures: the pictures take the room the lines leave.
+        const ReportPicture& chart = Picture(pictures, signal.TimeResponse);
+        const ReportPicture& histogram = Picture(pictures, signal.Histogram);
+        const int lines = selection.LinesOf(chartCaption) + selection.LinesOf(histogramCaption) + 8;
+        const std::vector<double> heights =
+            selection.PictureHeights({&chart, &histogram}, (i == 0 ? firstPageText : 0.0) + lines * LinePt);
+
+        selection.TypeText(chartCaption);
         selection.TypeParagraph();
-        selection.AddPicture(Picture(pictures, signal.TimeResponse));
+        selection.AddPicture(chart, heights[0]);
         selection.TypeParagraph(2);
         selection.TypeText(QStringLiteral("MAX: ") + statistics.Max);
         selection.TypeParagraph();
@@ -276,11 +352,10 @@ void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<Q
         selection.TypeParagraph();
         selection.TypeText(QStringLiteral("STD: ") + statistics.Std);
         selection.TypeParagraph(2);
-        selection.TypeText(QStringLiteral("Histogram of %1 (").arg(QLatin1StringView(signal.Name)) + description +
-                           QStringLiteral(")"));
+        selection.TypeText(histogramCaption);
         selection.TypeParagraph();
         selection.SetAlignment(Qt::AlignHCenter);
-        selection.AddPicture(Picture(pictures, signal.Histogram));
+        selection.AddPicture(histogram, heights[1]);
         selection.TypeParagraph();
         selection.SetAlignment(Qt::AlignLeft);
         selection.TypeParagraph();
@@ -303,50 +378,68 @@ void RunEventsList(Selection& selection, const ReportInputs& inputs, bool titled
     selection.TypeParagraph();
 }
 
-void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
-    selection.InsertPageBreak();
-    selection.Heading(QStringLiteral("Model"));
-    selection.TypeText(QStringLiteral("Open-loop process response"));
-    selection.TypeParagraph();
-    selection.AddPicture(Picture(pictures, "grafik3.png"));
-    selection.TypeParagraph(2);
+// The six lines of one model's figures, in the order of the Model page.
+QStringList ModelLines(const QString& gain, const QString& timeConstant, const QString& deadTime, const QString& std,
+                       const QString& relativeError, const QString& quality) {
+    return {QStringLiteral("Estimated gain: ") + gain,
+            QStringLiteral("Estimated time constant(s): ") + timeConstant,
+            QStringLiteral("Estimates dead time [s]: ") + deadTime,
+            QStringLiteral("Standard deviation: ") + std,
+            QStringLiteral("Relative model error: ") + relativeError,
+            QStringLiteral("Model quality: ") + quality};
+}
+
+// A bold title, a blank line, the lines and a blank line.
+void TitledLines(Selection& selection, const QString& title, const QStringList& lines) {
     selection.SetBold(true);
-    selection.TypeText(QStringLiteral("Model parameters"));
+    selection.TypeText(title);
     selection.SetBold(false);
     selection.TypeParagraph(2);
-    const QString lines[] = {
-        QStringLiteral("Estimated gain: ") + inputs.Gain,
-        QStringLiteral("Estimated time constant(s): ") + inputs.TimeConstant,
-        QStringLiteral("Estimates dead time [s]: ") + inputs.DeadTime,
-        QStringLiteral("Standard deviation: ") + inputs.ModelStd,
-        QStringLiteral("Relative model error: ") + inputs.RelativeError,
-        QStringLiteral("Model quality: ") + inputs.ModelQuality,
-    };
     for (const QString& line : lines) {
         selection.TypeText(line);
         selection.TypeParagraph();
     }
     selection.TypeParagraph();
-    if (inputs.RefinedGain.isEmpty()) return;
+}
 
-    // The refined model, each figure with the half-width of its 95 % interval.
-    selection.SetBold(true);
-    selection.TypeText(QStringLiteral("Refined model"));
-    selection.SetBold(false);
-    selection.TypeParagraph(2);
-    QStringList refined = {
-        QStringLiteral("Refined gain (95 % interval): ") + inputs.RefinedGain,
-        QStringLiteral("Refined time constant [s] (95 % interval): ") + inputs.RefinedTimeConstant,
-        QStringLiteral("Refined dead time [s] (95 % interval): ") + inputs.RefinedDeadTime,
-        QStringLiteral("Fit of the refined model [%]: ") + inputs.RefinedFit,
-    };
-    if (!inputs.RefinedReason.isEmpty())
-        refined << QStringLiteral("The identified model stays: ") + inputs.RefinedReason;
-    for (const QString& line : refined) {
-        selection.TypeText(line);
-        selection.TypeParagraph();
+void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
+    const QStringList figures = ModelLines(inputs.Gain, inputs.TimeConstant, inputs.DeadTime, inputs.ModelStd,
+                                           inputs.RelativeError, inputs.ModelQuality);
+    QStringList refined;
+    if (!inputs.RefinedGain.isEmpty()) {
+        refined = {
+            QStringLiteral("Refined gain (95 % interval): ") + inputs.RefinedGain,
+            QStringLiteral("Refined time constant [s] (95 % interval): ") + inputs.RefinedTimeConstant,
+            QStringLiteral("Refined dead time [s] (95 % interval): ") + inputs.RefinedDeadTime,
+            QStringLiteral("Fit of the refined model [%]: ") + inputs.RefinedFit,
+        };
+        if (!inputs.RefinedReason.isEmpty())
+            refined << QStringLiteral("The identified model stays: ") + inputs.RefinedReason;
     }
+    const ReportModelTexts& other = inputs.OtherModel;
+    const QStringList otherFigures = ModelLines(other.Gain, other.TimeConstant, other.DeadTime, other.ModelStd,
+                                                other.RelativeError, other.ModelQuality);
+
+    // The chart takes the room the section's lines leave on its page.
+    int lines = 2 + 3 + static_cast<int>(figures.size()) + 1;
+    for (const QString& line : refined) lines += selection.LinesOf(line);
+    if (!refined.isEmpty()) lines += 3;
+    if (!other.Title.isEmpty()) lines += 3 + static_cast<int>(otherFigures.size());
+    const ReportPicture& chart = Picture(pictures, "grafik3.png");
+    const double height = selection.PictureHeights({&chart}, HeadingLinePt + LinePt + lines * LinePt).front();
+
+    selection.InsertPageBreak();
+    selection.Heading(QStringLiteral("Model"));
+    selection.TypeText(QStringLiteral("Open-loop process response"));
     selection.TypeParagraph();
+    selection.AddPicture(chart, height);
+    selection.TypeParagraph(2);
+    TitledLines(selection, QStringLiteral("Model parameters"), figures);
+    if (!refined.isEmpty())
+        // The refined model, each figure with the half-width of its 95 % interval.
+        TitledLines(selection, QStringLiteral("Refined model"), refined);
+    if (!other.Title.isEmpty())
+        TitledLines(selection, other.Title, otherFigures);
 }
 
 // The robustness and performance figures of the four controllers, when given.
@@ -381,11 +474,23 @@ void FiguresTable(Selection& selection, const ReportInputs& inputs) {
 }
 
 void ControllerSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
+    // The chart takes the room the tables and lines leave on the page.
+    bool figures = false;
+    for (const auto& row : inputs.Figures)
+        for (const QString& cell : row) figures = figures || !cell.isEmpty();
+    int lines = 1 + 4 + 2 + 4;
+    if (figures) lines += 2 + 4 + 2;
+    if (!inputs.ScaledNote.isEmpty()) lines += selection.LinesOf(inputs.ScaledNote);
+    const double tables = (figures ? 10 : 5) * TableRowPt;
+    const ReportPicture& chart = Picture(pictures, "grafik4.png");
+    const double height =
+        selection.PictureHeights({&chart}, HeadingLinePt + LinePt + lines * LinePt + tables).front();
+
     selection.InsertPageBreak();
     selection.Heading(QStringLiteral("Controller"));
     selection.TypeText(QStringLiteral("Open-loop and closed-loop responses"));
     selection.TypeParagraph();
-    selection.AddPicture(Picture(pictures, "grafik4.png"));
+    selection.AddPicture(chart, height);
     selection.TypeParagraph(4);
 
     QTextTable* table = selection.AddTable(5, 4, Qt::AlignHCenter);
@@ -417,6 +522,42 @@ void ControllerSection(Selection& selection, const ReportInputs& inputs, const Q
         selection.TypeText(QString::fromLatin1(label) + *value);
         selection.TypeParagraph();
     }
+}
+
+// The summary of the experiment and its processing, as a two-column table.
+void SummaryBlock(Selection& selection, const ReportInputs& inputs) {
+    const ReportSummary& s = inputs.Summary;
+    const bool data = inputs.IncludeData;
+    const bool controller = inputs.IncludeController;
+    const std::pair<QString, bool> rows[] = {
+        {QStringLiteral("Experiment date"), data},
+        {QStringLiteral("Data file"), data},
+        {QStringLiteral("Sampling time [s]"), data},
+        {QStringLiteral("Window"), data || inputs.IncludeModel},
+        {QStringLiteral("Plant"), true},
+        {QStringLiteral("Tuning method"), controller},
+        {QStringLiteral("Robustness factor"), controller},
+        {QStringLiteral("Controller form"), controller},
+        {QStringLiteral("Closed-loop sampling time [s]"), controller},
+    };
+    const QString* values[] = {&s.ExperimentDate, &s.DataFile,        &s.SamplingTime,
+                               &s.Window,         &s.Plant,           &s.TuningMethod,
+                               &s.RobustnessFactor, &s.ControllerForm, &s.LoopSamplingTime};
+    QList<std::pair<QString, QString>> shown;
+    for (std::size_t i = 0; i < std::size(rows); ++i)
+        if (rows[i].second && !values[i]->isEmpty()) shown.append({rows[i].first, *values[i]});
+    if (shown.isEmpty()) return;
+    // A size smaller than the body's keeps the block and the OPC tables on the first page.
+    selection.SetSize(SummarySize);
+    QTextTable* table = selection.AddTable(static_cast<int>(shown.size()), 2, Qt::AlignLeft);
+    selection.SetSize(BodySize);
+    for (qsizetype row = 0; row < shown.size(); ++row) {
+        selection.CellText(table, static_cast<int>(row), 0, shown[row].first, true);
+        selection.CellText(table, static_cast<int>(row), 1, shown[row].second);
+    }
+    selection.FitColumns(table);
+    selection.EndKey();
+    selection.TypeParagraph();
 }
 
 }  // namespace
@@ -451,6 +592,8 @@ void BuildReportDocument(QTextDocument& document, const ReportInputs& inputs,
     selection.TypeParagraph();
     selection.SetAlignment(Qt::AlignLeft);
     selection.TypeParagraph();
+
+    SummaryBlock(selection, inputs);
 
     // OPC settings.
     selection.Heading(QStringLiteral("OPC settings"));

@@ -75,9 +75,14 @@ void WriteReportPdf(QTextDocument& document, const ReportTemplate& reportTemplat
     pdf.setResolution(Resolution);
     pdf.setTitle(title);
     pdf.setCreator(QStringLiteral("Halvetra"));
-    const QPageSize size(QSizeF(page.WidthMm, page.HeightMm), QPageSize::Millimeter);
-    pdf.setPageLayout(QPageLayout(size, page.WidthMm > page.HeightMm ? QPageLayout::Landscape : QPageLayout::Portrait,
-                                  QMarginsF(), QPageLayout::Millimeter));
+    // A page size is named upright and turned by the orientation: a
+    // landscape page is its portrait size turned, not its width and height
+    // as they stand (which the orientation would turn back to portrait).
+    const bool landscape = page.WidthMm > page.HeightMm;
+    const QPageSize size(QSizeF(std::min(page.WidthMm, page.HeightMm), std::max(page.WidthMm, page.HeightMm)),
+                         QPageSize::Millimeter);
+    pdf.setPageLayout(QPageLayout(size, landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(),
+                                  QPageLayout::Millimeter));
 
     QFont body = document.defaultFont();
     if (!reportTemplate.FontFamily.isEmpty())

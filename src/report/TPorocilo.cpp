@@ -10,6 +10,7 @@
 #include <QTextDocument>
 #include <QTextDocumentWriter>
 
+#include <algorithm>
 #include <vector>
 
 #include "data/Errors.h"
@@ -87,7 +88,20 @@ void RequireFiniteFigures(const ReportInputs& inputs) {
 ReportGeometry Geometry(const ReportTemplate& reportTemplate, bool pdf) {
     ReportGeometry geometry;
     geometry.TextWidthPt = reportTemplate.Layout.TextWidthMm() * PtPerMm;
-    geometry.TextHeightPt = reportTemplate.Layout.TextHeightMm() * PtPerMm;
+    // The body's height is the page's between the margins less the header
+    // and the footer with their spacing.
+    const auto linesPt = [&reportTemplate](const std::vector<TemplateHeaderLine>& lines) {
+        double height = 0.0;
+        for (const TemplateHeaderLine& line : lines)
+            height += 1.2 * (line.FontSizePt > 0 ? line.FontSizePt : reportTemplate.FontSizePt);
+        return height;
+    };
+    double bodyPt = reportTemplate.Layout.TextHeightMm() * PtPerMm;
+    if (!reportTemplate.Header.empty())
+        bodyPt -= linesPt(reportTemplate.Header) + reportTemplate.Layout.HeaderSpacingMm * PtPerMm;
+    if (!reportTemplate.Footer.empty())
+        bodyPt -= linesPt(reportTemplate.Footer) + reportTemplate.Layout.FooterSpacingMm * PtPerMm;
+    geometry.TextHeightPt = std::max(bodyPt, 20.0 * PtPerMm);
     geometry.FontFamily = reportTemplate.FontFamily;
     if (pdf) {
         // Qt's layout counts in pixels of the screen's resolution and scales

@@ -21,6 +21,36 @@ struct ReportOpcRow {
     QString Description;
 };
 
+// The summary block after the title block: one row per figure, labelled
+// "Experiment date", "Data file", "Sampling time [s]", "Window", "Plant",
+// "Tuning method", "Robustness factor", "Controller form" and "Closed-loop
+// sampling time [s]". An empty value leaves its row out, and so does a section
+// that is switched off: the data rows without the Data section (the window
+// also stays with the Model section), the controller rows without the
+// Controller section. No row: no block.
+struct ReportSummary {
+    QString ExperimentDate;
+    QString DataFile;
+    QString SamplingTime;
+    QString Window;  // first and last sample and their times
+    QString Plant;   // the server's URL, or "built-in simulation"
+    QString TuningMethod;
+    QString RobustnessFactor;
+    QString ControllerForm;  // with the scaled values' names and units
+    QString LoopSamplingTime;
+};
+
+// One process model's figures as the Model page shows them.
+struct ReportModelTexts {
+    QString Title;  // the block's bold title; empty: the block is left out
+    QString Gain;
+    QString TimeConstant;
+    QString DeadTime;
+    QString ModelStd;
+    QString RelativeError;
+    QString ModelQuality;
+};
+
 struct ReportInputs {
     static constexpr int OpcRows = 20;
     // The order of Statistics: manipulative signal (MV1), process input (U1),
@@ -28,6 +58,7 @@ struct ReportInputs {
     static constexpr int Signals = 4;
 
     QString Caption;  // the main window's caption
+    ReportSummary Summary;
 
     // Model page: Edit_Gain, Edit_Time, Edit_Delay, Label_STD, Label_Rel_Pogresek, Label_Kvaliteta.
     QString Gain;
@@ -45,6 +76,9 @@ struct ReportInputs {
     QString RefinedDeadTime;
     QString RefinedFit;
     QString RefinedReason;
+    // In a cascade, the other process's model (the one the Model page does
+    // not show), printed after the model figures under its title.
+    ReportModelTexts OtherModel;
 
     // Controller labels: Label_Ki; Label_Kp_P; Label_PI_Kp, Label_PI_Ti; Label_PID_Kp, Label_PID_Ti, Label_PID_Td.
     QString I_Ki;

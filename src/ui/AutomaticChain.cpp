@@ -30,7 +30,8 @@ public:
     WindowPictures(const AppState& state, const ReportSources& sources) : state_(state), sources_(sources) {}
 
     void DataPictures(int start, int end, const std::string& folder) override {
-        const PictureTitles titles = AutomaticPictureTitles();
+        PictureTitles titles = AutomaticPictureTitles();
+        DescribeSignals(titles, *sources_.Opc);
         ExportSignalPictures(*sources_.Enlarged, state_.Data, start, end, titles, Q(folder));
         ExportHistogramPictures(*sources_.Histogram, state_.Data, start, end, titles, Q(folder));
     }
@@ -84,6 +85,7 @@ QStringList AutomaticChain::Run(const AutomaticRun& run) {
     processing.Settings = run.Settings;
     processing.RescueFolder = QDir::toNativeSeparators(run.RescueFolder).toStdString();
     processing.Events = run.Events;
+    processing.PdfReport = run.PdfReport;
 
     const OpcPage& opc = *sources_.Opc;
     ProcessingReportTexts texts;
@@ -92,6 +94,7 @@ QStringList AutomaticChain::Run(const AutomaticRun& run) {
     for (std::size_t row = 0; row < texts.OpcTable.size(); ++row)
         texts.OpcTable[row] = {opc.CellText(static_cast<int>(row), 0), opc.CellText(static_cast<int>(row), 1)};
     texts.ShowOuterModel = sources_.Model->CheckBox_Model_Outer->isChecked();
+    texts.Plant = run.Plant.toStdString();
 
     const ControllerPage& controller = *sources_.Controller;
     WindowPictures pictures(state_, sources_);

@@ -30,6 +30,10 @@ struct AutomaticRun {
     // What happened to the plant link during the run; empty for a record
     // that did not come from a run just now.
     RunEvents Events;
+    // The plant the record came from: the server's URL, BuiltInSimulationName,
+    // or empty when not known (a record read from a file).
+    QString Plant;
+    bool PdfReport = false;  // the report as NAME.pdf instead of NAME.odt
 };
 
 // The status line and the message after an unattended run with events.

@@ -39,6 +39,31 @@ private:
     QColor end_;
 };
 
+// Puts a chart's axis titles back when it goes out of scope.
+class AxisTitlesRestore {
+public:
+    explicit AxisTitlesRestore(Chart& chart)
+        : chart_(chart), key_(chart.xAxis->label()), value_(chart.yAxis->label()) {}
+    ~AxisTitlesRestore() {
+        chart_.xAxis->setLabel(key_);
+        chart_.yAxis->setLabel(value_);
+    }
+    AxisTitlesRestore(const AxisTitlesRestore&) = delete;
+    AxisTitlesRestore& operator=(const AxisTitlesRestore&) = delete;
+
+private:
+    Chart& chart_;
+    QString key_;
+    QString value_;
+};
+
+// The value axis's title of signal k: its description, or its name.
+QString ValueTitle(const PictureTitles& titles, std::size_t k) {
+    static const char* const Names[4] = {"Manipulative signal MV1", "Process input U1", "Measurement Y1",
+                                         "Measurement Y2"};
+    return titles.Descriptions[k].isEmpty() ? QString::fromLatin1(Names[k]) : titles.Descriptions[k];
+}
+
 }  // namespace
 
 QStringList ReportPictureNames() {
@@ -72,9 +97,12 @@ QStringList ExportSignalPictures(TForm_Obdelava_Large& window, const MeasuredDat
     layOut(window);
     Chart& chart = *window.Chart1;
     const GradientRestore restore(chart, ColorFromBgr(EnlargedGradientStart), ColorFromBgr(EnlargedGradientEnd));
+    const AxisTitlesRestore titlesBack(chart);
     chart.setPlainBackground(Qt::white);
+    chart.xAxis->setLabel(QStringLiteral("Time [s]"));
     QStringList written;
     for (std::size_t k = 0; k < ConditionedSignals.size(); ++k) {
+        chart.yAxis->setLabel(ValueTitle(titles, k));
         window.ShowEnlarged(data.SampleTimes, data.*ConditionedSignals[k], start, end, titles.Signals[k]);
         written << ExportChartPicture(chart, folder, SignalPictureNames[k]);
     }
@@ -86,9 +114,12 @@ QStringList ExportHistogramPictures(TForm_Histogram& window, const MeasuredData&
     layOut(window);
     Chart& chart = *window.Chart1;
     const GradientRestore restore(chart, ColorFromBgr(HistogramGradientStart), ColorFromBgr(HistogramGradientEnd));
+    const AxisTitlesRestore titlesBack(chart);
     chart.setPlainBackground(Qt::white);
+    chart.yAxis->setLabel(QStringLiteral("Number of samples"));
     QStringList written;
     for (std::size_t k = 0; k < ConditionedSignals.size(); ++k) {
+        chart.xAxis->setLabel(ValueTitle(titles, k));
         std::array<double, HistogramBins> edges{};
         std::array<double, HistogramBins> counts{};
         double minimum = 0.0;

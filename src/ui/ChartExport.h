@@ -32,6 +32,9 @@ QStringList ReportPictureNames();
 struct PictureTitles {
     std::array<QString, 4> Signals;
     std::array<QString, 4> Histograms;
+    // The signals' descriptions, for the value axes of the pictures; an empty
+    // one gives the signal's name.
+    std::array<QString, 4> Descriptions;
 };
 // As "Make report" draws them, and as the automatic processing does.
 PictureTitles ReportPictureTitles();
@@ -49,13 +52,15 @@ QString ExportChartPicture(Chart& chart, const QString& folder, const QString& n
 
 // The four conditioned signals over samples start .. end, one after the other
 // in the enlarged window's chart on a white background, each exported under
-// its name. The chart's gradient is restored afterwards, also on a failure.
+// its name, with "Time [s]" and the signal's description as axis titles. The
+// chart's gradient and axis titles are restored afterwards, also on a failure.
 QStringList ExportSignalPictures(TForm_Obdelava_Large& window, const MeasuredData& data, int start, int end,
                                  const PictureTitles& titles, const QString& folder);
 
 // The 20-class histograms of the four conditioned signals over the same
 // window, in the histogram window's chart on a white background, each
-// exported under its name; the gradient is restored afterwards.
+// exported under its name with the signal's description and "Number of
+// samples" as axis titles; the gradient and titles are restored afterwards.
 QStringList ExportHistogramPictures(TForm_Histogram& window, const MeasuredData& data, int start, int end,
                                     const PictureTitles& titles, const QString& folder);
 

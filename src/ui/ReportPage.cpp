@@ -8,6 +8,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QButtonGroup>
+#include <QComboBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QUrl>
@@ -15,6 +17,7 @@
 
 #include "data/Errors.h"
 #include "report/TPorocilo.h"
+#include "experiment/AutomaticProcessing.h"
 #include "ui/AppState.h"
 #include "ui/ChartExport.h"
 #include "ui/Command.h"
@@ -36,17 +39,61 @@ void requireSources(const ReportSources& s) {
         throw HalvetraError("The report is missing a page or a chart window.");
 }
 
+// The summary block: the data as the Data page shows it, the tuning as the
+// Controller page does; in a cascade also the model the Model page does not show.
+void fillSummary(ReportInputs& inputs, const DataPage& data, const ModelPage& model,
+                 const ControllerPage& controller, const AppState& state, const QString& plant) {
+    const auto shown = [](const QLabel* label) {
+        const QString text = label->text();
+        return text == QStringLiteral("\u2014") ? std::string() : text.toStdString();
+    };
+    ReportSummaryFacts facts;
+    facts.Date = shown(data.Label_Datum);
+    facts.Time = shown(data.Label_Ura);
+    facts.DataFile = shown(data.Label_Ime);
+    facts.SamplingTime = state.Data.SamplingTime;
+    if (state.Data.SampleCount > 0) {
+        facts.WindowStart = data.ScrollBar3->value();
+        facts.WindowEnd = data.ScrollBar4->value();
+        facts.SampleTimes = &state.Data.SampleTimes;
+    }
+    facts.Plant = plant.toStdString();
+    facts.Method = controller.ComboBox1->currentIndex();
+    facts.RobustPosition = controller.ScrollBar_Robust->value();
+    facts.Factor = state.RobustnessFactor;
+    facts.Form = controller.ComboBox_Regulator->currentIndex();
+    facts.ControllerType = controller.izbiraTipaRegItems->checkedId();
+    facts.LoopSamplingTime = state.LoopSamplingTime;
+    FillReportSummary(inputs.Summary, facts, LocaleDecimalSeparator());
+    // A cascade has two processes: the one the Model page does not show follows.
+    if (controller.CheckBox_CascadeReg->isChecked()) {
+        const bool outerShown = model.CheckBox_Model_Outer->isChecked();
+        FillReportModel(inputs.OtherModel,
+                        outerShown ? QStringLiteral("Inner process model") : QStringLiteral("Outer process model"),
+                        outerShown ? state.InnerModel : state.OuterModel, LocaleDecimalSeparator());
+    }
+
+}
+
 }  // namespace
 
 // --- Shared with the automatic processing ---
+
+void DescribeSignals(PictureTitles& titles, const OpcPage& opc) {
+    const int rows[4] = {0, 2, 4, 5};  // the OPC table's rows of MV1, U1, Y1 and Y2
+    for (std::size_t k = 0; k < titles.Descriptions.size(); ++k)
+        titles.Descriptions[k] = QString::fromStdString(opc.CellText(rows[k], 1));
+}
 
 QStringList ExportDataPictures(const ReportSources& sources, const MeasuredData& data, const PictureTitles& titles,
                                const QString& folder) {
     requireSources(sources);
     const int start = sources.Data->ScrollBar3->value();
     const int end = sources.Data->ScrollBar4->value();
-    QStringList written = ExportSignalPictures(*sources.Enlarged, data, start, end, titles, folder);
-    written << ExportHistogramPictures(*sources.Histogram, data, start, end, titles, folder);
+    PictureTitles described = titles;
+    DescribeSignals(described, *sources.Opc);
+    QStringList written = ExportSignalPictures(*sources.Enlarged, data, start, end, described, folder);
+    written << ExportHistogramPictures(*sources.Histogram, data, start, end, described, folder);
     return written;
 }
 
@@ -93,6 +140,8 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
     for (int row = 0; row < ReportInputs::OpcRows; ++row)
         inputs.OpcTable[static_cast<std::size_t>(row)] = {QString::fromStdString(opc.CellText(row, 0)),
                                                           QString::fromStdString(opc.CellText(row, 1))};
+
+    if (request.State) fillSummary(inputs, data, model, controller, *request.State, request.Plant);
 
     inputs.RunEvents = request.RunEvents;
     inputs.IncludeData = request.Data;
@@ -191,8 +240,11 @@ void ReportPage::makeReport() {
         request.Controller = CheckBox3->isChecked();
         request.Template = Label63->text();
         request.FileName = fileName;
+        request.State = &ctx_.State;
+        if (ctx_.Plant.IsConnected()) request.Plant = QString::fromStdString(sources_.Opc->ServerName());
         WriteReportDocument(sources_, request);
     }
+    if (ctx_.ShowStatus) ctx_.ShowStatus(QStringLiteral("Report written to ") + fileName);
     if (OpenDocument) OpenDocument(fileName);
 }
 

@@ -16,6 +16,7 @@ class QPushButton;
 
 namespace halvetra {
 
+struct AppState;
 class ControllerPage;
 class DataPage;
 class ModelPage;
@@ -45,12 +46,18 @@ struct ReportRequest {
     QString Template;        // the template's file name
     QString FileName;        // the document, .odt (or .pdf); the pictures lie in its folder
     QStringList RunEvents;   // the experiment's events, listed in the report (see ReportInputs)
+    QString Plant;           // the server's URL when connected; empty: not known
+    const AppState* State = nullptr;  // the data and tuning for the summary block; none: no block
 };
 
 // Writes the report document from the texts the pages show and the pictures
 // in the document's folder. The document is saved and closed; showing it to
 // the user is left to the interactive command.
 void WriteReportDocument(const ReportSources& sources, const ReportRequest& request);
+
+// The value axes' titles of the pictures: the OPC table's descriptions of
+// MV1, U1, Y1 and Y2.
+void DescribeSignals(PictureTitles& titles, const OpcPage& opc);
 
 // The four signal pictures and the four histograms over the Data page's
 // window (its sliders ScrollBar3 and ScrollBar4), written into `folder`.

@@ -13,8 +13,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <QAbstractTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include "data/Errors.h"
+#include "report/ReportDocument.h"
 #include "report/ReportTemplate.h"
 #include "report/TPorocilo.h"
 #include "report/ZipPackage.h"
@@ -273,7 +277,7 @@ QByteArray PngBytes(int width, int height, QColor color) {
 
 // A US letter template with a known header, a header picture and a master page of its own name.
 QByteArray TestTemplate(const QByteArray& logo) {
-    const QByteArray styles = R"(<?xml version="1.0" encoding="UTF-8"?>
+    QByteArray styles = R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document-styles xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:xlink="http://www.w3.org/1999/xlink" office:version="1.3">
  <office:styles><style:style style:name="Standard" style:family="paragraph"/></office:styles>
  <office:automatic-styles>
@@ -291,6 +295,15 @@ QByteArray TestTemplate(const QByteArray& logo) {
                      {"content.xml", "<office:document-content/>", false},
                      {"styles.xml", styles, false},
                      {"Pictures/logo.png", logo, false}});
+}
+QByteArray LandscapeTemplate(const QByteArray& logo) {
+    QByteArray bytes = TestTemplate(logo);
+    auto package = ReadZip(bytes).value();
+    for (ZipEntry& entry : package)
+        if (entry.Name == "styles.xml")
+            entry.Data.replace(R"(fo:page-width="8.5in" fo:page-height="11in")",
+                               R"(fo:page-width="11in" fo:page-height="8.5in" style:print-orientation="landscape")");
+    return WriteZip(package);
 }
 
 class ReportTest : public ::testing::Test {
@@ -675,6 +688,93 @@ TEST_F(ReportTest, PdfNameGivesPdfOnTheTemplatesPage) {
     in.TemplateName = QStringLiteral("letter.ott");
     TPorocilo().Make(in);
     EXPECT_TRUE(QString::fromLatin1(ReadAll(in.ReportFileName)).contains(QRegularExpression(R"(/MediaBox \[0 0 612(\.0+)? 792(\.0+)?\])")));
+
+    // A landscape template gives landscape pages, not its size turned back upright.
+    ASSERT_TRUE(WriteAll(Path("landscape.ott"), LandscapeTemplate(PngBytes(4, 4, Qt::blue))));
+    in.TemplateName = QStringLiteral("landscape.ott");
+    TPorocilo().Make(in);
+    EXPECT_TRUE(QString::fromLatin1(ReadAll(in.ReportFileName)).contains(QRegularExpression(R"(/MediaBox \[0 0 792(\.0+)? 612(\.0+)?\])")));
+}
+
+// The summary block right after the title block, its rows left out with
+// their sections and when they have no value.
+TEST_F(ReportTest, SummaryBlockFollowsTheTitleBlock) {
+    ReportInputs in = Inputs();
+    in.Summary = {"4 May 2026 13:14:15", "steps.hvd", "0,5", "samples 3 \u2013 240 (1 s \u2013 119,5 s)",
+                  "built-in simulation", "SIMC", "1,0000 (slider position 10)",
+                  "Serial (Kp, Ti [s], Td [s]), PI controller", ""};
+    const Content content(File(Make(in), "content.xml"));
+    ASSERT_EQ(content.Tables().size(), 5u);  // the first, before the OPC tables
+    EXPECT_EQ(content.Tables()[0]->Cells,
+              std::vector<QStringList>({{"Experiment date", "4 May 2026 13:14:15"},
+                                        {"Data file", "steps.hvd"},
+                                        {"Sampling time [s]", "0,5"},
+                                        {"Window", "samples 3 \u2013 240 (1 s \u2013 119,5 s)"},
+                                        {"Plant", "built-in simulation"},
+                                        {"Tuning method", "SIMC"},
+                                        {"Robustness factor", "1,0000 (slider position 10)"},
+                                        {"Controller form", "Serial (Kp, Ti [s], Td [s]), PI controller"}}));
+
+    in.IncludeData = in.IncludeController = false;
+    const Content modelOnly(File(Make(in), "content.xml"));
+    EXPECT_EQ(modelOnly.Tables()[0]->Cells,
+              std::vector<QStringList>({{"Window", "samples 3 \u2013 240 (1 s \u2013 119,5 s)"},
+                                        {"Plant", "built-in simulation"}}));
+}
+
+// As the PDF writer lays the document out: every picture on the page of its
+// caption and a signal's chart on the page of its histogram, on an upright A4
+// and a landscape letter page, with pictures of the sizes the windows export.
+TEST_F(ReportTest, PicturesStayOnThePageOfTheirCaptions) {
+    QHash<QString, ReportPicture> pictures;
+    for (const char* name : TPorocilo::PictureFiles) {
+        const bool histogram = QString::fromLatin1(name).contains("_H");
+        ReportPicture picture;
+        picture.Name = QString::fromLatin1(name);
+        picture.Bytes = histogram ? PngBytes(832, 532, Qt::blue) : PngBytes(1400, 720, Qt::red);
+        picture.SizePt = PictureSizePt(picture.Bytes);
+        pictures.insert(picture.Name, picture);
+    }
+    ReportInputs in = Inputs();
+    in.RunEvents = {"12.0 s, sample 13: the plant refused the write of MV1"};
+    in.Summary.Plant = "built-in simulation";
+    for (const QSizeF text : {QSizeF(481.9, 685.9), QSizeF(648.0, 400.0)}) {
+        ReportGeometry geometry;
+        geometry.TextWidthPt = text.width();
+        geometry.TextHeightPt = text.height();
+        geometry.PixelsPerPt = geometry.TableUnitsPerPt = 96.0 / 72.0;
+        geometry.QtLayout = true;
+        QTextDocument document;
+        BuildReportDocument(document, in, pictures, geometry);
+        document.setDocumentMargin(0);
+        const double pageHeight = text.height() * geometry.PixelsPerPt;
+        document.setPageSize(QSizeF(text.width() * geometry.PixelsPerPt, pageHeight));
+        QAbstractTextDocumentLayout* layout = document.documentLayout();
+        // The page of a block's first line (a block that starts a page has
+        // its break's room above that line).
+        const auto page = [&](const QTextBlock& block) {
+            const double top = layout->blockBoundingRect(block).top() + block.layout()->lineAt(0).position().y();
+            return static_cast<int>((top + 1.0) / pageHeight);
+        };
+        QString caption;
+        int captionPage = -1;
+        QList<int> picturePages;
+        for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+            const bool picture = block.text().contains(QChar::ObjectReplacementCharacter);
+            if (!picture && !block.text().trimmed().isEmpty()) {
+                caption = block.text();
+                captionPage = page(block);
+            } else if (picture) {
+                EXPECT_EQ(page(block), captionPage) << caption.toStdString() << " at " << text.height();
+                const QRectF box = layout->blockBoundingRect(block);
+                EXPECT_LE(box.bottom(), (page(block) + 1) * pageHeight + 1) << caption.toStdString();
+                picturePages << page(block);
+            }
+        }
+        ASSERT_EQ(picturePages.size(), 10);
+        for (int signal = 0; signal < 4; ++signal)
+            EXPECT_EQ(picturePages[2 * signal], picturePages[2 * signal + 1]) << "signal " << signal;
+    }
 }
 
 }  // namespace
