@@ -62,7 +62,7 @@ TEST(ControllerNonFinite, TuningLabelsOfExtremeModelsAreNumbersOrTheError) {
                 for (const ModelParameters& outer : {models[0], models[1], models[2]}) {
                     ControllerTuning tuning;
                     try {
-                        tuning = TuneController(method, 10, cascade, inner, outer);
+                        tuning = TuneController(method, 10, cascade, inner, outer, 1.0);
                     } catch (const FloatingPointError&) {
                         ++failures;
                         continue;
