@@ -28,6 +28,11 @@ constexpr double Worst = 1e300;
 constexpr long long MaxDelaySamples = 5000;
 constexpr long long MaxIaeSamples = 1 << 20;
 
+// During the search a candidate is followed for at most this many times the
+// first horizon (512 dead times and more); one that has not settled by then
+// counts with the error summed so far, already far above the optimum's.
+constexpr long long SearchHorizonFactor = 64;
+
 // The largest scale a shape is given when nothing on the grid limits it.
 constexpr double MaxScale = 1e12;
 
@@ -196,30 +201,25 @@ public:
             d2_ = DeadTimeSamples(loop.L2, Ts_);
         }
 
-        // The process as the controller sees it: the loop of a P controller
-        // with gain 1; with gain 0 its characteristic polynomial is the
-        // process's own denominator.
+        // The loop of a P controller with gain 0: its characteristic
+        // polynomial is the process's own denominator.
         LoopDescription process = loop;
         process.Type = TypeP;
         process.Kp = 0.0;
         process.Ki = 0.0;
         process.Kd = 0.0;
         feasible_ = LoopIsStable(process) && msTarget > 1.0;
-        process.Kp = 1.0;
 
         // At most a thirty-second of a turn of the longest delay term between
         // grid points, as the loop figures' grid.
         const long long degree = d1_ + d2_ + 4;
         const int N = static_cast<int>(std::max<long long>(1024, 16 * degree));
         grid_.resize(static_cast<std::size_t>(N) + 1);
+        theta_.reserve(grid_.size());
         for (int i = 0; i <= N; ++i) {
             const double theta = i == 0 ? Pi * 1e-6 / N : Pi * i / N;
-            Point& p = grid_[static_cast<std::size_t>(i)];
-            const std::complex<double> z = std::polar(1.0, -theta);
-            p.Difference = 1.0 - z;
-            p.Sum = 1.0 / p.Difference;
-            p.Z = z;
-            p.Process = LoopFrequencyResponse(process, theta);
+            theta_.push_back(theta);
+            const Point& p = grid_[static_cast<std::size_t>(i)] = PointAt(theta);
             if (!std::isfinite(p.Process.real()) || !std::isfinite(p.Process.imag())) {
                 feasible_ = false;
             }
@@ -230,6 +230,40 @@ public:
         if (!(std::fabs(staticGain) > 0.0)) {
             feasible_ = false;
         }
+    }
+
+    // The process as the loop figures write it (LoopFrequencyResponse of a P
+    // controller with gain 1), in closed form: single loop
+    // K1 (1 - a1) z^-(d1 + 2) / (1 - a1 z^-1); cascade
+    // g K2 (1 - a3) z^-(d1 + d2 + 3) / ((1 - a3 z^-1) (1 - a1 z^-1 + g z^-(d1 + 2)))
+    // with g = KpInner K1 (1 - a1).
+    std::complex<double> ProcessResponse(double theta) const
+    {
+        const auto delay = [theta](long long samples) { return std::polar(1.0, -theta * static_cast<double>(samples)); };
+        const std::complex<double> z = delay(1);
+        if (!loop_.Cascade) {
+            return loop_.K1 * (1.0 - a1_) * delay(d1_ + 2) / (1.0 - a1_ * z);
+        }
+        const double g = loop_.KpInner * loop_.K1 * (1.0 - a1_);
+        return g * loop_.K2 * (1.0 - a3_) * delay(d1_ + d2_ + 3) /
+               ((1.0 - a3_ * z) * (1.0 - a1_ * z + g * delay(d1_ + 2)));
+    }
+
+    struct Point {
+        std::complex<double> Z;           // z^-1 = e^(-j theta)
+        std::complex<double> Difference;  // 1 - z^-1
+        std::complex<double> Sum;         // 1 / (1 - z^-1)
+        std::complex<double> Process;     // the process P(e^(j theta))
+    };
+
+    Point PointAt(double theta) const
+    {
+        Point p;
+        p.Z = std::polar(1.0, -theta);
+        p.Difference = 1.0 - p.Z;
+        p.Sum = 1.0 / p.Difference;
+        p.Process = ProcessResponse(theta);
+        return p;
     }
 
     OptimalGains Optimise(int type, double maxNoiseGain)
@@ -258,22 +292,16 @@ public:
         return Finish(shape, BestScale(shape));
     }
 
-    // The characteristic time of the process: the sum of its lags and dead
-    // times, with the loop's two samples of delay.
+    // The characteristic time of the process: the sum of its lags and of the
+    // dead times as simulated, with the loop's two samples of delay.
     double ProcessTime() const
     {
-        const double t = std::fabs(loop_.T1) + std::fabs(loop_.L1) +
-                         (loop_.Cascade ? std::fabs(loop_.T2) + std::fabs(loop_.L2) : 0.0) + 2.0 * Ts_;
-        return std::isfinite(t) ? t : 2.0 * Ts_;
+        const double deadTime = static_cast<double>(d1_ + d2_ + 2) * Ts_;
+        const double t = std::fabs(loop_.T1) + (loop_.Cascade ? std::fabs(loop_.T2) : 0.0) + deadTime;
+        return std::isfinite(t) ? t : deadTime;
     }
 
 private:
-    struct Point {
-        std::complex<double> Z;           // z^-1 = e^(-j theta)
-        std::complex<double> Difference;  // 1 - z^-1
-        std::complex<double> Sum;         // 1 / (1 - z^-1)
-        std::complex<double> Process;     // the process P(e^(j theta))
-    };
 
     [[noreturn]] void Fail(int type) const
     {
@@ -304,28 +332,42 @@ private:
         return c;
     }
 
-    // The largest scale k of the shape for which |1 + k L| >= 1 / target at
-    // every grid point: the smaller root of |1 + k L|^2 = r^2 at each point
-    // where the ray k L enters the circle, and the noise bound of a PID.
+    // The smallest scale k at which |1 + k L| = 1 / target at one point: the
+    // smaller root of |1 + k L|^2 = r^2 where the ray k L enters the circle;
+    // MaxScale where it does not.
+    double EntryScale(const Point& p, const Gains& shape, const Derivative& d) const
+    {
+        const std::complex<double> l = sign_ * Controller(p, shape, d) * p.Process;
+        const double q = 1.0 - 1.0 / (target_ * target_);
+        const double re = l.real();
+        const double disc = re * re - std::norm(l) * q;
+        return re < 0.0 && disc >= 0.0 ? q / (-re + std::sqrt(disc)) : MaxScale;
+    }
+
+    // The largest scale of the shape whose loop keeps |1 + k L| >= 1 / target
+    // at every frequency: the least entry scale of the grid, refined between
+    // the neighbours of its point as the loop figures refine their peak; for
+    // a PID also the noise bound.
     double ScaleLimit(const Gains& shape) const
     {
         const Derivative d = DerivativeOf(shape, Ts_);
-        const double q = 1.0 - 1.0 / (target_ * target_);
         double k = MaxScale;
-        for (const Point& p : grid_) {
-            const std::complex<double> l = sign_ * Controller(p, shape, d) * p.Process;
-            const double re = l.real();
-            const double m2 = std::norm(l);
-            if (re < 0.0) {
-                const double disc = re * re - m2 * q;
-                if (disc >= 0.0) {
-                    k = std::min(k, q / (-re + std::sqrt(disc)));
-                }
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < grid_.size(); ++i) {
+            const double ki = EntryScale(grid_[i], shape, d);
+            if (ki < k) {
+                k = ki;
+                at = i;
             }
         }
+        if (k < MaxScale) {
+            double refined = k;
+            GoldenMinimum([&](double t) { return EntryScale(PointAt(t), shape, d); },
+                          theta_[at == 0 ? 0 : at - 1], theta_[std::min(at + 1, theta_.size() - 1)], 40, refined);
+            k = std::min(k, refined);
+        }
         if (type_ == TypePID && std::isfinite(noiseBound_)) {
-            const double a2 = d.a2;
-            const double nyquist = std::fabs(shape.Kp + 0.5 * shape.Ki * Ts_ + 2.0 * d.kd / (1.0 + a2));
+            const double nyquist = std::fabs(shape.Kp + 0.5 * shape.Ki * Ts_ + 2.0 * d.kd / (1.0 + d.a2));
             if (nyquist > 0.0) {
                 k = std::min(k, noiseBound_ / nyquist);
             }
@@ -334,14 +376,16 @@ private:
     }
 
     // The load IAE of the gains, simulated as ComputeLoopFigures does it (the
-    // same horizons, sums and settling test); a value above `cap` is returned
-    // as soon as the sum passes it.
+    // same doubling horizons, sums and settling test, continued rather than
+    // started again); a sum above `cap`, or one still unsettled at the
+    // search horizon, is returned as it stands.
     double Iae(const Gains& g, double cap)
     {
         const Derivative der = DerivativeOf(g, Ts_);
         const bool cascade = loop_.Cascade;
         const double D = 1.0 / loop_.K1;
         long long n = std::max<long long>(256, 8 * (d1_ + d2_ + 2));
+        const long long horizon = std::min(MaxIaeSamples, SearchHorizonFactor * n);
         y1_.assign(static_cast<std::size_t>(d1_ + n + 1), 0.0);
         y2_.assign(cascade ? static_cast<std::size_t>(d2_ + n + 1) : 0, 0.0);
         std::vector<double>& Y = cascade ? y2_ : y1_;
@@ -357,7 +401,7 @@ private:
         double peak = 0.0;
         long long summed = 0;  // samples already in the sum
         long long i = 0;       // steps already simulated
-        while (n <= MaxIaeSamples) {
+        while (true) {
             for (; i < n; ++i) {
                 const auto k = static_cast<std::size_t>(i);
                 const double eOld = e;
@@ -411,7 +455,7 @@ private:
             if (tail <= 1e-6 * peak) {
                 return sum * Ts_;
             }
-            if (sum * Ts_ > cap) {
+            if (sum * Ts_ > cap || 2 * n > horizon) {
                 return sum * Ts_;
             }
             n *= 2;
@@ -541,23 +585,25 @@ private:
             return LoopMaxSensitivity(l);
         };
         const auto meets = [&](const std::optional<double>& m) { return m && *m <= target_; };
+        // The search's scale is refined as the figures' peak is, so it is off
+        // by rounding at most: steps down from a millionth, doubling, find a
+        // scale that meets the target; after a longer step, halvings bring it
+        // back to within a hundred-thousandth.
         std::optional<double> m = ms(k);
         if (!meets(m)) {
             double hi = k;
             double lo = k;
+            double step = 1e-6;
             std::optional<double> mLo;
-            for (int i = 0; i < 200; ++i) {
-                lo *= 0.95;
-                mLo = ms(lo);
-                if (meets(mLo)) {
-                    break;
-                }
+            for (int i = 0; i < 64 && !meets(mLo); ++i, step = std::min(2.0 * step, 0.5)) {
                 hi = lo;
+                lo *= 1.0 - step;
+                mLo = ms(lo);
             }
             if (!meets(mLo)) {
                 Fail(type_);
             }
-            for (int i = 0; i < 30; ++i) {
+            while (hi - lo > 1e-5 * hi) {
                 const double mid = 0.5 * (lo + hi);
                 const std::optional<double> mMid = ms(mid);
                 if (meets(mMid)) {
@@ -587,6 +633,7 @@ private:
     double sign_ = 1.0;
     bool feasible_ = true;
     std::vector<Point> grid_;
+    std::vector<double> theta_;
 
     int type_ = TypePI;
     double noiseBound_ = Infinity;
