@@ -232,6 +232,33 @@ public:
         }
     }
 
+    OptimalGains Optimise(int type, double maxNoiseGain)
+    {
+        if (!feasible_) {
+            Fail(type);
+        }
+        type_ = type;
+        noiseBound_ = maxNoiseGain > 0.0 ? maxNoiseGain : Infinity;
+        best_ = Infinity;
+        Gains shape;
+        switch (type) {
+        case TypeP:
+            shape = {1.0, 0.0, 0.0};
+            return Finish(shape, ScaleLimit(shape));
+        case TypeI:
+            shape = {0.0, 1.0, 0.0};
+            break;
+        case TypePI:
+            shape = BestPiShape();
+            break;
+        default:
+            shape = BestPidShape();
+            break;
+        }
+        return Finish(shape, BestScale(shape));
+    }
+
+private:
     // The process as the loop figures write it (LoopFrequencyResponse of a P
     // controller with gain 1), in closed form: single loop
     // K1 (1 - a1) z^-(d1 + 2) / (1 - a1 z^-1); cascade
@@ -266,32 +293,6 @@ public:
         return p;
     }
 
-    OptimalGains Optimise(int type, double maxNoiseGain)
-    {
-        if (!feasible_) {
-            Fail(type);
-        }
-        type_ = type;
-        noiseBound_ = maxNoiseGain > 0.0 ? maxNoiseGain : Infinity;
-        best_ = Infinity;
-        Gains shape;
-        switch (type) {
-        case TypeP:
-            shape = {1.0, 0.0, 0.0};
-            return Finish(shape, ScaleLimit(shape));
-        case TypeI:
-            shape = {0.0, 1.0, 0.0};
-            break;
-        case TypePI:
-            shape = BestPiShape();
-            break;
-        default:
-            shape = BestPidShape();
-            break;
-        }
-        return Finish(shape, BestScale(shape));
-    }
-
     // The characteristic time of the process: the sum of its lags and of the
     // dead times as simulated, with the loop's two samples of delay.
     double ProcessTime() const
@@ -301,7 +302,6 @@ public:
         return std::isfinite(t) ? t : deadTime;
     }
 
-private:
 
     [[noreturn]] void Fail(int type) const
     {
