@@ -88,8 +88,8 @@ Derivative DerivativeOf(const Gains& g, double Ts)
     return d;
 }
 
-// Golden-section search for the minimum of f on [a, b]; fa .. fb are not
-// needed. Returns the best argument met, with its value in `best`.
+// Golden-section search for the minimum of f on [a, b] in `iterations`
+// steps. Returns the better of the last two points, with its value in `best`.
 template <class F>
 double GoldenMinimum(F f, double a, double b, int iterations, double& best)
 {
@@ -401,7 +401,7 @@ private:
         double peak = 0.0;
         long long summed = 0;  // samples already in the sum
         long long i = 0;       // steps already simulated
-        while (true) {
+        for (;;) {
             for (; i < n; ++i) {
                 const auto k = static_cast<std::size_t>(i);
                 const double eOld = e;
@@ -464,7 +464,6 @@ private:
                 y2_.resize(static_cast<std::size_t>(d2_ + n + 1), 0.0);
             }
         }
-        return Worst;
     }
 
     // The load IAE of a shape at its largest scale; the best is kept.
