@@ -22,7 +22,7 @@ void CalculationWithFigures(benchmark::State& state, int method, bool cascade)
     const halvetra::ModelParameters inner = Model(1.5, 60.0, 100.0);
     const halvetra::ModelParameters outer = Model(0.8, 120.0, 20.0);
     for (auto _ : state) {
-        const auto tuning = halvetra::TuneController(method, 10, cascade, inner, outer);
+        const auto tuning = halvetra::TuneController(method, 10, cascade, inner, outer, 1.0);
         const auto simulation = halvetra::SimulateController(tuning, 0, 1.0, inner, outer);
         const auto figures = halvetra::ComputeControllerFigures(tuning, 1.0, inner, outer);
         benchmark::DoNotOptimize(simulation);

@@ -9,6 +9,7 @@
 #include "cli/Json.h"
 #include "controller/ControllerCalculation.h"
 #include "controller/LoopFigures.h"
+#include "controller/OptimalRule.h"
 #include "controller/RuleComparison.h"
 #include "controller/TRegulator.h"
 #include "data/IdentificationWindow.h"
@@ -107,9 +108,9 @@ int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
     known.push_back("--sampling-time=");
     const ParsedArguments parsed = ParseArguments(arguments, known);
     const ControllerInputs inputs = ReadInputs(parsed);
-    const ControllerTuning tuning =
-        TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
     const double ts = SamplingTimeOption(parsed);
+    const ControllerTuning tuning =
+        TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer, ts);
     // The page's labels of these gains: a gain it could not show fails the
     // command with the same floating-point error.
     FormatControllerLabels(tuning, '.');
@@ -119,6 +120,7 @@ int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
     json.key("method").value(tuning.Method);
     json.key("cascade").boolean(inputs.Cascade);
     json.key("robustness_factor").value(tuning.Factor);
+    if (tuning.MsTarget) json.key("ms_target").value(*tuning.MsTarget);
     json.key("kp_inner").value(tuning.KpInner);
     json.key("KiI").value(g.KiI);
     json.key("KpP").value(g.KpP);
@@ -153,9 +155,9 @@ int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out) {
     const int response = IntegerOption(parsed, "--response", 0);
     if (response != 0 && response != 1) throw UsageError("--response takes 0 (reference) or 1 (disturbance)");
 
-    const ControllerTuning tuning =
-        TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer);
     const double ts = SamplingTimeOption(parsed);
+    const ControllerTuning tuning =
+        TuneController(inputs.Method, inputs.RobustPosition, inputs.Cascade, inputs.Inner, inputs.Outer, ts);
     const ControllerSimulation simulation = SimulateController(tuning, response, ts, inputs.Inner, inputs.Outer);
 
     // Every value is checked as it is written: a curve that overflows fails
@@ -200,6 +202,7 @@ int RunCompare(const std::vector<std::string>& arguments, std::ostream& out) {
         json.beginObject();
         json.key("method").value(row.Method);
         json.key("name").value(row.Name);
+        if (row.Method == OptimalMs) json.key("ms_target").value(OptimalMsTarget(inputs.RobustPosition));
         // A rule that has no tuning for this model shows the system's text
         // instead of gains and figures; the other rules still compare.
         if (!row.Error.empty()) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 
+#include "controller/OptimalRule.h"
 #include "data/Errors.h"
 #include "data/GlobalProcedures.h"
 #include "data/MeasuredData.h"
@@ -41,14 +42,33 @@ ScaledGains GainsOf(int type, const TuningResult& G, double f)
 }  // namespace
 
 ControllerTuning TuneController(int method, int robustPosition, bool cascade, const ModelParameters& inner,
-                                const ModelParameters& outer)
+                                const ModelParameters& outer, double samplingTime)
 {
     ControllerTuning tuning;
     tuning.Method = method == -1 ? 0 : method;
     tuning.Factor = RobustnessFactor(robustPosition);
     tuning.Cascade = cascade;
+    if (tuning.Method == OptimalMs) {
+        // The slider chooses the Ms target; the gains are the optimum itself.
+        tuning.Factor = 1.0;
+        tuning.MsTarget = OptimalMsTarget(robustPosition);
+    }
     const double f = tuning.Factor;
-    if (cascade) {
+    if (tuning.Method == OptimalMs) {
+        if (cascade) {
+            const CascadeTuning c =
+                TuneOptimalCascade(*tuning.MsTarget, samplingTime, inner.Gain, inner.TimeConstant, inner.DeadTime,
+                                   outer.Gain, outer.TimeConstant, outer.DeadTime);
+            tuning.KpInner = c.KpInner;
+            tuning.Result = c.Outer;
+        } else {
+            tuning.Result = TuneOptimalLoop(*tuning.MsTarget, samplingTime, inner.Gain, inner.TimeConstant,
+                                            inner.DeadTime);
+        }
+        const ModelParameters& pi = cascade ? outer : inner;
+        tuning.RecommendedSamplingTime =
+            RecommendedSamplingTime(tuning.Result.KpPI, tuning.Result.KiPI, f, pi.Gain, pi.TimeConstant);
+    } else if (cascade) {
         const CascadeTuning c = TRegulator::TuneCascade(tuning.Method, inner.Gain, inner.TimeConstant,
                                                         inner.DeadTime, outer.Gain, outer.TimeConstant,
                                                         outer.DeadTime, MaxLoopGain);

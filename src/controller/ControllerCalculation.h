@@ -10,6 +10,7 @@
 // already new and the chart unchanged.
 #include <array>
 #include <initializer_list>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,7 +25,8 @@ namespace halvetra {
 // The result of the tuning step.
 struct ControllerTuning {
     int Method = 0;         // the tuning method used (nothing selected, -1, tunes by method 0)
-    double Factor = 0.0;    // robustness factor f of the slider position
+    double Factor = 0.0;    // robustness factor f of the slider position; 1 for the optimal rule
+    std::optional<double> MsTarget;  // the optimal rule's Ms target of the slider position
     bool Cascade = false;
     TuningResult Result;    // the single loop's gains, or the cascade's outer controller (before f)
     double KpInner = 0.0;   // the cascade's inner P gain (before f); 0 for a single loop
@@ -34,9 +36,13 @@ struct ControllerTuning {
 // Tunes the single loop on the inner model, or the cascade on both models,
 // with the largest loop gain of every caller (MaxLoopGain). Throws
 // FloatingPointError "Invalid floating point operation" when the MOMI
-// disturbance-rejection PID rule has no real solution.
+// disturbance-rejection PID rule has no real solution. The optimal rule
+// (OptimalMs) optimises the loop at the closed-loop sampling time
+// samplingTime (the other rules ignore it): a sampling time not above 0 or
+// a zero process gain throws "Floating point division by zero", a target no
+// controller meets OptimalTuningError.
 ControllerTuning TuneController(int method, int robustPosition, bool cascade, const ModelParameters& inner,
-                                const ModelParameters& outer);
+                                const ModelParameters& outer, double samplingTime);
 
 // The texts of the page's result labels: each gain times f in fixed-point
 // format (precision 15) with the label's decimals. A value that is not finite

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <numbers>
+#include <utility>
 #include <vector>
 
 #include "data/Errors.h"
@@ -294,6 +295,50 @@ std::optional<double> Finite(double v)
     return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
 }
 
+// A grid fine enough for the phase of the longest delay term (at most a
+// thirty-second of a turn between points), with L at every point.
+struct FrequencyGrid {
+    std::vector<double> Theta;
+    std::vector<std::complex<double>> Values;
+};
+
+FrequencyGrid MakeGrid(const Response& L)
+{
+    const LoopPolys& p = L.Polys();
+    const auto degree = static_cast<long long>(std::max({p.Pn.size(), p.Pd.size(), p.Cn.size(), p.Cd.size()}));
+    const int N = static_cast<int>(std::max<long long>(1024, 16 * degree));
+    FrequencyGrid g;
+    g.Theta.resize(static_cast<std::size_t>(N) + 1);
+    g.Values.resize(g.Theta.size());
+    for (int i = 0; i <= N; ++i) {
+        // theta[0] is a tiny positive frequency: L has a pole at 0 with an integrator.
+        const auto k = static_cast<std::size_t>(i);
+        g.Theta[k] = i == 0 ? Pi * 1e-6 / N : Pi * i / N;
+        g.Values[k] = L(g.Theta[k]);
+    }
+    return g;
+}
+
+// The grid points on both sides of point i, where a peak found at i is refined.
+std::pair<double, double> Bracket(const FrequencyGrid& g, std::size_t i)
+{
+    return {g.Theta[i == 0 ? 0 : i - 1], g.Theta[std::min(i + 1, g.Values.size() - 1)]};
+}
+
+// The largest 1 / |1 + L|: the grid's peak, refined between its neighbours.
+std::optional<double> MaxSensitivity(const Response& L, const FrequencyGrid& g)
+{
+    std::size_t iS = 0;
+    for (std::size_t i = 0; i < g.Values.size(); ++i) {
+        if (std::abs(1.0 + g.Values[i]) < std::abs(1.0 + g.Values[iS])) {
+            iS = i;
+        }
+    }
+    const auto sensitivity = [&](double t) { return 1.0 / std::abs(1.0 + L(t)); };
+    const auto [lo, hi] = Bracket(g, iS);
+    return Finite(RefineMaximum(sensitivity, lo, hi, sensitivity(g.Theta[iS])));
+}
+
 }  // namespace
 
 std::complex<double> LoopFrequencyResponse(const LoopDescription& loop, double theta)
@@ -305,6 +350,19 @@ bool LoopIsStable(const LoopDescription& loop)
 {
     const LoopPolys p = BuildPolys(loop);
     return SchurStable(Add(Multiply(p.Cd, p.Pd), Multiply(p.Cn, p.Pn)));
+}
+
+std::optional<double> LoopMaxSensitivity(const LoopDescription& loop)
+{
+    if (!(loop.Ts > 0.0) || loop.K1 == 0.0) {
+        throw FloatingPointError(DivisionByZero);
+    }
+    const Response L(loop);
+    const LoopPolys& p = L.Polys();
+    if (!SchurStable(Add(Multiply(p.Cd, p.Pd), Multiply(p.Cn, p.Pn)))) {
+        return std::nullopt;
+    }
+    return MaxSensitivity(L, MakeGrid(L));
 }
 
 LoopFigures ComputeLoopFigures(const LoopDescription& loop)
@@ -320,43 +378,25 @@ LoopFigures ComputeLoopFigures(const LoopDescription& loop)
         return fig;
     }
 
-    // A grid fine enough for the phase of the longest delay term (at most a
-    // thirty-second of a turn between points), refined around the peaks.
-    const auto degree = static_cast<long long>(std::max({p.Pn.size(), p.Pd.size(), p.Cn.size(), p.Cd.size()}));
-    const int N = static_cast<int>(std::max<long long>(1024, 16 * degree));
-    std::vector<double> theta(static_cast<std::size_t>(N) + 1);
-    std::vector<std::complex<double>> values(theta.size());
-    for (int i = 0; i <= N; ++i) {
-        // theta[0] is a tiny positive frequency: L has a pole at 0 with an integrator.
-        theta[static_cast<std::size_t>(i)] = i == 0 ? Pi * 1e-6 / N : Pi * i / N;
-        values[static_cast<std::size_t>(i)] = L(theta[static_cast<std::size_t>(i)]);
-    }
-    const auto sensitivity = [&](double t) { return 1.0 / std::abs(1.0 + L(t)); };
+    const FrequencyGrid grid = MakeGrid(L);
+    const std::vector<double>& theta = grid.Theta;
+    const std::vector<std::complex<double>>& values = grid.Values;
+    fig.Ms = MaxSensitivity(L, grid);
     const auto complementary = [&](double t) {
         const auto l = L(t);
         return std::abs(l / (1.0 + l));
     };
-    std::size_t iS = 0;
     std::size_t iT = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
         const auto& l = values[i];
-        const auto& ls = values[iS];
         const auto& lt = values[iT];
-        if (std::abs(1.0 + l) < std::abs(1.0 + ls)) {
-            iS = i;
-        }
         if (std::abs(l / (1.0 + l)) > std::abs(lt / (1.0 + lt))) {
             iT = i;
         }
     }
-    const auto bracket = [&](std::size_t i) {
-        return std::pair{theta[i == 0 ? 0 : i - 1], theta[std::min(i + 1, values.size() - 1)]};
-    };
     {
-        const auto [lo, hi] = bracket(iS);
-        fig.Ms = Finite(RefineMaximum(sensitivity, lo, hi, sensitivity(theta[iS])));
-        const auto [lo2, hi2] = bracket(iT);
-        fig.Mt = Finite(RefineMaximum(complementary, lo2, hi2, complementary(theta[iT])));
+        const auto [lo, hi] = Bracket(grid, iT);
+        fig.Mt = Finite(RefineMaximum(complementary, lo, hi, complementary(theta[iT])));
     }
 
     const auto magnitudeLess1 = [&](double t) { return std::abs(L(t)) - 1.0; };

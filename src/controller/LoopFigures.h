@@ -64,6 +64,10 @@ std::complex<double> LoopFrequencyResponse(const LoopDescription& loop, double t
 // inside the unit circle.
 bool LoopIsStable(const LoopDescription& loop);
 
+// The maximum sensitivity alone, exactly as ComputeLoopFigures finds it
+// (empty for an unstable loop); the same errors.
+std::optional<double> LoopMaxSensitivity(const LoopDescription& loop);
+
 // Every figure of one loop. Throws FloatingPointError "Floating point division
 // by zero" when Ts is not above 0 or K1 = 0.
 LoopFigures ComputeLoopFigures(const LoopDescription& loop);

@@ -23,7 +23,7 @@ std::vector<RuleComparisonRow> CompareRules(int type, int robustPosition, bool c
         row.Method = method;
         row.Name = TuningMethodName(method);
         try {
-            const ControllerTuning tuning = TuneController(method, robustPosition, cascade, inner, outer);
+            const ControllerTuning tuning = TuneController(method, robustPosition, cascade, inner, outer, Ts);
             RequireFiniteTuning(tuning);
             const ControllerFigures figures = ComputeControllerFigures(tuning, Ts, inner, outer);
             const TuningResult& g = tuning.Result;

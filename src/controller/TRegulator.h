@@ -50,10 +50,14 @@ enum TuningMethod {
     NoMethod = 6,
     Simc = 7,   // SIMC (Skogestad), tauc = L; PID the improved SIMC
     Amigo = 8,  // AMIGO (Astrom and Hagglund)
+    // The least load-disturbance IAE with Ms <= 1.2 + 0.04 p (OptimalRule.h).
+    // It needs the closed-loop sampling time, so TuneController tunes it;
+    // TuneLoop and TuneCascade leave its gains at 0.
+    OptimalMs = 9,
 };
 
-// The number of entries of the method list (0 .. 8).
-inline constexpr int TuningMethodCount = 9;
+// The number of entries of the method list (0 .. 9).
+inline constexpr int TuningMethodCount = 10;
 
 // The method list's item text of a method ("SIMC", ...); " " for NoMethod and
 // an empty text outside the list.

@@ -446,6 +446,7 @@ const char* TuningMethodName(int method)
         " ",  // no rule
         "SIMC",
         "AMIGO",
+        "Optimal (Ms-constrained)",
     };
     return method >= 0 && method < TuningMethodCount ? Names[method] : "";
 }

@@ -159,7 +159,11 @@ void AutomaticProcessing::model(const std::string& path, int start, int end) {
 
 void AutomaticProcessing::controller(const std::string& path, const AutomaticExperimentSettings& s) {
     const bool cascade = s.CheckBox_Sam_Cascade;
-    const ControllerTuning tuning = state_.Tune(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, cascade);
+    // The optimal rule tunes the loop at its sampling time, so for it that is read first.
+    const double tuningTs = s.ComboBox_Sam_IzbMetode == OptimalMs
+                                ? ResolveLoopSamplingTime(s.Edit_Sam_Ts, state_.LoopSamplingTime, separator_)
+                                : state_.LoopSamplingTime;
+    const ControllerTuning tuning = state_.Tune(s.ComboBox_Sam_IzbMetode, s.ScrollBar_Sam_Robust, cascade, tuningTs);
     labels_ = FormatControllerLabels(tuning, separator_);
     state_.LoopSamplingTime = ResolveLoopSamplingTime(s.Edit_Sam_Ts, state_.LoopSamplingTime, separator_);
     // A loop that cannot be simulated ends the step before its file, as on the page.

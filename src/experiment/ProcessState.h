@@ -54,11 +54,13 @@ struct ProcessState {
     }
     void RefineIdentifiedModels() { Refined = RefineModels(Window, Data.SamplingTime, InnerModel, OuterModel); }
 
-    // Tunes the loop on the models (TuneController) and stores the factor and
-    // the gains of the single loop or of the cascade; a tuning that is not
-    // finite throws FloatingPointError before anything changes.
-    ControllerTuning Tune(int method, int robustPosition, bool cascade) {
-        const ControllerTuning tuning = TuneController(method, robustPosition, cascade, InnerModel, OuterModel);
+    // Tunes the loop on the models (TuneController; the optimal rule at the
+    // closed-loop sampling time samplingTime) and stores the factor and the
+    // gains of the single loop or of the cascade; a tuning that is not finite
+    // throws FloatingPointError before anything changes.
+    ControllerTuning Tune(int method, int robustPosition, bool cascade, double samplingTime) {
+        const ControllerTuning tuning =
+            TuneController(method, robustPosition, cascade, InnerModel, OuterModel, samplingTime);
         RequireFiniteTuning(tuning);
         RobustnessFactor = tuning.Factor;
         if (cascade) {

@@ -546,7 +546,12 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
     const char separator = LocaleDecimalSeparator();
 
     // A tuning that overflows ends the command before the page's state changes.
-    const ControllerTuning tuning = state.Tune(method, robustPosition, cascade);
+    // The optimal rule tunes the loop at its sampling time, so for it the
+    // edit is read first.
+    const double tuningTs = method == OptimalMs ? ResolveLoopSamplingTime(samplingTime.toStdString(),
+                                                                          state.LoopSamplingTime, separator)
+                                                : state.LoopSamplingTime;
+    const ControllerTuning tuning = state.Tune(method, robustPosition, cascade, tuningTs);
     lastMethod_ = method;
     lastRobustPosition_ = robustPosition;
     lastCascade_ = cascade;

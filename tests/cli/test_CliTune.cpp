@@ -69,9 +69,10 @@ TEST(CliTune, RobustnessFiguresAndTheComparisonOfRules) {
     const Result compared = RunCli({"compare", "--inner", "2,10,1", "--type", "PID", "--sampling-time", "0.1"});
     ASSERT_EQ(compared.status, 0) << compared.err;
     const QJsonArray rules = Parse(compared.out)["rules"].toArray();
-    ASSERT_EQ(rules.size(), 8);
+    ASSERT_EQ(rules.size(), 9);
     EXPECT_EQ(rules[6].toObject()["name"].toString(), "SIMC");
     EXPECT_EQ(rules[7].toObject()["name"].toString(), "AMIGO");
+    EXPECT_EQ(rules[8].toObject()["name"].toString(), "Optimal (Ms-constrained)");
     EXPECT_TRUE(rules[7].toObject().contains("Kd"));
     EXPECT_NEAR(rules[6].toObject()["figures"].toObject()["ms"].toDouble(), 1.59, 0.05);
     const Result noDeadTime = RunCli({"compare", "--inner", "2,10,0"});
@@ -83,6 +84,30 @@ TEST(CliTune, RobustnessFiguresAndTheComparisonOfRules) {
     const QJsonObject zn = Parse(aggressive.out)["rules"].toArray()[0].toObject()["figures"].toObject();
     EXPECT_EQ(zn.keys(), QStringList({"stable"}));
     EXPECT_EQ(RunCli({"compare", "--inner", "1,10,2", "--type", "PD"}).status, 2);
+
+    // Method 9: the gains as for every method, factor 1 and the Ms target of
+    // the slider, which its loops meet; in the comparison its PI has the
+    // least load IAE of all rules whose loop is at least as robust.
+    const Result optimal = RunCli({"tune", "--inner", "1,5,1", "--method", "9", "--robustness", "10",
+                                   "--sampling-time", "0.05"});
+    ASSERT_EQ(optimal.status, 0) << optimal.err;
+    const QJsonObject tunedOptimal = Parse(optimal.out);
+    EXPECT_TRUE(tunedOptimal.contains("KdPID"));
+    EXPECT_EQ(tunedOptimal["robustness_factor"].toDouble(), 1.0);
+    EXPECT_DOUBLE_EQ(tunedOptimal["ms_target"].toDouble(), 1.6);
+    for (const char* type : {"I", "PI", "PID", "P"})
+        EXPECT_LE(tunedOptimal["robustness"].toObject()[type].toObject()["ms"].toDouble(), 1.6 * 1.005) << type;
+    const Result ranked = RunCli({"compare", "--inner", "1,5,1", "--sampling-time", "0.05", "--robustness", "20"});
+    ASSERT_EQ(ranked.status, 0) << ranked.err;
+    const QJsonArray all = Parse(ranked.out)["rules"].toArray();
+    const QJsonObject best = all[8].toObject();
+    EXPECT_DOUBLE_EQ(best["ms_target"].toDouble(), 2.0);
+    const double bestIae = best["figures"].toObject()["iae_disturbance"].toDouble();
+    for (const QJsonValue& rule : all) {
+        const QJsonObject f = rule.toObject()["figures"].toObject();
+        if (f.contains("ms") && f["ms"].toDouble() <= 2.0)
+            EXPECT_GE(f["iae_disturbance"].toDouble(), bestIae) << rule.toObject()["name"].toString().toStdString();
+    }
 }
 
 TEST(CliTune, TunesACascadeFromAModelFile) {
@@ -148,7 +173,7 @@ TEST(CliSimulate, FailuresEndWithTheSystemsText) {
         EXPECT_EQ(overflow.err, "Floating point overflow\n") << arguments.join(' ').toStdString();
         EXPECT_TRUE(overflow.out.empty()) << overflow.out;
     }
-    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--method", "9"}).status, 2);
+    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--method", "10"}).status, 2);
     EXPECT_EQ(RunCli({"tune", "--inner", "1,10"}).status, 2);
     EXPECT_EQ(RunCli({"tune"}).status, 2);
     EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--robustness", "21"}).status, 2);

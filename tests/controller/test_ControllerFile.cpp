@@ -23,7 +23,8 @@ namespace {
 // Gain, time constant, dead time, Std, relative error, deviations.
 const ModelParameters Inner = {2.5, 12.345678901234567, 0.00001, 0.7, 0.0123, 0.01, 0.02};
 const ModelParameters Outer = {-1.5, 123456789012345678.0, 0.0, 0.8, 1.0 / 3.0, 0.03, 0.04};
-const ControllerSettings Settings = {"0,25", 3, 1, -1, 3, 15, "1", "2.5", " x ", true};
+// Method 9, the optimal rule, is stored and read back as every other index.
+const ControllerSettings Settings = {"0,25", 9, 1, -1, 3, 15, "1", "2.5", " x ", true};
 // Recognisable models that a load replaces in part, or a failed one not at all.
 const ModelParameters Before = {100, 101, 102, 103, 104, 105, 106};
 
@@ -70,7 +71,7 @@ TEST_F(ControllerFileTest, WritesThirtyEightLabelledLines) {
                "Zakasnitev zunanjega procesa:\r\n" + v[6] + "\r\n"
                "Relativna standardna deviacija meritev-model zunanjega procesa:\r\n" + v[7] + "\r\n"
                "Cas vzorcenja:\r\n0,25\r\n"
-               "Metoda nastavljanja:\r\n3\r\n"
+               "Metoda nastavljanja:\r\n9\r\n"
                "Prikazan odziv (referenca - motnja):\r\n1\r\n"
                "Splosna izbira regulatorja (paralelni, serijski, itd.):\r\n-1\r\n"
                "Tip regulatorja (P, I, PI, PID):\r\n3\r\n"

@@ -209,7 +209,7 @@ TEST(TuneController, LabelsOfASingleLoopAndACascade)
 {
     // Chien-Hrones-Reswick tracking on K = 2, T = 10, L = 1 at the middle position.
     const ModelParameters inner = Model(2.0, 10.0, 1.0);
-    const ControllerTuning single = TuneController(2, 10, false, inner, Model(1.0, 5.0, 1.0));
+    const ControllerTuning single = TuneController(2, 10, false, inner, Model(1.0, 5.0, 1.0), 1.0);
     EXPECT_EQ(single.Result, TRegulator::TuneLoop(2, 2.0, 10.0, 1.0, 10.0));
     EXPECT_EQ(single.KpInner, 0.0);
     const ControllerLabels a = FormatControllerLabels(single, ',');
@@ -224,13 +224,13 @@ TEST(TuneController, LabelsOfASingleLoopAndACascade)
     EXPECT_EQ(a.Label_Priporocljiv, "0,286");  // a tenth of T1 / (Kp f K1) = 2.857 s
 
     // Nothing selected tunes by method 0; the gains are shown times f.
-    const ControllerTuning fast = TuneController(-1, 20, false, inner, inner);
+    const ControllerTuning fast = TuneController(-1, 20, false, inner, inner, 1.0);
     EXPECT_EQ(fast.Method, 0);
     EXPECT_EQ(FormatControllerLabels(fast, '.').Label_PI_Kp,
               FormatFixed(TRegulator::TuneLoop(0, 2.0, 10.0, 1.0, 10.0).KpPI * RobustnessFactor(20), 15, 3, '.'));
 
     const ModelParameters outer = Model(1.5, 20.0, 2.0);
-    const ControllerTuning cascade = TuneController(2, 10, true, inner, outer);
+    const ControllerTuning cascade = TuneController(2, 10, true, inner, outer, 1.0);
     const CascadeTuning c = TRegulator::TuneCascade(2, 2.0, 10.0, 1.0, 1.5, 20.0, 2.0, 10.0);
     EXPECT_EQ(cascade.Result, c.Outer);
     EXPECT_EQ(cascade.KpInner, c.KpInner);
@@ -242,7 +242,7 @@ TEST(TuneController, LabelsOfASingleLoopAndACascade)
 TEST(SimulateController, CurvesOfASingleLoop)
 {
     const ModelParameters inner = Model(1.0, 10.0, 2.0);
-    const ControllerTuning tuning = TuneController(0, 10, false, inner, inner);
+    const ControllerTuning tuning = TuneController(0, 10, false, inner, inner, 1.0);
     const ControllerSimulation sim = SimulateController(tuning, 0, 1.0, inner, inner);
     ASSERT_EQ(sim.Horizon.SampleCount, 71);
     ASSERT_EQ(sim.Time.size(), 71u);
@@ -270,7 +270,7 @@ TEST(SimulateController, TrackingAndDisturbanceRejection)
     const ModelParameters inner = Model(2.0, 10.0, 1.0);
     const ModelParameters outer = Model(1.5, 8.0, 2.0);
     for (const bool cascade : {false, true}) {
-        const ControllerTuning tuning = TuneController(0, 10, cascade, inner, outer);
+        const ControllerTuning tuning = TuneController(0, 10, cascade, inner, outer, 1.0);
         const double f = tuning.Factor;
         const ControllerSimulation track = SimulateController(tuning, 0, 0.1, inner, outer);
         const ControllerSimulation reject = SimulateController(tuning, 1, 0.1, inner, outer);
@@ -307,7 +307,7 @@ TEST(SimulateController, CascadeCurveIsTheOuterMeasurement)
     // samples and Y2 after a further d2 + 1 = 301.
     const ModelParameters inner = Model(2.0, 10.0, 1.0);
     const ModelParameters outer = Model(1.5, 8.0, 30.0);
-    const ControllerTuning tuning = TuneController(2, 10, true, inner, outer);
+    const ControllerTuning tuning = TuneController(2, 10, true, inner, outer, 1.0);
     const ControllerSimulation sim = SimulateController(tuning, 1, 0.1, inner, outer);
     const int n = sim.Horizon.SampleCount;
     ASSERT_EQ(n, 601);
@@ -332,7 +332,7 @@ TEST(SimulateController, CascadeCurveIsTheOuterMeasurement)
 
 TEST(SimulateController, ZeroGainOrSamplingTimeFails)
 {
-    const ControllerTuning tuning = TuneController(2, 10, false, Model(1, 10, 2), Model(1, 10, 2));
+    const ControllerTuning tuning = TuneController(2, 10, false, Model(1, 10, 2), Model(1, 10, 2), 1.0);
     const auto expectDivisionByZero = [&](double K1, double Ts) {
         try {
             SimulateController(tuning, 0, Ts, Model(K1, 10, 2), Model(1, 10, 2));
