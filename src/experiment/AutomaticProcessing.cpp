@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "controller/ControllerForms.h"
+#include "controller/OptimalRule.h"
 #include "data/Errors.h"
 #include "data/NumberText.h"
 #include "data/SignalWindow.h"
@@ -330,8 +331,13 @@ void FillReportSummary(ReportSummary& summary, const ReportSummaryFacts& facts, 
     summary.Plant = Q(facts.Plant);
     if (facts.Method >= 0 && facts.Method < TuningMethodCount && facts.Method != NoMethod) {
         summary.TuningMethod = QString::fromUtf8(TuningMethodName(facts.Method));
-        summary.RobustnessFactor = Q(FormatFixed(facts.Factor, 15, 4, decimalSeparator)) +
-                                   QStringLiteral(" (slider position %1)").arg(facts.RobustPosition);
+        summary.RobustnessFactor =
+            Q(FormatFixed(facts.Factor, 15, 4, decimalSeparator)) +
+            (facts.Method == OptimalMs
+                 ? QStringLiteral(" (Ms \u2264 %1 at slider position %2)")
+                       .arg(Q(FormatFixed(OptimalMsTarget(facts.RobustPosition), 15, 2, decimalSeparator)))
+                       .arg(facts.RobustPosition)
+                 : QStringLiteral(" (slider position %1)").arg(facts.RobustPosition));
         const std::size_t form = facts.Form >= 0 && facts.Form < static_cast<int>(ControllerFormDescriptions.size())
                                      ? static_cast<std::size_t>(facts.Form)
                                      : 0;

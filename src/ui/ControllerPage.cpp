@@ -23,6 +23,7 @@
 #include <limits>
 
 #include "controller/ControllerCalculation.h"
+#include "controller/OptimalRule.h"
 #include "controller/RuleComparison.h"
 #include "controller/TRegulator.h"
 #include "data/Errors.h"
@@ -378,6 +379,9 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     connect(CheckBox_CascadeReg, &QCheckBox::toggled, this, &ControllerPage::CheckBox_CascadeRegClick);
     connect(ScrollBar_Robust, &QScrollBar::valueChanged, this, &ControllerPage::showRobustnessFactor);
     connect(ScrollBar_Robust, &QScrollBar::valueChanged, this, &ControllerPage::ScrollBar_RobustChange);
+    connect(ScrollBar_Robust, &QScrollBar::sliderReleased, this, [this] {
+        if (ComboBox1->currentIndex() == OptimalMs) ScrollBar_RobustChange();
+    });
     connect(motnjaItems, &QButtonGroup::idToggled, this, [this](int, bool checked) {
         if (checked) RadioGroup_MotnjaClick();
     });
@@ -462,11 +466,19 @@ QGroupBox* ControllerPage::buildFiguresBox() {
 
 // --- Handlers ---
 
-void ControllerPage::ComboBox1Change() { recalculate(true); }
+void ControllerPage::ComboBox1Change() {
+    showRobustnessFactor();
+    recalculate(true);
+}
 
 void ControllerPage::CheckBox_CascadeRegClick() { recalculate(true); }
 
-void ControllerPage::ScrollBar_RobustChange() { recalculate(false); }
+void ControllerPage::ScrollBar_RobustChange() {
+    // The optimal rule searches for its gains: while the thumb is dragged it
+    // waits for the release rather than searching at every position passed.
+    if (ComboBox1->currentIndex() == OptimalMs && ScrollBar_Robust->isSliderDown()) return;
+    recalculate(false);
+}
 
 void ControllerPage::RadioGroup_MotnjaClick() { recalculate(false); }
 
@@ -526,11 +538,15 @@ void ControllerPage::refreshParameters() {
     RunCommand(ctx_.Dialog, [this] { ShowControllerParameters(); });
 }
 
+// The factor of the slider's position; for the optimal rule, whose gains are
+// the optimum itself, the largest maximum sensitivity the position allows.
 void ControllerPage::showRobustnessFactor() {
+    const char separator = LocaleDecimalSeparator();
+    const int position = ScrollBar_Robust->value();
     robustnessFactorLabel->setText(
-        QStringLiteral("Factor: ") +
-        QString::fromStdString(FormatFixed(RobustnessFactor(ScrollBar_Robust->value()), 15, 4,
-                                           LocaleDecimalSeparator())));
+        ComboBox1->currentIndex() == OptimalMs
+            ? QStringLiteral("Ms \u2264 ") + QString::fromStdString(FormatFixed(OptimalMsTarget(position), 15, 2, separator))
+            : QStringLiteral("Factor: ") + QString::fromStdString(FormatFixed(RobustnessFactor(position), 15, 4, separator)));
 }
 
 // --- Calculation ---

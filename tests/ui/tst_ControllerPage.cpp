@@ -178,6 +178,11 @@ private slots:
         QCOMPARE(table->currentRow(), Amigo - 1);
         table->selectRow(Simc - 1);
         QTRY_COMPARE(f.page.ComboBox1->currentIndex(), int(Simc));
+        QCOMPARE(f.page.robustnessFactorLabel->text(), QString("Factor: 1.0000"));
+        // The optimal rule's slider chooses its Ms target.
+        table->selectRow(OptimalMs - 1);
+        QTRY_COMPARE(f.page.robustnessFactorLabel->text(), QString("Ms \u2264 1.60"));
+        QVERIFY(f.page.FigureLabels[TypePI][0]->text().toDouble() <= 1.6 * 1.005);
         QCOMPARE(table->item(Simc - 1, 0)->text(), QString("SIMC"));
         QVERIFY(f.dialogs.messages.isEmpty());
     }
