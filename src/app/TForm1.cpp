@@ -217,12 +217,17 @@ void TForm1::processAutomaticRun(const QString& folder, const QString& label, bo
         // Without waiting for OK: the queue's next experiments go on.
         dialogs_.notify(UnattendedRunMessage(label, warnings));
     };
+    QStringList written;
     try {
-        chain.Run(run);
+        written = chain.Run(run);
     } catch (...) {
         tell();
         throw;
     }
+    // Where the report went, unless the run's events hold the status line.
+    for (const QString& file : written)
+        if (chain.Warnings().isEmpty() && (file.endsWith(".odt") || file.endsWith(".pdf")))
+            StatusBar1->showMessage(QStringLiteral("Report written to ") + file);
     tell();
 }
 
