@@ -36,7 +36,7 @@ std::string IsoTime(std::chrono::system_clock::time_point when) {
     const int millis = static_cast<int>(((ms % 1000) + 1000) % 1000);
     std::tm utc{};
     gmtime_r(&seconds, &utc);
-    char text[40];
+    char text[64];  // room for any year the time type holds
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                   utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
     return text;

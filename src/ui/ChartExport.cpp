@@ -77,13 +77,15 @@ QStringList ReportPictureNames() {
 PictureTitles ReportPictureTitles() {
     return {{"Manipulative signal", "Process input", "Process output (inner loop)", "Process output (outer loop)"},
             {"Histogram of manipulative signal", "Histogram of process input", "Histogram of inner process output",
-             "Histogram of outer process output"}};
+             "Histogram of outer process output"},
+            {}};
 }
 
 PictureTitles AutomaticPictureTitles() {
     return {{"Manipulativni signal", "Izhod regulatorja", "Meritev 1", "Meritev 2"},
             {"Histogram manipulativnega signala", "Histogram izhoda regulatorja", "Histogram meritve 1",
-             "Histogram meritve 2"}};
+             "Histogram meritve 2"},
+            {}};
 }
 
 QString ExportChartPicture(Chart& chart, const QString& folder, const QString& name) {

@@ -105,8 +105,9 @@ TEST(CliTune, RobustnessFiguresAndTheComparisonOfRules) {
     const double bestIae = best["figures"].toObject()["iae_disturbance"].toDouble();
     for (const QJsonValue& rule : all) {
         const QJsonObject f = rule.toObject()["figures"].toObject();
-        if (f.contains("ms") && f["ms"].toDouble() <= 2.0)
+        if (f.contains("ms") && f["ms"].toDouble() <= 2.0) {
             EXPECT_GE(f["iae_disturbance"].toDouble(), bestIae) << rule.toObject()["name"].toString().toStdString();
+        }
     }
 }
 
