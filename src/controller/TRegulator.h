@@ -147,8 +147,10 @@ public:
     static void SaveControllerFile(const std::string& fileName, const ModelParameters& inner,
                                    const ModelParameters& outer, const ControllerSettings& settings,
                                    char decimalSeparator);
-    // Replaces gain, time constant, dead time and relative error of both
-    // models and returns the settings. A file that cannot be read whole
+    // Replaces gain, time constant, dead time, relative error and process
+    // type of both models and returns the settings. An integrating model's
+    // gain line carries the marker "integrating " (version line V1.1); a
+    // file of self-regulating models is the same as ever. A file that cannot be read whole
     // changes nothing.
     static ControllerSettings LoadControllerFile(const std::string& fileName, ModelParameters& inner,
                                                  ModelParameters& outer, char decimalSeparator);
