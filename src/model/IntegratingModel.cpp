@@ -265,4 +265,40 @@ ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, doub
     return {fits[0], fits[1]};
 }
 
+void ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating, IdentificationWindow& window,
+                        bool outer, double samplingTime, ProcessChoice choice) {
+    const int n = window.WindowLength;
+    const std::vector<double>& input = outer ? window.WindowY : window.WindowU;
+    const std::vector<double>& reference = outer ? window.OuterReference : window.InnerReference;
+    const std::string name = outer ? "outer" : "inner";
+    const ModelParameters known = set.Type == ProcessType::SelfRegulating ? set : selfRegulating;
+
+    IntegratingFit fit;
+    bool integrating = false;
+    if (choice != ProcessChoice::SelfRegulating) {
+        fit = FitIntegratingModel(input, reference, n, samplingTime);
+        integrating = choice == ProcessChoice::Integrating ||
+                      ChooseProcessType(input, reference, n, samplingTime, known, fit) == ProcessType::Integrating;
+        if (integrating && !fit.Fitted)
+            throw HalvetraError("The integrating model of the " + name + " process cannot be identified: " +
+                                fit.Reason);
+    }
+    if (!integrating && known == ModelParameters{} && set.Type == ProcessType::Integrating)
+        throw HalvetraError("No self-regulating model of the " + name + " process is known: calculate the model");
+
+    const ModelParameters chosen = integrating ? fit.Model : known;
+    std::vector<double> response(static_cast<std::size_t>(std::max(n, 0)));
+    if (integrating) {
+        IntegratingResponse(input, n, samplingTime, chosen.Gain, chosen.TimeConstant, chosen.DeadTime, response);
+    } else {
+        std::vector<double> derivative(response.size());
+        FirstOrderResponse(1, n, input, chosen.Gain, chosen.TimeConstant, samplingTime, 0.0, chosen.DeadTime,
+                           response, derivative);
+    }
+    std::vector<double>& target = outer ? window.OuterResponse : window.InnerResponse;
+    std::copy(response.begin(), response.end(), target.begin());
+    selfRegulating = known;
+    set = chosen;
+}
+
 }  // namespace halvetra

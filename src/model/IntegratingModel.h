@@ -90,4 +90,19 @@ struct ProcessFits {
 ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, double samplingTime,
                                ProcessChoice inner, ProcessChoice outer);
 
+// One process of a window, set to the process type chosen for it: the
+// Model page's choice. `set` is the process's model, `selfRegulating` the
+// self-regulating model behind it (taken from `set` while that is
+// self-regulating, kept while it is integrating); the window's response of
+// the process becomes the chosen model's. Integrating (or Auto deciding so)
+// fits the integrating model from the window's input and reference;
+// Self-regulating restores `selfRegulating` with its response. All or
+// nothing: an integrating model that cannot be identified throws
+// HalvetraError "The integrating model of the inner process cannot be
+// identified: %s", a self-regulating model that is not known (an integrating
+// model loaded from a file) "No self-regulating model of the inner process
+// is known: calculate the model" ("outer" likewise).
+void ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating, IdentificationWindow& window,
+                        bool outer, double samplingTime, ProcessChoice choice);
+
 }  // namespace halvetra
