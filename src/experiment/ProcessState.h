@@ -36,6 +36,10 @@ struct ProcessState {
     ProcessChoice OuterChoice = ProcessChoice::SelfRegulating;
     ModelParameters SelfRegulatingInner;
     ModelParameters SelfRegulatingOuter;
+    // The integrating fits of the last identification or choice (their
+    // confidence intervals and fit in per cent); empty for a process that was
+    // not fitted.
+    ProcessFits Fits;
 
     // The last tuning: the robustness factor of its slider position, the
     // closed-loop sampling time (0 until a valid one is entered), and the
@@ -62,27 +66,31 @@ struct ProcessState {
             OuterModel = identified.Outer;
             SelfRegulatingInner = identified.Inner;
             SelfRegulatingOuter = identified.Outer;
+            Fits = {};
             RefineIdentifiedModels();
             return;
         }
         IdentificationWindow window = Window;
         TModel identified = CalculateModel(Data, window, first, last);
         const TModel selfRegulating = identified;
-        ApplyProcessChoice(identified, window, Data.SamplingTime, InnerChoice, OuterChoice);
+        const ProcessFits fits = ApplyProcessChoice(identified, window, Data.SamplingTime, InnerChoice, OuterChoice);
         Window = std::move(window);
         InnerModel = identified.Inner;
         OuterModel = identified.Outer;
         SelfRegulatingInner = selfRegulating.Inner;
         SelfRegulatingOuter = selfRegulating.Outer;
+        Fits = fits;
         RefineIdentifiedModels();
     }
 
     // The Model page's choice for one process, applied to its model at once
     // (ChooseProcessModel); throws what that throws, before anything changes.
     void ChooseProcess(bool outer, ProcessChoice choice) {
-        ChooseProcessModel(outer ? OuterModel : InnerModel, outer ? SelfRegulatingOuter : SelfRegulatingInner, Window,
-                           outer, Data.SamplingTime, choice);
+        const IntegratingFit fit = ChooseProcessModel(outer ? OuterModel : InnerModel,
+                                                      outer ? SelfRegulatingOuter : SelfRegulatingInner, Window, outer,
+                                                      Data.SamplingTime, choice);
         (outer ? OuterChoice : InnerChoice) = choice;
+        (outer ? Fits.Outer : Fits.Inner) = fit;
     }
     void RefineIdentifiedModels() { Refined = RefineModels(Window, Data.SamplingTime, InnerModel, OuterModel); }
 

@@ -265,8 +265,9 @@ ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, doub
     return {fits[0], fits[1]};
 }
 
-void ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating, IdentificationWindow& window,
-                        bool outer, double samplingTime, ProcessChoice choice) {
+IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating,
+                                  IdentificationWindow& window, bool outer, double samplingTime,
+                                  ProcessChoice choice) {
     const int n = window.WindowLength;
     const std::vector<double>& input = outer ? window.WindowY : window.WindowU;
     const std::vector<double>& reference = outer ? window.OuterReference : window.InnerReference;
@@ -299,6 +300,7 @@ void ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating, I
     std::copy(response.begin(), response.end(), target.begin());
     selfRegulating = known;
     set = chosen;
+    return fit;
 }
 
 }  // namespace halvetra

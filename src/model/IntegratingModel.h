@@ -102,7 +102,9 @@ ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, doub
 // identified: %s", a self-regulating model that is not known (an integrating
 // model loaded from a file) "No self-regulating model of the inner process
 // is known: calculate the model" ("outer" likewise).
-void ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating, IdentificationWindow& window,
-                        bool outer, double samplingTime, ProcessChoice choice);
+// Returns the integrating fit (none for Self-regulating).
+IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating,
+                                  IdentificationWindow& window, bool outer, double samplingTime,
+                                  ProcessChoice choice);
 
 }  // namespace halvetra
