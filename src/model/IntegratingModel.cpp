@@ -224,11 +224,15 @@ ProcessType ChooseProcessType(std::span<const double> input, std::span<const dou
         const double e = reference[j] - response[j];
         selfRegulatingError += e * e;
     }
-    if (!(fit.SquaredError <= selfRegulatingError)) return ProcessType::SelfRegulating;
+    // A time constant beyond the window makes the self-regulating model an
+    // integrator in all but name; with noise it may then fit a little better
+    // than the integrating model by following the noise with its lag, so the
+    // integrating fit needs to be within 5 % of its error. Otherwise the
+    // integrating fit must leave at most a quarter of it.
     const double duration = (n - 1) * samplingTime;
     const double timeConstant = std::max(selfRegulating.TimeConstant, refined.TimeConstant);
-    if (timeConstant > duration || fit.SquaredError <= 0.25 * selfRegulatingError) return ProcessType::Integrating;
-    return ProcessType::SelfRegulating;
+    const double allowed = timeConstant > duration ? 1.05 : 0.25;
+    return fit.SquaredError <= allowed * selfRegulatingError ? ProcessType::Integrating : ProcessType::SelfRegulating;
 }
 
 ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, double samplingTime,

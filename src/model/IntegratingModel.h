@@ -67,11 +67,10 @@ void IntegratingSensitivities(std::span<const double> input, int n, double sampl
                               std::span<double> byGain, std::span<double> byTimeConstant,
                               std::span<double> byDeadTime);
 
-// The automatic choice for one process: Integrating when the integrating fit
-// is at least as good as the self-regulating model (its refined figures where
-// they fit better) and either that model's time constant lies beyond the
-// window's duration, or the integrating fit leaves at most a quarter of the
-// self-regulating model's squared error.
+// The automatic choice for one process: Integrating when the integrating
+// fit's squared error is at most 1.05 times the self-regulating model's (its
+// refined figures where they fit better) while that model's time constant
+// lies beyond the window's duration, or at most a quarter of it otherwise.
 ProcessType ChooseProcessType(std::span<const double> input, std::span<const double> reference, int n,
                               double samplingTime, const ModelParameters& selfRegulating, const IntegratingFit& fit);
 

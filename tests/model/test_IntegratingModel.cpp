@@ -95,9 +95,11 @@ TEST(IntegratingModel, IdentifiesSyntheticRecordsWithAuto) {
         {"lag, step, noisy", 1.0, 300, 10, 0, 0.0, 0.02, {0.02, 6.0, 3.0, true}, flow},
         {"negative, pulse, noisy", 0.5, 400, 20, 100, 0.0, 0.01, {-0.04, 3.0, 2.0, true}, flow},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        IdentificationWindow w = Window(c.n, c.ts, c.step, c.back, c.level, c.inner, c.outer, c.noise);
+    // Noisy records over ten seeds: "auto" must recognise every one.
+    for (const Case& c : cases)
+    for (unsigned seed = 1; seed <= (c.noise > 0.0 ? 10u : 1u); ++seed) {
+        SCOPED_TRACE(testing::Message() << c.name << ", seed " << seed);
+        IdentificationWindow w = Window(c.n, c.ts, c.step, c.back, c.level, c.inner, c.outer, c.noise, seed);
         if (c.inner.integrating && c.noise == 0.0) {
             std::vector<double> recursion(c.n);
             IntegratingResponse(w.WindowU, c.n, c.ts, c.inner.K, c.inner.T, c.inner.L, recursion);
@@ -119,16 +121,19 @@ TEST(IntegratingModel, IdentifiesSyntheticRecordsWithAuto) {
                 continue;
             }
             ASSERT_EQ(s.m.Type, ProcessType::Integrating) << s.fit.Reason;
-            const double clean = c.noise == 0.0;
+            const bool clean = c.noise == 0.0;
             EXPECT_NEAR(s.m.Gain, s.truth.K, (clean ? 0.005 : 0.05) * std::abs(s.truth.K));
-            EXPECT_NEAR(s.m.DeadTime, s.truth.L + c.ts, (clean ? 0.05 : 1.0) * c.ts);
-            EXPECT_NEAR(s.m.TimeConstant, s.truth.T, (clean ? 0.05 : 1.5) * c.ts);
+            if (clean) {
+                EXPECT_NEAR(s.m.DeadTime, s.truth.L + c.ts, 0.05 * c.ts);
+                EXPECT_NEAR(s.m.TimeConstant, s.truth.T, 0.05 * c.ts);
+            } else {
+                // Noise trades lag against dead time; their sum stays.
+                EXPECT_NEAR(s.m.DeadTime + s.m.TimeConstant, s.truth.L + c.ts + s.truth.T, 0.5 * c.ts);
+            }
             EXPECT_LE(s.fit.GainCI95[0], s.m.Gain);
             EXPECT_GE(s.fit.GainCI95[1], s.m.Gain);
             if (clean) {
                 EXPECT_LT(s.m.RelativeError, 0.01);
-            } else {
-                EXPECT_GT(s.m.Std, 0.0);
             }
         }
     }
