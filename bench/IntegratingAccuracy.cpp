@@ -99,6 +99,9 @@ int main(int argc, char** argv) {
         {"self-regulating, step, 1 % noise", 1.0, 300, 10, 0, {2.0, 20.0, 3.0, false}, none, 0.01, false},
         {"self-regulating, window 2 T, 1 % noise", 1.0, 110, 10, 0, {1.0, 50.0, 3.0, false}, none, 0.01, false},
         {"self-regulating, pulse, 2 % noise", 1.0, 200, 10, 60, {-2.0, 12.0, 4.0, false}, none, 0.02, false},
+        {"self-regulating, window T / 2 (a ramp to the eye), 1 % noise", 1.0, 110, 10, 0, {1.0, 200.0, 3.0, false}, none,
+         0.01, false},
+        {"self-regulating, window T, clean", 1.0, 110, 10, 0, {1.0, 100.0, 3.0, false}, none, 0.0, false},
     };
     std::printf("| Record | K error %% | T error [Ts] | L error [Ts] | called integrating |\n|---|---|---|---|---|\n");
     std::mt19937 random(2026);
