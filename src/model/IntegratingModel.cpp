@@ -176,7 +176,7 @@ IntegratingFit FitIntegratingModel(std::span<const double> input, std::span<cons
 
     double variance[3] = {0.0, 0.0, 0.0};
     if (!FigureVariances(bestDescent.A, bestDescent.Error, n, variance))
-        variance[0] = variance[1] = variance[2] = 0.0;  // a lag at its bound of 0: no spread to tell
+        variance[0] = variance[1] = variance[2] = 0.0;  // a figure the record does not determine: no spread to tell
     const double t = TQuantile95(n - 3);
     const double K = best[0], T = best[1], L = best[2];
     const double sK = std::sqrt(std::max(variance[0], 0.0));
