@@ -59,7 +59,8 @@ IdentificationWindow Record(const Scenario& s, std::mt19937& random) {
         y[k] = InnerStep(s.inner, up - s.inner.L) - (s.back ? InnerStep(s.inner, down - s.inner.L) : 0.0);
         // Only a level behind a self-regulating inner process has a closed form here.
         const double L = s.inner.L + s.outer.L;
-        y2[k] = s.outer.K * (IntegralOfInnerStep(s.inner, up - L) - (s.back ? IntegralOfInnerStep(s.inner, down - L) : 0.0));
+        y2[k] = s.outer.K *
+                (IntegralOfInnerStep(s.inner, up - L) - (s.back ? IntegralOfInnerStep(s.inner, down - L) : 0.0));
     }
     double span = 0.0;
     for (int k = 0; k < s.n; ++k) span = std::max(span, std::abs(s.outerRow ? y2[k] : y[k]));
@@ -99,8 +100,8 @@ int main(int argc, char** argv) {
         {"self-regulating, step, 1 % noise", 1.0, 300, 10, 0, {2.0, 20.0, 3.0, false}, none, 0.01, false},
         {"self-regulating, window 2 T, 1 % noise", 1.0, 110, 10, 0, {1.0, 50.0, 3.0, false}, none, 0.01, false},
         {"self-regulating, pulse, 2 % noise", 1.0, 200, 10, 60, {-2.0, 12.0, 4.0, false}, none, 0.02, false},
-        {"self-regulating, window T / 2 (a ramp to the eye), 1 % noise", 1.0, 110, 10, 0, {1.0, 200.0, 3.0, false}, none,
-         0.01, false},
+        {"self-regulating, window T / 2 (a ramp to the eye), 1 % noise", 1.0, 110, 10, 0, {1.0, 200.0, 3.0, false},
+         none, 0.01, false},
         {"self-regulating, window T, clean", 1.0, 110, 10, 0, {1.0, 100.0, 3.0, false}, none, 0.0, false},
     };
     std::printf("| Record | K error %% | T error [Ts] | L error [Ts] | called integrating |\n|---|---|---|---|---|\n");

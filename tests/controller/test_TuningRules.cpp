@@ -273,7 +273,9 @@ TEST(TuneLoop, IntegratingRulesByHandAndTheOthersRefused)
         {Simc, IntegratingModel(0.05, 0, 3), {0, Kc, Kc, Kc / 24, Kc, Kc / 24, 0}},
         {Simc, IntegratingModel(0.1, 4, 2), {0, 2.5, 2.5, 2.5 / 16, 2.5 * (1 + 4.0 / 16), 2.5 / 16, 2.5 * 4}},
         {Simc, IntegratingModel(-0.1, 4, 2), {0, -2.5, -2.5, -2.5 / 16, -2.5 * (1 + 4.0 / 16), -2.5 / 16, -10}},
-        {Amigo, IntegratingModel(0.1, 4, 2), {0, 0, amigoPi, amigoPi / (13.4 * 6), amigoPid, amigoPid / 48, amigoPid * 3}},
+        {Amigo,
+         IntegratingModel(0.1, 4, 2),
+         {0, 0, amigoPi, amigoPi / (13.4 * 6), amigoPid, amigoPid / 48, amigoPid * 3}},
     };
     for (const auto& r : rows) {
         const auto v = Values(TRegulator::TuneLoop(r.method, r.model, MaxLoopGain));

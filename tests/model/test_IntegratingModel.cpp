@@ -114,7 +114,8 @@ TEST(IntegratingModel, IdentifiesSyntheticRecordsWithAuto) {
             const ModelParameters& identified;
             const IntegratingFit& fit;
             Process truth;
-        } sets[] = {{model.Inner, selfRegulating[0], fits.Inner, c.inner}, {model.Outer, selfRegulating[1], fits.Outer, c.outer}};
+        } sets[] = {{model.Inner, selfRegulating[0], fits.Inner, c.inner},
+                    {model.Outer, selfRegulating[1], fits.Outer, c.outer}};
         for (const auto& s : sets) {
             if (!s.truth.integrating) {
                 EXPECT_EQ(s.m, s.identified);
