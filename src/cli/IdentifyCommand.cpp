@@ -4,6 +4,7 @@
 // model also carries its refinement.
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "cli/Commands.h"
 #include "cli/Json.h"
@@ -12,6 +13,7 @@
 #include "data/NumberText.h"
 #include "data/SignalWindow.h"
 #include "data/TObdelava.h"
+#include "model/IntegratingModel.h"
 #include "model/ModelRefinement.h"
 #include "model/ModelWorkflow.h"
 #include "model/TModel.h"
@@ -39,8 +41,12 @@ void WriteRefined(JsonWriter& json, const RefinedModel& r) {
     json.endObject();
 }
 
-void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, const RefinedModel* refined) {
+// With --process each model names its type; an integrating one carries its
+// confidence intervals and fit as the refined model does.
+void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, const RefinedModel* refined,
+                bool typed, const IntegratingFit& fit) {
     json.key(name).beginObject();
+    if (typed) json.key("model_type").value(ProcessTypeKey(m.Type));
     json.key("gain").value(m.Gain);
     json.key("time_constant").value(m.TimeConstant);
     json.key("dead_time").value(m.DeadTime);
@@ -49,7 +55,15 @@ void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, co
     json.key("gain_deviation").value(m.GainDeviation);
     json.key("time_constant_deviation").value(m.TimeConstantDeviation);
     json.key("quality").value(QualityText(RateModelQuality(m.RelativeError)));
-    if (refined) WriteRefined(json, *refined);
+    if (m.Type == ProcessType::Integrating) {
+        json.key("dead_time_deviation").value(fit.DeadTimeStd);
+        WriteInterval(json, "gain_ci95", fit.GainCI95);
+        WriteInterval(json, "time_constant_ci95", fit.TimeConstantCI95);
+        WriteInterval(json, "dead_time_ci95", fit.DeadTimeCI95);
+        json.key("fit_percent").value(fit.FitPercent);
+    } else if (refined) {
+        WriteRefined(json, *refined);
+    }
     json.endObject();
 }
 
@@ -57,9 +71,14 @@ void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, co
 
 int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     const ParsedArguments parsed = ParseArguments(
-        arguments, {"--start=", "--end=", "--columns=", "--filter=", "--actuator=", "--save-model=", "--refine"});
+        arguments, {"--start=", "--end=", "--columns=", "--filter=", "--actuator=", "--save-model=", "--refine",
+                                   "--process="});
     if (parsed.positional.size() != 1) throw UsageError("expected exactly one FILE");
     const char separator = SystemDecimalSeparator();
+    const std::string* processText = parsed.value("--process");
+    const std::optional<ProcessChoice> choice =
+        processText ? ProcessChoiceFromText(*processText) : ProcessChoice::SelfRegulating;
+    if (!choice) throw UsageError("--process must be self-regulating, integrating or auto");
 
     MeasuredData data;
     const TObdelava obdelava;
@@ -113,11 +132,13 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     obdelava.ConditionSignals(data, columns[0], columns[1], columns[2], columns[3], maximum, minimum, opening, filter,
                               data.SamplingTime, n);
     IdentificationWindow identificationWindow;
-    const TModel model = CalculateModel(data, identificationWindow, first, last);
+    TModel model = CalculateModel(data, identificationWindow, first, last);
+    const ProcessFits fits = ApplyProcessChoice(model, identificationWindow, data.SamplingTime, *choice, *choice);
 
     if (const std::string* output = parsed.value("--save-model"))
         model.SaveModelFile(*output, identificationWindow.WindowLength, TModel::SetOf(model.Inner, data.SamplingTime),
-                            TModel::SetOf(model.Outer, data.SamplingTime), identificationWindow, separator);
+                            TModel::SetOf(model.Outer, data.SamplingTime), identificationWindow, separator,
+                            model.Inner.Type, model.Outer.Type);
 
     RefinedModels refined;
     const bool refine = parsed.has("--refine");
@@ -127,8 +148,9 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     json.beginObject();
     json.key("sampling_time").value(data.SamplingTime);
     json.key("window").beginArray().value(first).value(last).endArray();
-    WriteModel(json, "inner", model.Inner, refine ? &refined.Inner : nullptr);
-    WriteModel(json, "outer", model.Outer, refine ? &refined.Outer : nullptr);
+    const bool typed = processText != nullptr;
+    WriteModel(json, "inner", model.Inner, refine ? &refined.Inner : nullptr, typed, fits.Inner);
+    WriteModel(json, "outer", model.Outer, refine ? &refined.Outer : nullptr, typed, fits.Outer);
     json.endObject();
     out << json.text() << '\n';
     return 0;

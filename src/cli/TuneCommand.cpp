@@ -1,5 +1,6 @@
 // `halvetra-cli tune` and `halvetra-cli simulate`: the Controller page's
 // calculation on models given on the command line or in a model file.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -20,8 +21,9 @@ namespace halvetra::cli {
 
 namespace {
 
-const std::vector<std::string_view> ModelOptions = {"--model=", "--inner=", "--outer=", "--method=",
-                                                    "--robustness=", "--cascade"};
+const std::vector<std::string_view> ModelOptions = {"--model=", "--inner=", "--outer=", "--inner-integrating=",
+                                                    "--outer-integrating=", "--method=", "--robustness=",
+                                                    "--cascade"};
 
 struct ControllerInputs {
     ModelParameters Inner;
@@ -40,6 +42,20 @@ ModelParameters ModelFromOption(const std::string& text, std::string_view option
     return model;
 }
 
+// K,L[,T] of an integrating process: slope gain, dead time, lag (0 when left out).
+ModelParameters IntegratingFromOption(const std::string& text, std::string_view option) {
+    const bool withLag = std::count(text.begin(), text.end(), ',') == 2;
+    if (!withLag && std::count(text.begin(), text.end(), ',') != 1)
+        throw UsageError(std::string(option) + " expects K,L or K,L,T");
+    const auto fields = OptionFields(text, withLag ? 3 : 2, option);
+    ModelParameters model;
+    model.Type = ProcessType::Integrating;
+    model.Gain = OptionNumber(fields[0]);
+    model.DeadTime = OptionNumber(fields[1]);
+    model.TimeConstant = withLag ? OptionNumber(fields[2]) : 0.0;
+    return model;
+}
+
 int IntegerOption(const ParsedArguments& parsed, std::string_view option, int fallback) {
     const std::string* text = parsed.value(option);
     return text ? TextToInt(*text) : fallback;
@@ -50,9 +66,14 @@ ControllerInputs ReadInputs(const ParsedArguments& parsed) {
     ControllerInputs inputs;
     const std::string* model = parsed.value("--model");
     const std::string* inner = parsed.value("--inner");
-    if ((model == nullptr) == (inner == nullptr)) throw UsageError("give either --model FILE or --inner K,T,L");
+    const std::string* innerIntegrating = parsed.value("--inner-integrating");
+    const std::string* outer = parsed.value("--outer");
+    const std::string* outerIntegrating = parsed.value("--outer-integrating");
+    if ((model != nullptr) + (inner != nullptr) + (innerIntegrating != nullptr) != 1)
+        throw UsageError("give either --model FILE, --inner K,T,L or --inner-integrating K,L[,T]");
+    if (outer && outerIntegrating) throw UsageError("give either --outer or --outer-integrating");
     if (model != nullptr) {
-        if (parsed.value("--outer")) throw UsageError("--outer goes with --inner, not with --model");
+        if (outer || outerIntegrating) throw UsageError("--outer goes with --inner, not with --model");
         TModel file;
         IdentificationWindow window;
         double samplingTime = 0.0;
@@ -60,8 +81,10 @@ ControllerInputs ReadInputs(const ParsedArguments& parsed) {
         inputs.Inner = file.Inner;
         inputs.Outer = file.Outer;
     } else {
-        inputs.Inner = ModelFromOption(*inner, "--inner");
-        if (const std::string* outer = parsed.value("--outer")) inputs.Outer = ModelFromOption(*outer, "--outer");
+        inputs.Inner = inner ? ModelFromOption(*inner, "--inner")
+                             : IntegratingFromOption(*innerIntegrating, "--inner-integrating");
+        if (outer) inputs.Outer = ModelFromOption(*outer, "--outer");
+        if (outerIntegrating) inputs.Outer = IntegratingFromOption(*outerIntegrating, "--outer-integrating");
     }
     inputs.Method = IntegerOption(parsed, "--method", 0);
     if (inputs.Method < 0 || inputs.Method >= TuningMethodCount)
@@ -180,8 +203,9 @@ int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out) {
 }
 
 int RunCompare(const std::vector<std::string>& arguments, std::ostream& out) {
-    std::vector<std::string_view> known = {"--model=", "--inner=", "--outer=", "--robustness=", "--cascade",
-                                           "--sampling-time=", "--type="};
+    std::vector<std::string_view> known = {"--model=",   "--inner=",         "--outer=",
+                                           "--inner-integrating=", "--outer-integrating=", "--robustness=",
+                                           "--cascade",  "--sampling-time=", "--type="};
     const ParsedArguments parsed = ParseArguments(arguments, known);
     const ControllerInputs inputs = ReadInputs(parsed);
     const std::string* typeText = parsed.value("--type");

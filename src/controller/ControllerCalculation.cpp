@@ -11,6 +11,7 @@
 #include "data/GlobalProcedures.h"
 #include "data/MeasuredData.h"
 #include "data/NumberText.h"
+#include "model/IntegratingModel.h"
 
 namespace halvetra {
 
@@ -37,6 +38,25 @@ ScaledGains GainsOf(int type, const TuningResult& G, double f)
     default:
         return {G.KpP * f, 0.0, 0.0};
     }
+}
+
+// The sample count for loops with an integrating process, which settle more
+// slowly: Round((30 L + 10 T) / Ts) + 1 over the sums of the loop's dead
+// times and time constants, cut and held as ClosedLoopHorizon does.
+int IntegratingHorizon(bool cascade, const ModelParameters& inner, const ModelParameters& outer, double Ts,
+                       int deadTimeSamples)
+{
+    const double L = std::max(inner.DeadTime, 0.0) + (cascade ? std::max(outer.DeadTime, 0.0) : 0.0);
+    const double T = std::max(inner.TimeConstant, 0.0) + (cascade ? std::max(outer.TimeConstant, 0.0) : 0.0);
+    double n = std::nearbyint((30.0 * L + 10.0 * T) / Ts) + 1.0;
+    const double longest = static_cast<double>(MaxSamples - 1 - deadTimeSamples);
+    if (n > longest) {
+        n = longest;
+    }
+    if (!(n >= 10.0)) {
+        n = 10.0;
+    }
+    return static_cast<int>(n);
 }
 
 }  // namespace
@@ -68,7 +88,29 @@ ControllerTuning TuneController(int method, int robustPosition, bool cascade, co
         const ModelParameters& pi = cascade ? outer : inner;
         tuning.RecommendedSamplingTime =
             RecommendedSamplingTime(tuning.Result.KpPI, tuning.Result.KiPI, f, pi.Gain, pi.TimeConstant);
-    } else if (cascade) {
+        return tuning;
+    }
+    if (inner.Type == ProcessType::Integrating || (cascade && outer.Type == ProcessType::Integrating)) {
+        // Tuned through the rules for either process type. The recommended
+        // sampling time is a tenth of 1 / |Kp f K| of the process the PI
+        // controller acts on when that is integrating (the proportional
+        // loop's time constant), else as for self-regulating processes.
+        const ModelParameters& controlled = cascade ? outer : inner;
+        if (cascade) {
+            const CascadeTuning c = TRegulator::TuneCascade(tuning.Method, inner, outer, MaxLoopGain);
+            tuning.KpInner = c.KpInner;
+            tuning.Result = c.Outer;
+        } else {
+            tuning.Result = TRegulator::TuneLoop(tuning.Method, inner, MaxLoopGain);
+        }
+        const TuningResult& G = tuning.Result;
+        tuning.RecommendedSamplingTime =
+            controlled.Type == ProcessType::Integrating
+                ? std::nearbyint(100.0 * SafeDivide(1.0, std::fabs(G.KpPI * f * controlled.Gain), 1000.0)) * 0.001
+                : RecommendedSamplingTime(G.KpPI, G.KiPI, f, controlled.Gain, controlled.TimeConstant);
+        return tuning;
+    }
+    if (cascade) {
         const CascadeTuning c = TRegulator::TuneCascade(tuning.Method, inner.Gain, inner.TimeConstant,
                                                         inner.DeadTime, outer.Gain, outer.TimeConstant,
                                                         outer.DeadTime, MaxLoopGain);
@@ -204,6 +246,11 @@ ControllerSimulation SimulateController(const ControllerTuning& tuning, int resp
     if (K1 == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }
+    const bool integrating = inner.Type == ProcessType::Integrating ||
+                             (tuning.Cascade && outer.Type == ProcessType::Integrating);
+    if (integrating) {
+        sim.Horizon.SampleCount = IntegratingHorizon(tuning.Cascade, inner, outer, Ts, sim.Horizon.DeadTimeSamples);
+    }
     const int n = sim.Horizon.SampleCount;
     const auto count = static_cast<std::size_t>(n);
 
@@ -213,11 +260,23 @@ ControllerSimulation SimulateController(const ControllerTuning& tuning, int resp
     for (std::size_t k = 0; k < count; ++k) {
         sim.Time[k] = static_cast<double>(k) * Ts;
     }
-    const std::vector<double> input(count, u);
     std::vector<double> derivative(count);
     sim.OpenLoop.resize(count);
-    FirstOrderResponse(1, n, input, K1, T1, Ts, 0.0, static_cast<double>(sim.Horizon.DeadTimeSamples) * Ts,
-                       sim.OpenLoop, derivative);
+    if (inner.Type == ProcessType::Integrating) {
+        // The integrating process's ramp for an input pulse of a fifth of the
+        // horizon whose area is 1 / K1: the output climbs to 1 and stays.
+        const int width = std::max(1, n / 5);
+        std::vector<double> pulse(count, 0.0);
+        for (int k = 0; k < width; ++k) {
+            pulse[static_cast<std::size_t>(k)] = u / (static_cast<double>(width) * Ts);
+        }
+        IntegratingResponse(pulse, n, Ts, K1, T1, static_cast<double>(sim.Horizon.DeadTimeSamples) * Ts,
+                            sim.OpenLoop);
+    } else {
+        const std::vector<double> input(count, u);
+        FirstOrderResponse(1, n, input, K1, T1, Ts, 0.0, static_cast<double>(sim.Horizon.DeadTimeSamples) * Ts,
+                           sim.OpenLoop, derivative);
+    }
 
     // Closed loops. The arrays have room for the samples each simulation
     // writes beyond n - 1 at its process dead time; only 0 .. n - 1 are kept.
@@ -231,10 +290,11 @@ ControllerSimulation SimulateController(const ControllerTuning& tuning, int resp
             curve.assign(static_cast<std::size_t>(LoopArraySize(n, outer.DeadTime, Ts)), 0.0);
             std::vector<double> innerOutput(static_cast<std::size_t>(LoopArraySize(n, L1, Ts)), 0.0);
             TRegulator::SimulateCascade(type, n, curve, innerOutput, k.Kp, k.Ki, k.Kd, tuning.KpInner, R, D, Ts,
-                                        K1, T1, L1, outer.Gain, outer.TimeConstant, outer.DeadTime);
+                                        K1, T1, L1, outer.Gain, outer.TimeConstant, outer.DeadTime, inner.Type,
+                                        outer.Type);
         } else {
             curve.assign(static_cast<std::size_t>(LoopArraySize(n, L1, Ts)), 0.0);
-            TRegulator::SimulateLoop(type, n, curve, k.Kp, k.Ki, k.Kd, R, D, Ts, K1, T1, L1);
+            TRegulator::SimulateLoop(type, n, curve, k.Kp, k.Ki, k.Kd, R, D, Ts, K1, T1, L1, inner.Type);
         }
         curve.resize(count);
     }

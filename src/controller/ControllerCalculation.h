@@ -34,7 +34,11 @@ struct ControllerTuning {
 };
 
 // Tunes the single loop on the inner model, or the cascade on both models,
-// with the largest loop gain of every caller (MaxLoopGain). Throws
+// with the largest loop gain of every caller (MaxLoopGain). A loop with an
+// integrating process is tuned by the rules for it (TRegulator::TuneLoop and
+// TuneCascade of models; another rule than SIMC or AMIGO throws HalvetraError
+// TuningMethodRefusal), and its recommended sampling time is
+// Round(100 / |KpPI f K|) / 1000 of the process the PI controller acts on. Throws
 // FloatingPointError "Invalid floating point operation" when the MOMI
 // disturbance-rejection PID rule has no real solution. The optimal rule
 // (OptimalMs) optimises the loop at the closed-loop sampling time
@@ -90,7 +94,10 @@ SimulationHorizon ClosedLoopHorizon(double L1, double T1, double Ts);
 struct ControllerSimulation {
     SimulationHorizon Horizon;
     std::vector<double> Time;      // t[k] = k Ts
-    std::vector<double> OpenLoop;  // the inner model's response to an input step of 1 / K1
+    // The inner model's response to an input step of 1 / K1; for an
+    // integrating inner model, to an input pulse of area 1 / K1 over the
+    // first fifth of the horizon (the ramp up to 1, then level).
+    std::vector<double> OpenLoop;
     // The closed-loop responses indexed by ControllerType: I, PI, PID, P. In a
     // cascade these are the outer measurement.
     std::array<std::vector<double>, 4> ClosedLoop;
@@ -100,7 +107,10 @@ struct ControllerSimulation {
 // The open-loop and closed-loop responses at sampling time Ts with the gains
 // of the tuning times f (the cascade's inner gain as tuned). Response type 0
 // tracks a unit reference step; any other type rejects a disturbance of 1 / K1
-// at the (inner) process input. Throws FloatingPointError "Floating point
+// at the (inner) process input. With an integrating process (inner, or the
+// cascade's outer) the horizon is Round((30 L + 10 T) / Ts) + 1 samples over
+// the sums of the loop's dead times and time constants, cut as
+// ClosedLoopHorizon cuts it. Throws FloatingPointError "Floating point
 // division by zero" when Ts = 0 or, after that, when K1 = 0, before any curve
 // is computed. The simulations run on arrays with room for both dead times, so
 // no dead time makes them write out of bounds.

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace halvetra {
@@ -17,6 +18,11 @@ namespace {
 
 constexpr const char* ControllerFileFirstLine = "HALVETRA Controller";
 constexpr const char* ControllerFileVersionLine = "V1.0";
+// A file with an integrating model, as in the model file: its gain line
+// starts with the marker, which a reader of the first layout refuses as a
+// number, and the version line reads V1.1.
+constexpr const char* IntegratingVersionLine = "V1.1";
+constexpr std::string_view IntegratingMarker = "integrating ";
 
 // The label before each value, in file order; value j stands on line 4 + 2j
 // (counting from 1), that is at index 3 + 2j.
@@ -73,8 +79,11 @@ void TRegulator::SaveControllerFile(const std::string& fileName, const ModelPara
     std::vector<std::string> values;
     values.reserve(Labels.size());
     for (const ModelParameters* model : {&inner, &outer})
-        for (const auto figure : StoredFigures)
-            values.push_back(FormatGeneralFinite(model->*figure, ModelDigits, decimalSeparator));
+        for (const auto figure : StoredFigures) {
+            const bool marked = figure == &ModelParameters::Gain && model->Type == ProcessType::Integrating;
+            values.push_back((marked ? std::string(IntegratingMarker) : std::string()) +
+                             FormatGeneralFinite(model->*figure, ModelDigits, decimalSeparator));
+        }
     values.push_back(SingleLine(settings.SamplingTimeText));
     values.push_back(std::to_string(settings.Method));
     values.push_back(std::to_string(settings.ResponseType));
@@ -89,7 +98,8 @@ void TRegulator::SaveControllerFile(const std::string& fileName, const ModelPara
     std::vector<std::string> lines;
     lines.reserve(2 + 2 * Labels.size());
     lines.emplace_back(ControllerFileFirstLine);
-    lines.emplace_back(ControllerFileVersionLine);
+    const bool anyIntegrating = inner.Type == ProcessType::Integrating || outer.Type == ProcessType::Integrating;
+    lines.emplace_back(anyIntegrating ? IntegratingVersionLine : ControllerFileVersionLine);
     for (std::size_t j = 0; j < Labels.size(); ++j) {
         lines.emplace_back(Labels[j]);
         lines.push_back(std::move(values[j]));
@@ -110,8 +120,17 @@ ControllerSettings TRegulator::LoadControllerLines(const std::vector<std::string
     ModelParameters newInner = inner;
     ModelParameters newOuter = outer;
     std::size_t j = 0;
-    for (ModelParameters* model : {&newInner, &newOuter})
-        for (const auto figure : StoredFigures) model->*figure = TextToFloat(Value(lines, j++), decimalSeparator);
+    for (ModelParameters* model : {&newInner, &newOuter}) {
+        model->Type = ProcessType::SelfRegulating;
+        for (const auto figure : StoredFigures) {
+            std::string_view text = Value(lines, j++);
+            if (figure == &ModelParameters::Gain && text.starts_with(IntegratingMarker)) {
+                text.remove_prefix(IntegratingMarker.size());
+                model->Type = ProcessType::Integrating;
+            }
+            model->*figure = TextToFloat(text, decimalSeparator);
+        }
+    }
 
     ControllerSettings settings;
     settings.SamplingTimeText = Value(lines, j++);

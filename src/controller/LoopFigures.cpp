@@ -114,6 +114,35 @@ LoopPolys BuildPolys(const LoopDescription& s)
 
     const double a1 = Lag(s.Ts, s.T1);
     const long long d1 = DeadTimeSamples(s.L1, s.Ts);
+    const bool integrating1 = s.Process1 == ProcessType::Integrating;
+    const bool integrating2 = s.Cascade && s.Process2 == ProcessType::Integrating;
+    if (integrating1 || integrating2) {
+        // Each process as numerator / denominator, an integrating one with
+        // Ts / (1 - z^-1); the inner one without its measurement lag.
+        Poly n1 = Delay(d1 + 1, s.K1 * (1.0 - a1));
+        Poly d1p = {1.0, -a1};
+        if (integrating1) {
+            n1 = Scale(n1, s.Ts);
+            d1p = Multiply(d1p, Poly{1.0, -1.0});
+        }
+        if (!s.Cascade) {
+            p.Pn = Multiply(n1, Poly{0.0, 1.0});
+            p.Pd = d1p;
+            return p;
+        }
+        const double a3 = Lag(s.Ts, s.T2);
+        const long long d2 = DeadTimeSamples(s.L2, s.Ts);
+        Poly n2 = Delay(d2 + 2, s.K2 * (1.0 - a3));
+        Poly d2p = {1.0, -a3};
+        if (integrating2) {
+            n2 = Scale(n2, s.Ts);
+            d2p = Multiply(d2p, Poly{1.0, -1.0});
+        }
+        // T1 = Kc n1 / (d1 + Kc z^-1 n1) in series with n2 / d2.
+        p.Pn = Scale(Multiply(n1, n2), s.KpInner);
+        p.Pd = Multiply(d2p, Add(d1p, Scale(Multiply(n1, Poly{0.0, 1.0}), s.KpInner)));
+        return p;
+    }
     if (!s.Cascade) {
         p.Pn = Delay(d1 + 2, s.K1 * (1.0 - a1));
         p.Pd = {1.0, -a1};
@@ -263,10 +292,10 @@ std::optional<double> SimulatedIae(const LoopDescription& s, double R, double D)
             Y.assign(static_cast<std::size_t>(LoopArraySize(n, s.L2, s.Ts)), 0.0);
             Y1.assign(static_cast<std::size_t>(LoopArraySize(n, s.L1, s.Ts)), 0.0);
             TRegulator::SimulateCascade(s.Type, n, Y, Y1, s.Kp, s.Ki, s.Kd, s.KpInner, R, D, s.Ts, s.K1, s.T1, s.L1,
-                                        s.K2, s.T2, s.L2);
+                                        s.K2, s.T2, s.L2, s.Process1, s.Process2);
         } else {
             Y.assign(static_cast<std::size_t>(LoopArraySize(n, s.L1, s.Ts)), 0.0);
-            TRegulator::SimulateLoop(s.Type, n, Y, s.Kp, s.Ki, s.Kd, R, D, s.Ts, s.K1, s.T1, s.L1);
+            TRegulator::SimulateLoop(s.Type, n, Y, s.Kp, s.Ki, s.Kd, R, D, s.Ts, s.K1, s.T1, s.L1, s.Process1);
         }
         double sum = 0.0;
         double peak = 0.0;
@@ -488,6 +517,8 @@ ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, doubl
         loop.K2 = outer.Gain;
         loop.T2 = outer.TimeConstant;
         loop.L2 = outer.DeadTime;
+        loop.Process1 = inner.Type;
+        loop.Process2 = outer.Type;
         figures[static_cast<std::size_t>(type)] = ComputeLoopFigures(loop);
     }
     return figures;

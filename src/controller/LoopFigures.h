@@ -16,6 +16,9 @@
 //   cascade     L = C z^-(d2 + 2) K2 (1 - a3) / (1 - a3 z^-1) * T1(z), with the
 //               inner loop closed by its P controller:
 //               T1 = Kc G1 / (1 + Kc z^-1 G1), G1 = K1 (1 - a1) z^-(d1 + 1) / (1 - a1 z^-1)
+//   integrating process: its process term (K (1 - a1) / (1 - a1 z^-1) of
+//               the single loop, G1, or the outer K2 (1 - a3) / (1 - a3 z^-1))
+//               gains the integrator Ts / (1 - z^-1), a pole at z = 1
 #include <array>
 #include <complex>
 #include <optional>
@@ -42,6 +45,8 @@ struct LoopDescription {
     double K2 = 0.0;       // the cascade's outer process
     double T2 = 0.0;
     double L2 = 0.0;
+    ProcessType Process1 = ProcessType::SelfRegulating;  // the (inner) process
+    ProcessType Process2 = ProcessType::SelfRegulating;  // the cascade's outer process
 };
 
 // The figures of one loop. A figure that does not exist (a margin without a

@@ -1,6 +1,8 @@
 // The discrete closed-loop simulations of the Controller page: a PID-type
 // controller on one first-order-plus-dead-time process, and the same
 // controller as the outer loop of a cascade whose inner loop is a P controller.
+// An integrating process runs the same lag and dead time and integrates the
+// lag's output: w = w + Ts x, output K w.
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -120,7 +122,7 @@ int LoopArraySize(int n, double L, double Ts)
 }
 
 void TRegulator::SimulateLoop(int type, int n, std::span<double> Y, double Kp, double Ki, double Kd, double R,
-                              double D, double Ts, double K, double T, double L)
+                              double D, double Ts, double K, double T, double L, ProcessType process)
 {
     if (n <= 0) {
         return;
@@ -134,6 +136,17 @@ void TRegulator::SimulateLoop(int type, int n, std::span<double> Y, double Kp, d
     ControllerLaw law(type, Kp, Ki, Kd, Ts);
     double x = 0.0;  // process lag state
     double y = 0.0;  // last measurement
+    if (process == ProcessType::Integrating) {
+        double w = 0.0;  // the integrator's state
+        for (long long i = 0; i < n; ++i) {
+            const double u = law.Step(R, y);
+            x = (u + D) * (1.0 - a1) + a1 * x;
+            w = w + Ts * x;
+            Y[static_cast<std::size_t>(delay + i + 1)] = K * w;
+            y = Y[static_cast<std::size_t>(i)];
+        }
+        return;
+    }
     for (long long i = 0; i < n; ++i) {
         const double u = law.Step(R, y);
         x = (u + D) * (1.0 - a1) + a1 * x;
@@ -144,7 +157,8 @@ void TRegulator::SimulateLoop(int type, int n, std::span<double> Y, double Kp, d
 
 void TRegulator::SimulateCascade(int type, int n, std::span<double> Y2, std::span<double> Y1, double Kp, double Ki,
                                  double Kd, double KpInner, double R, double D, double Ts, double K1, double T1,
-                                 double L1, double K2, double T2, double L2)
+                                 double L1, double K2, double T2, double L2, ProcessType innerProcess,
+                                 ProcessType outerProcess)
 {
     if (n <= 0) {
         return;
@@ -163,6 +177,27 @@ void TRegulator::SimulateCascade(int type, int n, std::span<double> Y2, std::spa
     double x2 = 0.0;  // outer process lag state
     double y1 = 0.0;  // inner measurement
     double y2 = 0.0;  // outer measurement
+    if (innerProcess == ProcessType::Integrating || outerProcess == ProcessType::Integrating) {
+        // Either lag output feeds an integrator when its process is integrating.
+        const double s1 = innerProcess == ProcessType::Integrating ? Ts : 0.0;
+        const double s2 = outerProcess == ProcessType::Integrating ? Ts : 0.0;
+        double w1 = 0.0;
+        double w2 = 0.0;
+        for (long long i = 0; i < n; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            const double u = law.Step(R, y2);
+            const double v = KpInner * (u - y1);
+            x1 = (v + D) * (1.0 - a1) + a1 * x1;
+            w1 = s1 > 0.0 ? w1 + s1 * x1 : x1;
+            Y1[static_cast<std::size_t>(d1 + i + 1)] = K1 * w1;
+            y1 = Y1[k];
+            x2 = (1.0 - a3) * y1 + a3 * x2;
+            w2 = s2 > 0.0 ? w2 + s2 * x2 : x2;
+            Y2[static_cast<std::size_t>(d2 + i + 1)] = K2 * w2;
+            y2 = Y2[k];
+        }
+        return;
+    }
     for (long long i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
         // The outer controller's output is the inner P controller's set point;

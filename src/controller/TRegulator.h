@@ -1,5 +1,6 @@
 #pragma once
-// Controller design from first-order-plus-dead-time process models: the
+// Controller design from process models (first-order-plus-dead-time, or
+// integrating: integrator, optional lag and dead time): the
 // tuning rules (single loop and cascade), the discrete closed-loop
 // simulations, and the controller settings file. Plain functions of plain
 // values; the Controller page, the command-line companion and the automatic
@@ -63,6 +64,15 @@ inline constexpr int TuningMethodCount = 10;
 // an empty text outside the list.
 const char* TuningMethodName(int method);
 
+// Whether a method tunes a process of the given type: every method a
+// self-regulating one; SIMC, AMIGO (and "none", which tunes nothing) an
+// integrating one.
+bool TuningMethodApplies(int method, ProcessType type);
+// "The rule %s does not apply to integrating processes; choose SIMC or
+// AMIGO" with the method's name: the tooltip of a disabled method and the
+// text of the refusal.
+std::string TuningMethodRefusal(int method);
+
 // Controller types of the simulations.
 enum ControllerType { TypeI = 0, TypePI = 1, TypePID = 2, TypeP = 3 };
 
@@ -99,18 +109,41 @@ public:
     static CascadeTuning TuneCascade(int method, double K1, double T1, double L1, double K2, double T2, double L2,
                                      double X);
     static Areas InnerLoopAreas(double k, const Areas& A);
+    // The same for models of either process type: self-regulating ones go to
+    // the rules above unchanged. For an integrating process (gain K per
+    // second, lag T, dead time L) SIMC gives, with tauc = L,
+    //   Kc = 1 / (K (tauc + L)), Ti = 4 (tauc + L), Td = T:
+    //   PI Kp = Kc, Ki = Kc / Ti; PID Kp = Kc (1 + Td / Ti), Ki = Kc / Ti,
+    //   Kd = Kc Td (the series form in the parallel one); P Kp = Kc;
+    // AMIGO, with the lag counted as dead time (L' = L + T),
+    //   PI Kp = 0.35 / (K L'), Ti = 13.4 L'; PID Kp = 0.45 / (K L'),
+    //   Ti = 8 L', Td = 0.5 L'; no P and no I controller.
+    // Any other rule throws HalvetraError TuningMethodRefusal(method). A
+    // cascade with an integrating process tunes its inner P controller by
+    // SIMC divided by the tracking factor, as the self-regulating cascade
+    // does, and its outer PI on the closed inner loop (gain C0, mean time
+    // C1 / C0) in series with the outer process: an integrating outer one as
+    // an integrating model with the dead time L2 + C1 / C0, a self-regulating
+    // one through the equivalent model of the series areas.
+    static TuningResult TuneLoop(int method, const ModelParameters& process, double X);
+    static CascadeTuning TuneCascade(int method, const ModelParameters& inner, const ModelParameters& outer,
+                                     double X);
     static Areas SeriesAreas(const Areas& C, const Areas& B);
 
     // --- Closed-loop simulations ---
     // Samples 0 .. n - 1 of the controlled output for controller type `type`
     // (ControllerType). Y must hold at least LoopArraySize(n, L, Ts) values;
     // the output of step i is written at index delay + i + 1, so Y is written
-    // beyond n - 1 as well. A negative dead time counts as 0 samples.
+    // beyond n - 1 as well. A negative dead time counts as 0 samples. An
+    // integrating process integrates its lag's output (w += Ts x, y = K w).
     static void SimulateLoop(int type, int n, std::span<double> Y, double Kp, double Ki, double Kd, double R,
-                             double D, double Ts, double K, double T, double L);
+                             double D, double Ts, double K, double T, double L,
+                             ProcessType process = ProcessType::SelfRegulating);
     static void SimulateCascade(int type, int n, std::span<double> Y2, std::span<double> Y1, double Kp, double Ki,
                                 double Kd, double KpInner, double R, double D, double Ts, double K1, double T1,
-                                double L1, double K2, double T2, double L2);
+                                double L1, double K2, double T2, double L2,
+                                ProcessType innerProcess = ProcessType::SelfRegulating,
+                                ProcessType outerProcess = ProcessType::SelfRegulating);
 
     // --- Controller settings file ---
     // A model figure that is not finite throws FloatingPointError before the
@@ -118,8 +151,10 @@ public:
     static void SaveControllerFile(const std::string& fileName, const ModelParameters& inner,
                                    const ModelParameters& outer, const ControllerSettings& settings,
                                    char decimalSeparator);
-    // Replaces gain, time constant, dead time and relative error of both
-    // models and returns the settings. A file that cannot be read whole
+    // Replaces gain, time constant, dead time, relative error and process
+    // type of both models and returns the settings. An integrating model's
+    // gain line carries the marker "integrating " (version line V1.1); a
+    // file of self-regulating models is the same as ever. A file that cannot be read whole
     // changes nothing.
     static ControllerSettings LoadControllerFile(const std::string& fileName, ModelParameters& inner,
                                                  ModelParameters& outer, char decimalSeparator);

@@ -9,6 +9,7 @@
 // the last digit; every divisor that can be zero goes through SafeDivide.
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "controller/TRegulator.h"
 #include "data/Errors.h"
@@ -213,6 +214,99 @@ TuningResult TuneOuter(int method, const Areas& D, double Ke, double Te, double 
     return r;
 }
 
+// Equivalent first-order-plus-dead-time model (Ke, Te, Le) of the areas D
+// of the closed inner loop in series with the outer process, from its first
+// three areas.
+void EquivalentModel(const Areas& D, double& Ke, double& Te, double& Le)
+{
+    Ke = D[0];
+    const double D1overD0 = S(D[1], D[0], 1e10);
+    double re1 = 0.0;
+    double re2 = 0.0;
+    double im1 = 0.0;
+    double im2 = 0.0;
+    QuadraticRoots(0.5 * D[0], -D[1], S(D[1] * D[1], D[0], 1e10) - D[2], re1, re2, im1, im2);
+    Le = 0.0;
+    if (im1 != 0.0) {
+        Le = 0.0;
+    } else if (re1 < 0.0) {
+        Le = re2;
+    } else if (re2 < 0.0) {
+        Le = re1;
+    } else {
+        Le = std::min(re1, re2);
+    }
+    Te = D1overD0 - Le;
+}
+
+// Areas of the inner loop closed by the P controller k around the
+// integrating process K e^(-L s) / (s (T s + 1)): C = 1 / (1 + P) with
+// P(s) = q s (1 + T s) e^(L s), q = 1 / (k K), expanded as a power series
+// (C = c0 + c1 s + ..., areas (-1)^j c_j). Its static gain is 1.
+Areas IntegratingInnerLoopAreas(double k, double K, double T, double L)
+{
+    const double q = S(1.0, k * K, 1e10);
+    std::array<double, 6> p{};  // p[m]: the s^m coefficient of P
+    double power = 1.0;         // L^(m-1) / (m-1)!
+    double previous = 0.0;      // L^(m-2) / (m-2)!
+    for (std::size_t m = 1; m < p.size(); ++m) {
+        p[m] = q * (power + T * previous);
+        previous = power;
+        power = power * L / static_cast<double>(m);
+    }
+    std::array<double, 6> c{};
+    c[0] = 1.0;
+    for (std::size_t j = 1; j < c.size(); ++j) {
+        double sum = 0.0;
+        for (std::size_t m = 1; m <= j; ++m) {
+            sum += p[m] * c[j - m];
+        }
+        c[j] = -sum;
+    }
+    Areas C{};
+    for (std::size_t j = 0; j < C.size(); ++j) {
+        C[j] = j % 2 == 0 ? c[j] : -c[j];
+    }
+    return C;
+}
+
+// SIMC and AMIGO for the integrating process K e^(-L s) / (s (T s + 1)).
+// A zero gain or dead time has no tuning under either rule and is refused.
+TuningResult TuneIntegratingReference(int method, double K, double T, double L)
+{
+    if (K == 0.0 || L == 0.0) {
+        throw FloatingPointError("Floating point division by zero");
+    }
+    TuningResult r;
+    if (method == Simc) {
+        // tauc = L; the PID is the series form with Td = T (the lag)
+        // converted to the parallel form.
+        const double tauc = L;
+        const double Kc = 1.0 / (K * (tauc + L));
+        const double Ti = 4.0 * (tauc + L);
+        const double Td = T;
+        r.KpPI = Kc;
+        r.KiPI = Kc / Ti;
+        r.KpPID = Kc * (1.0 + Td / Ti);
+        r.KiPID = Kc / Ti;
+        r.KdPID = Kc * Td;
+        r.KpP = Kc;
+    } else if (method == Amigo) {
+        // The AMIGO rules' limits for an integrator with dead time, the lag
+        // counted as dead time: PI Kp = 0.35 / (K L), Ti = 13.4 L;
+        // PID Kp = 0.45 / (K L), Ti = 8 L, Td = 0.5 L.
+        const double Lt = L + T;
+        const double KpPI = 0.35 / (K * Lt);
+        r.KpPI = KpPI;
+        r.KiPI = KpPI / (13.4 * Lt);
+        const double KpPID = 0.45 / (K * Lt);
+        r.KpPID = KpPID;
+        r.KiPID = KpPID / (8.0 * Lt);
+        r.KdPID = KpPID * 0.5 * Lt;
+    }
+    return r;
+}
+
 }  // namespace
 
 Areas TRegulator::ComputeAreas(double K, double T, double L)
@@ -378,27 +472,10 @@ CascadeTuning TRegulator::TuneCascade(int method, double K1, double T1, double L
     result.KpInner = TuneLoop(method == Amigo ? Simc : method, K1, T1, L1, X).KpP / TrackingFactor;
 
     const Areas D = SeriesAreas(InnerLoopAreas(result.KpInner, A), B);
-
-    // Equivalent first-order-plus-dead-time model of the closed inner loop in
-    // series with the outer process, from its first three areas.
-    const double Ke = D[0];
-    const double D1overD0 = S(D[1], D[0], 1e10);
-    double re1 = 0.0;
-    double re2 = 0.0;
-    double im1 = 0.0;
-    double im2 = 0.0;
-    QuadraticRoots(0.5 * D[0], -D[1], S(D[1] * D[1], D[0], 1e10) - D[2], re1, re2, im1, im2);
+    double Ke = 0.0;
+    double Te = 0.0;
     double Le = 0.0;
-    if (im1 != 0.0) {
-        Le = 0.0;
-    } else if (re1 < 0.0) {
-        Le = re2;
-    } else if (re2 < 0.0) {
-        Le = re1;
-    } else {
-        Le = std::min(re1, re2);
-    }
-    const double Te = D1overD0 - Le;
+    EquivalentModel(D, Ke, Te, Le);
 
     // The outer "PID" of a cascade is its PI.
     TuningResult& outer = result.Outer;
@@ -432,6 +509,73 @@ Areas TRegulator::SeriesAreas(const Areas& C, const Areas& B)
         D[k] = sum;
     }
     return D;
+}
+
+bool TuningMethodApplies(int method, ProcessType type)
+{
+    return type == ProcessType::SelfRegulating || method == Simc || method == Amigo || method == NoMethod;
+}
+
+std::string TuningMethodRefusal(int method)
+{
+    return std::string("The rule ") + TuningMethodName(method) +
+           " does not apply to integrating processes; choose SIMC or AMIGO";
+}
+
+TuningResult TRegulator::TuneLoop(int method, const ModelParameters& process, double X)
+{
+    if (process.Type == ProcessType::SelfRegulating) {
+        return TuneLoop(method, process.Gain, process.TimeConstant, process.DeadTime, X);
+    }
+    if (!TuningMethodApplies(method, process.Type)) {
+        throw HalvetraError(TuningMethodRefusal(method));
+    }
+    if (method != Simc && method != Amigo) {
+        return {};
+    }
+    return TuneIntegratingReference(method, process.Gain, process.TimeConstant, process.DeadTime);
+}
+
+CascadeTuning TRegulator::TuneCascade(int method, const ModelParameters& inner, const ModelParameters& outer,
+                                      double X)
+{
+    if (inner.Type == ProcessType::SelfRegulating && outer.Type == ProcessType::SelfRegulating) {
+        return TuneCascade(method, inner.Gain, inner.TimeConstant, inner.DeadTime, outer.Gain, outer.TimeConstant,
+                           outer.DeadTime, X);
+    }
+    if (!TuningMethodApplies(method, ProcessType::Integrating)) {
+        throw HalvetraError(TuningMethodRefusal(method));
+    }
+    CascadeTuning result;
+    if (method != Simc && method != Amigo) {
+        return result;
+    }
+    // The inner P controller as for self-regulating processes; the closed
+    // inner loop's areas C.
+    result.KpInner = TuneLoop(Simc, inner, X).KpP / TrackingFactor;
+    const Areas C = inner.Type == ProcessType::Integrating
+                        ? IntegratingInnerLoopAreas(result.KpInner, inner.Gain, inner.TimeConstant, inner.DeadTime)
+                        : InnerLoopAreas(result.KpInner, ComputeAreas(inner.Gain, inner.TimeConstant, inner.DeadTime));
+    TuningResult& r = result.Outer;
+    if (outer.Type == ProcessType::Integrating) {
+        // The closed inner loop as gain C0 and its mean residence time
+        // C1 / C0 added to the outer dead time.
+        const double Ke = outer.Gain * C[0];
+        const double Le = outer.DeadTime + S(C[1], C[0]);
+        r = TuneIntegratingReference(method, Ke, outer.TimeConstant, Le);
+    } else {
+        const Areas D = SeriesAreas(C, ComputeAreas(outer.Gain, outer.TimeConstant, outer.DeadTime));
+        double Ke = 0.0;
+        double Te = 0.0;
+        double Le = 0.0;
+        EquivalentModel(D, Ke, Te, Le);
+        r = TuneOuter(method, D, Ke, Te, Le, X);
+    }
+    // The outer "PID" of a cascade is its PI.
+    r.KpPID = r.KpPI;
+    r.KiPID = r.KiPI;
+    r.KdPID = 0.0;
+    return result;
 }
 
 const char* TuningMethodName(int method)

@@ -8,6 +8,7 @@
 #include "data/IdentificationWindow.h"
 #include "data/MeasuredData.h"
 #include "experiment/RunEvents.h"
+#include "model/IntegratingModel.h"
 #include "model/ModelParameters.h"
 #include "model/ModelRefinement.h"
 #include "model/ModelWorkflow.h"
@@ -28,6 +29,17 @@ struct ProcessState {
     // figures and the reason they stay. Formed after every identification
     // and every load of a model file; "Use refined model" takes its figures.
     RefinedModels Refined;
+    // The process type chosen for each process (the Model page's choice;
+    // self-regulating unless the user chose otherwise), and the
+    // self-regulating models behind integrating ones.
+    ProcessChoice InnerChoice = ProcessChoice::SelfRegulating;
+    ProcessChoice OuterChoice = ProcessChoice::SelfRegulating;
+    ModelParameters SelfRegulatingInner;
+    ModelParameters SelfRegulatingOuter;
+    // The integrating fits of the last identification or choice (their
+    // confidence intervals and fit in per cent); empty for a process that was
+    // not fitted.
+    ProcessFits Fits;
 
     // The last tuning: the robustness factor of its slider position, the
     // closed-loop sampling time (0 until a valid one is entered), and the
@@ -46,11 +58,39 @@ struct ProcessState {
     // Identifies both processes from samples first .. last (CalculateModel,
     // whose figures are kept as they are) and refines them. Throws what
     // identification throws, before anything changes.
+    // A process chosen integrating (or auto) then gets its type as chosen.
     void IdentifyModels(int first, int last) {
-        const TModel identified = CalculateModel(Data, Window, first, last);
+        if (InnerChoice == ProcessChoice::SelfRegulating && OuterChoice == ProcessChoice::SelfRegulating) {
+            const TModel identified = CalculateModel(Data, Window, first, last);
+            InnerModel = identified.Inner;
+            OuterModel = identified.Outer;
+            SelfRegulatingInner = identified.Inner;
+            SelfRegulatingOuter = identified.Outer;
+            Fits = {};
+            RefineIdentifiedModels();
+            return;
+        }
+        IdentificationWindow window = Window;
+        TModel identified = CalculateModel(Data, window, first, last);
+        const TModel selfRegulating = identified;
+        const ProcessFits fits = ApplyProcessChoice(identified, window, Data.SamplingTime, InnerChoice, OuterChoice);
+        Window = std::move(window);
         InnerModel = identified.Inner;
         OuterModel = identified.Outer;
+        SelfRegulatingInner = selfRegulating.Inner;
+        SelfRegulatingOuter = selfRegulating.Outer;
+        Fits = fits;
         RefineIdentifiedModels();
+    }
+
+    // The Model page's choice for one process, applied to its model at once
+    // (ChooseProcessModel); throws what that throws, before anything changes.
+    void ChooseProcess(bool outer, ProcessChoice choice) {
+        const IntegratingFit fit = ChooseProcessModel(outer ? OuterModel : InnerModel,
+                                                      outer ? SelfRegulatingOuter : SelfRegulatingInner, Window, outer,
+                                                      Data.SamplingTime, choice);
+        (outer ? OuterChoice : InnerChoice) = choice;
+        (outer ? Fits.Outer : Fits.Inner) = fit;
     }
     void RefineIdentifiedModels() { Refined = RefineModels(Window, Data.SamplingTime, InnerModel, OuterModel); }
 

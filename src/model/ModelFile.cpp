@@ -17,6 +17,14 @@ namespace {
 
 constexpr const char* ModelFileFirstLine = "HALVETRA Model";
 constexpr const char* ModelFileVersionLine = "V1.0";
+// A file that holds an integrating model: its gain line starts with the
+// marker, which a reader of the first layout refuses as a number, so no such
+// reader takes the slope gain for a static gain.
+constexpr const char* IntegratingVersionLine = "V1.1";
+constexpr std::string_view IntegratingMarker = "integrating ";
+// Header numbers that are the gains of the inner and of the outer set.
+constexpr std::size_t InnerGainNumber = 0;
+constexpr std::size_t OuterGainNumber = 8;
 
 // The label before each header number, in file order: the inner set, then the
 // outer set, each in ModelSet order. Number j stands on line 4 + 2j.
@@ -81,7 +89,8 @@ TModel::ModelSet TModel::SetOf(const ModelParameters& model, double samplingTime
 }
 
 void TModel::SaveModelFile(const std::string& fileName, int rowCount, const ModelSet& inner, const ModelSet& outer,
-                           const IdentificationWindow& window, char decimalSeparator) const {
+                           const IdentificationWindow& window, char decimalSeparator, ProcessType innerType,
+                       ProcessType outerType) const {
     if (rowCount < 0 || rowCount > MaxSamples) throw ListIndexError(rowCount);
 
     // All lines are formed before the file is touched; a figure or a window
@@ -89,11 +98,15 @@ void TModel::SaveModelFile(const std::string& fileName, int rowCount, const Mode
     std::vector<std::string> lines;
     lines.reserve(RowLineBeforeFirst + 1 + static_cast<std::size_t>(rowCount));
     lines.emplace_back(ModelFileFirstLine);
-    lines.emplace_back(ModelFileVersionLine);
+    const bool anyIntegrating = innerType == ProcessType::Integrating || outerType == ProcessType::Integrating;
+    lines.emplace_back(anyIntegrating ? IntegratingVersionLine : ModelFileVersionLine);
     for (std::size_t j = 0; j < HeaderLabels.size(); ++j) {
         lines.emplace_back(HeaderLabels[j]);
         const double value = j < inner.size() ? inner[j] : outer[j - inner.size()];
-        lines.push_back(FormatGeneralFinite(value, HeaderDigits, decimalSeparator));
+        const bool marked = (j == InnerGainNumber && innerType == ProcessType::Integrating) ||
+                            (j == OuterGainNumber && outerType == ProcessType::Integrating);
+        lines.push_back((marked ? std::string(IntegratingMarker) : std::string()) +
+                        FormatGeneralFinite(value, HeaderDigits, decimalSeparator));
     }
     lines.emplace_back(CountLabel);
     lines.push_back(std::to_string(rowCount));
@@ -121,8 +134,14 @@ void TModel::LoadModelLines(const std::vector<std::string>& lines, const std::st
     // has been read, so a file that fails part way changes nothing.
     ModelSet inner{};
     ModelSet outer{};
+    ProcessType types[2] = {ProcessType::SelfRegulating, ProcessType::SelfRegulating};
     for (std::size_t j = 0; j < HeaderLabels.size(); ++j) {
-        const double value = TextToFloat(LineAt(lines, FirstHeaderNumberLine + 2 * j), decimalSeparator);
+        std::string_view text = LineAt(lines, FirstHeaderNumberLine + 2 * j);
+        if ((j == InnerGainNumber || j == OuterGainNumber) && text.starts_with(IntegratingMarker)) {
+            text.remove_prefix(IntegratingMarker.size());
+            types[j == InnerGainNumber ? 0 : 1] = ProcessType::Integrating;
+        }
+        const double value = TextToFloat(text, decimalSeparator);
         if (j < inner.size())
             inner[j] = value;
         else
@@ -145,6 +164,8 @@ void TModel::LoadModelLines(const std::vector<std::string>& lines, const std::st
 
     Inner = ModelOf(inner);
     Outer = ModelOf(outer);
+    Inner.Type = types[0];
+    Outer.Type = types[1];
     // Both sets carry the sampling time; the outer set's, read last, is the one kept.
     samplingTime = outer[3];
     window = std::move(loaded);

@@ -1,9 +1,18 @@
 #pragma once
-// One first-order-plus-dead-time process model, T dy/dt + y = K u(t - L),
-// with its quality figures.
+// One process model with its quality figures: self-regulating, the
+// first-order-plus-dead-time model T dy/dt + y = K u(t - L), or integrating,
+// G(s) = K e^(-L s) / (s (T s + 1)) with K the slope gain (output units per
+// second per input unit) and T an optional lag (0 for a pure integrator).
 #include <string>
 
 namespace halvetra {
+
+enum class ProcessType { SelfRegulating, Integrating };
+
+// "Self-regulating" / "Integrating", as the pages and the report name them.
+const char* ProcessTypeName(ProcessType type);
+// "self-regulating" / "integrating", as the command line and JSON name them.
+const char* ProcessTypeKey(ProcessType type);
 
 struct ModelParameters {
     double Gain = 0.0;                   // K
@@ -13,6 +22,7 @@ struct ModelParameters {
     double RelativeError = 0.0;          // RMS model error / standard deviation of the reference
     double GainDeviation = 0.0;          // +- figure of Gain
     double TimeConstantDeviation = 0.0;  // +- figure of TimeConstant [s]
+    ProcessType Type = ProcessType::SelfRegulating;
 
     bool operator==(const ModelParameters&) const = default;
 };

@@ -20,4 +20,12 @@ std::string QualityText(ModelQuality quality) {
     return "Bad";
 }
 
+const char* ProcessTypeName(ProcessType type) {
+    return type == ProcessType::Integrating ? "Integrating" : "Self-regulating";
+}
+
+const char* ProcessTypeKey(ProcessType type) {
+    return type == ProcessType::Integrating ? "integrating" : "self-regulating";
+}
+
 }  // namespace halvetra

@@ -8,6 +8,7 @@
 #include "data/GlobalProcedures.h"
 #include "data/NumberText.h"
 #include "data/TObdelava.h"
+#include "model/IntegratingModel.h"
 
 namespace halvetra {
 
@@ -75,7 +76,10 @@ void UseModel(ModelParameters& set, IdentificationWindow& window, bool outer, do
     // changes nothing.
     std::vector<double> simulated = response;
     std::vector<double> derivative(static_cast<std::size_t>(std::max(n, 0)));
-    FirstOrderResponse(1, n, input, gain, timeConstant, samplingTime, 0.0, deadTime, simulated, derivative);
+    if (set.Type == ProcessType::Integrating)
+        IntegratingResponse(input, n, samplingTime, gain, timeConstant, deadTime, simulated);
+    else
+        FirstOrderResponse(1, n, input, gain, timeConstant, samplingTime, 0.0, deadTime, simulated, derivative);
     for (int k = 0; k < n; ++k) RequireFinite(simulated[static_cast<std::size_t>(k)]);
 
     const double deviation = std::sqrt(DifferenceVariance(simulated, reference, 1, n));

@@ -40,7 +40,8 @@ void StoreModelTexts(ModelParameters& set, std::string_view gain, std::string_vi
                      std::string_view deadTime, char decimalSeparator);
 
 // "Use model" for one set: stores gain, time constant and dead time,
-// re-simulates the set's response over samples 1 .. WindowLength from 0 (input
+// re-simulates the set's response (the integrating one for an integrating
+// set, whose type stays) over samples 1 .. WindowLength from 0 (input
 // WindowU for the inner set, WindowY for the outer set) and scores it against
 // the set's reference: Std and RelativeError are replaced, the deviation
 // figures are left as they are. All or nothing: a window longer than the

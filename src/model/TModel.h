@@ -26,13 +26,19 @@ public:
     // sampling time, gain deviation, time-constant deviation, Std, relative
     // error. The rows are window rows 1 .. rowCount. A figure or row value
     // that is not finite throws FloatingPointError before the file is touched.
+    // The gain line of an integrating set carries the marker "integrating "
+    // before its number (and the version line reads V1.1); a file of
+    // self-regulating sets is the same as ever.
     using ModelSet = std::array<double, 8>;
     static ModelSet SetOf(const ModelParameters& model, double samplingTime);
     void SaveModelFile(const std::string& fileName, int rowCount, const ModelSet& inner, const ModelSet& outer,
-                       const IdentificationWindow& window, char decimalSeparator) const;
+                       const IdentificationWindow& window, char decimalSeparator,
+                       ProcessType innerType = ProcessType::SelfRegulating,
+                       ProcessType outerType = ProcessType::SelfRegulating) const;
 
-    // Reads a model file into Inner, Outer, samplingTime and the window. A
-    // file that cannot be read whole changes nothing.
+    // Reads a model file into Inner, Outer (with their process types),
+    // samplingTime and the window. A file that cannot be read whole changes
+    // nothing.
     void LoadModelFile(const std::string& fileName, double& samplingTime, IdentificationWindow& window,
                        char decimalSeparator);
     // The same for the lines of a model file already read; `fileName` only

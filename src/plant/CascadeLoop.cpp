@@ -17,6 +17,11 @@ double reachableMaximum(const CascadeLoopSettings& s) {
 
 }  // namespace
 
+void makeOuterALevel(CascadeLoopSettings& settings) {
+    settings.outerIntegrating = true;
+    settings.outerGains = {5.0, 0.01, 0.0};
+}
+
 CascadeLoop::CascadeLoop(const CascadeLoopSettings& settings)
     : settings_(settings),
       actuator_(settings.actuatorMinimum, settings.actuatorMaximum, settings.actuatorFullStrokeSeconds,
@@ -24,7 +29,11 @@ CascadeLoop::CascadeLoop(const CascadeLoopSettings& settings)
       secondActuator_(settings.actuatorMinimum, settings.actuatorMaximum, settings.actuatorFullStrokeSeconds,
                       settings.stepSeconds),
       innerProcess_(settings.inner.gain, settings.inner.timeConstant, settings.inner.deadTime, settings.stepSeconds),
-      outerProcess_(settings.outer.gain, settings.outer.timeConstant, settings.outer.deadTime, settings.stepSeconds),
+      outerProcess_(settings.outerIntegrating
+                        ? DeadTimeLag::Level(settings.level.gain, settings.level.timeConstant, settings.level.deadTime,
+                                             settings.stepSeconds, settings.initialLevel, 0.0, 100.0)
+                        : DeadTimeLag(settings.outer.gain, settings.outer.timeConstant, settings.outer.deadTime,
+                                      settings.stepSeconds)),
       innerController_(settings.actuatorMinimum, settings.actuatorMaximum, settings.stepSeconds),
       outerController_(reachableMinimum(settings), reachableMaximum(settings), settings.stepSeconds),
       noise_(settings.seed) {

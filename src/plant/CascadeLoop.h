@@ -38,12 +38,23 @@ struct CascadeLoopSettings {
     double actuatorFullStrokeSeconds = 20.0;
     ProcessParameters inner{1.5, 8.0, 2.0};
     ProcessParameters outer{0.8, 25.0, 5.0};
+    // The outer process as a level instead: Y2 in % starts at initialLevel
+    // and integrates level.gain per second times the deviation of Y1 from its
+    // initial value, behind level's lag and dead time, within 0 .. 100 %.
+    bool outerIntegrating = false;
+    ProcessParameters level{0.01, 0.0, 5.0};
+    double initialLevel = 50.0;
     double noiseSigma = 0.05;             // on Y1 and Y2
     double initialInput = 40.0;           // the steady state the loop starts in, %
     PidGains innerGains{1.0, 0.1, 0.0};
     PidGains outerGains{1.0, 0.04, 0.0};
     std::uint32_t seed = 1;
 };
+
+// Makes the outer process a level, with outer controller gains that keep the
+// closed cascade stable on it (Kp 5, Ki 0.01 /s): a level needs a stronger
+// proportional and a slower integral action than the self-regulating process.
+void makeOuterALevel(CascadeLoopSettings& settings);
 
 enum class ControllerId { Inner, Outer };
 

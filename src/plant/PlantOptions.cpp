@@ -73,6 +73,12 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             options.help = true;
             continue;
         }
+        if (name == "--outer-integrating") {
+            if (inlineValue)
+                throw std::invalid_argument("--outer-integrating takes no value");
+            options.outerIntegrating = true;
+            continue;
+        }
         if (name != "--port" && name != "--speed" && name != "--user" && name != "--password" && name != "--noise" &&
             name != "--bad-quality" && name != "--read-only" && name != "--refuse-writes")
             throw std::invalid_argument("unknown option '" + arguments[i] + "'");
@@ -137,7 +143,8 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
 std::string plantUsage() {
     return "Usage: halvetra-plant [--port PORT] [--speed FACTOR] [--user NAME --password TEXT]\n"
            "                      [--noise SIGMA] [--bad-quality ITEM@SECONDS]\n"
-           "                      [--read-only ITEM[,ITEM...]] [--refuse-writes ITEM@SECONDS] [--help]\n"
+           "                      [--read-only ITEM[,ITEM...]] [--refuse-writes ITEM@SECONDS]\n"
+           "                      [--outer-integrating] [--help]\n"
            "\n"
            "An OPC UA server on 127.0.0.1 that simulates one cascade control loop.\n"
            "\n"
@@ -153,6 +160,10 @@ std::string plantUsage() {
            "                     the server refuses every write of these items (BadNotWritable)\n"
            "  --refuse-writes ITEM@SECONDS\n"
            "                     from SECONDS after start, the server refuses writes of ITEM\n"
+           "  --outer-integrating\n"
+           "                     the outer process is a level: Y2 (%, from 50, held within\n"
+           "                     0 .. 100) rises by 0.01 %/s per unit of Y1 above its initial\n"
+           "                     value, 5 s after it (an integrating process)\n"
            "  --help             show this text\n"
            "\n"
            "Items (namespace urn:halvetra:plant, e.g. ns=1;s=Loop1.Y1):\n"

@@ -23,6 +23,9 @@ struct PlantOptions {
     std::vector<std::string> readOnlyItems;
     std::string refuseItem;
     double refuseAfter = 0.0;
+    // The outer process is a level: it integrates the inner output's
+    // deviation from its initial value (the outflow).
+    bool outerIntegrating = false;
     bool help = false;
 };
 

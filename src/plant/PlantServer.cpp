@@ -183,6 +183,7 @@ struct PlantServer::Impl {
     static CascadeLoopSettings loopSettings(const PlantOptions& opts, std::uint32_t seed) {
         CascadeLoopSettings settings;
         settings.noiseSigma = opts.noise;
+        if (opts.outerIntegrating) makeOuterALevel(settings);
         settings.seed = seed;
         return settings;
     }

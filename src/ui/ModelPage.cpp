@@ -1,6 +1,7 @@
 #include "ui/ModelPage.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFrame>
 #include <QGridLayout>
@@ -15,6 +16,7 @@
 
 #include "data/Errors.h"
 #include "data/NumberText.h"
+#include "model/IntegratingModel.h"
 #include "model/ModelParameters.h"
 #include "model/ModelRefinement.h"
 #include "model/RefinedModelTexts.h"
@@ -102,6 +104,14 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
 
     CheckBox_Model_Outer = new QCheckBox(QStringLiteral("Outer process"), this);
     CheckBox_Model_Outer->setObjectName("CheckBox_Model_Outer");
+    ComboBox_ProcessType = new QComboBox(this);
+    ComboBox_ProcessType->setObjectName("ComboBox_ProcessType");
+    ComboBox_ProcessType->addItems({QStringLiteral("Self-regulating"), QStringLiteral("Integrating"),
+                                    QStringLiteral("Auto")});
+    ComboBox_ProcessType->setToolTip(
+        QStringLiteral("Self-regulating: K e^(-Ls) / (Ts + 1); integrating: K e^(-Ls) / (s (Ts + 1)), a level; "
+                       "Auto: the record decides"));
+    Label_ProcessType = makeLabel("Label_ProcessType", ProcessTypeName(ProcessType::SelfRegulating), this);
 
     GroupBox16 = new QGroupBox(QStringLiteral("Model parameters"), this);
     GroupBox16->setObjectName("GroupBox16");
@@ -143,11 +153,13 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     grid->setVerticalSpacing(8);
     auto caption = [this](const char* text) { return new QLabel(QString::fromUtf8(text), GroupBox16); };
     auto plusMinus = [this] { return new QLabel(QStringLiteral("+-"), GroupBox16); };
-    grid->addWidget(caption("Process gain:"), 0, 0);
+    Label_GainCaption = makeLabel("Label_GainCaption", QStringLiteral("Process gain:"), GroupBox16);
+    Label_TimeCaption = makeLabel("Label_TimeCaption", QStringLiteral("Process time constant [s]: "), GroupBox16);
+    grid->addWidget(Label_GainCaption, 0, 0);
     grid->addWidget(Edit_Gain, 0, 1);
     grid->addWidget(plusMinus(), 0, 2);
     grid->addWidget(Label_DGain, 0, 3);
-    grid->addWidget(caption("Process time constant [s]: "), 1, 0);
+    grid->addWidget(Label_TimeCaption, 1, 0);
     grid->addWidget(Edit_Time, 1, 1);
     grid->addWidget(plusMinus(), 1, 2);
     grid->addWidget(Label_DTime, 1, 3);
@@ -207,6 +219,11 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     auto* side = new QVBoxLayout(sidePanel);
     side->setContentsMargins(0, 0, 0, 0);
     side->addWidget(CheckBox_Model_Outer);
+    auto* type = new QHBoxLayout;
+    type->addWidget(new QLabel(QStringLiteral("Process type:"), sidePanel));
+    type->addWidget(ComboBox_ProcessType);
+    type->addWidget(Label_ProcessType, 1);
+    side->addLayout(type);
     side->addWidget(GroupBox16);
     side->addWidget(GroupBox_RefinedModel);
     auto* files = new QHBoxLayout;
@@ -230,6 +247,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     connect(Button7, &QPushButton::clicked, this, &ModelPage::Button7Click);
     connect(Button_PID, &QPushButton::clicked, this, &ModelPage::Button_PIDClick);
     connect(Button_UseRefinedModel, &QPushButton::clicked, this, &ModelPage::Button_UseRefinedModelClick);
+    connect(ComboBox_ProcessType, &QComboBox::activated, this, &ModelPage::ComboBox_ProcessTypeChange);
 }
 
 void ModelPage::hideQualityImages() {
@@ -246,6 +264,8 @@ void ModelPage::Button6Click() { RunCommand(ctx_.Dialog, [this] { loadModel(); }
 void ModelPage::Button7Click() { RunCommand(ctx_.Dialog, [this] { saveModel(); }); }
 
 void ModelPage::Button_UseRefinedModelClick() { RunCommand(ctx_.Dialog, [this] { useRefinedModel(); }); }
+
+void ModelPage::ComboBox_ProcessTypeChange() { RunCommand(ctx_.Dialog, [this] { chooseProcessType(); }); }
 
 void ModelPage::Button_PIDClick() {
     RunCommand(ctx_.Dialog, [this] {
@@ -284,11 +304,13 @@ void ModelPage::ShowModelResults(Process set, Profile profile) {
     const ModelParameters& shown = model(set);
     const int precision = profile == Profile::A ? 15 : 12;
     const int scoreDecimals = profile == Profile::B && !outer ? 4 : 5;
-    const QString gain = fixed(shown.Gain, precision, 3);
+    // A slope gain per second is small: six decimals instead of three.
+    const int gainDecimals = shown.Type == ProcessType::Integrating ? 6 : 3;
+    const QString gain = fixed(shown.Gain, precision, gainDecimals);
     const QString timeConstant = fixed(shown.TimeConstant, precision, 2);
     const QString deadTime = fixed(shown.DeadTime, precision, 1);
     const QString modelStd = fixed(shown.Std, precision, scoreDecimals);
-    const QString gainDeviation = fixed(shown.GainDeviation, precision, 3);
+    const QString gainDeviation = fixed(shown.GainDeviation, precision, gainDecimals);
     const QString timeConstantDeviation = fixed(shown.TimeConstantDeviation, precision, 2);
     const QString relativeError = fixed(shown.RelativeError, 12, scoreDecimals);
     // The refined figures are finite by construction; formed here all the same
@@ -305,7 +327,25 @@ void ModelPage::ShowModelResults(Process set, Profile profile) {
     Label_DTime->setText(timeConstantDeviation);
     Label_Rel_Pogresek->setText(relativeError);
     showQuality(shown.RelativeError);
+    showProcessType(set);
     showRefinedModel(set, precision);
+}
+
+void ModelPage::showProcessType(Process set) {
+    const bool outer = set == Process::Outer;
+    const ProcessChoice choice = outer ? ctx_.State.OuterChoice : ctx_.State.InnerChoice;
+    const bool integrating = model(set).Type == ProcessType::Integrating;
+    {
+        const QSignalBlocker blocker(ComboBox_ProcessType);
+        ComboBox_ProcessType->setCurrentIndex(static_cast<int>(choice));
+    }
+    Label_ProcessType->setText(QString::fromLatin1(ProcessTypeName(model(set).Type)));
+    Label_GainCaption->setText(integrating ? QStringLiteral("Slope gain [1/s]:") : QStringLiteral("Process gain:"));
+    Label_TimeCaption->setText(integrating ? QStringLiteral("Process lag [s]: ")
+                                           : QStringLiteral("Process time constant [s]: "));
+    // The integrating model is itself a least-squares fit with a continuous
+    // dead time: there is no refinement of it to show.
+    GroupBox_RefinedModel->setVisible(!integrating);
 }
 
 void ModelPage::showRefinedModel(Process set, int precision) {
@@ -324,7 +364,7 @@ void ModelPage::showRefinedModel(Process set, int precision) {
     // identified model stays (it would only repeat the model's response).
     const IdentificationWindow& window = ctx_.State.Window;
     const int n = window.WindowLength;
-    if (!refined.Refined || n <= 0) {
+    if (!refined.Refined || n <= 0 || model(set).Type == ProcessType::Integrating) {
         LineSeries_Refined->data()->clear();
     } else {
         std::vector<double> response(static_cast<std::size_t>(n));
@@ -395,6 +435,20 @@ void ModelPage::useModel() {
     showUsedModel(set);
 }
 
+void ModelPage::chooseProcessType() {
+    const Process set = shownProcess();
+    const auto choice = static_cast<ProcessChoice>(ComboBox_ProcessType->currentIndex());
+    try {
+        ctx_.State.ChooseProcess(set == Process::Outer, choice);
+    } catch (...) {
+        showProcessType(set);  // the choice shown goes back to the one in force
+        throw;
+    }
+    ctx_.State.RefineIdentifiedModels();
+    hideQualityImages();
+    ShowModelResults(set, Profile::A);
+}
+
 void ModelPage::showUsedModel(Process set) {
     const bool outer = set == Process::Outer;
     const IdentificationWindow& window = ctx_.State.Window;
@@ -433,7 +487,7 @@ void ModelPage::saveModel() {
     const QString fileName = QDir::toNativeSeparators(WithDefaultExtension(dialog.FileName, dialog.DefaultExt));
     TModel().SaveModelFile(fileName.toStdString(), state.Window.WindowLength,
                            TModel::SetOf(state.InnerModel, samplingTime), TModel::SetOf(state.OuterModel, samplingTime),
-                           state.Window, LocaleDecimalSeparator());
+                           state.Window, LocaleDecimalSeparator(), state.InnerModel.Type, state.OuterModel.Type);
 }
 
 void ModelPage::loadModel() {
@@ -445,6 +499,15 @@ void ModelPage::loadModel() {
                          state.Window, LocaleDecimalSeparator());
     state.InnerModel = loaded.Inner;
     state.OuterModel = loaded.Outer;
+    // The file's types become the choices; the self-regulating models behind
+    // integrating ones are not in the file.
+    const auto choiceOf = [](const ModelParameters& m) {
+        return m.Type == ProcessType::Integrating ? ProcessChoice::Integrating : ProcessChoice::SelfRegulating;
+    };
+    state.InnerChoice = choiceOf(loaded.Inner);
+    state.OuterChoice = choiceOf(loaded.Outer);
+    state.SelfRegulatingInner = loaded.Inner.Type == ProcessType::SelfRegulating ? loaded.Inner : ModelParameters{};
+    state.SelfRegulatingOuter = loaded.Outer.Type == ProcessType::SelfRegulating ? loaded.Outer : ModelParameters{};
     state.RefineIdentifiedModels();
     hideQualityImages();
     ShowModelResults(shownProcess(), Profile::A);

@@ -11,6 +11,7 @@
 #include "ui/PageContext.h"
 
 class QCheckBox;
+class QComboBox;
 class QCPGraph;
 class QGroupBox;
 class QLabel;
@@ -38,6 +39,13 @@ public:
     QCPGraph* LineSeries2;  // model response, green dashed
     QCPGraph* LineSeries_Refined;  // refined model response, blue; empty when the identified model stays
     QCheckBox* CheckBox_Model_Outer;
+    // The process type of the shown process: the choice ("Self-regulating",
+    // "Integrating", "Auto", in ProcessChoice order) and the type of its
+    // model, which "Auto" decides.
+    QComboBox* ComboBox_ProcessType;
+    QLabel* Label_ProcessType;
+    QLabel* Label_GainCaption;  // "Process gain:"; "Slope gain [1/s]:" for an integrating model
+    QLabel* Label_TimeCaption;  // "Process time constant [s]: "; "Process lag [s]: " for an integrating model
     QGroupBox* GroupBox16;
     QLineEdit* Edit_Gain;
     QLineEdit* Edit_Time;
@@ -96,6 +104,7 @@ public slots:
     void Button7Click();  // "Save model"
     void Button_PIDClick();  // "Calculate PID parameters"
     void Button_UseRefinedModelClick();  // "Use refined model"
+    void ComboBox_ProcessTypeChange();   // a process type chosen
 
 private:
     Process shownProcess() const;
@@ -109,6 +118,9 @@ private:
     // The "Refined model" group and the refined response of one set.
     void showRefinedModel(Process set, int precision);
     void loadModel();
+    void chooseProcessType();
+    // The choice and the type of the shown process, and the captions for its type.
+    void showProcessType(Process set);
     void saveModel();
 
     PageContext ctx_;

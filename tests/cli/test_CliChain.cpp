@@ -214,3 +214,43 @@ TEST(CliExperiment, ARunWhosePlantRefusesMv1EndsOnTimeWithoutAModel) {
     ASSERT_TRUE(events.open(QIODevice::ReadOnly));
     EXPECT_TRUE(events.readAll().contains("2\t11\tMV1: 10 writes refused by the plant"));
 }
+
+// The whole flow on a level: an experiment against the plant whose outer
+// process is integrating (a pulse of MV1), "auto" identification that finds
+// the level integrating (slope 0.01 %/s per unit of Y1 in plant time, 0.2
+// per second of the record at speed 20) and the flow self-regulating, and
+// SIMC tuning of the cascade from the model file it writes, robust at a
+// sampling time fine enough for the record's time scale.
+TEST(CliExperiment, ALevelPlantIsIdentifiedIntegratingAndTunedBySimc) {
+    testing_plant::PlantProcess plant(HALVETRA_PLANT_PATH, {"--speed", "20", "--noise", "0", "--outer-integrating"});
+    QTemporaryDir dir;
+    // Ts 0.1 s, 2 s waiting, one step of 2 s up and down: 60 samples in about 6 s.
+    const QString settings = SettingsCopy(Examples + "plant-steps.hvx", dir.filePath("level.hvx"),
+                                          {{41, "0.1"}, {44, "2"}, {46, "2"}, {47, "1"}});
+    const QString out = dir.filePath("run");
+    const Result run = RunCli({"experiment", settings, "--server", QString::fromStdString(plant.Url()), "--out", out});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    const QString model = dir.filePath("level.hvm");
+    const Result identified = RunCli({"identify", out + "/level.hvd", "--process", "auto", "--save-model", model});
+    ASSERT_EQ(identified.status, 0) << identified.err;
+    const QJsonObject json = Parse(identified.out);
+    EXPECT_EQ(json["inner"].toObject()["model_type"].toString(), "self-regulating");
+    const QJsonObject level = json["outer"].toObject();
+    ASSERT_EQ(level["model_type"].toString(), "integrating") << identified.out;
+    // Sampled in real time: a loaded machine stretches the record's time a little.
+    EXPECT_NEAR(level["gain"].toDouble(), 0.2, 0.04);
+    EXPECT_NEAR(level["dead_time"].toDouble(), 0.3, 0.2);  // 5 s / 20, as measured
+    EXPECT_NE(level["quality"].toString(), "Bad");
+
+    const Result tuned = RunCli({"tune", "--model", model, "--cascade", "--method", "7", "--sampling-time", "0.01"});
+    ASSERT_EQ(tuned.status, 0) << tuned.err;
+    const QJsonObject gains = Parse(tuned.out);
+    EXPECT_GT(gains["kp_inner"].toDouble(), 0.0);
+    EXPECT_GT(gains["KpPI"].toDouble(), 0.0);
+    const QJsonObject pi = gains["robustness"].toObject()["PI"].toObject();
+    EXPECT_TRUE(pi["stable"].toBool());
+    EXPECT_GT(pi["ms"].toDouble(), 1.2);
+    EXPECT_LT(pi["ms"].toDouble(), 2.2);
+    EXPECT_EQ(RunCli({"tune", "--model", model, "--cascade", "--method", "0"}).status, 1);
+}

@@ -13,8 +13,9 @@ namespace {
 
 // An .hvd file of a cascade: the input steps by 10 at sample 50; the inner
 // output follows with K 2, T 8 s, L 3 s; the outer output follows the inner
-// one with K 0.5, T 15 s, L 5 s. Ts = 1 s, window 1 .. n in the header.
-QString WriteCascade(const QTemporaryDir& dir, int n = 400) {
+// one with K 0.5, T 15 s, L 5 s (a level: integrates it with a slope gain of
+// 0.01 per second after 5 s). Ts = 1 s, window 1 .. n in the header.
+QString WriteCascade(const QTemporaryDir& dir, int n = 400, bool level = false) {
     const QString path = dir.filePath("cascade.hvd");
     std::ofstream out(path.toStdString(), std::ios::binary);
     out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n08:00:00\r\n1\r\n" << n << "\r\n1\r\n" << n
@@ -26,7 +27,10 @@ QString WriteCascade(const QTemporaryDir& dir, int n = 400) {
         y[k] = a;
         y2[k] = b;
         a += (1 - std::exp(-1.0 / 8.0)) * (2.0 * (k >= 3 ? u[k - 3] : 0.0) - a);
-        b += (1 - std::exp(-1.0 / 15.0)) * (0.5 * (k >= 5 ? y[k - 5] : 0.0) - b);
+        if (level)
+            b += 0.01 * (k >= 5 ? y[k - 5] : 0.0);
+        else
+            b += (1 - std::exp(-1.0 / 15.0)) * (0.5 * (k >= 5 ? y[k - 5] : 0.0) - b);
     }
     for (int k = 0; k < n; ++k) {
         std::ostringstream row;
@@ -79,6 +83,43 @@ TEST(CliIdentify, PrintsBothModelsOfTheFilesWindow) {
     EXPECT_NEAR(refinedInner["gain"].toDouble(), 2.0, 1e-6);
     EXPECT_NEAR(refinedInner["time_constant"].toDouble(), 8.0, 1e-5);
     EXPECT_NEAR(refinedInner["dead_time"].toDouble(), 4.0, 1e-5);
+}
+
+// --process: "auto" finds the level of a flow cascade integrating and keeps
+// the example's cascade self-regulating; each model then names its type, the
+// integrating one with its intervals, and the model file marks it.
+TEST(CliIdentify, ProcessTypesByChoiceAndAutomatically) {
+    QTemporaryDir dir;
+    const QString model = dir.filePath("level.hvm");
+    const Result level = RunCli({"identify", WriteCascade(dir, 400, true), "--process", "auto", "--save-model", model});
+    ASSERT_EQ(level.status, 0) << level.err;
+    const QJsonObject json = Parse(level.out);
+    const QJsonObject inner = json["inner"].toObject();
+    const QJsonObject outer = json["outer"].toObject();
+    EXPECT_EQ(inner["model_type"].toString(), "self-regulating");
+    EXPECT_EQ(outer["model_type"].toString(), "integrating");
+    EXPECT_NEAR(outer["gain"].toDouble(), 0.01, 0.005 * 0.01);
+    EXPECT_NEAR(outer["dead_time"].toDouble(), 6.0, 0.05);
+    EXPECT_NEAR(outer["time_constant"].toDouble(), 0.0, 0.05);
+    EXPECT_EQ(outer["quality"].toString(), "Very good");
+    for (const char* key : {"gain_ci95", "time_constant_ci95", "dead_time_ci95", "fit_percent", "std"})
+        EXPECT_TRUE(outer.contains(key)) << key;
+    std::ifstream in(model.toStdString(), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line.substr(0, line.find('\r')));
+    ASSERT_GT(lines.size(), 20u);
+    EXPECT_EQ(lines[19].rfind("integrating ", 0), 0u) << lines[19];
+
+    const QString example = QStringLiteral(HALVETRA_SOURCE_DIR "/examples/cascade-steps.hvd");
+    const Result plain = RunCli({"identify", example});
+    const Result automatic = RunCli({"identify", example, "--process", "auto"});
+    ASSERT_EQ(automatic.status, 0) << automatic.err;
+    for (const char* name : {"inner", "outer"}) {
+        QJsonObject set = Parse(automatic.out)[name].toObject();
+        EXPECT_EQ(set.take("model_type").toString(), "self-regulating") << name;
+        EXPECT_EQ(set, Parse(plain.out)[name].toObject()) << name;
+    }
+    EXPECT_EQ(RunCli({"identify", example, "--process", "level"}).status, 2);
 }
 
 TEST(CliIdentify, OptionsOverrideTheFileAndTheModelFileMatchesTheOutput) {

@@ -180,3 +180,48 @@ TEST(CliSimulate, FailuresEndWithTheSystemsText) {
     EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--robustness", "21"}).status, 2);
     EXPECT_EQ(RunCli({"tune", "--inner", "1;10;2"}).status, 2);
 }
+
+// Integrating processes given as K,L[,T]: SIMC's gains by its formulas, the
+// other rules refused by name, the ramp of the open loop levelling at 1, the
+// closed loops settling, and a model file whose outer gain line is marked
+// integrating tuning as the options do.
+TEST(CliTune, IntegratingProcessesFromOptionsAndAModelFile) {
+    const Result tuned = RunCli({"tune", "--inner-integrating", "0.05,3", "--method", "7"});
+    ASSERT_EQ(tuned.status, 0) << tuned.err;
+    const QJsonObject json = Parse(tuned.out);
+    EXPECT_DOUBLE_EQ(json["KpPI"].toDouble(), 1 / (0.05 * 6));
+    EXPECT_DOUBLE_EQ(json["KiPI"].toDouble(), 1 / (0.05 * 6) / 24);
+    EXPECT_TRUE(json["robustness"].toObject()["PI"].toObject()["stable"].toBool());
+    const Result refused = RunCli({"tune", "--inner-integrating", "0.05,3", "--method", "1"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err,
+              "The rule MOMI method - control does not apply to integrating processes; choose SIMC or AMIGO\n");
+
+    const Result single = RunCli({"simulate", "--inner-integrating", "0.05,3,1", "--method", "7"});
+    ASSERT_EQ(single.status, 0) << single.err;
+    const auto lines = Lines(single.out);
+    ASSERT_EQ(lines.size(), 102u);  // n = Round((30 L + 10 T) / Ts) + 1 = 101 samples
+    EXPECT_NEAR(Row(lines.back())[1], 1.0, 1e-9);  // the ramp stops at 1 after the pulse
+    EXPECT_NEAR(Row(lines.back())[3], 1.0, 2e-2);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("level.hvm");
+    {
+        std::ofstream out(path.toStdString(), std::ios::binary);
+        const char* values[] = {"2", "10", "1", "1", "0", "0", "0", "0.02",
+                                "integrating 0.05", "0", "4", "1", "0", "0", "0", "0.03"};
+        out << "HALVETRA Model\r\nV1.1\r\n";
+        for (const char* v : values) out << "label\r\n" << v << "\r\n";
+        out << "Stevilo vzorcev:\r\n0\r\nPodatki:\r\n";
+    }
+    const Result fromFile = RunCli({"simulate", "--model", path, "--cascade", "--method", "7"});
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    const Result fromOptions =
+        RunCli({"simulate", "--inner", "2,10,1", "--outer-integrating", "0.05,4", "--cascade", "--method", "7"});
+    EXPECT_EQ(fromFile.out, fromOptions.out);
+    EXPECT_NEAR(Row(Lines(fromFile.out).back())[3], 1.0, 2e-2);
+
+    EXPECT_EQ(RunCli({"tune", "--inner-integrating", "0.05"}).status, 2);
+    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--inner-integrating", "0.05,3"}).status, 2);
+    EXPECT_EQ(RunCli({"tune", "--inner", "1,10,2", "--outer", "1,2,3", "--outer-integrating", "0.05,3"}).status, 2);
+}

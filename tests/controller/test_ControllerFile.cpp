@@ -108,6 +108,23 @@ TEST_F(ControllerFileTest, LoadRestoresModelsAndSettings) {
         EXPECT_EQ(box.Text(ParametersText::EditKi), "2.500000");
     }
 
+    // An integrating outer model is marked on its gain line (V1.1) and comes
+    // back integrating; loading a file of self-regulating models makes both so.
+    ModelParameters level = Outer;
+    level.Type = ProcessType::Integrating;
+    const std::string marked = (folder_ / "level.hvc").string();
+    TRegulator::SaveControllerFile(marked, Inner, level, Settings, '.');
+    const std::vector<std::string> lines = ReadTextLines(marked);
+    EXPECT_EQ(lines[1], "V1.1");
+    EXPECT_EQ(lines[11], "integrating -1.5");
+    ModelParameters inner = Before, outer = Before;
+    TRegulator::LoadControllerFile(marked, inner, outer, '.');
+    EXPECT_EQ(outer.Type, ProcessType::Integrating);
+    EXPECT_EQ(outer.Gain, -1.5);
+    EXPECT_EQ(inner.Type, ProcessType::SelfRegulating);
+    TRegulator::LoadControllerFile(Save(), inner, outer, '.');
+    EXPECT_EQ(outer.Type, ProcessType::SelfRegulating);
+
     // Only exactly "0" is a single loop; the first lines, the labels and lines
     // after the 38th are not looked at; LF line ends read as well.
     const std::string path = Save();

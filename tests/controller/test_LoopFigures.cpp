@@ -47,15 +47,25 @@ std::vector<double> SimulatedMeasurement(const LoopDescription& s, int n)
     if (s.Cascade) {
         std::vector<double> Y1(static_cast<std::size_t>(LoopArraySize(n, s.L1, s.Ts)), 0.0);
         TRegulator::SimulateCascade(s.Type, n, Y, Y1, s.Kp, s.Ki, s.Kd, s.KpInner, 1.0, 0.0, s.Ts, s.K1, s.T1,
-                                    s.L1, s.K2, s.T2, s.L2);
+                                    s.L1, s.K2, s.T2, s.L2, s.Process1, s.Process2);
     } else {
-        TRegulator::SimulateLoop(s.Type, n, Y, s.Kp, s.Ki, s.Kd, 1.0, 0.0, s.Ts, s.K1, s.T1, s.L1);
+        TRegulator::SimulateLoop(s.Type, n, Y, s.Kp, s.Ki, s.Kd, 1.0, 0.0, s.Ts, s.K1, s.T1, s.L1, s.Process1);
     }
     std::vector<double> y(static_cast<std::size_t>(n), 0.0);
     for (int k = 1; k < n; ++k) {
         y[static_cast<std::size_t>(k)] = Y[static_cast<std::size_t>(k - 1)];
     }
     return y;
+}
+
+// An integrating (inner or outer) process with slope gain K, lag T, dead time L.
+LoopDescription Integrating(LoopDescription s, bool inner, double K, double T, double L)
+{
+    (inner ? s.Process1 : s.Process2) = ProcessType::Integrating;
+    (inner ? s.K1 : s.K2) = K;
+    (inner ? s.T1 : s.T2) = T;
+    (inner ? s.L1 : s.L2) = L;
+    return s;
 }
 
 // A second, independent computation: the closed loop L / (1 + L) from the
@@ -74,6 +84,11 @@ TEST(LoopFigures, DerivedLoopMatchesTheSimulatedLoop)
         Loop(TypePI, 0.2, 0.05, 0.0, 1.0, 1.0, 0.001, 3.0),  // no process lag
         Cascade(TypePI, 0.4, 0.04, 0.0, 0.8, 1.0),
         Cascade(TypePID, 0.5, 0.05, 1.0, 0.6, 0.5),
+        Integrating(Loop(TypePI, 10.0 / 3.0, 10.0 / 72.0, 0.0, 1.0, 0, 0, 0), true, 0.05, 0.0, 3.0),
+        Integrating(Loop(TypePID, 3.125, 0.15625, 10.0, 0.5, 0, 0, 0), true, 0.1, 4.0, 2.0),
+        Integrating(Loop(TypeP, 2.5, 0.0, 0.0, 1.0, 0, 0, 0), true, 0.1, 4.0, 2.0),
+        Integrating(Cascade(TypePI, 3.2, 0.069, 0.0, 0.6, 1.0), false, 0.05, 0.0, 4.0),
+        Integrating(Cascade(TypePI, 0.4, 0.04, 0.0, 2.5, 0.5), true, 0.2, 1.0, 1.0),
     };
     for (std::size_t r = 0; r < rows.size(); ++r) {
         SCOPED_TRACE(r);
@@ -94,8 +109,8 @@ TEST(LoopFigures, DerivedLoopMatchesTheSimulatedLoop)
     }
 }
 
-// SIMC PI (Kc = 0.5, Ti = 1) on e^-s / (s + 1): the published continuous
-// figures, approached at a small sampling time.
+// SIMC PI (Kc = 0.5, Ti = 1) on e^-s / (s + 1) and on e^-s / s: the
+// published continuous figures, approached at a small sampling time.
 TEST(LoopFigures, PublishedFiguresOfTheReferencePiTuning)
 {
     const TuningResult simc = TRegulator::TuneLoop(Simc, 1.0, 1.0, 1.0, MaxLoopGain);
@@ -107,6 +122,21 @@ TEST(LoopFigures, PublishedFiguresOfTheReferencePiTuning)
     EXPECT_NEAR(*f.PhaseMarginDeg, 61.4, 1.0);
     EXPECT_NEAR(*f.IaeSetpoint, 2.17, 0.03);
     EXPECT_GE(*f.Mt, 1.0);
+
+    // SIMC PI on the integrating e^-s / s (Kc = 0.5, Ti = 8): Ms 1.70, gain
+    // margin 2.96, phase margin 46.9 degrees.
+    ModelParameters level{1.0, 0.0, 1.0};
+    level.Type = ProcessType::Integrating;
+    const TuningResult integrating = TRegulator::TuneLoop(Simc, level, MaxLoopGain);
+    LoopDescription loop = Loop(TypePI, integrating.KpPI, integrating.KiPI, 0.0, 0.005, 1.0, 0.0, 1.0);
+    loop.Process1 = ProcessType::Integrating;
+    const LoopFigures g = ComputeLoopFigures(loop);
+    ASSERT_TRUE(g.Stable);
+    ASSERT_TRUE(g.Ms && g.GainMargin && g.PhaseMarginDeg && g.IaeDisturbance);
+    EXPECT_NEAR(*g.Ms, 1.70, 0.02);
+    EXPECT_NEAR(*g.GainMargin, 2.96, 0.04);
+    EXPECT_NEAR(*g.PhaseMarginDeg, 46.9, 1.0);
+    EXPECT_NEAR(*g.IaeDisturbance, 16.0, 0.01);  // 1 / (K Ki): the error keeps its sign
 }
 
 // Integral action forces the sum of the measured error times Ts to 1 / (K Ki)

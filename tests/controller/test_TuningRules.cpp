@@ -249,6 +249,78 @@ TEST(TuneLoop, ReferenceRulesByHand)
     }
 }
 
+ModelParameters IntegratingModel(double K, double T, double L)
+{
+    ModelParameters m{K, T, L};
+    m.Type = ProcessType::Integrating;
+    return m;
+}
+
+// The rules for integrating processes by hand from their published forms:
+// SIMC (Kc = 1 / (K 2L), Ti = 8 L, PID in series with Td = T), AMIGO (lag
+// counted as dead time); a negative slope gain negates the gains; every
+// other rule is refused by name, and a cascade around a level tunes its
+// outer PI on the closed inner loop's gain and mean time.
+TEST(TuneLoop, IntegratingRulesByHandAndTheOthersRefused)
+{
+    const double Kc = 10.0 / 3.0;  // K 0.05, L 3: 1 / (0.05 * 6)
+    const double amigoPi = 0.35 / 0.6, amigoPid = 0.45 / 0.6;  // K 0.1, L + T = 6
+    const struct {
+        int method;
+        ModelParameters model;
+        double expected[7];  // KiI, KpP, KpPI, KiPI, KpPID, KiPID, KdPID
+    } rows[] = {
+        {Simc, IntegratingModel(0.05, 0, 3), {0, Kc, Kc, Kc / 24, Kc, Kc / 24, 0}},
+        {Simc, IntegratingModel(0.1, 4, 2), {0, 2.5, 2.5, 2.5 / 16, 2.5 * (1 + 4.0 / 16), 2.5 / 16, 2.5 * 4}},
+        {Simc, IntegratingModel(-0.1, 4, 2), {0, -2.5, -2.5, -2.5 / 16, -2.5 * (1 + 4.0 / 16), -2.5 / 16, -10}},
+        {Amigo,
+         IntegratingModel(0.1, 4, 2),
+         {0, 0, amigoPi, amigoPi / (13.4 * 6), amigoPid, amigoPid / 48, amigoPid * 3}},
+    };
+    for (const auto& r : rows) {
+        const auto v = Values(TRegulator::TuneLoop(r.method, r.model, MaxLoopGain));
+        for (int i = 0; i < 7; ++i) {
+            EXPECT_NEAR(v[i], r.expected[i], 1e-12 * std::fabs(r.expected[i])) << r.method << " " << i;
+        }
+    }
+    EXPECT_THROW(TRegulator::TuneLoop(Simc, IntegratingModel(0.1, 4, 0), MaxLoopGain), FloatingPointError);
+    EXPECT_EQ(TRegulator::TuneLoop(NoMethod, IntegratingModel(0.1, 4, 2), MaxLoopGain), TuningResult{});
+    for (int method = MomiTracking; method <= ZieglerNichols; ++method) {
+        EXPECT_FALSE(TuningMethodApplies(method, ProcessType::Integrating));
+        EXPECT_TRUE(TuningMethodApplies(method, ProcessType::SelfRegulating));
+        try {
+            TRegulator::TuneCascade(method, ModelParameters{2, 10, 1}, IntegratingModel(0.05, 0, 4), MaxLoopGain);
+            ADD_FAILURE() << method;
+        } catch (const HalvetraError& e) {
+            EXPECT_EQ(e.what(), TuningMethodRefusal(method));
+        }
+    }
+    EXPECT_EQ(TuningMethodRefusal(MomiTracking),
+              "The rule MOMI method - tracking does not apply to integrating processes; choose SIMC or AMIGO");
+    // Self-regulating models tune as they always have.
+    EXPECT_EQ(TRegulator::TuneLoop(MomiControl, ModelParameters{2, 10, 1}, MaxLoopGain),
+              TRegulator::TuneLoop(MomiControl, 2, 10, 1, MaxLoopGain));
+
+    // A level behind a flow loop: inner P as SIMC's cascade; the closed inner
+    // loop k K / (1 + k K) with mean time (T + L) / (1 + k K).
+    const CascadeTuning c = TRegulator::TuneCascade(Simc, ModelParameters{2, 10, 1}, IntegratingModel(0.05, 0, 4),
+                                                    MaxLoopGain);
+    const double k = TRegulator::TuneCascade(Simc, 2, 10, 1, 1, 20, 2, MaxLoopGain).KpInner;
+    EXPECT_DOUBLE_EQ(c.KpInner, k);
+    const double Ke = 0.05 * 2 * k / (1 + 2 * k), Le = 4 + 11 / (1 + 2 * k);
+    EXPECT_NEAR(c.Outer.KpPI, 1 / (Ke * 2 * Le), 1e-12);
+    EXPECT_NEAR(c.Outer.KiPI, 1 / (Ke * 2 * Le) / (8 * Le), 1e-12);
+    EXPECT_EQ(c.Outer.KpPID, c.Outer.KpPI);
+    EXPECT_EQ(c.Outer.KdPID, 0.0);
+    // An integrating inner process: the closed inner loop has gain 1 and mean
+    // time 1 / (k K1), so a level outer sees the dead time L2 + 1 / (k K1).
+    const CascadeTuning levels = TRegulator::TuneCascade(Simc, IntegratingModel(0.2, 1, 1),
+                                                         IntegratingModel(0.05, 0, 4), MaxLoopGain);
+    EXPECT_DOUBLE_EQ(levels.KpInner, 2.5 / 0.85);
+    const double Le2 = 4 + 1 / (levels.KpInner * 0.2);
+    EXPECT_NEAR(levels.Outer.KpPI, 1 / (0.05 * 2 * Le2), 1e-12);
+}
+
 TEST(TuneLoop, NoDeadTimeKeepsTheSignOfTheProcess)
 {
     // K L = 0 stands in 10000 for T / (K L); a reverse-acting process gets

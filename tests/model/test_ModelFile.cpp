@@ -1,6 +1,7 @@
 // The model file: what a save writes, what a load restores, how data rows are
 // split, and that a file which cannot be read whole changes nothing.
 #include "data/Errors.h"
+#include "data/NumberText.h"
 #include "data/TextFile.h"
 #include "model/TModel.h"
 
@@ -141,6 +142,23 @@ TEST_P(ModelFileSeparatorTest, SaveAndLoadRestoreModelsAndWindow) {
     Load(third, separator);
     EXPECT_EQ(model_.Inner.DeadTime, 1.8);
     EXPECT_EQ(samplingTime_, 0.5);
+
+    // An integrating outer set: marked on its gain line, which a reader of
+    // the first layout refuses as a number, and read back as integrating.
+    const std::string fourth = Path("fourth.hvm");
+    model_.SaveModelFile(fourth, 2, TModel::SetOf(refined, 0.5), TModel::SetOf(refined, 0.5), window_, separator,
+                         ProcessType::SelfRegulating, ProcessType::Integrating);
+    const auto lines = ReadTextLines(fourth);
+    EXPECT_EQ(lines[1], "V1.1");
+    EXPECT_EQ(lines[3], ReadTextLines(third)[3]);
+    EXPECT_EQ(lines[19], "integrating " + ReadTextLines(third)[19]);
+    EXPECT_THROW(TextToFloat(lines[19], separator), ConversionError);
+    Load(fourth, separator);
+    EXPECT_EQ(model_.Inner.Type, ProcessType::SelfRegulating);
+    EXPECT_EQ(model_.Outer.Type, ProcessType::Integrating);
+    EXPECT_EQ(model_.Outer.DeadTime, 1.8);
+    Load(third, separator);
+    EXPECT_EQ(model_.Outer.Type, ProcessType::SelfRegulating);
 }
 
 TEST_P(ModelFileSeparatorTest, RowsReadPointOrCommaWhateverTheSeparator) {

@@ -272,6 +272,35 @@ TEST(CascadeLoop, ClosedCascadeBringsY2ToTheOuterSetpoint) {
     EXPECT_NEAR(loop.innerMeasurement(), 70.0, 0.1);
 }
 
+// With the outer process a level: at rest it stays; a manual step of MV1
+// makes it ramp at K times the inner output's change after both dead times,
+// until the tank is full; the closed cascade with the level's gains holds a
+// new level set point.
+TEST(CascadeLoop, ALevelAsTheOuterProcessIntegratesTheInnerOutput) {
+    CascadeLoopSettings s = quietSettings();
+    makeOuterALevel(s);
+    CascadeLoop loop(s);
+    run(loop, 100.0);
+    EXPECT_DOUBLE_EQ(loop.outerMeasurement(), 50.0);
+    ASSERT_TRUE(loop.setManipulatedValue(44.0));  // Y1 60 -> 66
+    run(loop, 6.9);
+    EXPECT_DOUBLE_EQ(loop.outerMeasurement(), 50.0);  // 0.8 s actuator, 2 s and 5 s dead times
+    run(loop, 200.0);
+    const double before = loop.outerMeasurement();
+    run(loop, 10.0);
+    EXPECT_NEAR(loop.outerMeasurement() - before, 0.01 * 6.0 * 10.0, 1e-6);
+    run(loop, 1000.0);
+    EXPECT_DOUBLE_EQ(loop.outerMeasurement(), 100.0);
+
+    CascadeLoop closed(s);
+    closed.setAutomatic(ControllerId::Inner, true);
+    closed.setAutomatic(ControllerId::Outer, true);
+    ASSERT_TRUE(closed.setSetpoint(ControllerId::Outer, 60.0));
+    run(closed, 1500.0);
+    EXPECT_NEAR(closed.outerMeasurement(), 60.0, 0.05);
+    EXPECT_NEAR(closed.innerMeasurement(), 60.0, 0.1);  // back at the outflow
+}
+
 TEST(CascadeLoop, OuterControllerWaitsForTheInnerOneAndTakesOverBumplessly) {
     CascadeLoop loop(quietSettings());
     loop.setAutomatic(ControllerId::Outer, true);

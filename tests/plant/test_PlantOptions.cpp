@@ -45,6 +45,10 @@ TEST(PlantOptions, EveryOptionInBothSpellings) {
     EXPECT_EQ(d.refuseItem, "Loop1.MV1");
     EXPECT_EQ(d.refuseAfter, 4.0);
 
+    EXPECT_FALSE(a.outerIntegrating);
+    EXPECT_TRUE(parsePlantOptions(Args{"--outer-integrating"}).outerIntegrating);
+    EXPECT_THROW(parsePlantOptions(Args{"--outer-integrating=yes"}), std::invalid_argument);
+
     // The last of a repeated option counts.
     EXPECT_EQ(parsePlantOptions(Args{"--port", "1", "--port", "2"}).port, 2);
 }

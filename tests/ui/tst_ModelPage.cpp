@@ -2,6 +2,8 @@
 // model", the sampling warning, the quality rating, the model file commands,
 // and "Calculate model" of the Data page.
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -444,6 +446,78 @@ private slots:
         dataPage.Button_Izracun->click();
         QCOMPARE(f.dialogs.messages, QStringList{"List index out of bounds (6000)"});
         QCOMPARE(f.form.PageControl1->currentIndex(), int(TForm1::ObdTab));
+    }
+
+    // A level behind a flow: "Auto" chosen before "Calculate model" makes the
+    // outer model integrating and the page says so; the user overrides it
+    // both ways; the model file keeps the type and brings the choice back.
+    void processTypeChoiceOnALevelRecord() {
+        QTemporaryDir dir;
+        Fixture f;
+        MeasuredData& data = f.state.Data;
+        data.SamplingTime = 1.0;
+        data.SampleCount = 60;
+        for (int i = 1; i <= 60; ++i) {
+            const auto k = static_cast<std::size_t>(i - 1);
+            data.SampleTimes[k] = i - 1;
+            data.ConditionedMV[k] = data.ConditionedU[k] = i >= 10 && i < 30 ? 1.0 : 0.0;
+            data.ConditionedY[k] = i > 1 ? data.ConditionedY[k - 1] + 0.4 * (2.0 * data.ConditionedU[k - 1] -
+                                                                                 data.ConditionedY[k - 1])
+                                         : 0.0;
+            data.ConditionedY2[k] = i > 3 ? data.ConditionedY2[k - 1] + 0.05 * data.ConditionedY[k - 3] : 0.0;
+        }
+        DataPage& dataPage = *f.form.DataPage_;
+        {
+            const QSignalBlocker a(dataPage.ScrollBar3), b(dataPage.ScrollBar4);
+            dataPage.ScrollBar3->setValue(5);
+            dataPage.ScrollBar4->setValue(54);
+        }
+        f.page.CheckBox_Model_Outer->setChecked(true);
+        const auto choose = [&](int index) {
+            f.page.ComboBox_ProcessType->setCurrentIndex(index);
+            emit f.page.ComboBox_ProcessType->activated(index);
+        };
+        choose(2);  // Auto, before any identification
+        QVERIFY(f.dialogs.messages.isEmpty());
+        dataPage.Button_Izracun->click();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.state.OuterModel.Type, ProcessType::Integrating);
+        QCOMPARE(f.state.InnerModel.Type, ProcessType::SelfRegulating);
+        QCOMPARE(f.page.ComboBox_ProcessType->currentText(), QString("Auto"));
+        QCOMPARE(f.page.Label_ProcessType->text(), QString("Integrating"));
+        QCOMPARE(f.page.Label_GainCaption->text(), QString("Slope gain [1/s]:"));
+        QCOMPARE(f.page.Edit_Gain->text(), QString("0.050000"));
+        QVERIFY(f.page.GroupBox_RefinedModel->isHidden());
+        QCOMPARE(f.page.Label_Kvaliteta->text(), QString("Very good"));
+
+        choose(0);  // Self-regulating: the identified model and its response come back
+        QCOMPARE(f.state.OuterModel, f.state.SelfRegulatingOuter);
+        QCOMPARE(f.page.Label_ProcessType->text(), QString("Self-regulating"));
+        QCOMPARE(f.page.Label_GainCaption->text(), QString("Process gain:"));
+        QVERIFY(!f.page.GroupBox_RefinedModel->isHidden());
+        choose(1);
+        QCOMPARE(f.state.OuterModel.Type, ProcessType::Integrating);
+        QCOMPARE(f.page.Label_ProcessType->text(), QString("Integrating"));
+
+        f.page.CheckBox_Model_Outer->setChecked(false);
+        QCOMPARE(f.page.ComboBox_ProcessType->currentText(), QString("Self-regulating"));
+        QCOMPARE(f.page.Label_ProcessType->text(), QString("Self-regulating"));
+
+        f.dialogs.answer(dir.filePath("level.hvm"));
+        f.page.Button7Click();
+        Fixture g;
+        g.dialogs.answer(dir.filePath("level.hvm"));
+        g.page.CheckBox_Model_Outer->setChecked(true);
+        g.page.Button6Click();
+        QVERIFY(g.dialogs.messages.isEmpty());
+        QCOMPARE(g.page.ComboBox_ProcessType->currentText(), QString("Integrating"));
+        QCOMPARE(g.state.OuterModel.Gain, f.state.OuterModel.Gain);
+        // No self-regulating model of the loaded level is known.
+        g.page.ComboBox_ProcessType->setCurrentIndex(0);
+        emit g.page.ComboBox_ProcessType->activated(0);
+        QCOMPARE(g.dialogs.messages,
+                 QStringList{"No self-regulating model of the outer process is known: calculate the model"});
+        QCOMPARE(g.page.ComboBox_ProcessType->currentText(), QString("Integrating"));
     }
 };
 
