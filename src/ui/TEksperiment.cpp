@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -106,6 +107,20 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
         values->addWidget(rows[r].second, r, 1);
     }
 
+    Label_ProgressStep = new QLabel(this);
+    Label_ProgressStep->setObjectName("Label_ProgressStep");
+    QFont strong = Label_ProgressStep->font();
+    strong.setBold(true);
+    Label_ProgressStep->setFont(strong);
+    Label_ProgressTime = new QLabel(this);
+    Label_ProgressTime->setObjectName("Label_ProgressTime");
+    ProgressBar_Run = new QProgressBar(this);
+    ProgressBar_Run->setObjectName("ProgressBar_Run");
+    ProgressBar_Run->setRange(0, 100);
+    ProgressBar_Run->setTextVisible(true);
+    ProgressBar_Run->setMaximumHeight(16);
+    ProgressBar_Run->hide();
+
     ScrollBar1 = new QScrollBar(Qt::Vertical, this);
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setRange(0, 100);
@@ -135,6 +150,10 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
     sliderRow->addWidget(ScrollBar1);
     sliderRow->addLayout(control, 1);
     auto* side = new QVBoxLayout;
+    side->addWidget(Label_ProgressStep);
+    side->addWidget(Label_ProgressTime);
+    side->addWidget(ProgressBar_Run);
+    side->addSpacing(6);
     side->addLayout(values);
     side->addSpacing(8);
     side->addLayout(sliderRow, 1);
@@ -315,6 +334,10 @@ void TEksperiment::applyView() {
     Label_Exp_Y1->setText(QString::fromStdString(v.LabelY1));
     Label_Exp_Y2->setText(QString::fromStdString(v.LabelY2));
     Label2->setText(QString::fromStdString(v.LabelTime));
+    Label_ProgressStep->setText(QString::fromStdString(v.ProgressStep));
+    Label_ProgressTime->setText(QString::fromStdString(v.ProgressTime));
+    ProgressBar_Run->setVisible(v.ProgressPercent >= 0);
+    if (v.ProgressPercent >= 0) ProgressBar_Run->setValue(v.ProgressPercent);
     {
         // The run has already handled the position it reports.
         const QSignalBlocker block(ScrollBar1);
