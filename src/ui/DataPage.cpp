@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -65,19 +67,51 @@ void setSlider(QScrollBar* bar, const SliderState& state) {
 
 SliderState sliderState(const QScrollBar* bar) { return {bar->minimum(), bar->maximum(), bar->value()}; }
 
+// What the "Measured data" box shows before there are data.
+const QString NoDetail = QStringLiteral("\u2014");
+
+// The window sliders span thousands of samples with a large step of 10, which
+// leaves a thumb of a few pixels: this style keeps it at least a finger wide.
+class WideThumbStyle : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        if (metric == PM_ScrollBarSliderMin) return 26;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+// A window slider whose thumb stands out from its groove.
+void makeThumbVisible(QScrollBar* bar, QStyle* style) {
+    bar->setStyle(style);
+    QPalette palette = bar->palette();
+    palette.setColor(QPalette::Button, QColor(86, 130, 190));
+    palette.setColor(QPalette::ButtonText, Qt::white);
+    bar->setPalette(palette);
+    bar->setMinimumHeight(18);
+}
+
+// Date and time of day as the data file's header gives them.
+std::pair<QString, QString> headerDateAndTime(const QDateTime& now) {
+    const QLocale locale;
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
+    return {locale.toString(now.date(), QLocale::ShortFormat), now.time().toString(timeFormat.trimmed())};
+}
+
 }  // namespace
 
 DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
     // File and window.
     auto* fileBox = new QGroupBox(tr("Measured data"), this);
     auto* fileGrid = new QGridLayout(fileBox);
-    Label_Datum = makeLabel("Label_Datum", "0", fileBox);
-    Label_Ura = makeLabel("Label_Ura", "0", fileBox);
-    Label_Ime = makeLabel("Label_Ime", "0", fileBox);
+    // Until data are loaded or recorded the box has nothing to describe.
+    Label_Datum = makeLabel("Label_Datum", NoDetail, fileBox);
+    Label_Ura = makeLabel("Label_Ura", NoDetail, fileBox);
+    Label_Ime = makeLabel("Label_Ime", NoDetail, fileBox);
     Label_Ime->setWordWrap(true);
     Label_Ime->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Label_Ts = makeLabel("Label_Ts", "0", fileBox);
-    Label_Ns = makeLabel("Label_Ns", "0", fileBox);
+    Label_Ts = makeLabel("Label_Ts", NoDetail, fileBox);
+    Label_Ns = makeLabel("Label_Ns", NoDetail, fileBox);
     fileGrid->addWidget(new QLabel("Date:", fileBox), 0, 0);
     fileGrid->addWidget(Label_Datum, 0, 1);
     fileGrid->addWidget(new QLabel("Hour:", fileBox), 1, 0);
@@ -99,10 +133,38 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     auto* windowLayout = new QVBoxLayout(windowBox);
     ScrollBar3 = makeScrollBar("ScrollBar3", 1, 500, 1, windowBox);
     ScrollBar4 = makeScrollBar("ScrollBar4", 2, 600, 600, windowBox);
-    windowLayout->addWidget(new QLabel("Start of experiment", windowBox));
-    windowLayout->addWidget(ScrollBar3);
-    windowLayout->addWidget(new QLabel("End of experiment", windowBox));
-    windowLayout->addWidget(ScrollBar4);
+    auto* thumbStyle = new WideThumbStyle;
+    thumbStyle->setParent(this);
+    makeThumbVisible(ScrollBar3, thumbStyle);
+    makeThumbVisible(ScrollBar4, thumbStyle);
+    const auto positionBox = [windowBox](const char* name, const char* tip) {
+        auto* box = new QSpinBox(windowBox);
+        box->setObjectName(name);
+        box->setKeyboardTracking(false);  // the slider moves on Enter, not at every digit
+        box->setToolTip(QString::fromUtf8(tip));
+        box->setMinimumWidth(64);
+        return box;
+    };
+    SpinEdit_WindowStart = positionBox("SpinEdit_WindowStart", "First sample of the window; type a number to move the slider");
+    SpinEdit_WindowEnd = positionBox("SpinEdit_WindowEnd", "Last sample of the window; type a number to move the slider");
+    Label_WindowStartTime = makeLabel("Label_WindowStartTime", QString(), windowBox);
+    Label_WindowEndTime = makeLabel("Label_WindowEndTime", QString(), windowBox);
+    for (QLabel* label : {Label_WindowStartTime, Label_WindowEndTime}) {
+        label->setToolTip("Time of the sample");
+        label->setMinimumWidth(64);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    const auto sliderRow = [windowBox, windowLayout](const char* caption, QScrollBar* bar, QSpinBox* box,
+                                                      QLabel* time) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(caption, windowBox), 1);
+        row->addWidget(box);
+        row->addWidget(time);
+        windowLayout->addLayout(row);
+        windowLayout->addWidget(bar);
+    };
+    sliderRow("Start of experiment", ScrollBar3, SpinEdit_WindowStart, Label_WindowStartTime);
+    sliderRow("End of experiment", ScrollBar4, SpinEdit_WindowEnd, Label_WindowEndTime);
 
     auto* filterBox = new QGroupBox("Signal filtering", this);
     auto* filterLayout = new QHBoxLayout(filterBox);
@@ -209,6 +271,9 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     connect(Button_Izracun, &QPushButton::clicked, this, &DataPage::Button_IzracunClick);
     connect(ScrollBar3, &QScrollBar::valueChanged, this, &DataPage::ScrollBar3Change);
     connect(ScrollBar4, &QScrollBar::valueChanged, this, &DataPage::ScrollBar4Change);
+    connect(SpinEdit_WindowStart, &QSpinBox::valueChanged, ScrollBar3, &QScrollBar::setValue);
+    connect(SpinEdit_WindowEnd, &QSpinBox::valueChanged, ScrollBar4, &QScrollBar::setValue);
+    showWindowPositions();
     connect(ScrollBar_MV, &QScrollBar::valueChanged, this, &DataPage::ScrollBar_MVChange);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &DataPage::ScrollBar1Change);
     connect(ScrollBar2, &QScrollBar::valueChanged, this, &DataPage::ScrollBar2Change);
@@ -368,7 +433,35 @@ void DataPage::windowChanged(bool startMoved) {
     redrawWindow();
 }
 
+void DataPage::showWindowPositions() {
+    const MeasuredData& data = ctx_.State.Data;
+    const auto show = [&data](const QScrollBar* bar, QSpinBox* box, QLabel* time) {
+        const QSignalBlocker block(box);
+        box->setRange(bar->minimum(), bar->maximum());
+        box->setValue(bar->value());
+        const int sample = bar->value();
+        if (sample >= 1 && sample <= data.SampleCount && static_cast<std::size_t>(sample) <= data.SampleTimes.size())
+            time->setText(QString::fromStdString(FormatGeneral(data.SampleTimes[static_cast<std::size_t>(sample - 1)],
+                                                               8, LocaleDecimalSeparator())) +
+                          QStringLiteral(" s"));
+        else
+            time->setText(NoDetail);
+    };
+    show(ScrollBar3, SpinEdit_WindowStart, Label_WindowStartTime);
+    show(ScrollBar4, SpinEdit_WindowEnd, Label_WindowEndTime);
+}
+
+void DataPage::showDataDetails(const QString& date, const QString& hour, const QString& name) {
+    const MeasuredData& data = ctx_.State.Data;
+    Label_Datum->setText(date);
+    Label_Ura->setText(hour);
+    Label_Ime->setText(name);
+    Label_Ts->setText(QString::fromStdString(FormatShortest15(data.SamplingTime, LocaleDecimalSeparator())));
+    Label_Ns->setText(QString::number(data.SampleCount));
+}
+
 void DataPage::redrawWindow() {
+    showWindowPositions();
     const int start = ScrollBar3->value();
     const int end = ScrollBar4->value();
     ShowSignal(MV, start, end);
@@ -442,6 +535,7 @@ void DataPage::loadFromFile() {
     data.MinWindowSpan = window.MinWindowSpan;
     setSlider(ScrollBar3, window.Sliders.Start);
     setSlider(ScrollBar4, window.Sliders.End);
+    showWindowPositions();
 
     for (Chart* chart : {Chart_MV, Chart_U, Chart_Y, Chart2}) chart->clearPoints();
 
@@ -515,6 +609,12 @@ void DataPage::LoadRecordedData(const QString& filterTimeConstant, const QString
             QString::fromStdString(data.SignalDescriptions[static_cast<std::size_t>(columns[k] - 1)]));
     }
 
+    // The box describes the record, not the file loaded before it, even when
+    // a settings text below stops the conditioning.
+    const auto [date, hour] = headerDateAndTime(ctx_.Time.now());
+    showDataDetails(date, hour, RecordedDataName);
+    showWindowPositions();
+
     const char separator = LocaleDecimalSeparator();
     const double filter = TextToFloat(filterTimeConstant.toStdString(), separator);
     const double maximum = TextToFloat(actuatorMaximum.toStdString(), separator);
@@ -546,17 +646,17 @@ ProcessingRecord DataPage::Record() const {
     record.WindowEnd = ScrollBar4->value();
     record.Columns = {ScrollBar_MV->value(), ScrollBar_MV->value(), ScrollBar1->value(),
                       ScrollBar1->value(),   ScrollBar2->value(),   ScrollBar5->value()};
-    const QLocale locale;
-    const QDateTime now = ctx_.Time.now();
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
-    record.Date = locale.toString(now.date(), QLocale::ShortFormat).toStdString();
-    record.Time = now.time().toString(timeFormat.trimmed()).toStdString();
+    const auto [date, hour] = headerDateAndTime(ctx_.Time.now());
+    record.Date = date.toStdString();
+    record.Time = hour.toStdString();
     return record;
 }
 
 void DataPage::SaveDataFile(const QString& fileName) {
-    SaveRecordFile(fileName.toStdString(), Record(), ctx_.State.Data, LocaleDecimalSeparator());
+    const ProcessingRecord record = Record();
+    SaveRecordFile(fileName.toStdString(), record, ctx_.State.Data, LocaleDecimalSeparator());
+    // The data shown are now those of the saved file, with its header's date and hour.
+    showDataDetails(QString::fromStdString(record.Date), QString::fromStdString(record.Time), fileName);
 }
 
 }  // namespace halvetra

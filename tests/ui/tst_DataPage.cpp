@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -304,6 +305,15 @@ private slots:
         QCOMPARE(f.page.ScrollBar3->maximum(), 240);
         QCOMPARE(pointCount(f.page.Series1), 51);
         QCOMPARE(f.page.Label_MaksMV1->text(), QString("249"));  // MV = i, one sample late
+        // The boxes beside the sliders follow them, and a typed sample number moves its slider.
+        QCOMPARE(f.page.SpinEdit_WindowEnd->value(), 250);
+        QCOMPARE(f.page.SpinEdit_WindowStart->maximum(), 240);
+        QCOMPARE(f.page.Label_WindowStartTime->text(), QString("199 s"));
+        f.page.SpinEdit_WindowStart->setValue(230);
+        QCOMPARE(f.page.ScrollBar3->value(), 230);
+        QCOMPARE(f.page.ScrollBar4->minimum(), 240);
+        QCOMPARE(f.page.Label_WindowStartTime->text(), QString("229 s"));
+        QCOMPARE(pointCount(f.page.Series1), 21);
     }
 
     void aShortRecordLetsTheEndsMeetWithZeroFigures() {
