@@ -108,10 +108,12 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     Edit_Gain = makeEdit("Edit_Gain", GroupBox16);
     Edit_Time = makeEdit("Edit_Time", GroupBox16);
     Edit_Delay = makeEdit("Edit_Delay", GroupBox16);
-    Label_DGain = makeLabel("Label_DGain", "0", GroupBox16);
-    Label_DTime = makeLabel("Label_DTime", "0", GroupBox16);
-    Label_STD = makeLabel("Label_STD", "0", GroupBox16);
-    Label_Rel_Pogresek = makeLabel("Label_Rel_Pogresek", "0", GroupBox16);
+    // Figures not worked out yet show a dash.
+    const QString none = QStringLiteral("\u2014");
+    Label_DGain = makeLabel("Label_DGain", none, GroupBox16);
+    Label_DTime = makeLabel("Label_DTime", none, GroupBox16);
+    Label_STD = makeLabel("Label_STD", none, GroupBox16);
+    Label_Rel_Pogresek = makeLabel("Label_Rel_Pogresek", none, GroupBox16);
     Label_Kvaliteta = makeLabel("Label_Kvaliteta", " ", GroupBox16);
     QFont strong = Label_Kvaliteta->font();
     strong.setBold(true);
@@ -142,7 +144,12 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(8);
     auto caption = [this](const char* text) { return new QLabel(QString::fromUtf8(text), GroupBox16); };
-    auto plusMinus = [this] { return new QLabel(QStringLiteral("+-"), GroupBox16); };
+    auto plusMinus = [this] {
+        auto* label = new QLabel(QStringLiteral("+-"), GroupBox16);
+        deviationWidgets_.push_back(label);
+        return label;
+    };
+    deviationWidgets_ = {Label_DGain, Label_DTime};
     grid->addWidget(caption("Process gain:"), 0, 0);
     grid->addWidget(Edit_Gain, 0, 1);
     grid->addWidget(plusMinus(), 0, 2);
@@ -223,6 +230,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     page->addWidget(sidePanel, 0);
 
     hideQualityImages();
+    showDeviations(false);
 
     connect(CheckBox_Model_Outer, &QCheckBox::toggled, this, &ModelPage::CheckBox_Model_OuterClick);
     connect(Button5, &QPushButton::clicked, this, &ModelPage::Button5Click);
@@ -230,6 +238,10 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     connect(Button7, &QPushButton::clicked, this, &ModelPage::Button7Click);
     connect(Button_PID, &QPushButton::clicked, this, &ModelPage::Button_PIDClick);
     connect(Button_UseRefinedModel, &QPushButton::clicked, this, &ModelPage::Button_UseRefinedModelClick);
+}
+
+void ModelPage::showDeviations(bool shown) {
+    for (QWidget* widget : deviationWidgets_) widget->setVisible(shown);
 }
 
 void ModelPage::hideQualityImages() {
@@ -303,6 +315,7 @@ void ModelPage::ShowModelResults(Process set, Profile profile) {
     Label_STD->setText(modelStd);
     Label_DGain->setText(gainDeviation);
     Label_DTime->setText(timeConstantDeviation);
+    showDeviations(true);
     Label_Rel_Pogresek->setText(relativeError);
     showQuality(shown.RelativeError);
     showRefinedModel(set, precision);
