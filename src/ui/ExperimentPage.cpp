@@ -221,7 +221,9 @@ void ExperimentPage::activate() {
 
 void ExperimentPage::activateManual(double ts) {
     const char separator = LocaleDecimalSeparator();
-    SaveSettings();  // the experiment runs whether the user saved or not
+    // The experiment runs whether the user saved or not; the title says why
+    // a Save As dialog appears.
+    SaveSettings(QString::fromUtf8(ManualSaveTitle));
 
     for (std::size_t k = 0; k < RecordedSignals.size(); ++k)
         ctx_.State.Data.SignalDescriptions[k] = opc_->Description(RecordedSignals[k]);
@@ -408,9 +410,10 @@ void ExperimentPage::ShraniNastavitveClick() {
     RunCommand(ctx_.Dialog, [this] { SaveSettings(); });
 }
 
-std::optional<std::string> ExperimentPage::SaveSettings() {
+std::optional<std::string> ExperimentPage::SaveSettings(const QString& title) {
     const ExperimentSettings settings = ReadSettingsControls(*opc_, *this, settingsWindow_);
     FileDialog& dialog = ctx_.Files.SaveDialog1;
+    dialog.Title = title;
     dialog.Filter = SettingsFileFilter;
     dialog.DefaultExt = "hvx";
     dialog.OverwritePrompt = true;
