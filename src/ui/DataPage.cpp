@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -70,25 +69,18 @@ SliderState sliderState(const QScrollBar* bar) { return {bar->minimum(), bar->ma
 // What the "Measured data" box shows before there are data.
 const QString NoDetail = QStringLiteral("\u2014");
 
-// The window sliders span thousands of samples with a large step of 10, which
-// leaves a thumb of a few pixels: this style keeps it at least a finger wide.
-class WideThumbStyle : public QProxyStyle {
-public:
-    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
-        if (metric == PM_ScrollBarSliderMin) return 26;
-        return QProxyStyle::pixelMetric(metric, option, widget);
-    }
-};
-
-// A window slider whose thumb stands out from its groove.
-void makeThumbVisible(QScrollBar* bar, QStyle* style) {
-    bar->setStyle(style);
-    QPalette palette = bar->palette();
-    palette.setColor(QPalette::Button, QColor(86, 130, 190));
-    palette.setColor(QPalette::ButtonText, Qt::white);
-    bar->setPalette(palette);
-    bar->setMinimumHeight(18);
-}
+// The window sliders span thousands of samples with a large step of 10,
+// which leaves a thumb of a few pixels in a light groove: these sliders get a
+// dark thumb at least a finger wide. Their arrows are left out: the boxes
+// beside them step one sample at a time.
+const char* const WindowSliderStyle =
+    "QScrollBar:horizontal { height: 16px; margin: 0; background: #dfe4ea; border: 1px solid #b3bcc7;"
+    " border-radius: 4px; }"
+    "QScrollBar::handle:horizontal { min-width: 28px; background: #3f72b8; border: 1px solid #2b568f;"
+    " border-radius: 4px; }"
+    "QScrollBar::handle:horizontal:hover { background: #4d82cc; }"
+    "QScrollBar::add-line:horizontal, QScrollBar::sub-line:horizontal { width: 0; border: none; background: none; }"
+    "QScrollBar::add-page:horizontal, QScrollBar::sub-page:horizontal { background: none; }";
 
 // Date and time of day as the data file's header gives them.
 std::pair<QString, QString> headerDateAndTime(const QDateTime& now) {
@@ -133,10 +125,7 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     auto* windowLayout = new QVBoxLayout(windowBox);
     ScrollBar3 = makeScrollBar("ScrollBar3", 1, 500, 1, windowBox);
     ScrollBar4 = makeScrollBar("ScrollBar4", 2, 600, 600, windowBox);
-    auto* thumbStyle = new WideThumbStyle;
-    thumbStyle->setParent(this);
-    makeThumbVisible(ScrollBar3, thumbStyle);
-    makeThumbVisible(ScrollBar4, thumbStyle);
+    for (QScrollBar* bar : {ScrollBar3, ScrollBar4}) bar->setStyleSheet(WindowSliderStyle);
     const auto positionBox = [windowBox](const char* name, const char* tip) {
         auto* box = new QSpinBox(windowBox);
         box->setObjectName(name);

@@ -2,6 +2,7 @@
 // scripted dialogs: what each sets on the page and in the measured data.
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -392,6 +393,23 @@ private slots:
         QCOMPARE(f.enlarged.Chart1->title(), QString("Process inner output"));
         QCOMPARE(f.enlarged.Series1->data()->size(), 200);
         QCOMPARE(f.enlarged.Series1->lineStyle(), QCPGraph::lsLine);
+
+        // The enlarged chart reads out the nearest sample and returns to the
+        // whole window after a zoom; the page charts stay still.
+        QVERIFY(f.enlarged.ShowReadout(105.4));
+        QCOMPARE(f.enlarged.Label_Readout->text(),
+                 QString("Sample 106:  t = 105 s,  value = %1").arg(f.form.State.Data.ConditionedY[105]));
+        const QCPRange keys = f.enlarged.Chart1->xAxis->range();
+        const QCPRange values = f.enlarged.Chart1->yAxis->range();
+        f.enlarged.Chart1->xAxis->scaleRange(0.25);
+        f.enlarged.Chart1->yAxis->moveRange(40.0);
+        f.enlarged.Button_ResetView->click();
+        QCOMPARE(f.enlarged.Chart1->xAxis->range(), keys);
+        QCOMPARE(f.enlarged.Chart1->yAxis->range(), values);
+        QVERIFY(f.enlarged.Chart1->interactions().testFlag(QCP::iRangeZoom));
+        QVERIFY(!f.page.Chart_Y->interactions().testFlag(QCP::iRangeZoom));
+        emit f.page.Chart_U->doubleClicked();  // a new signal clears the readout
+        QCOMPARE(f.enlarged.Label_Readout->text(), QString());
     }
 
     void figuresFollowTheLocaleSeparator() {
