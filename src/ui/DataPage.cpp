@@ -38,6 +38,15 @@ QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
     return label;
 }
 
+// A caption whose abbreviation the tooltip spells out, on the caption and on
+// the control it describes.
+QLabel* captionWithTip(const QString& text, const QString& tip, QWidget* described, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setToolTip(tip);
+    if (described) described->setToolTip(tip);
+    return label;
+}
+
 QLineEdit* makeEdit(const QString& name, const QString& text, QWidget* parent) {
     auto* edit = new QLineEdit(text, parent);
     edit->setObjectName(name);
@@ -110,15 +119,15 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     fileGrid->addWidget(Label_Ura, 1, 1);
     fileGrid->addWidget(new QLabel("File name: ", fileBox), 2, 0, Qt::AlignTop);
     fileGrid->addWidget(Label_Ime, 2, 1);
-    fileGrid->addWidget(new QLabel("Ts [s]:", fileBox), 3, 0);
+    fileGrid->addWidget(captionWithTip("Ts [s]:", "Sampling time in seconds", Label_Ts, fileBox), 3, 0);
     fileGrid->addWidget(Label_Ts, 3, 1);
     fileGrid->addWidget(new QLabel("Samples:", fileBox), 4, 0);
     fileGrid->addWidget(Label_Ns, 4, 1);
     fileGrid->setColumnStretch(1, 1);
 
-    Button3 = new QPushButton("Load from file", this);
+    Button3 = new QPushButton("&Load from file", this);
     Button3->setObjectName("Button3");
-    Button4 = new QPushButton("Save to file", this);
+    Button4 = new QPushButton("&Save to file", this);
     Button4->setObjectName("Button4");
 
     auto* windowBox = new QGroupBox(tr("Window"), this);
@@ -158,7 +167,8 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     auto* filterBox = new QGroupBox("Signal filtering", this);
     auto* filterLayout = new QHBoxLayout(filterBox);
     Edit8 = makeEdit("Edit8", "0", filterBox);
-    filterLayout->addWidget(new QLabel("Time [s]", filterBox));
+    filterLayout->addWidget(
+        captionWithTip("Time [s]", "Time constant of the signal filter in seconds (0: no filter)", Edit8, filterBox));
     filterLayout->addWidget(Edit8);
 
     auto* actuatorBox = new QGroupBox("Actuator constraints", this);
@@ -166,16 +176,18 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     Edit_Actuator_Maximum = makeEdit("Edit_Actuator_Maximum", "100", actuatorBox);
     Edit_Actuator_Minimum = makeEdit("Edit_Actuator_Minimum", "0", actuatorBox);
     Edit_Actuator_Velocity = makeEdit("Edit_Actuator_Velocity", "1", actuatorBox);
-    actuatorGrid->addWidget(new QLabel("Max:", actuatorBox), 0, 0);
+    actuatorGrid->addWidget(captionWithTip("Max:", "Actuator maximum", Edit_Actuator_Maximum, actuatorBox), 0, 0);
     actuatorGrid->addWidget(Edit_Actuator_Maximum, 0, 1);
-    actuatorGrid->addWidget(new QLabel("Min:", actuatorBox), 1, 0);
+    actuatorGrid->addWidget(captionWithTip("Min:", "Actuator minimum", Edit_Actuator_Minimum, actuatorBox), 1, 0);
     actuatorGrid->addWidget(Edit_Actuator_Minimum, 1, 1);
-    actuatorGrid->addWidget(new QLabel("Opening [s]:", actuatorBox), 2, 0);
+    actuatorGrid->addWidget(captionWithTip("Opening [s]:", "Actuator opening time: seconds from fully closed to fully open",
+                                           Edit_Actuator_Velocity, actuatorBox),
+                            2, 0);
     actuatorGrid->addWidget(Edit_Actuator_Velocity, 2, 1);
 
-    Button2 = new QPushButton("Use filter and constraints", this);
+    Button2 = new QPushButton("&Use filter and constraints", this);
     Button2->setObjectName("Button2");
-    Button_Izracun = new QPushButton("Calculate model", this);
+    Button_Izracun = new QPushButton("&Calculate model", this);
     Button_Izracun->setObjectName("Button_Izracun");
 
     auto* left = new QVBoxLayout;
@@ -301,11 +313,11 @@ QWidget* DataPage::buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit*
     side->addLayout(columnRow, 0, 1);
     description->setMaximumWidth(170);
     side->addWidget(description, 1, 0, 1, 2);
-    side->addWidget(new QLabel("Max:", row), 2, 0);
+    side->addWidget(captionWithTip("Max:", "Maximum of the signal over the window", maximum, row), 2, 0);
     side->addWidget(maximum, 2, 1);
-    side->addWidget(new QLabel("Min:", row), 3, 0);
+    side->addWidget(captionWithTip("Min:", "Minimum of the signal over the window", minimum, row), 3, 0);
     side->addWidget(minimum, 3, 1);
-    side->addWidget(new QLabel("STD:", row), 4, 0);
+    side->addWidget(captionWithTip("STD:", "Standard deviation of the signal over the window", deviation, row), 4, 0);
     side->addWidget(deviation, 4, 1);
     auto* sideWidget = new QWidget(row);
     sideWidget->setLayout(side);

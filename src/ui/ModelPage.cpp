@@ -138,7 +138,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     Image_Quality_Yellow = image("Image_Quality_Yellow", QColor(240, 215, 30));
     Image_Quality_Green = image("Image_Quality_Green", QColor(40, 185, 60));
 
-    Button5 = makeButton("Button5", "Use model", GroupBox16);
+    Button5 = makeButton("Button5", "&Use model", GroupBox16);
 
     auto* grid = new QGridLayout(GroupBox16);
     grid->setHorizontalSpacing(6);
@@ -146,6 +146,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     auto caption = [this](const char* text) { return new QLabel(QString::fromUtf8(text), GroupBox16); };
     auto plusMinus = [this] {
         auto* label = new QLabel(QStringLiteral("+-"), GroupBox16);
+        label->setToolTip(QStringLiteral("The figure's uncertainty from the identification"));
         deviationWidgets_.push_back(label);
         return label;
     };
@@ -164,7 +165,10 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
     grid->addWidget(rule, 3, 0, 1, 4);
-    grid->addWidget(caption("STD:"), 4, 0);
+    QLabel* stdCaption = caption("STD:");
+    stdCaption->setToolTip(QStringLiteral("Standard deviation of the model error"));
+    Label_STD->setToolTip(stdCaption->toolTip());
+    grid->addWidget(stdCaption, 4, 0);
     grid->addWidget(Label_STD, 4, 1, 1, 3);
     grid->addWidget(caption("Relative model error:"), 5, 0);
     grid->addWidget(Label_Rel_Pogresek, 5, 1, 1, 3);
@@ -184,7 +188,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     Label_RefinedReason->setWordWrap(true);
     for (QLabel* label : {Label_RefinedGain, Label_RefinedTime, Label_RefinedDelay, Label_RefinedFit, Label_RefinedReason})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Button_UseRefinedModel = makeButton("Button_UseRefinedModel", "Use refined model", GroupBox_RefinedModel);
+    Button_UseRefinedModel = makeButton("Button_UseRefinedModel", "Use &refined model", GroupBox_RefinedModel);
     Button_UseRefinedModel->setEnabled(false);
     auto* refinedGrid = new QGridLayout(GroupBox_RefinedModel);
     refinedGrid->setHorizontalSpacing(6);
@@ -204,9 +208,9 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     refinedGrid->addWidget(Button_UseRefinedModel, 5, 0, 1, 2);
     refinedGrid->setColumnStretch(1, 1);
 
-    Button6 = makeButton("Button6", "Load model", this);
-    Button7 = makeButton("Button7", "Save model", this);
-    Button_PID = makeButton("Button_PID", "Calculate PID parameters", this);
+    Button6 = makeButton("Button6", "&Load model", this);
+    Button7 = makeButton("Button7", "&Save model", this);
+    Button_PID = makeButton("Button_PID", "Calculate &PID parameters", this);
     Button_PID->setMinimumHeight(32);
 
     auto* sidePanel = new QWidget(this);

@@ -75,6 +75,14 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     actuatorForm->addRow("MAX:", Edit_Sam_Max);
     actuatorForm->addRow("MIN:", Edit_Sam_Min);
     actuatorForm->addRow("Opening [s]:", Edit_Sam_Velocity);
+    const std::pair<QWidget*, const char*> actuatorTips[] = {
+        {Edit_Sam_Max, "Actuator maximum"},
+        {Edit_Sam_Min, "Actuator minimum"},
+        {Edit_Sam_Velocity, "Actuator opening time: seconds from fully closed to fully open"}};
+    for (const auto& [field, tip] : actuatorTips) {
+        field->setToolTip(tip);
+        if (QWidget* label = actuatorForm->labelForField(field)) label->setToolTip(tip);
+    }
 
     auto* methodBox = new QGroupBox("Tuning method", this);
     auto* methodLayout = new QVBoxLayout(methodBox);
@@ -145,13 +153,13 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     reportLayout->addWidget(CheckBox_Sam_PorocReg);
     auto* templateRow = new QHBoxLayout;
     Label13 = named(new QLabel("normal.dot", reportBox), "Label13");
-    Button_Sam_IzberiPredlogo = named(new QPushButton("Select dot file", reportBox), "Button_Sam_IzberiPredlogo");
+    Button_Sam_IzberiPredlogo = named(new QPushButton("Select &dot file", reportBox), "Button_Sam_IzberiPredlogo");
     templateRow->addWidget(new QLabel("Dot file:", reportBox));
     templateRow->addWidget(Label13, 1);
     reportLayout->addLayout(templateRow);
     reportLayout->addWidget(Button_Sam_IzberiPredlogo);
 
-    Button_Sam_OK = named(new QPushButton("OK", this), "Button_Sam_OK");
+    Button_Sam_OK = named(new QPushButton("&OK", this), "Button_Sam_OK");
 
     auto* left = new QVBoxLayout;
     left->addWidget(filterBox);

@@ -18,6 +18,7 @@
 #include "ui/DataPage.h"
 #include "ui/TForm_Histogram.h"
 #include "ui/TForm_Obdelava_Large.h"
+#include "ui/UnreadableField.h"
 
 using namespace halvetra;
 
@@ -368,6 +369,25 @@ private slots:
                  QStringList({"'fast' is not a valid floating point value", "'fast' is not a valid floating point value"}));
         QCOMPARE(f.form.State.Data.ConditionedU, before.ConditionedU);
         QCOMPARE(f.form.State.Data.ConditionedY, before.ConditionedY);
+
+        // On screen the box that holds the text also gets the focus and a
+        // highlight, which goes as soon as the text is corrected.
+        f.form.PageControl1->setCurrentIndex(TForm1::ObdTab);
+        f.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.form));
+        f.page.Edit8->setText("fast");  // another box holds the same text; the first one is taken
+        f.page.Button2->setFocus();
+        f.page.Button2Click();
+        QCOMPARE(f.dialogs.messages.size(), 3);
+        QCOMPARE(f.dialogs.messages.back(), QString("'fast' is not a valid floating point value"));
+        QVERIFY(f.page.Edit8->hasFocus());
+        QVERIFY(IsMarkedUnreadable(f.page.Edit8));
+        QCOMPARE(f.page.Edit8->selectedText(), QString("fast"));
+        QVERIFY(!IsMarkedUnreadable(f.page.Edit_Actuator_Velocity));
+        f.page.Edit8->setText("2");
+        QVERIFY(!IsMarkedUnreadable(f.page.Edit8));
+        f.page.Button2Click();  // now the velocity box, the only one left with the text
+        QVERIFY(f.page.Edit_Actuator_Velocity->hasFocus() && IsMarkedUnreadable(f.page.Edit_Actuator_Velocity));
     }
 
     void rightAndDoubleClicksFillTheTwoWindows() {
