@@ -174,9 +174,11 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     column3->addWidget(queueBox, 1);
     column3->addWidget(nlBox, 1);
 
+    // The settings keep their width; the queue and the non-linearity table
+    // take what a larger window gives.
     auto* page = new QHBoxLayout(this);
-    page->addLayout(column1, 1);
-    page->addLayout(column2, 1);
+    page->addLayout(column1, 0);
+    page->addLayout(column2, 0);
     page->addLayout(column3, 1);
 
     connect(RadioRocno, &QRadioButton::toggled, this, &ExperimentPage::ApplyEnablingRules);

@@ -146,8 +146,13 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
         item->setFont(bold);
         item->setBackground(palette().color(QPalette::Window));
     }
+    // Rows keep their height (the radio buttons stand level with them); in a
+    // wider window the item column widens for long item identifiers.
     const int frame = OPCTabela->frameWidth();
-    OPCTabela->setFixedSize(2 * frame + 2 * ColumnWidth, 2 * frame + HeaderHeight + SignalTableRows * RowHeight);
+    OPCTabela->setFixedHeight(2 * frame + HeaderHeight + SignalTableRows * RowHeight);
+    OPCTabela->setMinimumWidth(2 * frame + 2 * ColumnWidth);
+    OPCTabela->setMaximumWidth(2 * frame + 2 * ColumnWidth + 500);
+    OPCTabela->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 
     QWidget* radioColumn = createRadioColumn();
     QWidget* sideColumn = createSideColumn();
@@ -155,7 +160,7 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
     auto* tableRow = new QHBoxLayout;
     tableRow->setSpacing(6);
     tableRow->addWidget(radioColumn, 0, Qt::AlignTop);
-    tableRow->addWidget(OPCTabela, 0, Qt::AlignTop);
+    tableRow->addWidget(OPCTabela, 2, Qt::AlignTop);
     tableRow->addWidget(sideColumn, 0, Qt::AlignTop);
     tableRow->addStretch(1);
 
