@@ -312,6 +312,7 @@ QWidget* DataPage::buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit*
     columnRow->addWidget(columnBox);
     side->addLayout(columnRow, 0, 1);
     description->setMaximumWidth(170);
+    description->setWordWrap(true);  // long signal names ("Measurement 1 (simulation)") stay whole
     side->addWidget(description, 1, 0, 1, 2);
     side->addWidget(captionWithTip("Max:", "Maximum of the signal over the window", maximum, row), 2, 0);
     side->addWidget(maximum, 2, 1);
