@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "controller/TRegulator.h"
 #include "data/NumberText.h"
@@ -130,12 +131,19 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     pidItems = AddRadioItems(RadioGroup_Sam_PID, {"P", "I", "PI", "PID"}, 2, verticalItems(RadioGroup_Sam_PID));
     scaledLayout->addWidget(ComboBox_Sam_TipReg, 0, 0, 1, 4);
     scaledLayout->addWidget(new QLabel("Additional scaling:", scaledBox), 1, 0, 1, 4);
-    scaledLayout->addWidget(new QLabel("P:", scaledBox), 2, 0);
-    scaledLayout->addWidget(Edit_Sam_SkalP, 2, 1);
-    scaledLayout->addWidget(new QLabel("I:", scaledBox), 3, 0);
-    scaledLayout->addWidget(Edit_Sam_SkalI, 3, 1);
-    scaledLayout->addWidget(new QLabel("D:", scaledBox), 4, 0);
-    scaledLayout->addWidget(Edit_Sam_SkalD, 4, 1);
+    const std::tuple<const char*, QLineEdit*, const char*> scalings[] = {
+        {"P:", Edit_Sam_SkalP, "Additional scaling of the proportional term"},
+        {"I:", Edit_Sam_SkalI, "Additional scaling of the integral term"},
+        {"D:", Edit_Sam_SkalD, "Additional scaling of the derivative term"}};
+    int scalingRow = 2;
+    for (const auto& [caption, field, tip] : scalings) {
+        auto* label = new QLabel(caption, scaledBox);
+        label->setToolTip(tip);
+        field->setToolTip(tip);
+        scaledLayout->addWidget(label, scalingRow, 0);
+        scaledLayout->addWidget(field, scalingRow, 1);
+        ++scalingRow;
+    }
     scaledLayout->addWidget(RadioGroup_Sam_PID, 2, 2, 3, 2);
 
     CheckBox_Sam_Cascade = check("CheckBox_Sam_Cascade", "Cascade controller", false, this);

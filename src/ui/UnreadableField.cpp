@@ -36,14 +36,18 @@ QLineEdit* FindUnreadableField(const QString& conversionMessage) {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->isVisible()) windows << w;
     QLineEdit* first = nullptr;
+    int matches = 0;
     for (QWidget* window : windows) {
         for (QLineEdit* edit : window->findChildren<QLineEdit*>()) {
             if (!usable(edit) || edit->text() != text) continue;
             if (edit->hasFocus()) return edit;
             if (!first) first = edit;
+            ++matches;
         }
     }
-    return first;
+    // Empty boxes are common where nothing was typed yet: an empty text
+    // points at a box only when it is the one empty box.
+    return text.isEmpty() && matches > 1 ? nullptr : first;
 }
 
 void MarkUnreadableField(QLineEdit* field) {

@@ -11,8 +11,9 @@ namespace halvetra {
 
 // The field whose text the conversion message quotes: among the visible,
 // enabled, editable fields of the active window (of every visible window
-// when none is active), the one with the focus, else the first. Null when the
-// message quotes no text or no field holds it (a value read from a file).
+// when none is active), the one with the focus, else the first (for an empty
+// text only the one empty field). Null when the message quotes no text or no
+// field holds it (a value read from a file).
 QLineEdit* FindUnreadableField(const QString& conversionMessage);
 
 // Focus, selection and highlight; the highlight goes when the text changes.

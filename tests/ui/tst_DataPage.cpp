@@ -388,6 +388,17 @@ private slots:
         QVERIFY(!IsMarkedUnreadable(f.page.Edit8));
         f.page.Button2Click();  // now the velocity box, the only one left with the text
         QVERIFY(f.page.Edit_Actuator_Velocity->hasFocus() && IsMarkedUnreadable(f.page.Edit_Actuator_Velocity));
+        // An empty text names a box only when one box is empty.
+        f.page.Edit_Actuator_Velocity->setText("1");
+        f.page.Edit8->setText("");
+        f.page.Edit_Actuator_Minimum->setText("");
+        f.page.Button2->setFocus();
+        f.page.Button2Click();
+        QCOMPARE(f.dialogs.messages.back(), QString("'' is not a valid floating point value"));
+        QVERIFY(!IsMarkedUnreadable(f.page.Edit8) && !IsMarkedUnreadable(f.page.Edit_Actuator_Minimum));
+        f.page.Edit_Actuator_Minimum->setText("0");
+        f.page.Button2Click();
+        QVERIFY(f.page.Edit8->hasFocus() && IsMarkedUnreadable(f.page.Edit8));
     }
 
     void rightAndDoubleClicksFillTheTwoWindows() {
