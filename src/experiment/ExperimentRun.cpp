@@ -117,7 +117,9 @@ int ExperimentRun::PlannedSamples() const {
 
 void ExperimentRun::ShowProgress() {
     const ExperimentParameters& p = Parameters;
-    const double elapsed = TimeOfSample(recorded_);
+    // The time of the last sample taken, as the window's "t=" shows it; the
+    // run ends with its planned last sample.
+    const double elapsed = TimeOfSample(std::max(0, recorded_ - 1));
     if (!automaticRun_) {
         view_.ProgressStep = "Manual experiment";
         view_.ProgressTime = "Elapsed " + DurationText(elapsed);

@@ -447,7 +447,7 @@ TEST(StepSequence, TwoStepsInBothDirectionsGoUpAndBackToTheStart) {
     b.Samples(6);
     // The window shows the step, the times and MV1 in the value box.
     EXPECT_EQ(b.run.View().ProgressStep, "Step 1 of 4");
-    EXPECT_EQ(b.run.View().ProgressTime, "Elapsed 0:07, remaining 0:38");
+    EXPECT_EQ(b.run.View().ProgressTime, "Elapsed 0:06, remaining 0:38");
     EXPECT_EQ(b.run.View().ProgressPercent, 15);
     EXPECT_EQ(b.run.View().ValueText, "12");
     b.SampleToEnd();
@@ -527,7 +527,7 @@ TEST(StepSequence, SwitchToManualFreezesTheSequenceWithoutMovingMV) {
     EXPECT_EQ(b.run.StepTimer(), stepTimer);
     EXPECT_EQ(b.MV(9, 108), Repeated(12.5, 100));
     EXPECT_EQ(b.run.View().ProgressStep, "Step 1 of 3, switched to manual");
-    EXPECT_EQ(b.run.View().ProgressTime, "Elapsed 1:48");
+    EXPECT_EQ(b.run.View().ProgressTime, "Elapsed 1:47");
     EXPECT_EQ(b.run.View().ProgressPercent, -1);
     b.run.ScrollBar1Change(80);
     b.SampleToEnd();  // until the sample limit
