@@ -15,8 +15,9 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // The application's title; no display name, which the window system would
+    // append to every window's caption (" Halvetra E 1.0.7 — Halvetra").
     QApplication::setApplicationName(halvetra::ApplicationTitle);
-    QApplication::setApplicationDisplayName(halvetra::ApplicationTitle);
 
     halvetra::SystemClock clock;
     halvetra::QtDialogs dialogs;

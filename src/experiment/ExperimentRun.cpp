@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -67,6 +68,21 @@ std::string RefusedWriteMessage(const std::string& error) {
                    "commanded MV1 and the run's events list the samples concerned.";
 }
 
+std::string DurationText(double seconds) {
+    const long long total = std::isfinite(seconds) && seconds > 0.0
+                                ? static_cast<long long>(std::min(std::nearbyint(seconds), 1e12))
+                                : 0LL;
+    const long long hours = total / 3600;
+    const long long minutes = total / 60 % 60;
+    const long long rest = total % 60;
+    char text[48];
+    if (hours > 0)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", hours, minutes, rest);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", minutes, rest);
+    return text;
+}
+
 int SilenceLimitMs(int samplingMs) { return std::max(800, samplingMs - 200); }
 
 bool ExperimentRun::Connected() const { return plant_ != nullptr && plant_->IsConnected(); }
@@ -77,6 +93,54 @@ double ExperimentRun::TimeOfSample(long long k) const {
     // The product is a whole number of milliseconds, exact in a double; one
     // division gives the double nearest the decimal time.
     return static_cast<double>(k * static_cast<long long>(Parameters.SamplingMs)) / 1000.0;
+}
+
+long long ExperimentRun::PhaseSamples(double seconds) const {
+    // The phase ends with the sample whose count of sampling periods reaches
+    // its time, and it holds at least one sample.
+    if (!(seconds > 0.0) || Parameters.SamplingMs <= 0) return 1;
+    const double periods = seconds * 1000.0 / Parameters.SamplingMs;
+    if (!(periods < MaxSamples)) return MaxSamples;
+    long long k = std::max(1LL, static_cast<long long>(std::ceil(periods)));
+    while (TimeOfSample(k) < seconds) ++k;
+    while (k > 1 && TimeOfSample(k - 1) >= seconds) --k;
+    return k;
+}
+
+int ExperimentRun::PlannedSamples() const {
+    const ExperimentParameters& p = Parameters;
+    const long long limit = p.NoWrite ? 1LL : (p.BothDirections ? 2LL * p.NumberOfSteps : p.NumberOfSteps);
+    const long long steps = std::clamp(limit, 0LL, static_cast<long long>(MaxSamples));
+    const long long planned = PhaseSamples(p.WaitingTime) + steps * PhaseSamples(p.StepTime);
+    return static_cast<int>(std::min<long long>(planned, MaxExperimentSamples));
+}
+
+void ExperimentRun::ShowProgress() {
+    const ExperimentParameters& p = Parameters;
+    // The time of the last sample taken, as the window's "t=" shows it; the
+    // run ends with its planned last sample.
+    const double elapsed = TimeOfSample(std::max(0, recorded_ - 1));
+    if (!automaticRun_) {
+        view_.ProgressStep = "Manual experiment";
+        view_.ProgressTime = "Elapsed " + DurationText(elapsed);
+        view_.ProgressPercent = -1;
+        return;
+    }
+    const long long limit = p.NoWrite ? 1LL : (p.BothDirections ? 2LL * p.NumberOfSteps : p.NumberOfSteps);
+    const long long step = std::min<long long>(stepCounter_, limit);
+    view_.ProgressStep = step == 0 ? "Waiting before step 1 of " + std::to_string(limit)
+                                   : "Step " + std::to_string(step) + " of " + std::to_string(limit);
+    if (manualExperiment_) {
+        // Switched to manual: the step sequence stands still, the run has no planned end.
+        view_.ProgressStep += ", switched to manual";
+        view_.ProgressTime = "Elapsed " + DurationText(elapsed);
+        view_.ProgressPercent = -1;
+        return;
+    }
+    const int planned = PlannedSamples();
+    const int left = std::max(0, planned - recorded_);
+    view_.ProgressTime = "Elapsed " + DurationText(elapsed) + ", remaining " + DurationText(TimeOfSample(left));
+    view_.ProgressPercent = planned > 0 ? static_cast<int>(std::min<long long>(100, 100LL * recorded_ / planned)) : 100;
 }
 
 std::string ExperimentRun::Fixed(double v) const { return FormatFixed(v, 10, 4, separator_); }
@@ -168,6 +232,7 @@ bool ExperimentRun::StartManualRun(const std::function<void(const std::string&)>
     const bool good = WaitForQuality();
     if (!good && showMessage) showMessage(NoConnectionMessage);
     manualExperiment_ = true;
+    automaticRun_ = false;
     view_.SwitchButtonVisible = false;
     CommandLoopForRun();
     view_.SliderEnabled = true;
@@ -180,6 +245,7 @@ bool ExperimentRun::StartAutomaticRun() {
     state_ = State::Idle;
     const bool good = WaitForQuality();
     manualExperiment_ = false;
+    automaticRun_ = true;
     view_.SwitchButtonVisible = true;
     view_.SwitchButtonEnabled = true;
     view_.SliderEnabled = false;
@@ -267,6 +333,9 @@ SampleOutcome ExperimentRun::FormShow(const SliderSettings& slider) {
     } else {
         inputValue_ = p.InitialInput;
     }
+    // The simulated process starts at rest for the initial MV1: a record
+    // holds no settling from the rest point before its first step.
+    simulation_.SettleAt(inputValue_, p.NoWrite);
     SetUpSlider(slider);
     ShowInSlider(inputValue_);
     view_.ValueText = FormatGeneral(inputValue_, 15, separator_);
@@ -471,6 +540,7 @@ void ExperimentRun::TakeSample(SampleOutcome& outcome) {
         if (stepTimer_ >= nextSwitchTime_) NextStep();
     }
     if (recorded_ + 1 >= MaxSamples) EndExperiment();
+    ShowProgress();
     outcome.Ended = state_ == State::Ended;
 }
 
@@ -488,6 +558,10 @@ void ExperimentRun::NextStep() {
             inputValue_ += p.StepAmplitude;
         else
             inputValue_ -= p.StepAmplitude;
+        // The value box and the slider follow MV1 through the steps; showing
+        // it does not move MV1 to the slider's grid.
+        view_.ValueText = FormatGeneral(inputValue_, 8, separator_);
+        ShowInSlider(inputValue_, false);
     }
 }
 
@@ -499,6 +573,7 @@ void ExperimentRun::SwitchToManual() {
     // Switching must not move MV1: the slider only shows the value.
     ShowInSlider(inputValue_, false);
     view_.SwitchButtonEnabled = false;
+    ShowProgress();
 }
 
 void ExperimentRun::EnterValue(std::string_view text) {

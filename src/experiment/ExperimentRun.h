@@ -140,7 +140,16 @@ struct ExperimentView {
     bool SwitchButtonEnabled = true;
     bool TimerEnabled = false;         // Timer1
     int TimerInterval = 1000;          // ms
+    // Progress of the run: "Step k of N" (or the wait before step 1) and the
+    // elapsed and remaining time of an automatic run, the elapsed time of a
+    // manual one; ProgressPercent is -1 when the run has no planned end.
+    std::string ProgressStep;
+    std::string ProgressTime;
+    int ProgressPercent = -1;
 };
+
+// A duration in whole seconds as "m:ss" or "h:mm:ss".
+std::string DurationText(double seconds);
 
 // One point for each of the four charts.
 struct ChartPoint {
@@ -320,6 +329,10 @@ public:
     int StepCounter() const { return stepCounter_; }
     int RecordedSamples() const { return recorded_; }
     double SamplingPeriod() const;  // Ts in s
+    // Samples an automatic run records when it runs to its end: the waiting
+    // phase and each step last the smallest whole number of samples not
+    // shorter than their time (at least one); at most MaxExperimentSamples.
+    int PlannedSamples() const;
     const ProcessSimulation& Simulation() const { return simulation_; }
     // The link to the plant was lost in this run; from LinkLostTime() on (the
     // time of the first simulated sample) the samples are the simulation's.
@@ -345,6 +358,8 @@ private:
     void NoteSilentSamples();
     void SampleSimulation();
     void ShowLabels();
+    void ShowProgress();
+    long long PhaseSamples(double seconds) const;
     std::string Fixed(double v) const;
 
     PlantAccess* plant_;
@@ -360,6 +375,7 @@ private:
     ExperimentView view_;
     ExperimentEnd end_;
     bool manualExperiment_ = true;
+    bool automaticRun_ = false;  // the run was started with its step sequence
 
     double inputValue_ = 0.0;
     double processInputValue_ = 0.0;

@@ -41,7 +41,7 @@ private:
 //   U1 := U0 + (MV1 - MV0) (U0 when nothing may be written);
 //   s1 := 0.9 s1 + 0.1 (U1 - U0);  Y1 := Y10 + p1 + N(0, 0.2); likewise Y2.
 // The rest point of Reset() is (10, 0, 20, 30), which gives the formulas
-// above. StartFrom() takes a plant's last values as the operating point, so
+// above; a run's simulation starts settled at its initial MV1 (SettleAt). StartFrom() takes a plant's last values as the operating point, so
 // that a simulation taking over from the plant in the middle of a run goes on
 // from where the plant was, at rest there, and then follows MV1's changes with
 // the simulation's own unit-gain dynamics.
@@ -72,6 +72,10 @@ public:
         s1_ = s2_ = 0.0;
         point_ = point;
     }
+    // Both stages at rest for a constant manipulated signal mv (the deviation
+    // mv - MV0 in both states, none when nothing may be written), so that a
+    // run starting at mv records no settling before its first step.
+    void SettleAt(double mv, bool noWrite) { s1_ = s2_ = noWrite ? 0.0 : mv - point_.MV; }
     // One sample for the manipulated signal mv.
     Output Step(double mv, bool noWrite);
 

@@ -1,7 +1,9 @@
 #pragma once
 // Every command of a window runs through RunCommand: a failure anywhere in it
 // ends the command, its text is shown in a message box, and the event loop
-// goes on. What the command changed before the failure stays changed.
+// goes on. What the command changed before the failure stays changed. A
+// typed number that cannot be read also puts the focus on its field and
+// highlights it (see UnreadableField.h).
 #include <functional>
 
 namespace halvetra {

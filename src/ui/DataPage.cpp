@@ -9,6 +9,7 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -34,6 +35,15 @@ const char* const DataFileFilter =
 QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
+    return label;
+}
+
+// A caption whose abbreviation the tooltip spells out, on the caption and on
+// the control it describes.
+QLabel* captionWithTip(const QString& text, const QString& tip, QWidget* described, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setToolTip(tip);
+    if (described) described->setToolTip(tip);
     return label;
 }
 
@@ -65,49 +75,100 @@ void setSlider(QScrollBar* bar, const SliderState& state) {
 
 SliderState sliderState(const QScrollBar* bar) { return {bar->minimum(), bar->maximum(), bar->value()}; }
 
+// What the "Measured data" box shows before there are data.
+const QString NoDetail = QStringLiteral("\u2014");
+
+// The window sliders span thousands of samples with a large step of 10,
+// which leaves a thumb of a few pixels in a light groove: these sliders get a
+// dark thumb at least a finger wide. Their arrows are left out: the boxes
+// beside them step one sample at a time.
+const char* const WindowSliderStyle =
+    "QScrollBar:horizontal { height: 16px; margin: 0; background: #dfe4ea; border: 1px solid #b3bcc7;"
+    " border-radius: 4px; }"
+    "QScrollBar::handle:horizontal { min-width: 28px; background: #3f72b8; border: 1px solid #2b568f;"
+    " border-radius: 4px; }"
+    "QScrollBar::handle:horizontal:hover { background: #4d82cc; }"
+    "QScrollBar::add-line:horizontal, QScrollBar::sub-line:horizontal { width: 0; border: none; background: none; }"
+    "QScrollBar::add-page:horizontal, QScrollBar::sub-page:horizontal { background: none; }";
+
+// Date and time of day as the data file's header gives them.
+std::pair<QString, QString> headerDateAndTime(const QDateTime& now) {
+    const QLocale locale;
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
+    return {locale.toString(now.date(), QLocale::ShortFormat), now.time().toString(timeFormat.trimmed())};
+}
+
 }  // namespace
 
 DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
     // File and window.
     auto* fileBox = new QGroupBox(tr("Measured data"), this);
     auto* fileGrid = new QGridLayout(fileBox);
-    Label_Datum = makeLabel("Label_Datum", "0", fileBox);
-    Label_Ura = makeLabel("Label_Ura", "0", fileBox);
-    Label_Ime = makeLabel("Label_Ime", "0", fileBox);
+    // Until data are loaded or recorded the box has nothing to describe.
+    Label_Datum = makeLabel("Label_Datum", NoDetail, fileBox);
+    Label_Ura = makeLabel("Label_Ura", NoDetail, fileBox);
+    Label_Ime = makeLabel("Label_Ime", NoDetail, fileBox);
     Label_Ime->setWordWrap(true);
     Label_Ime->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Label_Ts = makeLabel("Label_Ts", "0", fileBox);
-    Label_Ns = makeLabel("Label_Ns", "0", fileBox);
+    Label_Ts = makeLabel("Label_Ts", NoDetail, fileBox);
+    Label_Ns = makeLabel("Label_Ns", NoDetail, fileBox);
     fileGrid->addWidget(new QLabel("Date:", fileBox), 0, 0);
     fileGrid->addWidget(Label_Datum, 0, 1);
     fileGrid->addWidget(new QLabel("Hour:", fileBox), 1, 0);
     fileGrid->addWidget(Label_Ura, 1, 1);
     fileGrid->addWidget(new QLabel("File name: ", fileBox), 2, 0, Qt::AlignTop);
     fileGrid->addWidget(Label_Ime, 2, 1);
-    fileGrid->addWidget(new QLabel("Ts [s]:", fileBox), 3, 0);
+    fileGrid->addWidget(captionWithTip("Ts [s]:", "Sampling time in seconds", Label_Ts, fileBox), 3, 0);
     fileGrid->addWidget(Label_Ts, 3, 1);
     fileGrid->addWidget(new QLabel("Samples:", fileBox), 4, 0);
     fileGrid->addWidget(Label_Ns, 4, 1);
     fileGrid->setColumnStretch(1, 1);
 
-    Button3 = new QPushButton("Load from file", this);
+    Button3 = new QPushButton("&Load from file", this);
     Button3->setObjectName("Button3");
-    Button4 = new QPushButton("Save to file", this);
+    Button4 = new QPushButton("&Save to file", this);
     Button4->setObjectName("Button4");
 
     auto* windowBox = new QGroupBox(tr("Window"), this);
     auto* windowLayout = new QVBoxLayout(windowBox);
     ScrollBar3 = makeScrollBar("ScrollBar3", 1, 500, 1, windowBox);
     ScrollBar4 = makeScrollBar("ScrollBar4", 2, 600, 600, windowBox);
-    windowLayout->addWidget(new QLabel("Start of experiment", windowBox));
-    windowLayout->addWidget(ScrollBar3);
-    windowLayout->addWidget(new QLabel("End of experiment", windowBox));
-    windowLayout->addWidget(ScrollBar4);
+    for (QScrollBar* bar : {ScrollBar3, ScrollBar4}) bar->setStyleSheet(WindowSliderStyle);
+    const auto positionBox = [windowBox](const char* name, const char* tip) {
+        auto* box = new QSpinBox(windowBox);
+        box->setObjectName(name);
+        box->setKeyboardTracking(false);  // the slider moves on Enter, not at every digit
+        box->setToolTip(QString::fromUtf8(tip));
+        box->setMinimumWidth(64);
+        return box;
+    };
+    SpinEdit_WindowStart = positionBox("SpinEdit_WindowStart", "First sample of the window; type a number to move the slider");
+    SpinEdit_WindowEnd = positionBox("SpinEdit_WindowEnd", "Last sample of the window; type a number to move the slider");
+    Label_WindowStartTime = makeLabel("Label_WindowStartTime", QString(), windowBox);
+    Label_WindowEndTime = makeLabel("Label_WindowEndTime", QString(), windowBox);
+    for (QLabel* label : {Label_WindowStartTime, Label_WindowEndTime}) {
+        label->setToolTip("Time of the sample");
+        label->setMinimumWidth(64);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    const auto sliderRow = [windowBox, windowLayout](const char* caption, QScrollBar* bar, QSpinBox* box,
+                                                      QLabel* time) {
+        auto* row = new QHBoxLayout;
+        row->addWidget(new QLabel(caption, windowBox), 1);
+        row->addWidget(box);
+        row->addWidget(time);
+        windowLayout->addLayout(row);
+        windowLayout->addWidget(bar);
+    };
+    sliderRow("Start of experiment", ScrollBar3, SpinEdit_WindowStart, Label_WindowStartTime);
+    sliderRow("End of experiment", ScrollBar4, SpinEdit_WindowEnd, Label_WindowEndTime);
 
     auto* filterBox = new QGroupBox("Signal filtering", this);
     auto* filterLayout = new QHBoxLayout(filterBox);
     Edit8 = makeEdit("Edit8", "0", filterBox);
-    filterLayout->addWidget(new QLabel("Time [s]", filterBox));
+    filterLayout->addWidget(
+        captionWithTip("Time [s]", "Time constant of the signal filter in seconds (0: no filter)", Edit8, filterBox));
     filterLayout->addWidget(Edit8);
 
     auto* actuatorBox = new QGroupBox("Actuator constraints", this);
@@ -115,16 +176,18 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     Edit_Actuator_Maximum = makeEdit("Edit_Actuator_Maximum", "100", actuatorBox);
     Edit_Actuator_Minimum = makeEdit("Edit_Actuator_Minimum", "0", actuatorBox);
     Edit_Actuator_Velocity = makeEdit("Edit_Actuator_Velocity", "1", actuatorBox);
-    actuatorGrid->addWidget(new QLabel("Max:", actuatorBox), 0, 0);
+    actuatorGrid->addWidget(captionWithTip("Max:", "Actuator maximum", Edit_Actuator_Maximum, actuatorBox), 0, 0);
     actuatorGrid->addWidget(Edit_Actuator_Maximum, 0, 1);
-    actuatorGrid->addWidget(new QLabel("Min:", actuatorBox), 1, 0);
+    actuatorGrid->addWidget(captionWithTip("Min:", "Actuator minimum", Edit_Actuator_Minimum, actuatorBox), 1, 0);
     actuatorGrid->addWidget(Edit_Actuator_Minimum, 1, 1);
-    actuatorGrid->addWidget(new QLabel("Opening [s]:", actuatorBox), 2, 0);
+    actuatorGrid->addWidget(captionWithTip("Opening [s]:", "Actuator opening time: seconds from fully closed to fully open",
+                                           Edit_Actuator_Velocity, actuatorBox),
+                            2, 0);
     actuatorGrid->addWidget(Edit_Actuator_Velocity, 2, 1);
 
-    Button2 = new QPushButton("Use filter and constraints", this);
+    Button2 = new QPushButton("&Use filter and constraints", this);
     Button2->setObjectName("Button2");
-    Button_Izracun = new QPushButton("Calculate model", this);
+    Button_Izracun = new QPushButton("&Calculate model", this);
     Button_Izracun->setObjectName("Button_Izracun");
 
     auto* left = new QVBoxLayout;
@@ -209,6 +272,9 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     connect(Button_Izracun, &QPushButton::clicked, this, &DataPage::Button_IzracunClick);
     connect(ScrollBar3, &QScrollBar::valueChanged, this, &DataPage::ScrollBar3Change);
     connect(ScrollBar4, &QScrollBar::valueChanged, this, &DataPage::ScrollBar4Change);
+    connect(SpinEdit_WindowStart, &QSpinBox::valueChanged, ScrollBar3, &QScrollBar::setValue);
+    connect(SpinEdit_WindowEnd, &QSpinBox::valueChanged, ScrollBar4, &QScrollBar::setValue);
+    showWindowPositions();
     connect(ScrollBar_MV, &QScrollBar::valueChanged, this, &DataPage::ScrollBar_MVChange);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &DataPage::ScrollBar1Change);
     connect(ScrollBar2, &QScrollBar::valueChanged, this, &DataPage::ScrollBar2Change);
@@ -246,12 +312,13 @@ QWidget* DataPage::buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit*
     columnRow->addWidget(columnBox);
     side->addLayout(columnRow, 0, 1);
     description->setMaximumWidth(170);
+    description->setWordWrap(true);  // long signal names ("Measurement 1 (simulation)") stay whole
     side->addWidget(description, 1, 0, 1, 2);
-    side->addWidget(new QLabel("Max:", row), 2, 0);
+    side->addWidget(captionWithTip("Max:", "Maximum of the signal over the window", maximum, row), 2, 0);
     side->addWidget(maximum, 2, 1);
-    side->addWidget(new QLabel("Min:", row), 3, 0);
+    side->addWidget(captionWithTip("Min:", "Minimum of the signal over the window", minimum, row), 3, 0);
     side->addWidget(minimum, 3, 1);
-    side->addWidget(new QLabel("STD:", row), 4, 0);
+    side->addWidget(captionWithTip("STD:", "Standard deviation of the signal over the window", deviation, row), 4, 0);
     side->addWidget(deviation, 4, 1);
     auto* sideWidget = new QWidget(row);
     sideWidget->setLayout(side);
@@ -368,7 +435,35 @@ void DataPage::windowChanged(bool startMoved) {
     redrawWindow();
 }
 
+void DataPage::showWindowPositions() {
+    const MeasuredData& data = ctx_.State.Data;
+    const auto show = [&data](const QScrollBar* bar, QSpinBox* box, QLabel* time) {
+        const QSignalBlocker block(box);
+        box->setRange(bar->minimum(), bar->maximum());
+        box->setValue(bar->value());
+        const int sample = bar->value();
+        if (sample >= 1 && sample <= data.SampleCount && static_cast<std::size_t>(sample) <= data.SampleTimes.size())
+            time->setText(QString::fromStdString(FormatGeneral(data.SampleTimes[static_cast<std::size_t>(sample - 1)],
+                                                               8, LocaleDecimalSeparator())) +
+                          QStringLiteral(" s"));
+        else
+            time->setText(NoDetail);
+    };
+    show(ScrollBar3, SpinEdit_WindowStart, Label_WindowStartTime);
+    show(ScrollBar4, SpinEdit_WindowEnd, Label_WindowEndTime);
+}
+
+void DataPage::showDataDetails(const QString& date, const QString& hour, const QString& name) {
+    const MeasuredData& data = ctx_.State.Data;
+    Label_Datum->setText(date);
+    Label_Ura->setText(hour);
+    Label_Ime->setText(name);
+    Label_Ts->setText(QString::fromStdString(FormatShortest15(data.SamplingTime, LocaleDecimalSeparator())));
+    Label_Ns->setText(QString::number(data.SampleCount));
+}
+
 void DataPage::redrawWindow() {
+    showWindowPositions();
     const int start = ScrollBar3->value();
     const int end = ScrollBar4->value();
     ShowSignal(MV, start, end);
@@ -442,6 +537,7 @@ void DataPage::loadFromFile() {
     data.MinWindowSpan = window.MinWindowSpan;
     setSlider(ScrollBar3, window.Sliders.Start);
     setSlider(ScrollBar4, window.Sliders.End);
+    showWindowPositions();
 
     for (Chart* chart : {Chart_MV, Chart_U, Chart_Y, Chart2}) chart->clearPoints();
 
@@ -515,6 +611,12 @@ void DataPage::LoadRecordedData(const QString& filterTimeConstant, const QString
             QString::fromStdString(data.SignalDescriptions[static_cast<std::size_t>(columns[k] - 1)]));
     }
 
+    // The box describes the record, not the file loaded before it, even when
+    // a settings text below stops the conditioning.
+    const auto [date, hour] = headerDateAndTime(ctx_.Time.now());
+    showDataDetails(date, hour, RecordedDataName);
+    showWindowPositions();
+
     const char separator = LocaleDecimalSeparator();
     const double filter = TextToFloat(filterTimeConstant.toStdString(), separator);
     const double maximum = TextToFloat(actuatorMaximum.toStdString(), separator);
@@ -546,17 +648,17 @@ ProcessingRecord DataPage::Record() const {
     record.WindowEnd = ScrollBar4->value();
     record.Columns = {ScrollBar_MV->value(), ScrollBar_MV->value(), ScrollBar1->value(),
                       ScrollBar1->value(),   ScrollBar2->value(),   ScrollBar5->value()};
-    const QLocale locale;
-    const QDateTime now = ctx_.Time.now();
-    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QLatin1Char('t'));  // the time of day only, without a time zone
-    record.Date = locale.toString(now.date(), QLocale::ShortFormat).toStdString();
-    record.Time = now.time().toString(timeFormat.trimmed()).toStdString();
+    const auto [date, hour] = headerDateAndTime(ctx_.Time.now());
+    record.Date = date.toStdString();
+    record.Time = hour.toStdString();
     return record;
 }
 
 void DataPage::SaveDataFile(const QString& fileName) {
-    SaveRecordFile(fileName.toStdString(), Record(), ctx_.State.Data, LocaleDecimalSeparator());
+    const ProcessingRecord record = Record();
+    SaveRecordFile(fileName.toStdString(), record, ctx_.State.Data, LocaleDecimalSeparator());
+    // The data shown are now those of the saved file, with its header's date and hour.
+    showDataDetails(QString::fromStdString(record.Date), QString::fromStdString(record.Time), fileName);
 }
 
 }  // namespace halvetra

@@ -15,12 +15,16 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QSpinBox;
 
 namespace halvetra {
 
 class Chart;
 class TForm_Histogram;
 class TForm_Obdelava_Large;
+
+// The "Measured data" box's file name for a record that is not saved yet.
+inline constexpr const char* RecordedDataName = "recorded";
 
 class DataPage : public QWidget {
     Q_OBJECT
@@ -67,6 +71,12 @@ public:
     QLabel* Label_Ns;
     QScrollBar* ScrollBar3;  // start of the window
     QScrollBar* ScrollBar4;  // end of the window
+    // Beside each window slider: its sample number (typing one moves the
+    // slider) and that sample's time.
+    QSpinBox* SpinEdit_WindowStart;
+    QSpinBox* SpinEdit_WindowEnd;
+    QLabel* Label_WindowStartTime;
+    QLabel* Label_WindowEndTime;
     QLineEdit* Edit8;        // filter time constant
     QLineEdit* Edit_Actuator_Maximum;
     QLineEdit* Edit_Actuator_Minimum;
@@ -138,6 +148,10 @@ private:
     void columnChanged(Signal signal);
     void windowChanged(bool startMoved);
     void redrawWindow();
+    void showWindowPositions();
+    // The "Measured data" box: date, hour and name as given, Ts and the
+    // sample count of the measured data.
+    void showDataDetails(const QString& date, const QString& hour, const QString& name);
     void showDescription(Signal signal, bool withColumnNumber);
     void showHistogram(Signal signal);
     void showEnlarged(Signal signal);

@@ -44,6 +44,7 @@ QString WithDefaultExtension(const QString& fileName, const QString& defaultExt)
 bool QtDialogs::execute(FileDialog& dialog) {
     QFileDialog box(parent_);
     box.setObjectName(dialog.Name);
+    if (!dialog.Title.isEmpty()) box.setWindowTitle(dialog.Title);
     box.setOption(QFileDialog::DontUseNativeDialog, true);
     const bool save = dialog.DialogKind == FileDialog::Kind::Save;
     box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

@@ -29,6 +29,9 @@ struct FileDialog {
     QString InitialDir;
     QString FileName;       // proposed name before, chosen name after a dialog
     bool OverwritePrompt = false;
+    // The dialog's title when the command has something to explain; the
+    // toolkit's own title ("Save As", "Open") when empty.
+    QString Title;
 };
 
 // The filter of a FileDialog in Qt's form: one entry per pair, "Text (patterns)".

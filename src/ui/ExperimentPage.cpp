@@ -107,8 +107,8 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     CajtZacetka = edit("CajtZacetka", "12:00:00", startBox);
     CajtZacetka->setInputMask("90:00:00;_");
     CajtZacetka->setText("12:00:00");
-    Button1 = named(new QPushButton("Set current time", startBox), "Button1");
-    Button10 = named(new QPushButton("Detailed settings of automatic experiment", startBox), "Button10");
+    Button1 = named(new QPushButton("Set current &time", startBox), "Button1");
+    Button10 = named(new QPushButton("&Detailed settings of automatic experiment", startBox), "Button10");
     startForm->addRow("Date:", DateTimePicker1);
     startForm->addRow("Time:", CajtZacetka);
     startForm->addRow(Button1);
@@ -122,10 +122,21 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     sliderForm->addRow("Max:", Edit_MVMax);
     sliderForm->addRow("Min:", Edit_MVMin);
     sliderForm->addRow("Step:", Edit_MVStep);
+    sliderBox->setToolTip("Range and step of the slider of the manipulated variable MV1 in the experiment window");
+    const std::pair<QWidget*, const char*> sliderTips[] = {
+        {Edit_MVMax, "Largest value of MV1 on the slider"},
+        {Edit_MVMin, "Smallest value of MV1 on the slider"},
+        {Edit_MVStep, "Change of MV1 per slider step"}};
+    for (const auto& [field, tip] : sliderTips) {
+        field->setToolTip(tip);
+        if (QWidget* label = sliderForm->labelForField(field)) label->setToolTip(tip);
+    }
 
     auto* nlBox = new QGroupBox("Non-linearity between loops", this);
     auto* nlLayout = new QVBoxLayout(nlBox);
     CheckBox_Sekvencer = check("CheckBox_Sekvencer", "NL active", false, nlBox);
+    CheckBox_Sekvencer->setToolTip(
+        "Non-linearity (NL) between the loops is active: the table's input/output points are taken into account");
     StringGrid_Sekvencer = named(new QTableWidget(10, 2, nlBox), "StringGrid_Sekvencer");
     StringGrid_Sekvencer->setHorizontalHeaderLabels({"Input", "Output"});
     StringGrid_Sekvencer->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
@@ -133,9 +144,9 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     nlLayout->addWidget(CheckBox_Sekvencer);
     nlLayout->addWidget(StringGrid_Sekvencer);
 
-    AktivirajEksperiment = named(new QPushButton("Activation of experiment", this), "AktivirajEksperiment");
-    NaloziNastavitve = named(new QPushButton("Load settings", this), "NaloziNastavitve");
-    ShraniNastavitve = named(new QPushButton("Save settings", this), "ShraniNastavitve");
+    AktivirajEksperiment = named(new QPushButton("&Activation of experiment", this), "AktivirajEksperiment");
+    NaloziNastavitve = named(new QPushButton("&Load settings", this), "NaloziNastavitve");
+    ShraniNastavitve = named(new QPushButton("&Save settings", this), "ShraniNastavitve");
 
     auto* queueBox = new QGroupBox("Waiting experiments", this);
     auto* queueGrid = new QGridLayout(queueBox);
@@ -163,9 +174,11 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     column3->addWidget(queueBox, 1);
     column3->addWidget(nlBox, 1);
 
+    // The settings keep their width; the queue and the non-linearity table
+    // take what a larger window gives.
     auto* page = new QHBoxLayout(this);
-    page->addLayout(column1, 1);
-    page->addLayout(column2, 1);
+    page->addLayout(column1, 0);
+    page->addLayout(column2, 0);
     page->addLayout(column3, 1);
 
     connect(RadioRocno, &QRadioButton::toggled, this, &ExperimentPage::ApplyEnablingRules);
@@ -221,7 +234,9 @@ void ExperimentPage::activate() {
 
 void ExperimentPage::activateManual(double ts) {
     const char separator = LocaleDecimalSeparator();
-    SaveSettings();  // the experiment runs whether the user saved or not
+    // The experiment runs whether the user saved or not; the title says why
+    // a Save As dialog appears.
+    SaveSettings(QString::fromUtf8(ManualSaveTitle));
 
     for (std::size_t k = 0; k < RecordedSignals.size(); ++k)
         ctx_.State.Data.SignalDescriptions[k] = opc_->Description(RecordedSignals[k]);
@@ -408,9 +423,10 @@ void ExperimentPage::ShraniNastavitveClick() {
     RunCommand(ctx_.Dialog, [this] { SaveSettings(); });
 }
 
-std::optional<std::string> ExperimentPage::SaveSettings() {
+std::optional<std::string> ExperimentPage::SaveSettings(const QString& title) {
     const ExperimentSettings settings = ReadSettingsControls(*opc_, *this, settingsWindow_);
     FileDialog& dialog = ctx_.Files.SaveDialog1;
+    dialog.Title = title;
     dialog.Filter = SettingsFileFilter;
     dialog.DefaultExt = "hvx";
     dialog.OverwritePrompt = true;

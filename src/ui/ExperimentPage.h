@@ -34,6 +34,10 @@ struct ExperimentStart {
     bool Automatic = false;
 };
 
+// The title of the settings dialog that activating a manual experiment opens.
+inline constexpr const char* ManualSaveTitle =
+    "Save As: the experiment's settings are saved with its record (Cancel runs it without saving them)";
+
 class ExperimentPage : public QWidget {
     Q_OBJECT
 public:
@@ -92,8 +96,9 @@ public:
     std::function<void(const QString& folder, const QString& label, bool noWrite)> ProcessAutomaticRun;
 
     // "Save settings" without its error handling: the file's full name, or
-    // nothing when the user cancelled the dialog.
-    std::optional<std::string> SaveSettings();
+    // nothing when the user cancelled the dialog. `title` explains the
+    // dialog when a command other than "Save settings" opens it.
+    std::optional<std::string> SaveSettings(const QString& title = {});
     // Puts settings-file lines into every stored control, as "Load settings" does.
     void ApplySettingsLines(const std::vector<std::string>& lines);
 

@@ -118,10 +118,12 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     Edit_Gain = makeEdit("Edit_Gain", GroupBox16);
     Edit_Time = makeEdit("Edit_Time", GroupBox16);
     Edit_Delay = makeEdit("Edit_Delay", GroupBox16);
-    Label_DGain = makeLabel("Label_DGain", "0", GroupBox16);
-    Label_DTime = makeLabel("Label_DTime", "0", GroupBox16);
-    Label_STD = makeLabel("Label_STD", "0", GroupBox16);
-    Label_Rel_Pogresek = makeLabel("Label_Rel_Pogresek", "0", GroupBox16);
+    // Figures not worked out yet show a dash.
+    const QString none = QStringLiteral("\u2014");
+    Label_DGain = makeLabel("Label_DGain", none, GroupBox16);
+    Label_DTime = makeLabel("Label_DTime", none, GroupBox16);
+    Label_STD = makeLabel("Label_STD", none, GroupBox16);
+    Label_Rel_Pogresek = makeLabel("Label_Rel_Pogresek", none, GroupBox16);
     Label_Kvaliteta = makeLabel("Label_Kvaliteta", " ", GroupBox16);
     QFont strong = Label_Kvaliteta->font();
     strong.setBold(true);
@@ -146,13 +148,19 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     Image_Quality_Yellow = image("Image_Quality_Yellow", QColor(240, 215, 30));
     Image_Quality_Green = image("Image_Quality_Green", QColor(40, 185, 60));
 
-    Button5 = makeButton("Button5", "Use model", GroupBox16);
+    Button5 = makeButton("Button5", "&Use model", GroupBox16);
 
     auto* grid = new QGridLayout(GroupBox16);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(8);
     auto caption = [this](const char* text) { return new QLabel(QString::fromUtf8(text), GroupBox16); };
-    auto plusMinus = [this] { return new QLabel(QStringLiteral("+-"), GroupBox16); };
+    auto plusMinus = [this] {
+        auto* label = new QLabel(QStringLiteral("+-"), GroupBox16);
+        label->setToolTip(QStringLiteral("The figure's uncertainty from the identification"));
+        deviationWidgets_.push_back(label);
+        return label;
+    };
+    deviationWidgets_ = {Label_DGain, Label_DTime};
     Label_GainCaption = makeLabel("Label_GainCaption", QStringLiteral("Process gain:"), GroupBox16);
     Label_TimeCaption = makeLabel("Label_TimeCaption", QStringLiteral("Process time constant [s]: "), GroupBox16);
     grid->addWidget(Label_GainCaption, 0, 0);
@@ -169,7 +177,10 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
     grid->addWidget(rule, 3, 0, 1, 4);
-    grid->addWidget(caption("STD:"), 4, 0);
+    QLabel* stdCaption = caption("STD:");
+    stdCaption->setToolTip(QStringLiteral("Standard deviation of the model error"));
+    Label_STD->setToolTip(stdCaption->toolTip());
+    grid->addWidget(stdCaption, 4, 0);
     grid->addWidget(Label_STD, 4, 1, 1, 3);
     grid->addWidget(caption("Relative model error:"), 5, 0);
     grid->addWidget(Label_Rel_Pogresek, 5, 1, 1, 3);
@@ -189,7 +200,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     Label_RefinedReason->setWordWrap(true);
     for (QLabel* label : {Label_RefinedGain, Label_RefinedTime, Label_RefinedDelay, Label_RefinedFit, Label_RefinedReason})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Button_UseRefinedModel = makeButton("Button_UseRefinedModel", "Use refined model", GroupBox_RefinedModel);
+    Button_UseRefinedModel = makeButton("Button_UseRefinedModel", "Use &refined model", GroupBox_RefinedModel);
     Button_UseRefinedModel->setEnabled(false);
     auto* refinedGrid = new QGridLayout(GroupBox_RefinedModel);
     refinedGrid->setHorizontalSpacing(6);
@@ -209,9 +220,9 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     refinedGrid->addWidget(Button_UseRefinedModel, 5, 0, 1, 2);
     refinedGrid->setColumnStretch(1, 1);
 
-    Button6 = makeButton("Button6", "Load model", this);
-    Button7 = makeButton("Button7", "Save model", this);
-    Button_PID = makeButton("Button_PID", "Calculate PID parameters", this);
+    Button6 = makeButton("Button6", "&Load model", this);
+    Button7 = makeButton("Button7", "&Save model", this);
+    Button_PID = makeButton("Button_PID", "Calculate &PID parameters", this);
     Button_PID->setMinimumHeight(32);
 
     auto* sidePanel = new QWidget(this);
@@ -240,6 +251,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     page->addWidget(sidePanel, 0);
 
     hideQualityImages();
+    showDeviations(false);
 
     connect(CheckBox_Model_Outer, &QCheckBox::toggled, this, &ModelPage::CheckBox_Model_OuterClick);
     connect(Button5, &QPushButton::clicked, this, &ModelPage::Button5Click);
@@ -248,6 +260,10 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     connect(Button_PID, &QPushButton::clicked, this, &ModelPage::Button_PIDClick);
     connect(Button_UseRefinedModel, &QPushButton::clicked, this, &ModelPage::Button_UseRefinedModelClick);
     connect(ComboBox_ProcessType, &QComboBox::activated, this, &ModelPage::ComboBox_ProcessTypeChange);
+}
+
+void ModelPage::showDeviations(bool shown) {
+    for (QWidget* widget : deviationWidgets_) widget->setVisible(shown);
 }
 
 void ModelPage::hideQualityImages() {
@@ -325,6 +341,7 @@ void ModelPage::ShowModelResults(Process set, Profile profile) {
     Label_STD->setText(modelStd);
     Label_DGain->setText(gainDeviation);
     Label_DTime->setText(timeConstantDeviation);
+    showDeviations(true);
     Label_Rel_Pogresek->setText(relativeError);
     showQuality(shown.RelativeError);
     showProcessType(set);

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "ui/PageContext.h"
 
@@ -107,6 +108,11 @@ public slots:
     void ComboBox_ProcessTypeChange();   // a process type chosen
 
 private:
+    // The "+-" captions and the deviation labels behind them: hidden until a
+    // model with deviations is shown, so the empty page shows no "0 +- 0".
+    void showDeviations(bool shown);
+    std::vector<QWidget*> deviationWidgets_;
+
     Process shownProcess() const;
     ModelParameters& model(Process set) const;
     void showQuality(double relativeError);

@@ -33,26 +33,27 @@ constexpr const char* ControllerGroupName = "SkupReg";
 struct RoleButton {
     const char* caption;
     bool enabled;
+    const char* tip;  // what an abbreviated caption stands for
 };
 constexpr std::array<RoleButton, 18> RoleButtons = {{
-    {"Manip. signal 1:", true},
-    {"Manip. signal 2:", false},
-    {"Process input 1:", true},
-    {"Process input 2:", false},
-    {"Measurement 1:", true},
-    {"Measurement 2:", true},
-    {"P term", true},
-    {"I term", true},
-    {"D term", true},
-    {"M/A", false},
-    {"Manual", true},
-    {"Automatic", true},
-    {"P term", true},
-    {"I term", true},
-    {"D term", true},
-    {"M/A", false},
-    {"Manual", true},
-    {"Automatic", true},
+    {"Manip. signal 1:", true, "Manipulated signal 1 (MV1): the value the experiment writes"},
+    {"Manip. signal 2:", false, "Manipulated signal 2 (MV2)"},
+    {"Process input 1:", true, "Process input 1 (U1): the actuator's measured position"},
+    {"Process input 2:", false, "Process input 2 (U2)"},
+    {"Measurement 1:", true, "Measurement 1 (Y1): the inner loop's process output"},
+    {"Measurement 2:", true, "Measurement 2 (Y2): the outer loop's process output"},
+    {"P term", true, "Proportional term of the inner controller"},
+    {"I term", true, "Integral term of the inner controller"},
+    {"D term", true, "Derivative term of the inner controller"},
+    {"M/A", false, "Manual/automatic (M/A) item of the inner controller"},
+    {"Manual", true, "Command item that switches the inner controller to manual"},
+    {"Automatic", true, "Command item that switches the inner controller to automatic"},
+    {"P term", true, "Proportional term of the outer controller"},
+    {"I term", true, "Integral term of the outer controller"},
+    {"D term", true, "Derivative term of the outer controller"},
+    {"M/A", false, "Manual/automatic (M/A) item of the outer controller"},
+    {"Manual", true, "Command item that switches the outer controller to manual"},
+    {"Automatic", true, "Command item that switches the outer controller to automatic"},
 }};
 
 // Rows whose selection checks no radio button: the roles that are only stored
@@ -78,8 +79,8 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
     ComboBox2->setMinimumWidth(320);
     ComboBox2->lineEdit()->setPlaceholderText(QStringLiteral("opc.tcp://host:port"));
-    PoveziOPCStreznik = named(new QPushButton(QStringLiteral("Connect"), this), "PoveziOPCStreznik");
-    PrekiniOPCStreznik = named(new QPushButton(QStringLiteral("STOP"), this), "PrekiniOPCStreznik");
+    PoveziOPCStreznik = named(new QPushButton(QStringLiteral("&Connect"), this), "PoveziOPCStreznik");
+    PrekiniOPCStreznik = named(new QPushButton(QStringLiteral("S&TOP"), this), "PrekiniOPCStreznik");
     Label54 = named(new QLabel(this), "Label54");
     Label54->setMinimumWidth(90);
     QFont bold = font();
@@ -145,8 +146,13 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
         item->setFont(bold);
         item->setBackground(palette().color(QPalette::Window));
     }
+    // Rows keep their height (the radio buttons stand level with them); in a
+    // wider window the item column widens for long item identifiers.
     const int frame = OPCTabela->frameWidth();
-    OPCTabela->setFixedSize(2 * frame + 2 * ColumnWidth, 2 * frame + HeaderHeight + SignalTableRows * RowHeight);
+    OPCTabela->setFixedHeight(2 * frame + HeaderHeight + SignalTableRows * RowHeight);
+    OPCTabela->setMinimumWidth(2 * frame + 2 * ColumnWidth);
+    OPCTabela->setMaximumWidth(2 * frame + 2 * ColumnWidth + 500);
+    OPCTabela->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
 
     QWidget* radioColumn = createRadioColumn();
     QWidget* sideColumn = createSideColumn();
@@ -154,7 +160,7 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
     auto* tableRow = new QHBoxLayout;
     tableRow->setSpacing(6);
     tableRow->addWidget(radioColumn, 0, Qt::AlignTop);
-    tableRow->addWidget(OPCTabela, 0, Qt::AlignTop);
+    tableRow->addWidget(OPCTabela, 2, Qt::AlignTop);
     tableRow->addWidget(sideColumn, 0, Qt::AlignTop);
     tableRow->addStretch(1);
 
@@ -208,6 +214,7 @@ QWidget* OpcPage::createRadioColumn() {
         auto* button = new QRadioButton(QString::fromUtf8(role.caption), column);
         button->setObjectName(QStringLiteral("RadioButton%1").arg(number));
         button->setEnabled(role.enabled);
+        button->setToolTip(QString::fromUtf8(role.tip));
         button->setGeometry(0, rowTop(row), RadioColumnWidth, RowHeight);
         radioButtonItems->addButton(button, row);
         RadioButtons[number - 1] = button;
@@ -227,6 +234,8 @@ QGroupBox* OpcPage::createSwitchingGroup(const char* name, QButtonGroup*& items,
     const QString captions[] = {QStringLiteral("M/A"), QStringLiteral("Manual + Automatic")};
     for (int i = 0; i < 2; ++i) {
         auto* button = new QRadioButton(captions[i], group);
+        button->setToolTip(i == 0 ? QStringLiteral("One manual/automatic (M/A) item whose value selects the mode")
+                                  : QStringLiteral("Separate command items for manual and for automatic"));
         items->addButton(button, i);
         layout->addWidget(button, i, 0, 1, 2);
     }
@@ -235,6 +244,8 @@ QGroupBox* OpcPage::createSwitchingGroup(const char* name, QButtonGroup*& items,
     value = named(new QComboBox(group), comboName);
     value->addItems({QStringLiteral("0"), QStringLiteral("1")});
     value->setCurrentIndex(0);
+    for (QWidget* w : {static_cast<QWidget*>(label), static_cast<QWidget*>(value)})
+        w->setToolTip(QStringLiteral("The value of the M/A item that means manual; the other one means automatic"));
     layout->addWidget(label, 2, 0);
     layout->addWidget(value, 2, 1);
     layout->setColumnStretch(1, 1);
@@ -247,7 +258,7 @@ QWidget* OpcPage::createSideColumn() {
     constexpr int width = 190;
     column->setFixedSize(width, OPCTabela->height());
 
-    IzberiAjtemKnof = named(new QPushButton(QStringLiteral("Choose"), column), "IzberiAjtemKnof");
+    IzberiAjtemKnof = named(new QPushButton(QStringLiteral("C&hoose"), column), "IzberiAjtemKnof");
     IzberiAjtemKnof->setToolTip(QStringLiteral("Choose the item of the checked row from the server"));
     IzberiAjtemKnof->setGeometry(0, rowTop(0), 100, IzberiAjtemKnof->sizeHint().height());
 

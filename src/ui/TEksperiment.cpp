@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -99,12 +100,37 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
     Label_Exp_Y2 = valueLabel("Label_Exp_Y2", this);
     Label2 = valueLabel("Label2", this);
     auto* values = new QGridLayout;
-    const std::pair<const char*, QLabel*> rows[] = {
-        {"MV1:", Label_Exp_MV}, {"U1:", Label_Exp_U1}, {"Y1:", Label_Exp_Y1}, {"Y2:", Label_Exp_Y2}, {"t=", Label2}};
+    struct ValueRow {
+        const char* caption;
+        QLabel* value;
+        const char* tip;
+    };
+    const ValueRow rows[] = {{"MV1:", Label_Exp_MV, "Manipulated variable 1, as the run commands it"},
+                             {"U1:", Label_Exp_U1, "Process input 1 (the actuator's measured position)"},
+                             {"Y1:", Label_Exp_Y1, "Process output 1 (inner loop)"},
+                             {"Y2:", Label_Exp_Y2, "Process output 2 (outer loop)"},
+                             {"t=", Label2, "Time since the start of the run [s]"}};
     for (int r = 0; r < 5; ++r) {
-        values->addWidget(new QLabel(rows[r].first, this), r, 0);
-        values->addWidget(rows[r].second, r, 1);
+        auto* caption = new QLabel(rows[r].caption, this);
+        caption->setToolTip(rows[r].tip);
+        rows[r].value->setToolTip(rows[r].tip);
+        values->addWidget(caption, r, 0);
+        values->addWidget(rows[r].value, r, 1);
     }
+
+    Label_ProgressStep = new QLabel(this);
+    Label_ProgressStep->setObjectName("Label_ProgressStep");
+    QFont strong = Label_ProgressStep->font();
+    strong.setBold(true);
+    Label_ProgressStep->setFont(strong);
+    Label_ProgressTime = new QLabel(this);
+    Label_ProgressTime->setObjectName("Label_ProgressTime");
+    ProgressBar_Run = new QProgressBar(this);
+    ProgressBar_Run->setObjectName("ProgressBar_Run");
+    ProgressBar_Run->setRange(0, 100);
+    ProgressBar_Run->setTextVisible(true);
+    ProgressBar_Run->setMaximumHeight(16);
+    ProgressBar_Run->hide();
 
     ScrollBar1 = new QScrollBar(Qt::Vertical, this);
     ScrollBar1->setObjectName("ScrollBar1");
@@ -115,9 +141,9 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
     VrednostVhodaEdit = new QLineEdit(this);
     VrednostVhodaEdit->setObjectName("VrednostVhodaEdit");
     VrednostVhodaEdit->setMaximumWidth(110);
-    RocniAvtomatski = new QPushButton("Switch to manual", this);
+    RocniAvtomatski = new QPushButton("&Switch to manual", this);
     RocniAvtomatski->setObjectName("RocniAvtomatski");
-    KonecEksperimenta = new QPushButton("End of experiment", this);
+    KonecEksperimenta = new QPushButton("&End of experiment", this);
     KonecEksperimenta->setObjectName("KonecEksperimenta");
     // Enter belongs to the value box: no button of the window is a default one.
     for (QPushButton* button : {RocniAvtomatski, KonecEksperimenta}) {
@@ -126,7 +152,12 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
     }
 
     auto* control = new QVBoxLayout;
-    control->addWidget(new QLabel("MV:", this));
+    auto* mvCaption = new QLabel("MV:", this);
+    const QString mvTip = "Manipulated variable MV1: type a value and press Enter, or move the slider";
+    for (QWidget* w : {static_cast<QWidget*>(mvCaption), static_cast<QWidget*>(VrednostVhodaEdit),
+                       static_cast<QWidget*>(ScrollBar1)})
+        w->setToolTip(mvTip);
+    control->addWidget(mvCaption);
     control->addWidget(VrednostVhodaEdit);
     control->addStretch(1);
     control->addWidget(RocniAvtomatski);
@@ -135,6 +166,10 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
     sliderRow->addWidget(ScrollBar1);
     sliderRow->addLayout(control, 1);
     auto* side = new QVBoxLayout;
+    side->addWidget(Label_ProgressStep);
+    side->addWidget(Label_ProgressTime);
+    side->addWidget(ProgressBar_Run);
+    side->addSpacing(6);
     side->addLayout(values);
     side->addSpacing(8);
     side->addLayout(sliderRow, 1);
@@ -315,6 +350,10 @@ void TEksperiment::applyView() {
     Label_Exp_Y1->setText(QString::fromStdString(v.LabelY1));
     Label_Exp_Y2->setText(QString::fromStdString(v.LabelY2));
     Label2->setText(QString::fromStdString(v.LabelTime));
+    Label_ProgressStep->setText(QString::fromStdString(v.ProgressStep));
+    Label_ProgressTime->setText(QString::fromStdString(v.ProgressTime));
+    ProgressBar_Run->setVisible(v.ProgressPercent >= 0);
+    if (v.ProgressPercent >= 0) ProgressBar_Run->setValue(v.ProgressPercent);
     {
         // The run has already handled the position it reports.
         const QSignalBlocker block(ScrollBar1);

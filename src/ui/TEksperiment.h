@@ -25,6 +25,7 @@ class QCPGraph;
 class QCloseEvent;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QScrollBar;
 class QStatusBar;
@@ -88,6 +89,10 @@ public:
     QLabel* Label_Exp_Y1;
     QLabel* Label_Exp_Y2;
     QLabel* Label2;  // the time, after "t="
+    // The run's progress: step k of N, elapsed and remaining time.
+    QLabel* Label_ProgressStep;
+    QLabel* Label_ProgressTime;
+    QProgressBar* ProgressBar_Run;  // shown while the run has a planned end
     QScrollBar* ScrollBar1;
     QLineEdit* VrednostVhodaEdit;
     QPushButton* RocniAvtomatski;    // "Switch to manual"

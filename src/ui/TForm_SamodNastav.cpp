@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
+#include <tuple>
 
 #include "controller/TRegulator.h"
 #include "data/NumberText.h"
@@ -75,6 +76,14 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     actuatorForm->addRow("MAX:", Edit_Sam_Max);
     actuatorForm->addRow("MIN:", Edit_Sam_Min);
     actuatorForm->addRow("Opening [s]:", Edit_Sam_Velocity);
+    const std::pair<QWidget*, const char*> actuatorTips[] = {
+        {Edit_Sam_Max, "Actuator maximum"},
+        {Edit_Sam_Min, "Actuator minimum"},
+        {Edit_Sam_Velocity, "Actuator opening time: seconds from fully closed to fully open"}};
+    for (const auto& [field, tip] : actuatorTips) {
+        field->setToolTip(tip);
+        if (QWidget* label = actuatorForm->labelForField(field)) label->setToolTip(tip);
+    }
 
     auto* methodBox = new QGroupBox("Tuning method", this);
     auto* methodLayout = new QVBoxLayout(methodBox);
@@ -122,12 +131,19 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     pidItems = AddRadioItems(RadioGroup_Sam_PID, {"P", "I", "PI", "PID"}, 2, verticalItems(RadioGroup_Sam_PID));
     scaledLayout->addWidget(ComboBox_Sam_TipReg, 0, 0, 1, 4);
     scaledLayout->addWidget(new QLabel("Additional scaling:", scaledBox), 1, 0, 1, 4);
-    scaledLayout->addWidget(new QLabel("P:", scaledBox), 2, 0);
-    scaledLayout->addWidget(Edit_Sam_SkalP, 2, 1);
-    scaledLayout->addWidget(new QLabel("I:", scaledBox), 3, 0);
-    scaledLayout->addWidget(Edit_Sam_SkalI, 3, 1);
-    scaledLayout->addWidget(new QLabel("D:", scaledBox), 4, 0);
-    scaledLayout->addWidget(Edit_Sam_SkalD, 4, 1);
+    const std::tuple<const char*, QLineEdit*, const char*> scalings[] = {
+        {"P:", Edit_Sam_SkalP, "Additional scaling of the proportional term"},
+        {"I:", Edit_Sam_SkalI, "Additional scaling of the integral term"},
+        {"D:", Edit_Sam_SkalD, "Additional scaling of the derivative term"}};
+    int scalingRow = 2;
+    for (const auto& [caption, field, tip] : scalings) {
+        auto* label = new QLabel(caption, scaledBox);
+        label->setToolTip(tip);
+        field->setToolTip(tip);
+        scaledLayout->addWidget(label, scalingRow, 0);
+        scaledLayout->addWidget(field, scalingRow, 1);
+        ++scalingRow;
+    }
     scaledLayout->addWidget(RadioGroup_Sam_PID, 2, 2, 3, 2);
 
     CheckBox_Sam_Cascade = check("CheckBox_Sam_Cascade", "Cascade controller", false, this);
@@ -145,13 +161,13 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     reportLayout->addWidget(CheckBox_Sam_PorocReg);
     auto* templateRow = new QHBoxLayout;
     Label13 = named(new QLabel("normal.dot", reportBox), "Label13");
-    Button_Sam_IzberiPredlogo = named(new QPushButton("Select dot file", reportBox), "Button_Sam_IzberiPredlogo");
+    Button_Sam_IzberiPredlogo = named(new QPushButton("Select &dot file", reportBox), "Button_Sam_IzberiPredlogo");
     templateRow->addWidget(new QLabel("Dot file:", reportBox));
     templateRow->addWidget(Label13, 1);
     reportLayout->addLayout(templateRow);
     reportLayout->addWidget(Button_Sam_IzberiPredlogo);
 
-    Button_Sam_OK = named(new QPushButton("OK", this), "Button_Sam_OK");
+    Button_Sam_OK = named(new QPushButton("&OK", this), "Button_Sam_OK");
 
     auto* left = new QVBoxLayout;
     left->addWidget(filterBox);

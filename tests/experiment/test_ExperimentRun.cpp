@@ -401,6 +401,16 @@ TEST(Sample, StartFromProcessAndUnitGainSettling) {
     b.run.FormShow({});
     EXPECT_NEAR(b.Column(5, 1), 20.0, 1.5);
     EXPECT_EQ(b.run.Simulation().State2(), 0.0);
+    // A run from another initial MV1 starts at rest there: no settling
+    // before the first step.
+    b.run.EndExperiment();
+    b.run.Parameters.StartFromProcess = false;
+    b.run.Parameters.InitialInput = 40.0;
+    b.run.FormShow({});
+    b.Samples(49);
+    EXPECT_NEAR(b.Statistics(5, 1, 50).first, 50.0, 0.1);
+    EXPECT_NEAR(b.Statistics(6, 1, 50).first, 60.0, 0.05);
+    EXPECT_NEAR(b.run.Simulation().State2(), 30.0, 1e-9);
 }
 
 TEST(Sample, TheChartsDropTheFirstPointAndKeepTheLastTwoHundredSeconds) {
@@ -433,7 +443,17 @@ TEST(StepSequence, TwoStepsInBothDirectionsGoUpAndBackToTheStart) {
     StartAutomatic(b, 5.0, 10.0, 2.0, 2, true);
     EXPECT_TRUE(b.run.View().SwitchButtonVisible);
     EXPECT_FALSE(b.run.View().SliderEnabled);
+    EXPECT_EQ(b.run.View().ProgressStep, "Waiting before step 1 of 4");
+    b.Samples(6);
+    // The window shows the step, the times and MV1 in the value box.
+    EXPECT_EQ(b.run.View().ProgressStep, "Step 1 of 4");
+    EXPECT_EQ(b.run.View().ProgressTime, "Elapsed 0:06, remaining 0:38");
+    EXPECT_EQ(b.run.View().ProgressPercent, 15);
+    EXPECT_EQ(b.run.View().ValueText, "12");
     b.SampleToEnd();
+    EXPECT_EQ(b.run.View().ProgressStep, "Step 4 of 4");
+    EXPECT_EQ(b.run.View().ProgressPercent, 100);
+    EXPECT_EQ(b.run.View().ValueText, "10");
     // WaitingTime + 4 StepTime = 45 samples; the end one StepTime after the last step.
     EXPECT_EQ(b.run.RecordedSamples(), 45);
     EXPECT_EQ(b.MV(1, 5), Repeated(10.0, 5));
@@ -461,6 +481,7 @@ TEST(StepSequence, OneDirectionNoWriteDecimalTimesAndTheDataWindowStart) {
     StartAutomatic(noWrite, 3.0, 4.0, 5.0, 3, true);
     noWrite.SampleToEnd();
     EXPECT_EQ(noWrite.run.RecordedSamples(), 7);
+    EXPECT_EQ(noWrite.run.PlannedSamples(), 7);
     EXPECT_EQ(noWrite.MV(1, 10), Repeated(10.0, 10));
     EXPECT_TRUE(noWrite.plant.writes.empty());
 
@@ -470,6 +491,7 @@ TEST(StepSequence, OneDirectionNoWriteDecimalTimesAndTheDataWindowStart) {
     decimal.SampleToEnd();
     EXPECT_EQ(decimal.MV(1, 10), (std::vector<double>{10, 10, 10, 11, 11, 11, 11, 11, 11, 11}));
     EXPECT_EQ(decimal.run.RecordedSamples(), 10);
+    EXPECT_EQ(decimal.run.PlannedSamples(), 10);
     EXPECT_EQ(decimal.run.EndResult().DataWindowStart, 2);
 
     Bench early(false);  // ended long before the first step: within 1 .. N - 2
@@ -504,6 +526,9 @@ TEST(StepSequence, SwitchToManualFreezesTheSequenceWithoutMovingMV) {
     EXPECT_EQ(b.run.StepCounter(), 1);
     EXPECT_EQ(b.run.StepTimer(), stepTimer);
     EXPECT_EQ(b.MV(9, 108), Repeated(12.5, 100));
+    EXPECT_EQ(b.run.View().ProgressStep, "Step 1 of 3, switched to manual");
+    EXPECT_EQ(b.run.View().ProgressTime, "Elapsed 1:47");
+    EXPECT_EQ(b.run.View().ProgressPercent, -1);
     b.run.ScrollBar1Change(80);
     b.SampleToEnd();  // until the sample limit
     EXPECT_EQ(b.run.RecordedSamples(), MaxExperimentSamples);

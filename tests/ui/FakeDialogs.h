@@ -19,12 +19,13 @@ public:
         QString filter;
         int filterIndex;
         QString defaultExt;
+        QString title;
     };
 
     void answer(const QString& fileName) { answers.push_back(fileName); }
 
     bool execute(FileDialog& dialog) override {
-        shown.push_back({dialog.Name, dialog.Filter, dialog.FilterIndex, dialog.DefaultExt});
+        shown.push_back({dialog.Name, dialog.Filter, dialog.FilterIndex, dialog.DefaultExt, dialog.Title});
         if (answers.empty()) return false;
         const QString next = answers.front();
         answers.pop_front();

@@ -2,8 +2,10 @@
 // scripted dialogs: what each sets on the page and in the measured data.
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,6 +18,7 @@
 #include "ui/DataPage.h"
 #include "ui/TForm_Histogram.h"
 #include "ui/TForm_Obdelava_Large.h"
+#include "ui/UnreadableField.h"
 
 using namespace halvetra;
 
@@ -304,6 +307,15 @@ private slots:
         QCOMPARE(f.page.ScrollBar3->maximum(), 240);
         QCOMPARE(pointCount(f.page.Series1), 51);
         QCOMPARE(f.page.Label_MaksMV1->text(), QString("249"));  // MV = i, one sample late
+        // The boxes beside the sliders follow them, and a typed sample number moves its slider.
+        QCOMPARE(f.page.SpinEdit_WindowEnd->value(), 250);
+        QCOMPARE(f.page.SpinEdit_WindowStart->maximum(), 240);
+        QCOMPARE(f.page.Label_WindowStartTime->text(), QString("199 s"));
+        f.page.SpinEdit_WindowStart->setValue(230);
+        QCOMPARE(f.page.ScrollBar3->value(), 230);
+        QCOMPARE(f.page.ScrollBar4->minimum(), 240);
+        QCOMPARE(f.page.Label_WindowStartTime->text(), QString("229 s"));
+        QCOMPARE(pointCount(f.page.Series1), 21);
     }
 
     void aShortRecordLetsTheEndsMeetWithZeroFigures() {
@@ -357,6 +369,36 @@ private slots:
                  QStringList({"'fast' is not a valid floating point value", "'fast' is not a valid floating point value"}));
         QCOMPARE(f.form.State.Data.ConditionedU, before.ConditionedU);
         QCOMPARE(f.form.State.Data.ConditionedY, before.ConditionedY);
+
+        // On screen the box that holds the text also gets the focus and a
+        // highlight, which goes as soon as the text is corrected.
+        f.form.PageControl1->setCurrentIndex(TForm1::ObdTab);
+        f.form.show();
+        QVERIFY(QTest::qWaitForWindowActive(&f.form));
+        f.page.Edit8->setText("fast");  // another box holds the same text; the first one is taken
+        f.page.Button2->setFocus();
+        f.page.Button2Click();
+        QCOMPARE(f.dialogs.messages.size(), 3);
+        QCOMPARE(f.dialogs.messages.back(), QString("'fast' is not a valid floating point value"));
+        QVERIFY(f.page.Edit8->hasFocus());
+        QVERIFY(IsMarkedUnreadable(f.page.Edit8));
+        QCOMPARE(f.page.Edit8->selectedText(), QString("fast"));
+        QVERIFY(!IsMarkedUnreadable(f.page.Edit_Actuator_Velocity));
+        f.page.Edit8->setText("2");
+        QVERIFY(!IsMarkedUnreadable(f.page.Edit8));
+        f.page.Button2Click();  // now the velocity box, the only one left with the text
+        QVERIFY(f.page.Edit_Actuator_Velocity->hasFocus() && IsMarkedUnreadable(f.page.Edit_Actuator_Velocity));
+        // An empty text names a box only when one box is empty.
+        f.page.Edit_Actuator_Velocity->setText("1");
+        f.page.Edit8->setText("");
+        f.page.Edit_Actuator_Minimum->setText("");
+        f.page.Button2->setFocus();
+        f.page.Button2Click();
+        QCOMPARE(f.dialogs.messages.back(), QString("'' is not a valid floating point value"));
+        QVERIFY(!IsMarkedUnreadable(f.page.Edit8) && !IsMarkedUnreadable(f.page.Edit_Actuator_Minimum));
+        f.page.Edit_Actuator_Minimum->setText("0");
+        f.page.Button2Click();
+        QVERIFY(f.page.Edit8->hasFocus() && IsMarkedUnreadable(f.page.Edit8));
     }
 
     void rightAndDoubleClicksFillTheTwoWindows() {
@@ -382,6 +424,23 @@ private slots:
         QCOMPARE(f.enlarged.Chart1->title(), QString("Process inner output"));
         QCOMPARE(f.enlarged.Series1->data()->size(), 200);
         QCOMPARE(f.enlarged.Series1->lineStyle(), QCPGraph::lsLine);
+
+        // The enlarged chart reads out the nearest sample and returns to the
+        // whole window after a zoom; the page charts stay still.
+        QVERIFY(f.enlarged.ShowReadout(105.4));
+        QCOMPARE(f.enlarged.Label_Readout->text(),
+                 QString("Sample 106:  t = 105 s,  value = %1").arg(f.form.State.Data.ConditionedY[105]));
+        const QCPRange keys = f.enlarged.Chart1->xAxis->range();
+        const QCPRange values = f.enlarged.Chart1->yAxis->range();
+        f.enlarged.Chart1->xAxis->scaleRange(0.25);
+        f.enlarged.Chart1->yAxis->moveRange(40.0);
+        f.enlarged.Button_ResetView->click();
+        QCOMPARE(f.enlarged.Chart1->xAxis->range(), keys);
+        QCOMPARE(f.enlarged.Chart1->yAxis->range(), values);
+        QVERIFY(f.enlarged.Chart1->interactions().testFlag(QCP::iRangeZoom));
+        QVERIFY(!f.page.Chart_Y->interactions().testFlag(QCP::iRangeZoom));
+        emit f.page.Chart_U->doubleClicked();  // a new signal clears the readout
+        QCOMPARE(f.enlarged.Label_Readout->text(), QString());
     }
 
     void figuresFollowTheLocaleSeparator() {

@@ -32,7 +32,13 @@ namespace {
 // as the timer's ticks would in the box's own event loop.
 class ScriptedDialogs final : public Dialogs {
 public:
-    bool execute(FileDialog&) override { return false; }
+    // A file dialog chooses saveAs, or is cancelled when it is empty.
+    bool execute(FileDialog& dialog) override {
+        if (saveAs.isEmpty()) return false;
+        dialog.FileName = saveAs;
+        return true;
+    }
+    QString saveAs;
     void showMessage(const QString& text) override {
         messages << text;
         if (whileShown) whileShown();
@@ -169,6 +175,10 @@ private slots:
         QString statusDuringRun, captionDuringRun, timeAtFirst, mvAtFirst;
         bool switchHidden = false, sliderEnabled = false, timerActive = false;
         int timerInterval = 0;
+        // Before any data the "Measured data" box shows dashes, not zeros.
+        for (const QLabel* label : {f.page.Label_Datum, f.page.Label_Ura, f.page.Label_Ime, f.page.Label_Ts,
+                                    f.page.Label_Ns})
+            QCOMPARE(label->text(), QString::fromUtf8("\u2014"));
 
         const bool recorded = f.run(parameters("Boiler", 30.0), false, [&](TEksperiment& w) {
             // The first sample at t = 0 is taken as the window shows.
@@ -254,6 +264,25 @@ private slots:
             QCOMPARE(points(series), 203);
         QCOMPARE((f.page.Series1->data()->end() - 1)->value, data.ConditionedU[202]);
         QVERIFY(!f.page.Chart2->isHidden());
+
+        // The "Measured data" box describes the record, then the file it was saved to.
+        const QString today = QLocale().toString(f.clock.now().date(), QLocale::ShortFormat);
+        const QString now = f.clock.now().time().toString("HH:mm:ss");
+        QCOMPARE(f.page.Label_Ime->text(), QString("recorded"));
+        QCOMPARE(f.page.Label_Datum->text(), today);
+        QCOMPARE(f.page.Label_Ura->text(), now);
+        QCOMPARE(f.page.Label_Ts->text(), QString("1"));
+        QCOMPARE(f.page.Label_Ns->text(), QString("203"));
+        QCOMPARE(f.page.Label_WindowEndTime->text(), QString("202 s"));
+        QTemporaryDir dir;
+        f.clock.advance(65000);
+        f.dialogs.saveAs = dir.filePath("boiler.hvd");
+        f.page.Button4Click();
+        QCOMPARE(f.dialogs.messages.size(), 1);
+        QVERIFY(QFile::exists(dir.filePath("boiler.hvd")));
+        QCOMPARE(f.page.Label_Ime->text(), QDir::toNativeSeparators(dir.filePath("boiler.hvd")));
+        QCOMPARE(f.page.Label_Ura->text(), f.clock.now().time().toString("HH:mm:ss"));
+        QCOMPARE(f.page.Label_Ns->text(), QString("203"));
     }
 
     void anAutomaticRunStepsUpAndBackAndEndsByItself() {

@@ -404,6 +404,7 @@ private slots:
                  QStringList({"The experiment was not activated because its settings were not saved"}));
         QCOMPARE(f.dialogs.shown.size(), std::size_t(1));
         QCOMPARE(f.dialogs.shown[0].name, QString("SaveDialog1"));
+        QCOMPARE(f.dialogs.shown[0].title, QString());
         QVERIFY(f.times().isEmpty() && f.labels().isEmpty());
         QVERIFY(f.form.State.QueuedExperimentFolders.isEmpty());
         QVERIFY(!f.schedulerOn());
@@ -522,6 +523,8 @@ private slots:
         QCOMPARE(f.form.State.Data.SignalDescriptions[5], std::string("Outer level"));
         QCOMPARE(f.form.PageControl1->currentIndex(), int(TForm1::ObdTab));
         QVERIFY(QFile::exists(f.path("step test.hvx")));
+        // The dialog's title says why it appears; "Save settings" keeps the plain title.
+        QCOMPARE(f.dialogs.shown.back().title, QString(ManualSaveTitle));
         QVERIFY(f.times().isEmpty());  // nothing queued
         QVERIFY(!f.schedulerOn());
 

@@ -108,9 +108,13 @@ private slots:
         QFETCH(QChar, separator);
         QLocale::setDefault(locale);
         Fixture f;
+        // Before any model: dashes for the figures and no "+-" behind the boxes.
+        QCOMPARE(f.texts(), QStringList({"0", "0", "0", "\u2014", "\u2014", "\u2014", "\u2014", " "}));
+        QVERIFY(f.page.Label_DGain->isHidden() && f.page.Label_DTime->isHidden());
         f.setUpModels();
 
         f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
+        QVERIFY(!f.page.Label_DGain->isHidden());
         QCOMPARE(f.texts(), withSeparator({"1.235", "12.35", "3.0", "0.01235", "0.046", "0.79", "0.03457", "Good"},
                                           separator));
         QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Yellow"});
