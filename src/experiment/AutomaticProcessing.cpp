@@ -153,8 +153,11 @@ void AutomaticProcessing::saveDataFile(const std::string& path, const Processing
 void AutomaticProcessing::model(const std::string& path, int start, int end) {
     state_.IdentifyModels(start, end);
     const double samplingTime = state_.Data.SamplingTime;
+    // The process types go with the sets: a slope gain must never be read
+    // back as a static gain.
     TModel().SaveModelFile(path, state_.Window.WindowLength, TModel::SetOf(state_.InnerModel, samplingTime),
-                           TModel::SetOf(state_.OuterModel, samplingTime), state_.Window, separator_);
+                           TModel::SetOf(state_.OuterModel, samplingTime), state_.Window, separator_,
+                           state_.InnerModel.Type, state_.OuterModel.Type);
     written_.push_back(path);
 }
 

@@ -372,6 +372,24 @@ private slots:
         QCOMPARE(f.histogram.Chart1->title(), QString("Histogram meritve 2"));
     }
 
+    void anIntegratingChoiceIsKeptInTheModelFile() {
+        Fixture f;
+        f.record();
+        f.form.State.InnerChoice = ProcessChoice::Integrating;
+        AutomaticRun run;
+        run.Folder = f.dir.path();
+        run.Label = "level";
+        run.Settings.ComboBox_Sam_IzbMetode = Simc;
+        // The step record fits an integrator without dead time, which SIMC
+        // refuses: the controller step fails after the model file.
+        QVERIFY_THROWS_EXCEPTION(FloatingPointError, f.chain().Run(run));
+        QCOMPARE(f.form.State.InnerModel.Type, ProcessType::Integrating);
+        QFile model(f.path("level.hvm"));
+        QVERIFY(model.open(QIODevice::ReadOnly));
+        // The slope gain is marked, so that no reader takes it for a static gain.
+        QVERIFY(QString::fromUtf8(model.readAll()).contains("integrating "));
+    }
+
     void aFolderThatCannotBeWrittenFailsAtTheDataFile() {
         Fixture f;
         f.record();
