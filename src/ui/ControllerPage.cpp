@@ -16,6 +16,8 @@
 #include <QRadioButton>
 #include <QScopedValueRollback>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <array>
@@ -561,6 +563,17 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
     AppState& state = ctx_.State;
     const char separator = LocaleDecimalSeparator();
 
+    // Rules that do not tune the models' process types are shown disabled;
+    // a chosen one gives way to SIMC, which tunes every type.
+    if (!enableApplicableMethods(cascade) && ComboBox1->currentIndex() == method) {
+        if (ctx_.ShowStatus)
+            ctx_.ShowStatus(QString::fromStdString(TuningMethodRefusal(method)) + QStringLiteral(": SIMC chosen"));
+        const QSignalBlocker quiet(ComboBox1);
+        ComboBox1->setCurrentIndex(Simc);
+        showRobustnessFactor();
+        method = Simc;
+    }
+
     // A tuning that overflows ends the command before the page's state changes.
     // The optimal rule tunes the loop at its sampling time, so for it the
     // edit is read first.
@@ -632,6 +645,24 @@ void ControllerPage::DrawControllerChart(const ControllerSimulation& simulation)
     Chart1->fixValueAxis(simulation.ValueAxis.Lower, simulation.ValueAxis.Upper);
     Chart1->fitKeyAxis();
     Chart1->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// Enables the methods that tune the process types of the models (both in a
+// cascade), with the refusal as the tooltip of the others; whether the
+// current method is one that applies.
+bool ControllerPage::enableApplicableMethods(bool cascade) {
+    const AppState& state = ctx_.State;
+    auto* items = qobject_cast<QStandardItemModel*>(ComboBox1->model());
+    if (!items) return true;
+    for (int method = 0; method < ComboBox1->count(); ++method) {
+        const bool applies = TuningMethodApplies(method, state.InnerModel.Type) &&
+                             (!cascade || TuningMethodApplies(method, state.OuterModel.Type));
+        QStandardItem* item = items->item(method);
+        item->setEnabled(applies);
+        item->setToolTip(applies ? QString() : QString::fromStdString(TuningMethodRefusal(method)));
+    }
+    const QStandardItem* current = items->item(ComboBox1->currentIndex());
+    return current == nullptr || current->isEnabled();
 }
 
 // --- Comparison of the rules ---

@@ -171,6 +171,7 @@ private:
     void refreshParameters();
     void showRobustnessFactor();
     void refreshCompareRules();
+    bool enableApplicableMethods(bool cascade);
     QGroupBox* buildFiguresBox();
     void saveSettings();
     void loadSettings();

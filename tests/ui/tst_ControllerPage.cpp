@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QStandardItemModel>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -183,6 +184,18 @@ private slots:
         table->selectRow(OptimalMs - 1);
         QTRY_COMPARE(f.page.robustnessFactorLabel->text(), QString("Ms \u2264 1.60"));
         QVERIFY(f.page.FigureLabels[TypePI][0]->text().toDouble() <= 1.6 * 1.005);
+
+        // An integrating process: the rules that do not tune it are disabled,
+        // and a chosen one gives way to SIMC.
+        f.page.ComboBox1->setCurrentIndex(ChrTracking);
+        f.state.InnerModel = {0.05, 2.0, 2.0};
+        f.state.InnerModel.Type = ProcessType::Integrating;
+        f.page.CalculateController();
+        QVERIFY(f.dialogs.messages.isEmpty());
+        QCOMPARE(f.page.ComboBox1->currentIndex(), int(Simc));
+        const auto* items = qobject_cast<QStandardItemModel*>(f.page.ComboBox1->model());
+        QVERIFY(!items->item(ChrTracking)->isEnabled() && items->item(Simc)->isEnabled());
+        QCOMPARE(items->item(ChrTracking)->toolTip().toStdString(), TuningMethodRefusal(ChrTracking));
         QCOMPARE(table->item(Simc - 1, 0)->text(), QString("SIMC"));
         QVERIFY(f.dialogs.messages.isEmpty());
     }
