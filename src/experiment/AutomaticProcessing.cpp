@@ -218,6 +218,7 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
         inputs.ModelStd = shown.ModelStd;
         inputs.RelativeError = shown.RelativeError;
         inputs.ModelQuality = shown.ModelQuality;
+        inputs.ProcessType = shown.ProcessType;
         // A cascade has two processes: the other one's figures follow.
         if (settings.CheckBox_Sam_Cascade)
             FillReportModel(inputs.OtherModel,
@@ -231,6 +232,8 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
         inputs.RefinedDeadTime = Q(refined.DeadTime);
         inputs.RefinedFit = Q(refined.Fit);
         inputs.RefinedReason = Q(refined.Reason);
+        // The refinement is of the self-regulating model only.
+        if (m.Type == ProcessType::Integrating) inputs.RefinedGain.clear();
     }
     if (withController) {
         inputs.I_Ki = Q(labels_.Label_Ki);
@@ -302,13 +305,16 @@ void FillReportModel(ReportModelTexts& texts, const QString& title, const ModelP
     const auto fixed = [decimalSeparator](double v, int precision, int decimals) {
         return Q(FormatFixedFinite(v, precision, decimals, decimalSeparator));
     };
+    const bool integrating = model.Type == ProcessType::Integrating;
     texts.Title = title;
-    texts.Gain = fixed(model.Gain, 15, 3);
+    // A slope gain is small: six decimals, as the Model page shows it.
+    texts.Gain = fixed(model.Gain, 15, integrating ? 6 : 3);
     texts.TimeConstant = fixed(model.TimeConstant, 15, 2);
     texts.DeadTime = fixed(model.DeadTime, 15, 1);
     texts.ModelStd = fixed(model.Std, 15, 5);
     texts.RelativeError = fixed(model.RelativeError, 12, 5);
     texts.ModelQuality = Q(QualityText(RateModelQuality(model.RelativeError)));
+    texts.ProcessType = integrating ? QString::fromLatin1(IntegratingProcessText) : QString();
 }
 
 void FillReportSummary(ReportSummary& summary, const ReportSummaryFacts& facts, char decimalSeparator) {

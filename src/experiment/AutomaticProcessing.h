@@ -154,6 +154,10 @@ private:
 struct ReportSummary;
 struct ReportModelTexts;
 
+// What the report says of an integrating model's figures.
+inline constexpr const char* IntegratingProcessText =
+    "Integrating, K e^(-L s) / (s (T s + 1)): the gain is the slope gain [1/s], the time constant the lag [s]";
+
 // A model's figures as the Model page shows them, under a title.
 void FillReportModel(ReportModelTexts& texts, const QString& title, const ModelParameters& model,
                      char decimalSeparator);

@@ -380,13 +380,15 @@ void RunEventsList(Selection& selection, const ReportInputs& inputs, bool titled
 
 // The six lines of one model's figures, in the order of the Model page.
 QStringList ModelLines(const QString& gain, const QString& timeConstant, const QString& deadTime, const QString& std,
-                       const QString& relativeError, const QString& quality) {
-    return {QStringLiteral("Estimated gain: ") + gain,
-            QStringLiteral("Estimated time constant(s): ") + timeConstant,
-            QStringLiteral("Estimates dead time [s]: ") + deadTime,
-            QStringLiteral("Standard deviation: ") + std,
-            QStringLiteral("Relative model error: ") + relativeError,
-            QStringLiteral("Model quality: ") + quality};
+                       const QString& relativeError, const QString& quality, const QString& processType) {
+    QStringList lines = {QStringLiteral("Estimated gain: ") + gain,
+                         QStringLiteral("Estimated time constant(s): ") + timeConstant,
+                         QStringLiteral("Estimates dead time [s]: ") + deadTime,
+                         QStringLiteral("Standard deviation: ") + std,
+                         QStringLiteral("Relative model error: ") + relativeError,
+                         QStringLiteral("Model quality: ") + quality};
+    if (!processType.isEmpty()) lines << QStringLiteral("Process type: ") + processType;
+    return lines;
 }
 
 // A bold title, a blank line, the lines and a blank line.
@@ -404,7 +406,7 @@ void TitledLines(Selection& selection, const QString& title, const QStringList& 
 
 void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
     const QStringList figures = ModelLines(inputs.Gain, inputs.TimeConstant, inputs.DeadTime, inputs.ModelStd,
-                                           inputs.RelativeError, inputs.ModelQuality);
+                                           inputs.RelativeError, inputs.ModelQuality, inputs.ProcessType);
     QStringList refined;
     if (!inputs.RefinedGain.isEmpty()) {
         refined = {
@@ -418,7 +420,7 @@ void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<
     }
     const ReportModelTexts& other = inputs.OtherModel;
     const QStringList otherFigures = ModelLines(other.Gain, other.TimeConstant, other.DeadTime, other.ModelStd,
-                                                other.RelativeError, other.ModelQuality);
+                                                other.RelativeError, other.ModelQuality, other.ProcessType);
 
     // The chart takes the room the section's lines leave on its page.
     int lines = 2 + 3 + static_cast<int>(figures.size()) + 1;

@@ -49,6 +49,7 @@ struct ReportModelTexts {
     QString ModelStd;
     QString RelativeError;
     QString ModelQuality;
+    QString ProcessType;  // printed after the quality when not empty (integrating models)
 };
 
 struct ReportInputs {
@@ -76,6 +77,9 @@ struct ReportInputs {
     QString RefinedDeadTime;
     QString RefinedFit;
     QString RefinedReason;
+    // "Process type: ..." after the model quality; empty: no line (a
+    // self-regulating model).
+    QString ProcessType;
     // In a cascade, the other process's model (the one the Model page does
     // not show), printed after the model figures under its title.
     ReportModelTexts OtherModel;

@@ -117,6 +117,16 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
     inputs.RefinedDeadTime = model.Label_RefinedDelay->text();
     inputs.RefinedFit = model.Label_RefinedFit->text();
     inputs.RefinedReason = model.Label_RefinedReason->text();
+    if (request.State) {
+        // An integrating model: its type named, and no refined model (the
+        // refinement is of the self-regulating model only).
+        const AppState& state = *request.State;
+        const ModelParameters& shown = model.CheckBox_Model_Outer->isChecked() ? state.OuterModel : state.InnerModel;
+        if (shown.Type == ProcessType::Integrating) {
+            inputs.ProcessType = QString::fromLatin1(IntegratingProcessText);
+            inputs.RefinedGain.clear();
+        }
+    }
     inputs.I_Ki = controller.Label_Ki->text();
     inputs.P_Kp = controller.Label_Kp_P->text();
     inputs.PI_Kp = controller.Label_PI_Kp->text();
