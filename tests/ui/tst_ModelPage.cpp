@@ -102,9 +102,7 @@ private slots:
         AddSeparatorRows();
     }
     void profilesWriteTheirDigits() {
-        QFETCH(QLocale, locale);
-        QFETCH(QChar, separator);
-        QLocale::setDefault(locale);
+        const QChar separator = UseRowLocale();
         Fixture f;
         f.setUpModels();
 
@@ -224,9 +222,7 @@ private slots:
     // the refined figures typed in full.
     void refinedModelIsShownAndUsed_data() { AddSeparatorRows(); }
     void refinedModelIsShownAndUsed() {
-        QFETCH(QLocale, locale);
-        QFETCH(QChar, separator);
-        QLocale::setDefault(locale);
+        const QChar separator = UseRowLocale();
         Fixture f;
         f.setUpModels();
         RefinedModel& inner = f.state.Refined.Inner;
