@@ -21,6 +21,28 @@ void Refuse(const ItemHandle& item, const std::string& error, Rejections& refuse
     refused.emplace_back(item->Id, error);
 }
 
+// One value for each item, and no item missing.
+void CheckWriteArguments(const std::vector<ItemHandle>& items, const std::vector<double>& values) {
+    if (items.size() != values.size())
+        throw PlantAccessError("Cannot write Items: " + std::to_string(values.size()) + " values for " +
+                               std::to_string(items.size()) + " items");
+    for (const ItemHandle& item : items)
+        if (!item) throw PlantAccessError("No OPC item given");
+}
+
+// The nodes and values of one write request, cleared with the list.
+struct WriteList {
+    std::vector<UA_WriteValue> writes;
+    explicit WriteList(std::size_t count) : writes(count) {
+        for (auto& w : writes) UA_WriteValue_init(&w);
+    }
+    WriteList(const WriteList&) = delete;
+    WriteList& operator=(const WriteList&) = delete;
+    ~WriteList() {
+        for (auto& w : writes) UA_WriteValue_clear(&w);
+    }
+};
+
 }  // namespace
 
 
@@ -202,11 +224,7 @@ void OpcUaPlantAccess::WriteValue(const ItemHandle& item, double value) {
 void OpcUaPlantAccess::WriteValue(const ItemHandle& item, int value) { WriteValue(item, static_cast<double>(value)); }
 
 void OpcUaPlantAccess::WriteValues(const std::vector<ItemHandle>& items, const std::vector<double>& values) {
-    if (items.size() != values.size())
-        throw PlantAccessError("Cannot write Items: " + std::to_string(values.size()) + " values for " +
-                               std::to_string(items.size()) + " items");
-    for (const ItemHandle& item : items)
-        if (!item) throw PlantAccessError("No OPC item given");
+    CheckWriteArguments(items, values);
     if (items.empty()) return;
     Rejections refused;
     if (!IsConnected()) {
@@ -215,14 +233,8 @@ void OpcUaPlantAccess::WriteValues(const std::vector<ItemHandle>& items, const s
     }
 
     // Each node, its type and the converted value; nothing is sent while any fails.
-    std::vector<UA_WriteValue> writes(items.size());
-    for (auto& w : writes) UA_WriteValue_init(&w);
-    struct Cleanup {
-        std::vector<UA_WriteValue>& writes;
-        ~Cleanup() {
-            for (auto& w : writes) UA_WriteValue_clear(&w);
-        }
-    } cleanup{writes};
+    WriteList list(items.size());
+    std::vector<UA_WriteValue>& writes = list.writes;
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::string error = d_->PrepareWrite(items[i], values[i], writes[i]);
         if (!error.empty()) Refuse(items[i], error, refused);
