@@ -5,7 +5,7 @@
 
 #include "data/Errors.h"
 #include "data/TextFile.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <climits>
 #include <string>

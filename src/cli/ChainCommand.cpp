@@ -18,7 +18,7 @@
 #include "data/Errors.h"
 #include "experiment/Clock.h"
 #include "experiment/ExperimentQueue.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "experiment/UserDataFolder.h"
 #include "experiment/WriteLog.h"
 #include "opc/OpcUaPlantAccess.h"

@@ -40,7 +40,7 @@
 
 #include "controller/ControllerCalculation.h"
 #include "controller/LoopFigures.h"
-#include "experiment/ExperimentSettings.h"
+#include "settings/ExperimentSettings.h"
 #include "experiment/ProcessState.h"
 #include "experiment/RunEvents.h"
 

@@ -2,7 +2,7 @@
 
 #include "data/Errors.h"
 #include "data/NumberText.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <utility>
 

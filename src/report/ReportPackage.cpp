@@ -119,21 +119,18 @@ QByteArray Manifest(const std::vector<ZipEntry>& entries, const QString& version
     return out;
 }
 
-}  // namespace
-
-QByteArray MergeReportPackage(const QByteArray& odf, const ReportTemplate& reportTemplate) {
-    const auto written = ReadZip(odf);
-    const ZipEntry* content = written ? FindEntry(*written, QStringLiteral("content.xml")) : nullptr;
-    if (content == nullptr)
-        throw HalvetraError("Cannot write the report: the document writer gave no content");
-
+// The package's ODF version: the template's when it is one we know, else 1.2.
+QString PackageVersion(const ReportTemplate& reportTemplate) {
     static const QSet<QString> KnownVersions = {QStringLiteral("1.0"), QStringLiteral("1.1"), QStringLiteral("1.2"),
                                                 QStringLiteral("1.3"), QStringLiteral("1.4")};
-    const QString version =
-        KnownVersions.contains(reportTemplate.OfficeVersion) ? reportTemplate.OfficeVersion : QStringLiteral("1.2");
+    return KnownVersions.contains(reportTemplate.OfficeVersion) ? reportTemplate.OfficeVersion : QStringLiteral("1.2");
+}
 
-    // The template's own files keep their names; the report's pictures are
-    // named after their files, clear of those.
+// The package names of the report's pictures (writer's name -> package name).
+// The template's own files keep their names; the pictures are named after
+// their frames (or their files), clear of those.
+QHash<QString, QString> NamePictures(const QByteArray& content, const std::vector<ZipEntry>& written,
+                                     const ReportTemplate& reportTemplate) {
     QSet<QString> used;
     for (const ZipEntry& file : reportTemplate.StyleFiles)
         used.insert(file.Name);
@@ -142,34 +139,39 @@ QByteArray MergeReportPackage(const QByteArray& odf, const ReportTemplate& repor
     used.insert(QStringLiteral("mimetype"));
     used.insert(QStringLiteral("META-INF/manifest.xml"));
 
-    QHash<QString, QString> pictureNames;  // writer's name -> package name
+    QHash<QString, QString> pictureNames;
     static const QRegularExpression Plain(QStringLiteral("^[A-Za-z0-9_.-]+$"));
-    {
-        QXmlStreamReader reader(content->Data);
-        reader.setNamespaceProcessing(false);
-        QString frameName;
-        while (!reader.atEnd()) {
-            reader.readNext();
-            if (!reader.isStartElement())
+    QXmlStreamReader reader(content);
+    reader.setNamespaceProcessing(false);
+    QString frameName;
+    while (!reader.atEnd()) {
+        reader.readNext();
+        if (!reader.isStartElement())
+            continue;
+        if (reader.qualifiedName() == u"draw:frame") {
+            frameName = reader.attributes().value(QStringLiteral("draw:name")).toString();
+        } else if (reader.qualifiedName() == u"draw:image") {
+            const QString href = reader.attributes().value(QStringLiteral("xlink:href")).toString();
+            if (pictureNames.contains(href) || FindEntry(written, href) == nullptr)
                 continue;
-            if (reader.qualifiedName() == u"draw:frame") {
-                frameName = reader.attributes().value(QStringLiteral("draw:name")).toString();
-            } else if (reader.qualifiedName() == u"draw:image") {
-                const QString href = reader.attributes().value(QStringLiteral("xlink:href")).toString();
-                if (pictureNames.contains(href) || FindEntry(*written, href) == nullptr)
-                    continue;
-                QString base = Plain.match(frameName).hasMatch() ? frameName : QFileInfo(href).fileName();
-                QString name = QStringLiteral("Pictures/") + base;
-                for (int n = 2; used.contains(name); ++n)
-                    name = QStringLiteral("Pictures/%1_%2").arg(n).arg(base);
-                used.insert(name);
-                pictureNames.insert(href, name);
-            }
+            QString base = Plain.match(frameName).hasMatch() ? frameName : QFileInfo(href).fileName();
+            QString name = QStringLiteral("Pictures/") + base;
+            for (int n = 2; used.contains(name); ++n)
+                name = QStringLiteral("Pictures/%1_%2").arg(n).arg(base);
+            used.insert(name);
+            pictureNames.insert(href, name);
         }
     }
+    return pictureNames;
+}
 
-    const QString firstStyle = FirstParagraphStyle(content->Data);
-    const QByteArray contentXml = RewriteXml(content->Data, [&](QStringView element, QXmlStreamAttributes& attributes) {
+// The writer's content.xml as the report's: the package's version, the
+// template's body and page styles, no fonts of the writer's own, and the
+// pictures under their package names.
+QByteArray ReportContent(const QByteArray& content, const ReportTemplate& reportTemplate, const QString& version,
+                         const QHash<QString, QString>& pictureNames) {
+    const QString firstStyle = FirstParagraphStyle(content);
+    return RewriteXml(content, [&](QStringView element, QXmlStreamAttributes& attributes) {
         if (element == u"office:document-content") {
             SetAttribute(attributes, QStringLiteral("office:version"), version);
         } else if (element == u"style:style" && attributes.value(QStringLiteral("style:family")) == u"paragraph") {
@@ -191,6 +193,19 @@ QByteArray MergeReportPackage(const QByteArray& odf, const ReportTemplate& repor
             SetAttribute(attributes, QStringLiteral("xlink:actuate"), QStringLiteral("onLoad"));
         }
     });
+}
+
+}  // namespace
+
+QByteArray MergeReportPackage(const QByteArray& odf, const ReportTemplate& reportTemplate) {
+    const auto written = ReadZip(odf);
+    const ZipEntry* content = written ? FindEntry(*written, QStringLiteral("content.xml")) : nullptr;
+    if (content == nullptr)
+        throw HalvetraError("Cannot write the report: the document writer gave no content");
+
+    const QString version = PackageVersion(reportTemplate);
+    const QHash<QString, QString> pictureNames = NamePictures(content->Data, *written, reportTemplate);
+    const QByteArray contentXml = ReportContent(content->Data, reportTemplate, version, pictureNames);
 
     std::vector<ZipEntry> package;
     package.push_back({QStringLiteral("mimetype"), TextMimeType.toLatin1(), true});

@@ -158,84 +158,12 @@ public:
 
     void Read(const QByteArray& xml, const QString& path) {
         QXmlStreamReader reader(xml);
-        StyleInfo* current = nullptr;
-        QString currentLayout;
-        enum class LayoutPart { Page, Header, Footer } layoutPart = LayoutPart::Page;
-        bool inMasterPage = false;
-        bool masterPageDone = false;
-        QString masterLayout;
-        std::vector<RawHeaderLine> header, footer;
-        const ElementSeen collect = [this](const QXmlStreamReader& r) { CollectReference(r); };
-
         while (!reader.atEnd()) {
             reader.readNext();
-            if (reader.isStartElement()) {
-                CollectReference(reader);
-                if (Is(reader, OfficeNs, QLatin1StringView("document-styles"))) {
-                    const QString version = Attribute(reader, OfficeNs, QLatin1StringView("version"));
-                    if (!version.isEmpty())
-                        result_.OfficeVersion = version;
-                } else if (Is(reader, StyleNs, QLatin1StringView("font-face"))) {
-                    fontFaces_.insert(Attribute(reader, StyleNs, QLatin1StringView("name")),
-                                      Unquote(Attribute(reader, SvgNs, QLatin1StringView("font-family"))));
-                } else if (Is(reader, StyleNs, QLatin1StringView("default-style"))) {
-                    current = Attribute(reader, StyleNs, QLatin1StringView("family")) == u"paragraph" ? &default_ : nullptr;
-                } else if (Is(reader, StyleNs, QLatin1StringView("style"))) {
-                    current = nullptr;
-                    if (Attribute(reader, StyleNs, QLatin1StringView("family")) == u"paragraph") {
-                        const QString name = Attribute(reader, StyleNs, QLatin1StringView("name"));
-                        current = &styles_[name];
-                        current->Parent = Attribute(reader, StyleNs, QLatin1StringView("parent-style-name"));
-                        if (name == u"Standard")
-                            result_.HasStandardStyle = true;
-                    }
-                } else if (Is(reader, StyleNs, QLatin1StringView("paragraph-properties")) && current != nullptr) {
-                    const QString align = Attribute(reader, FoNs, QLatin1StringView("text-align"));
-                    if (!align.isEmpty())
-                        current->Alignment = align;
-                } else if (Is(reader, StyleNs, QLatin1StringView("text-properties")) && current != nullptr) {
-                    ReadTextProperties(reader, *current);
-                } else if (Is(reader, StyleNs, QLatin1StringView("page-layout"))) {
-                    currentLayout = Attribute(reader, StyleNs, QLatin1StringView("name"));
-                    layouts_[currentLayout] = PageLayoutInfo{};
-                    layoutPart = LayoutPart::Page;
-                } else if (Is(reader, StyleNs, QLatin1StringView("header-style"))) {
-                    layoutPart = LayoutPart::Header;
-                } else if (Is(reader, StyleNs, QLatin1StringView("footer-style"))) {
-                    layoutPart = LayoutPart::Footer;
-                } else if (Is(reader, StyleNs, QLatin1StringView("page-layout-properties")) && layouts_.contains(currentLayout)) {
-                    TemplatePageLayout& layout = layouts_[currentLayout].Layout;
-                    SetLength(reader, QLatin1StringView("page-width"), layout.WidthMm);
-                    SetLength(reader, QLatin1StringView("page-height"), layout.HeightMm);
-                    double margin = -1;
-                    SetLength(reader, QLatin1StringView("margin"), margin);
-                    if (margin >= 0)
-                        layout.TopMm = layout.BottomMm = layout.LeftMm = layout.RightMm = margin;
-                    SetLength(reader, QLatin1StringView("margin-top"), layout.TopMm);
-                    SetLength(reader, QLatin1StringView("margin-bottom"), layout.BottomMm);
-                    SetLength(reader, QLatin1StringView("margin-left"), layout.LeftMm);
-                    SetLength(reader, QLatin1StringView("margin-right"), layout.RightMm);
-                } else if (Is(reader, StyleNs, QLatin1StringView("header-footer-properties")) && layouts_.contains(currentLayout)) {
-                    TemplatePageLayout& layout = layouts_[currentLayout].Layout;
-                    if (layoutPart == LayoutPart::Header)
-                        SetLength(reader, QLatin1StringView("margin-bottom"), layout.HeaderSpacingMm);
-                    else if (layoutPart == LayoutPart::Footer)
-                        SetLength(reader, QLatin1StringView("margin-top"), layout.FooterSpacingMm);
-                } else if (Is(reader, StyleNs, QLatin1StringView("master-page")) && !masterPageDone) {
-                    inMasterPage = true;
-                    result_.MasterPageName = Attribute(reader, StyleNs, QLatin1StringView("name"));
-                    masterLayout = Attribute(reader, StyleNs, QLatin1StringView("page-layout-name"));
-                } else if (inMasterPage && Is(reader, StyleNs, QLatin1StringView("header"))) {
-                    header = ReadHeaderFooter(reader, collect);
-                } else if (inMasterPage && Is(reader, StyleNs, QLatin1StringView("footer"))) {
-                    footer = ReadHeaderFooter(reader, collect);
-                }
-            } else if (reader.isEndElement()) {
-                if (Is(reader, StyleNs, QLatin1StringView("style")) || Is(reader, StyleNs, QLatin1StringView("default-style")))
-                    current = nullptr;
-                else if (Is(reader, StyleNs, QLatin1StringView("master-page")) && inMasterPage)
-                    inMasterPage = false, masterPageDone = true;
-            }
+            if (reader.isStartElement())
+                StartElement(reader);
+            else if (reader.isEndElement())
+                EndElement(reader);
         }
         if (reader.hasError())
             throw HalvetraError(QStringLiteral("The report template %1 is damaged: styles.xml, line %2: %3")
@@ -244,13 +172,13 @@ public:
                                     .arg(reader.errorString())
                                     .toStdString());
 
-        if (const auto it = layouts_.find(masterLayout); it != layouts_.end())
+        if (const auto it = layouts_.find(masterLayout_); it != layouts_.end())
             result_.Layout = it->Layout;
         const Resolved body = Resolve(QStringLiteral("Standard"));
         result_.FontFamily = body.Family;
         result_.FontSizePt = body.SizePt;
-        result_.Header = Lines(header);
-        result_.Footer = Lines(footer);
+        result_.Header = Lines(header_);
+        result_.Footer = Lines(footer_);
     }
 
 private:
@@ -333,6 +261,109 @@ private:
         result_.StyleFiles.push_back(*entry);
     }
 
+    void StartElement(QXmlStreamReader& reader) {
+        CollectReference(reader);
+        if (ReadStyleElement(reader))
+            return;
+        if (ReadPageLayoutElement(reader))
+            return;
+        ReadMasterPageElement(reader);
+    }
+
+    void EndElement(const QXmlStreamReader& reader) {
+        if (Is(reader, StyleNs, QLatin1StringView("style")) || Is(reader, StyleNs, QLatin1StringView("default-style")))
+            current_ = nullptr;
+        else if (Is(reader, StyleNs, QLatin1StringView("master-page")) && inMasterPage_)
+            inMasterPage_ = false, masterPageDone_ = true;
+    }
+
+    // The document's version, the font faces and the paragraph styles; false
+    // for any other element.
+    bool ReadStyleElement(const QXmlStreamReader& reader) {
+        if (Is(reader, OfficeNs, QLatin1StringView("document-styles"))) {
+            const QString version = Attribute(reader, OfficeNs, QLatin1StringView("version"));
+            if (!version.isEmpty())
+                result_.OfficeVersion = version;
+        } else if (Is(reader, StyleNs, QLatin1StringView("font-face"))) {
+            fontFaces_.insert(Attribute(reader, StyleNs, QLatin1StringView("name")),
+                              Unquote(Attribute(reader, SvgNs, QLatin1StringView("font-family"))));
+        } else if (Is(reader, StyleNs, QLatin1StringView("default-style"))) {
+            current_ = Attribute(reader, StyleNs, QLatin1StringView("family")) == u"paragraph" ? &default_ : nullptr;
+        } else if (Is(reader, StyleNs, QLatin1StringView("style"))) {
+            current_ = nullptr;
+            if (Attribute(reader, StyleNs, QLatin1StringView("family")) == u"paragraph") {
+                const QString name = Attribute(reader, StyleNs, QLatin1StringView("name"));
+                current_ = &styles_[name];
+                current_->Parent = Attribute(reader, StyleNs, QLatin1StringView("parent-style-name"));
+                if (name == u"Standard")
+                    result_.HasStandardStyle = true;
+            }
+        } else if (Is(reader, StyleNs, QLatin1StringView("paragraph-properties")) && current_ != nullptr) {
+            const QString align = Attribute(reader, FoNs, QLatin1StringView("text-align"));
+            if (!align.isEmpty())
+                current_->Alignment = align;
+        } else if (Is(reader, StyleNs, QLatin1StringView("text-properties")) && current_ != nullptr) {
+            ReadTextProperties(reader, *current_);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    // The page layouts: page size and margins, and the spacing of their
+    // header and footer; false for any other element.
+    bool ReadPageLayoutElement(const QXmlStreamReader& reader) {
+        if (Is(reader, StyleNs, QLatin1StringView("page-layout"))) {
+            currentLayout_ = Attribute(reader, StyleNs, QLatin1StringView("name"));
+            layouts_[currentLayout_] = PageLayoutInfo{};
+            layoutPart_ = LayoutPart::Page;
+        } else if (Is(reader, StyleNs, QLatin1StringView("header-style"))) {
+            layoutPart_ = LayoutPart::Header;
+        } else if (Is(reader, StyleNs, QLatin1StringView("footer-style"))) {
+            layoutPart_ = LayoutPart::Footer;
+        } else if (Is(reader, StyleNs, QLatin1StringView("page-layout-properties")) &&
+                   layouts_.contains(currentLayout_)) {
+            ReadPageLayoutProperties(reader, layouts_[currentLayout_].Layout);
+        } else if (Is(reader, StyleNs, QLatin1StringView("header-footer-properties")) &&
+                   layouts_.contains(currentLayout_)) {
+            TemplatePageLayout& layout = layouts_[currentLayout_].Layout;
+            if (layoutPart_ == LayoutPart::Header)
+                SetLength(reader, QLatin1StringView("margin-bottom"), layout.HeaderSpacingMm);
+            else if (layoutPart_ == LayoutPart::Footer)
+                SetLength(reader, QLatin1StringView("margin-top"), layout.FooterSpacingMm);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    static void ReadPageLayoutProperties(const QXmlStreamReader& reader, TemplatePageLayout& layout) {
+        SetLength(reader, QLatin1StringView("page-width"), layout.WidthMm);
+        SetLength(reader, QLatin1StringView("page-height"), layout.HeightMm);
+        double margin = -1;
+        SetLength(reader, QLatin1StringView("margin"), margin);
+        if (margin >= 0)
+            layout.TopMm = layout.BottomMm = layout.LeftMm = layout.RightMm = margin;
+        SetLength(reader, QLatin1StringView("margin-top"), layout.TopMm);
+        SetLength(reader, QLatin1StringView("margin-bottom"), layout.BottomMm);
+        SetLength(reader, QLatin1StringView("margin-left"), layout.LeftMm);
+        SetLength(reader, QLatin1StringView("margin-right"), layout.RightMm);
+    }
+
+    // The first master page: its name, its page layout, its header and footer.
+    void ReadMasterPageElement(QXmlStreamReader& reader) {
+        const auto collect = [this](const QXmlStreamReader& r) { CollectReference(r); };
+        if (Is(reader, StyleNs, QLatin1StringView("master-page")) && !masterPageDone_) {
+            inMasterPage_ = true;
+            result_.MasterPageName = Attribute(reader, StyleNs, QLatin1StringView("name"));
+            masterLayout_ = Attribute(reader, StyleNs, QLatin1StringView("page-layout-name"));
+        } else if (inMasterPage_ && Is(reader, StyleNs, QLatin1StringView("header"))) {
+            header_ = ReadHeaderFooter(reader, collect);
+        } else if (inMasterPage_ && Is(reader, StyleNs, QLatin1StringView("footer"))) {
+            footer_ = ReadHeaderFooter(reader, collect);
+        }
+    }
+
     ReportTemplate& result_;
     const std::vector<ZipEntry>& package_;
     StyleInfo default_;
@@ -340,6 +371,16 @@ private:
     QHash<QString, QString> fontFaces_;
     QHash<QString, PageLayoutInfo> layouts_;
     std::set<QString> referenced_;
+
+    // Where the reading stands.
+    enum class LayoutPart { Page, Header, Footer };
+    StyleInfo* current_ = nullptr;  // the paragraph style being read
+    QString currentLayout_;
+    LayoutPart layoutPart_ = LayoutPart::Page;
+    bool inMasterPage_ = false;
+    bool masterPageDone_ = false;
+    QString masterLayout_;
+    std::vector<RawHeaderLine> header_, footer_;
 };
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <QStringList>
 
 #include "experiment/AutomaticProcessing.h"
-#include "experiment/ExperimentSettings.h"
+#include "settings/ExperimentSettings.h"
 #include "experiment/RunEvents.h"
 #include "ui/ReportPage.h"
 

@@ -38,7 +38,7 @@
 #include "ui/CompareRulesWindow.h"
 #include "ui/Dialogs.h"
 #include "ui/MainDialogs.h"
-#include "ui/QualityWait.h"
+#include "experiment/QualityWait.h"
 
 namespace halvetra {
 

@@ -25,7 +25,7 @@
 #include "data/Errors.h"
 #include "data/NumberText.h"
 #include "data/TextFile.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "ui/AppState.h"
 #include "ui/Command.h"
 #include "ui/Dialogs.h"

@@ -7,7 +7,7 @@
 //
 // And the copy of the automatic-experiment settings into the Data, Model,
 // Controller and Report pages when an automatic experiment starts.
-#include "experiment/ExperimentSettings.h"
+#include "settings/ExperimentSettings.h"
 
 namespace halvetra {
 

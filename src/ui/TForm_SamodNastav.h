@@ -5,7 +5,7 @@
 // robustness label. Shown modelessly from the Experiment page, hidden by "OK".
 #include <QDialog>
 
-#include "experiment/ExperimentSettings.h"
+#include "settings/ExperimentSettings.h"
 #include "ui/Dialogs.h"
 
 class QButtonGroup;

@@ -2,7 +2,7 @@
 
 #include "data/Errors.h"
 #include "data/TextFile.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include <gtest/gtest.h>
 

@@ -20,7 +20,7 @@
 #include "data/Errors.h"
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "model/TModel.h"
 
 #include "../data/FullDisk.h"

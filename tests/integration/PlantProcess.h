@@ -1,35 +1,21 @@
 #pragma once
 // Runs halvetra-plant on a free loopback port for one test and kills it at
 // the end.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <csignal>
-#include <unistd.h>
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
-#include <QThread>
-#include <functional>
 #include <stdexcept>
 #include <string>
 
+#include "../common/ServerTesting.h"
+
 namespace testing_plant {
 
-inline std::uint16_t FreeLoopbackPort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("no free port");
-    ::close(s);
-    return ntohs(address.sin_port);
-}
+using testing_common::ErrorOf;
+using testing_common::FreeLoopbackPort;
+using testing_common::WaitFor;
 
 class PlantProcess {
 public:
@@ -89,32 +75,9 @@ private:
 };
 
 // The event loop the client needs: one application object for the program.
-inline void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "halvetra-integration-tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)app;
-}
+inline void EnsureApplication() { testing_common::EnsureApplication("halvetra-integration-tests"); }
 
 // Lets the connection's updates arrive for `ms` milliseconds of real time.
-inline void Pump(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-}
-
-// The text of the error the action raises, "(no error)" when it succeeds.
-inline std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+inline void Pump(int ms) { testing_common::ProcessEventsFor(ms); }
 
 }  // namespace testing_plant

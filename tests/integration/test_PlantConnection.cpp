@@ -19,19 +19,9 @@ using namespace halvetra;
 using testing_plant::PlantProcess;
 using testing_plant::EnsureApplication;
 using testing_plant::ErrorOf;
+using testing_plant::WaitFor;
 
 namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 std::string Node(const char* name) { return std::string("ns=1;s=Loop1.") + name; }
 

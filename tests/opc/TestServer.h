@@ -1,9 +1,9 @@
 #pragma once
 // An OPC UA server inside the test process, iterated in its own thread on a
 // free loopback port, with one object "T" of variables of several data types;
-// optionally with Basic256Sha256 security. Also a listener
-// that accepts connections and never answers, and helpers to wait while the
-// Qt event loop runs.
+// optionally with Basic256Sha256 security. Also a listener that accepts
+// connections and never answers; the waits and the free port come from
+// common/ServerTesting.h.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <open62541/plugin/create_certificate.h>
@@ -13,9 +13,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QThread>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -24,47 +21,17 @@
 #include <string>
 #include <thread>
 
+#include "../common/ServerTesting.h"
+
 namespace testing_opc {
 
+using testing_common::ErrorOf;
+using testing_common::FreeLoopbackPort;
+using testing_common::ProcessEventsFor;
+using testing_common::WaitFor;
+
 // The Qt application the plant access needs for its timer.
-inline void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "halvetra-opc-tests";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication* app = QCoreApplication::instance() ? nullptr : new QCoreApplication(argc, argv);
-    (void)app;
-}
-
-// Processes events until the condition holds or the time is up.
-inline bool WaitFor(const std::function<bool()>& condition, int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-inline void ProcessEventsFor(int milliseconds) {
-    WaitFor([] { return false; }, milliseconds);
-}
-
-// A loopback port nobody listens on (at the time of asking).
-inline std::uint16_t FreePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = 0;
-    socklen_t length = sizeof address;
-    if (s < 0 || ::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("no free port");
-    ::close(s);
-    return ntohs(address.sin_port);
-}
+inline void EnsureApplication() { testing_common::EnsureApplication("halvetra-opc-tests"); }
 
 // Accepts TCP connections (the kernel does) and never says a word.
 class SilentListener {
@@ -120,7 +87,7 @@ inline const ServerCertificateFiles& TestServerCertificate() {
 class TestServer {
 public:
     // Secure: Basic256Sha256 Sign and SignAndEncrypt besides None.
-    explicit TestServer(bool secure = false) : port_(FreePort()) {
+    explicit TestServer(bool secure = false) : port_(FreeLoopbackPort()) {
         UA_ServerConfig config;
         std::memset(&config, 0, sizeof config);
         config.logging = &QuietServerLogger;

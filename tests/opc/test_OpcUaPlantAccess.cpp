@@ -19,15 +19,6 @@ using namespace testing_opc;
 
 namespace {
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const std::exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 class PlantAccessTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -52,7 +43,7 @@ protected:
 // ---------------------------------------------------------------- connection
 
 TEST_F(PlantAccessTest, AClosedPortIsRefusedAtOnceWithAClearMessage) {
-    const std::string url = "opc.tcp://127.0.0.1:" + std::to_string(FreePort());
+    const std::string url = "opc.tcp://127.0.0.1:" + std::to_string(FreeLoopbackPort());
     QElapsedTimer timer;
     timer.start();
     const std::string error = ErrorOf([&] { access_->Connect(url, {}); });
@@ -104,7 +95,7 @@ TEST_F(PlantAccessTest, ConnectingAgainClosesTheFormerConnectionFirst) {
     ConnectTo(second);
     EXPECT_EQ(disconnects_, 1);
     // A failed attempt also ends the connection that was there.
-    EXPECT_THROW(access_->Connect("opc.tcp://127.0.0.1:" + std::to_string(FreePort()), {}), PlantAccessError);
+    EXPECT_THROW(access_->Connect("opc.tcp://127.0.0.1:" + std::to_string(FreeLoopbackPort()), {}), PlantAccessError);
     EXPECT_EQ(disconnects_, 2);
     EXPECT_FALSE(access_->IsConnected());
 }
@@ -113,7 +104,7 @@ TEST_F(PlantAccessTest, ConnectingAgainClosesTheFormerConnectionFirst) {
 
 TEST_F(PlantAccessTest, ServerListHoldsTheDiscoveredServersAndThoseUsedBefore) {
     TestServer server;
-    access_->setDiscoveryUrl("opc.tcp://127.0.0.1:" + std::to_string(FreePort()));
+    access_->setDiscoveryUrl("opc.tcp://127.0.0.1:" + std::to_string(FreeLoopbackPort()));
     EXPECT_TRUE(access_->ListServers().empty());  // nobody answers: no error, nothing found
 
     ConnectTo(server);

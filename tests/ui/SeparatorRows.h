@@ -15,6 +15,15 @@ inline void AddSeparatorRows() {
     QTest::newRow("comma") << QLocale(QLocale::German, QLocale::Germany) << QChar(',');
 }
 
+// In a test of those rows: makes the row's locale the default (the tests'
+// init() and cleanup() set C again) and gives the row's separator.
+inline QChar UseRowLocale() {
+    QFETCH(QLocale, locale);
+    QFETCH(QChar, separator);
+    QLocale::setDefault(locale);
+    return separator;
+}
+
 // Texts written with a point, as they read under `separator`.
 inline QStringList withSeparator(QStringList texts, QChar separator) {
     for (QString& t : texts) t.replace('.', separator);

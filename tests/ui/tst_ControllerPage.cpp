@@ -93,9 +93,7 @@ private slots:
         AddSeparatorRows();
     }
     void calculatePidParametersAndScaleThem() {
-        QFETCH(QLocale, locale);
-        QFETCH(QChar, separator);
-        QLocale::setDefault(locale);
+        const QChar separator = UseRowLocale();
         Fixture f;
         f.setUpTracking();
         f.form.PageControl1->setCurrentIndex(TForm1::ModTab);

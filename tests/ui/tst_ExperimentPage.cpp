@@ -25,7 +25,7 @@
 #include "app/TForm1.h"
 #include "data/TextFile.h"
 #include "experiment/Clock.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "ui/ControllerPage.h"
 #include "ui/DataPage.h"
 #include "ui/ExperimentPage.h"

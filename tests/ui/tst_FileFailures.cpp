@@ -22,7 +22,7 @@
 #include "data/TObdelava.h"
 #include "data/TextFile.h"
 #include "experiment/Clock.h"
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 #include "ui/AutomaticChain.h"
 #include "ui/ChartExport.h"
 #include "ui/ControllerPage.h"

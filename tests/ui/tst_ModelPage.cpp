@@ -104,9 +104,7 @@ private slots:
         AddSeparatorRows();
     }
     void profilesWriteTheirDigits() {
-        QFETCH(QLocale, locale);
-        QFETCH(QChar, separator);
-        QLocale::setDefault(locale);
+        const QChar separator = UseRowLocale();
         Fixture f;
         // Before any model: dashes for the figures and no "+-" behind the boxes.
         QCOMPARE(f.texts(), QStringList({"0", "0", "0", "\u2014", "\u2014", "\u2014", "\u2014", " "}));
@@ -230,9 +228,7 @@ private slots:
     // the refined figures typed in full.
     void refinedModelIsShownAndUsed_data() { AddSeparatorRows(); }
     void refinedModelIsShownAndUsed() {
-        QFETCH(QLocale, locale);
-        QFETCH(QChar, separator);
-        QLocale::setDefault(locale);
+        const QChar separator = UseRowLocale();
         Fixture f;
         f.setUpModels();
         RefinedModel& inner = f.state.Refined.Inner;

@@ -335,9 +335,7 @@ private slots:
         AddSeparatorRows();
     }
     void loadToControllerWritesTheShownValues() {
-        QFETCH(QLocale, locale);
-        QFETCH(QChar, separator);
-        QLocale::setDefault(locale);
+        const QChar separator = UseRowLocale();
         Fixture f;
         ControllerPage& controller = *f.form->ControllerPage_;
         f.assignInnerTerms();

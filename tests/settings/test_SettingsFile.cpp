@@ -1,4 +1,4 @@
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include "data/Errors.h"
 

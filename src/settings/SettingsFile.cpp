@@ -1,6 +1,6 @@
 // The experiment settings file: one table of the 98 lines drives both the
 // writer and the reader, so the two cannot drift apart.
-#include "experiment/SettingsFile.h"
+#include "settings/SettingsFile.h"
 
 #include "data/Errors.h"
 #include "data/GlobalProcedures.h"

@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "experiment/ExperimentSettings.h"
+#include "settings/ExperimentSettings.h"
 
 namespace halvetra {
 
