@@ -273,8 +273,7 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
     ReportSummaryFacts facts;
     facts.Date = record.Date;
     facts.Time = record.Time;
-    // Beside the report: its name says which it is.
-    facts.DataFile = std::filesystem::path(dataFile_).filename().string();
+    facts.DataFile = dataFile_;
     facts.SamplingTime = state_.Data.SamplingTime;
     facts.WindowStart = record.WindowStart;
     facts.WindowEnd = record.WindowEnd;
@@ -324,7 +323,8 @@ void FillReportSummary(ReportSummary& summary, const ReportSummaryFacts& facts, 
     summary = {};
     const std::string date = facts.Date + (facts.Date.empty() || facts.Time.empty() ? "" : " ") + facts.Time;
     summary.ExperimentDate = Q(date);
-    summary.DataFile = Q(facts.DataFile);
+    // Beside the report: its name says which it is.
+    summary.DataFile = Q(std::filesystem::path(facts.DataFile).filename().string());
     if (facts.SamplingTime > 0.0) summary.SamplingTime = number(facts.SamplingTime);
     const std::vector<double>* times = facts.SampleTimes;
     if (facts.WindowStart >= 1 && facts.WindowEnd >= facts.WindowStart && times &&

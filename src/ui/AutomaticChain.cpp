@@ -116,6 +116,11 @@ QStringList AutomaticChain::Run(const AutomaticRun& run) {
             self.written_ = chain.FilesWritten();
             self.rescued_ = chain.RescuedDataFile();
             self.warnings_ = chain.Warnings();
+            // The Data page names the file the record now lies in.
+            const std::string saved = !self.rescued_.empty() ? self.rescued_
+                                      : !self.written_.empty() ? self.written_.front()
+                                                               : std::string();
+            if (!saved.empty()) self.sources_.Data->ShowSavedFile(QDir::toNativeSeparators(Q(saved)));
         }
     } results{*this, chain};
     return NativePaths(chain.Run(processing, record, texts));

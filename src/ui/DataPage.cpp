@@ -661,4 +661,9 @@ void DataPage::SaveDataFile(const QString& fileName) {
     showDataDetails(QString::fromStdString(record.Date), QString::fromStdString(record.Time), fileName);
 }
 
+void DataPage::ShowSavedFile(const QString& fileName) {
+    const ProcessingRecord record = Record();
+    showDataDetails(QString::fromStdString(record.Date), QString::fromStdString(record.Time), fileName);
+}
+
 }  // namespace halvetra

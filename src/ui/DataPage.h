@@ -42,6 +42,9 @@ public:
     // today's date and time, the window, the selected columns (MV, MV, U, U,
     // Y, Y2) and the conditioning settings of the edit boxes.
     void SaveDataFile(const QString& fileName);
+    // The data shown were saved elsewhere (by the automatic processing) as
+    // fileName: the "Measured data" box names it.
+    void ShowSavedFile(const QString& fileName);
     // What SaveDataFile writes besides the data: the window, the columns, the
     // conditioning of the edit boxes (a text that is not a number throws
     // ConversionError) and today's date and time as the header gives them.

@@ -366,6 +366,7 @@ private slots:
                                       native(f.path("direct.hvc")), native(f.path("direct.odt"))};
         QCOMPARE(written, expected);
         QCOMPARE(chain.FilesWritten(), expected);
+        QCOMPARE(f.form.DataPage_->Label_Ime->text(), expected.front());  // the record's file, no longer "recorded"
         QCOMPARE(f.form.State.RobustnessFactor, RobustnessFactor(3));
         QVERIFY(f.pictures().isEmpty());
         QCOMPARE(f.enlarged.Chart1->title(), QString("Meritev 2"));
