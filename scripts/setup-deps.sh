@@ -11,7 +11,7 @@ ROOT=$PWD
 PACKAGES=(build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqcustomplot-dev
   libgtest-dev libgmock-dev libbenchmark-dev libzip-dev
-  xvfb xauth fonts-dejavu-core)
+  xvfb xauth fonts-dejavu-core clang-format)
 
 # With --fuzz also the compiler of the fuzz targets: clang with its sanitizer
 # and libFuzzer runtime (libclang-rt-dev is Debian's default version of it,
