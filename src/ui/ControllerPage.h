@@ -171,7 +171,16 @@ private:
     void refreshParameters();
     void showRobustnessFactor();
     void refreshCompareRules();
+    // The page's parts, one builder each, called in this order by the constructor.
+    QWidget* buildLeftPanel();  // the boxes below, top to bottom, and the file buttons
+    QGroupBox* buildTuningBox();
+    QGroupBox* buildResponseTypeBox();  // RadioGroup_Motnja
+    QGroupBox* buildSamplingBox();
+    QGroupBox* buildGainsBox();
     QGroupBox* buildFiguresBox();
+    void buildResponsesChart();  // Chart1 and its series
+    QGroupBox* buildScaledParametersBox();
+    void connectSignals();
     void saveSettings();
     void loadSettings();
     void loadToController();
