@@ -11,11 +11,13 @@
 #include "ui/PageContext.h"
 
 class QCPGraph;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace halvetra {
 
@@ -156,6 +158,14 @@ private:
     void showHistogram(Signal signal);
     void showEnlarged(Signal signal);
     double readNumber(const QLineEdit* edit) const;
+    // The page's parts, one builder each, called in this order by the constructor.
+    QVBoxLayout* buildLeftColumn();  // the boxes below with the page's buttons
+    QGroupBox* buildFileBox();
+    QGroupBox* buildWindowBox();
+    QGroupBox* buildFilterBox();
+    QGroupBox* buildActuatorBox();
+    QVBoxLayout* buildSignalRows();  // the four rows of buildSignalRow
+    void connectSignals();
     QWidget* buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit* columnBox, QLabel* description,
                             QLabel* maximum, QLabel* minimum, QLabel* deviation);
 
