@@ -113,6 +113,14 @@ private:
     void showDeviations(bool shown);
     std::vector<QWidget*> deviationWidgets_;
 
+    // The page's parts, one builder each, called in this order by the constructor.
+    void buildModelChart();
+    void buildProcessTypeControls();
+    QGroupBox* buildParametersBox();  // GroupBox16
+    QGroupBox* buildRefinedModelBox();
+    QWidget* buildSidePanel();
+    void connectSignals();
+
     Process shownProcess() const;
     ModelParameters& model(Process set) const;
     void showQuality(double relativeError);
