@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QDateEdit;
+class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -126,6 +127,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The page's group boxes, one builder each, called in this order by the constructor.
+    QGroupBox* buildKindBox();
+    QGroupBox* buildSettingsBox();
+    QGroupBox* buildStartBox();
+    QGroupBox* buildSliderBox();
+    QGroupBox* buildNonLinearityBox();
+    QGroupBox* buildQueueBox();
+    void connectSignals();
+
     void activate();
     void activateManual(double ts);
     void activateAutomatic();
