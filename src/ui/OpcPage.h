@@ -14,6 +14,7 @@
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -98,12 +99,18 @@ public slots:
 private:
     void connectToServer();
     void chooseItem();
+    // The page's parts, one builder each, called in this order by the constructor.
+    void buildConnectionControls();
+    QHBoxLayout* buildServerRow();
+    QHBoxLayout* buildSecurityRow();
+    void buildItemTable();  // OPCTabela
     QWidget* createRadioColumn();
     QWidget* createSideColumn();
     QGroupBox* createSwitchingGroup(const char* name, QButtonGroup*& items, QLabel*& label, QComboBox*& value,
                                     const char* labelName, const char* comboName, QWidget* parent);
     void setCell(int row, int column, const std::string& text);
     int rowTop(int row) const;  // the y of a row's top edge in the table's coordinates
+    void connectSignals();
 
     PageContext ctx_;
 };
