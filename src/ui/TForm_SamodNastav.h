@@ -67,6 +67,17 @@ public slots:
     void Button_Sam_OKClick();              // "OK"
 
 private:
+    // The window's group boxes, one builder each, called in this order by the constructor.
+    QGroupBox* buildFilterBox();
+    QGroupBox* buildActuatorBox();
+    QGroupBox* buildMethodBox();
+    QGroupBox* buildSamplingBox();
+    QGroupBox* buildRobustnessBox();
+    QGroupBox* buildResponseTypeBox();  // RadioGroup_Sam_Prikaz
+    QGroupBox* buildScaledParametersBox();
+    QGroupBox* buildReportBox();
+    void connectSignals();
+
     Dialogs& dialogs_;
 };
 
