@@ -23,6 +23,8 @@
 
 class QCPGraph;
 class QCloseEvent;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -30,6 +32,7 @@ class QPushButton;
 class QScrollBar;
 class QStatusBar;
 class QTimer;
+class QVBoxLayout;
 
 namespace halvetra {
 
@@ -114,6 +117,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's parts, one builder each, called in this order by the constructor.
+    QVBoxLayout* buildCharts();
+    QVBoxLayout* buildSideColumn();  // the three below
+    QGridLayout* buildValueRows();
+    void buildProgress();
+    QHBoxLayout* buildManualControl();
+    void connectSignals();
+
     void applyView();
     void applyChart(const ChartUpdate& update);
     void afterSample(const SampleOutcome& outcome);
