@@ -319,6 +319,34 @@ void ControllerPage::buildResponsesChart() {
 // additional scaling and the scaled values with the buttons that write them.
 QGroupBox* ControllerPage::buildScaledParametersBox() {
     auto* scaledBox = new QGroupBox(QStringLiteral("Calculation of scaled parameters"), this);
+    QVBoxLayout* formColumn = buildControllerFormColumn(scaledBox);
+    QGridLayout* scaling = buildScalingColumn(scaledBox);
+    QGridLayout* results = buildScaledValuesColumn(scaledBox);
+
+    auto* scaled = new QHBoxLayout;
+    scaled->setSpacing(10);
+    scaled->addLayout(formColumn, 1);
+    scaled->addWidget(rule(Qt::Vertical, scaledBox));
+    scaled->addLayout(scaling);
+    scaled->addWidget(rule(Qt::Vertical, scaledBox));
+    scaled->addLayout(results);
+    // The line under the columns keeps its height also while empty: marking
+    // the values does not move the box.
+    Label_ScaledOutOfDate = named(new QLabel(scaledBox), "Label_ScaledOutOfDate");
+    Label_ScaledOutOfDate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label_ScaledOutOfDate->setMinimumHeight(fontMetrics().height());
+    QPalette warning = Label_ScaledOutOfDate->palette();
+    warning.setColor(QPalette::WindowText, QColor(150, 70, 0));
+    Label_ScaledOutOfDate->setPalette(warning);
+    auto* scaledRows = new QVBoxLayout(scaledBox);
+    scaledRows->setSpacing(4);
+    scaledRows->addLayout(scaled);
+    scaledRows->addWidget(Label_ScaledOutOfDate);
+    return scaledBox;
+}
+
+// The controller's form and type.
+QVBoxLayout* ControllerPage::buildControllerFormColumn(QGroupBox* scaledBox) {
     ComboBox_Regulator = named(new QComboBox(scaledBox), "ComboBox_Regulator");
     for (const char* item : ControllerFormItems) ComboBox_Regulator->addItem(QString::fromUtf8(item));
     ComboBox_Regulator->setPlaceholderText(QStringLiteral("General parallel"));
@@ -338,7 +366,11 @@ QGroupBox* ControllerPage::buildScaledParametersBox() {
     formColumn->addWidget(ComboBox_Regulator);
     formColumn->addWidget(RadioGroup_IzbiraTipaReg);
     formColumn->addStretch(1);
+    return formColumn;
+}
 
+// The additional scaling of the P, I and D terms.
+QGridLayout* ControllerPage::buildScalingColumn(QGroupBox* scaledBox) {
     Edit_Reg_ScaleP = lineEdit("Edit_Reg_ScaleP", QStringLiteral("1"), 60, scaledBox);
     Edit_Reg_ScaleI = lineEdit("Edit_Reg_ScaleI", QStringLiteral("1"), 60, scaledBox);
     Edit_Reg_ScaleD = lineEdit("Edit_Reg_ScaleD", QStringLiteral("1"), 60, scaledBox);
@@ -352,7 +384,12 @@ QGroupBox* ControllerPage::buildScaledParametersBox() {
         scaling->addWidget(scales[i].second, i + 1, 1);
     }
     scaling->setRowStretch(4, 1);
+    return scaling;
+}
 
+// The scaled values with their names in the chosen form, the gain of the
+// non-linearity, and the buttons that write them to the controller.
+QGridLayout* ControllerPage::buildScaledValuesColumn(QGroupBox* scaledBox) {
     Label_Reg_Name_Kp = named(new QLabel(QStringLiteral("Kp:"), scaledBox), "Label_Reg_Name_Kp");
     Label_Reg_Name_Ki = named(new QLabel(QStringLiteral("Ki:"), scaledBox), "Label_Reg_Name_Ki");
     Label_Reg_Name_Kd = named(new QLabel(QStringLiteral("Kd:"), scaledBox), "Label_Reg_Name_Kd");
@@ -387,27 +424,7 @@ QGroupBox* ControllerPage::buildScaledParametersBox() {
         "Writes back the P, I and D values (and the M/A item's value) that the controller held before the last "
         "\"Load to controller\"."));
     results->addWidget(Button_RestoreParameters, 8, 0, 1, 2);
-
-    auto* scaled = new QHBoxLayout;
-    scaled->setSpacing(10);
-    scaled->addLayout(formColumn, 1);
-    scaled->addWidget(rule(Qt::Vertical, scaledBox));
-    scaled->addLayout(scaling);
-    scaled->addWidget(rule(Qt::Vertical, scaledBox));
-    scaled->addLayout(results);
-    // The line under the columns keeps its height also while empty: marking
-    // the values does not move the box.
-    Label_ScaledOutOfDate = named(new QLabel(scaledBox), "Label_ScaledOutOfDate");
-    Label_ScaledOutOfDate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label_ScaledOutOfDate->setMinimumHeight(fontMetrics().height());
-    QPalette warning = Label_ScaledOutOfDate->palette();
-    warning.setColor(QPalette::WindowText, QColor(150, 70, 0));
-    Label_ScaledOutOfDate->setPalette(warning);
-    auto* scaledRows = new QVBoxLayout(scaledBox);
-    scaledRows->setSpacing(4);
-    scaledRows->addLayout(scaled);
-    scaledRows->addWidget(Label_ScaledOutOfDate);
-    return scaledBox;
+    return results;
 }
 
 void ControllerPage::connectSignals() {

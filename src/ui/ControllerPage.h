@@ -22,11 +22,13 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QCPGraph;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QVBoxLayout;
 
 namespace halvetra {
 
@@ -179,7 +181,10 @@ private:
     QGroupBox* buildGainsBox();
     QGroupBox* buildFiguresBox();
     void buildResponsesChart();  // Chart1 and its series
-    QGroupBox* buildScaledParametersBox();
+    QGroupBox* buildScaledParametersBox();  // the three columns below, left to right
+    QVBoxLayout* buildControllerFormColumn(QGroupBox* scaledBox);
+    QGridLayout* buildScalingColumn(QGroupBox* scaledBox);
+    QGridLayout* buildScaledValuesColumn(QGroupBox* scaledBox);
     void connectSignals();
     void saveSettings();
     void loadSettings();
