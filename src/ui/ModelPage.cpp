@@ -159,20 +159,7 @@ QGroupBox* ModelPage::buildParametersBox() {
     for (QLabel* label : {Label_STD, Label_Rel_Pogresek, Label_DGain, Label_DTime})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    // The four quality images lie on top of each other.
-    auto* images = new QWidget(GroupBox16);
-    images->setFixedSize(QualityImageSize, QualityImageSize);
-    auto image = [images](const char* name, const QColor& color) {
-        auto* label = new QLabel(images);
-        label->setObjectName(name);
-        label->setGeometry(0, 0, QualityImageSize, QualityImageSize);
-        label->setPixmap(qualityLamp(color));
-        return label;
-    };
-    Image_Quality_Red = image("Image_Quality_Red", QColor(220, 30, 30));
-    Image_Quality_Orange = image("Image_Quality_Orange", QColor(245, 140, 20));
-    Image_Quality_Yellow = image("Image_Quality_Yellow", QColor(240, 215, 30));
-    Image_Quality_Green = image("Image_Quality_Green", QColor(40, 185, 60));
+    QWidget* images = buildQualityImages(GroupBox16);
 
     Button5 = makeButton("Button5", "&Use model", GroupBox16);
 
@@ -216,6 +203,24 @@ QGroupBox* ModelPage::buildParametersBox() {
     grid->addWidget(Button5, 7, 0, 1, 4);
     grid->setColumnStretch(3, 1);
     return GroupBox16;
+}
+
+// The four quality images, lying on top of each other.
+QWidget* ModelPage::buildQualityImages(QGroupBox* parametersBox) {
+    auto* images = new QWidget(parametersBox);
+    images->setFixedSize(QualityImageSize, QualityImageSize);
+    auto image = [images](const char* name, const QColor& color) {
+        auto* label = new QLabel(images);
+        label->setObjectName(name);
+        label->setGeometry(0, 0, QualityImageSize, QualityImageSize);
+        label->setPixmap(qualityLamp(color));
+        return label;
+    };
+    Image_Quality_Red = image("Image_Quality_Red", QColor(220, 30, 30));
+    Image_Quality_Orange = image("Image_Quality_Orange", QColor(245, 140, 20));
+    Image_Quality_Yellow = image("Image_Quality_Yellow", QColor(240, 215, 30));
+    Image_Quality_Green = image("Image_Quality_Green", QColor(40, 185, 60));
+    return images;
 }
 
 // "Refined model": the refined figures, the reason for them and "Use refined model".

@@ -117,6 +117,7 @@ private:
     void buildModelChart();
     void buildProcessTypeControls();
     QGroupBox* buildParametersBox();  // GroupBox16
+    QWidget* buildQualityImages(QGroupBox* parametersBox);
     QGroupBox* buildRefinedModelBox();
     QWidget* buildSidePanel();
     void connectSignals();
