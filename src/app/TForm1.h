@@ -56,7 +56,7 @@ public:
     // the data file (the user's application data folder; tests set their own).
     QString RescueFolder;
 
-    QTabWidget* PageControl1;
+    QTabWidget* PageControl1;  // the pages, one tab each
     OpcPage* OpcPage_;
     ExperimentPage* ExperimentPage_;
     DataPage* DataPage_;
@@ -64,22 +64,22 @@ public:
     ControllerPage* ControllerPage_;
     ReportPage* ReportPage_;
     AboutPage* AboutPage_;
-    QStatusBar* StatusBar1;
-    QTimer* Timer_ExperimentScheduler;
-    QTimer* Timer_FirstScreen;
+    QStatusBar* StatusBar1;  // the main window's status bar
+    QTimer* Timer_ExperimentScheduler;  // every 0.5 s: starts a queued experiment when it is due
+    QTimer* Timer_FirstScreen;  // once, 5 s after start-up: shows the OPC page
 
 signals:
     void closed();  // the user closed the main window: the run ends
 
 public slots:
-    void Timer_FirstScreenTimer();
-    void Timer_ExperimentSchedulerTimer();
+    void Timer_FirstScreenTimer();  // shows the OPC page
+    void Timer_ExperimentSchedulerTimer();  // the Experiment page's scheduler tick
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void FormCreate();
+    void FormCreate();  // start-up once the pages exist: servers, date, folders, version
     void wireExperimentPage();
     void copyAutomaticSettings();
     void processAutomaticRun(const QString& folder, const QString& label, bool noWrite);

@@ -137,7 +137,57 @@ private:
 }  // namespace
 
 ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
-    // --- Tuning ---
+    QWidget* leftPanel = buildLeftPanel();
+    buildResponsesChart();
+    QGroupBox* scaledBox = buildScaledParametersBox();
+
+    auto* right = new QVBoxLayout;
+    right->setSpacing(5);
+    right->addWidget(Chart1, 1);
+    right->addWidget(scaledBox, 0);
+
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(4, 4, 6, 6);
+    page->setSpacing(8);
+    page->addWidget(leftPanel, 0);
+    page->addLayout(right, 1);
+
+    showRobustnessFactor();
+    connectSignals();
+}
+
+// The left column: the tuning, the response type, the sampling time, the
+// gains, the figures and the buttons of the settings file, top to bottom.
+QWidget* ControllerPage::buildLeftPanel() {
+    QGroupBox* tuningBox = buildTuningBox();
+    QGroupBox* responseTypeBox = buildResponseTypeBox();
+    QGroupBox* samplingBox = buildSamplingBox();
+    QGroupBox* gainsBox = buildGainsBox();
+    QGroupBox* figuresBox = buildFiguresBox();
+
+    Button9 = named(new QPushButton(QStringLiteral("Load to file"), this), "Button9");
+    Button8 = named(new QPushButton(QStringLiteral("Load from file"), this), "Button8");
+
+    auto* leftPanel = new QWidget(this);
+    leftPanel->setFixedWidth(312);
+    auto* left = new QVBoxLayout(leftPanel);
+    left->setContentsMargins(0, 0, 0, 0);
+    left->setSpacing(5);
+    left->addWidget(tuningBox);
+    left->addWidget(responseTypeBox);
+    left->addWidget(samplingBox);
+    left->addWidget(gainsBox);
+    left->addWidget(figuresBox);
+    left->addStretch(1);
+    auto* files = new QHBoxLayout;
+    files->addWidget(Button9);
+    files->addWidget(Button8);
+    left->addLayout(files);
+    return leftPanel;
+}
+
+// The tuning method and the robustness slider.
+QGroupBox* ControllerPage::buildTuningBox() {
     auto* tuningBox = new QGroupBox(QStringLiteral("Tuning method"), this);
     ComboBox1 = named(new QComboBox(tuningBox), "ComboBox1");
     for (int method = 0; method < TuningMethodCount; ++method)
@@ -161,13 +211,21 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     tuning->addWidget(CheckBox_CascadeReg, 2, 0);
     tuning->addWidget(robustnessFactorLabel, 2, 1, 1, 2);
     tuning->setColumnStretch(1, 1);
+    return tuningBox;
+}
 
+// "Type of closed-loop response": reference tracking or disturbance rejection.
+QGroupBox* ControllerPage::buildResponseTypeBox() {
     RadioGroup_Motnja =
         named(new QGroupBox(QStringLiteral("Type of closed-loop response"), this), "RadioGroup_Motnja");
     auto* motnja = new QVBoxLayout(RadioGroup_Motnja);
     motnja->setSpacing(2);
     motnjaItems = AddRadioItems(RadioGroup_Motnja, {"Reference tracking", "Disturbance-rejection response"}, 0, motnja);
+    return RadioGroup_Motnja;
+}
 
+// The closed loop's sampling time and the one recommended for the PI controller.
+QGroupBox* ControllerPage::buildSamplingBox() {
     auto* samplingBox = new QGroupBox(QStringLiteral("Closed-loop sampling time"), this);
     Edit_Vzorcenje = lineEdit("Edit_Vzorcenje", QStringLiteral("1"), 80, samplingBox);
     Label_Priporocljiv = valueLabel("Label_Priporocljiv", samplingBox);
@@ -179,8 +237,11 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     sampling->addWidget(new QLabel(QStringLiteral("Recommended s.t. [PI]  <="), samplingBox), 1, 0);
     sampling->addWidget(Label_Priporocljiv, 1, 1, Qt::AlignRight);
     sampling->setColumnStretch(0, 1);
+    return samplingBox;
+}
 
-    // The gains of the four controllers, one row each.
+// The gains of the four controllers, one row each.
+QGroupBox* ControllerPage::buildGainsBox() {
     auto* gainsBox = new QGroupBox(QStringLiteral("Controller gains"), this);
     Label_Ki = valueLabel("Label_Ki", gainsBox);
     Label_Kp_P = valueLabel("Label_Kp_P", gainsBox);
@@ -226,29 +287,11 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     gains->addWidget(Label_Kp_Cascade, 6, 4);
     gains->setColumnStretch(2, 1);
     gains->setColumnStretch(4, 1);
+    return gainsBox;
+}
 
-    QGroupBox* figuresBox = buildFiguresBox();
-
-    Button9 = named(new QPushButton(QStringLiteral("Load to file"), this), "Button9");
-    Button8 = named(new QPushButton(QStringLiteral("Load from file"), this), "Button8");
-
-    auto* leftPanel = new QWidget(this);
-    leftPanel->setFixedWidth(312);
-    auto* left = new QVBoxLayout(leftPanel);
-    left->setContentsMargins(0, 0, 0, 0);
-    left->setSpacing(5);
-    left->addWidget(tuningBox);
-    left->addWidget(RadioGroup_Motnja);
-    left->addWidget(samplingBox);
-    left->addWidget(gainsBox);
-    left->addWidget(figuresBox);
-    left->addStretch(1);
-    auto* files = new QHBoxLayout;
-    files->addWidget(Button9);
-    files->addWidget(Button8);
-    left->addLayout(files);
-
-    // --- Responses ---
+// The open-loop and closed-loop responses, with the legend in one row below the axes.
+void ControllerPage::buildResponsesChart() {
     Chart1 = new Chart("Chart1", "Open-loop (OL) and closed-loop (CL) responses", this);
     Chart1->setPlainBackground(Qt::white);
     Chart1->xAxis->setLabel(QStringLiteral("Time [s]"));
@@ -272,9 +315,40 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     Chart1->legend->setMargins(QMargins(4, 0, 4, 2));
     Chart1->legend->setIconSize(28, 10);
     Chart1->setMinimumSize(400, 250);
+}
 
-    // --- Calculation of scaled parameters ---
+// "Calculation of scaled parameters": the controller's form and type, the
+// additional scaling and the scaled values with the buttons that write them.
+QGroupBox* ControllerPage::buildScaledParametersBox() {
     auto* scaledBox = new QGroupBox(QStringLiteral("Calculation of scaled parameters"), this);
+    QVBoxLayout* formColumn = buildControllerFormColumn(scaledBox);
+    QGridLayout* scaling = buildScalingColumn(scaledBox);
+    QGridLayout* results = buildScaledValuesColumn(scaledBox);
+
+    auto* scaled = new QHBoxLayout;
+    scaled->setSpacing(10);
+    scaled->addLayout(formColumn, 1);
+    scaled->addWidget(rule(Qt::Vertical, scaledBox));
+    scaled->addLayout(scaling);
+    scaled->addWidget(rule(Qt::Vertical, scaledBox));
+    scaled->addLayout(results);
+    // The line under the columns keeps its height also while empty: marking
+    // the values does not move the box.
+    Label_ScaledOutOfDate = named(new QLabel(scaledBox), "Label_ScaledOutOfDate");
+    Label_ScaledOutOfDate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label_ScaledOutOfDate->setMinimumHeight(fontMetrics().height());
+    QPalette warning = Label_ScaledOutOfDate->palette();
+    warning.setColor(QPalette::WindowText, QColor(150, 70, 0));
+    Label_ScaledOutOfDate->setPalette(warning);
+    auto* scaledRows = new QVBoxLayout(scaledBox);
+    scaledRows->setSpacing(4);
+    scaledRows->addLayout(scaled);
+    scaledRows->addWidget(Label_ScaledOutOfDate);
+    return scaledBox;
+}
+
+// The controller's form and type.
+QVBoxLayout* ControllerPage::buildControllerFormColumn(QGroupBox* scaledBox) {
     ComboBox_Regulator = named(new QComboBox(scaledBox), "ComboBox_Regulator");
     for (const char* item : ControllerFormItems) ComboBox_Regulator->addItem(QString::fromUtf8(item));
     ComboBox_Regulator->setPlaceholderText(QStringLiteral("General parallel"));
@@ -294,7 +368,11 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
     formColumn->addWidget(ComboBox_Regulator);
     formColumn->addWidget(RadioGroup_IzbiraTipaReg);
     formColumn->addStretch(1);
+    return formColumn;
+}
 
+// The additional scaling of the P, I and D terms.
+QGridLayout* ControllerPage::buildScalingColumn(QGroupBox* scaledBox) {
     Edit_Reg_ScaleP = lineEdit("Edit_Reg_ScaleP", QStringLiteral("1"), 60, scaledBox);
     Edit_Reg_ScaleI = lineEdit("Edit_Reg_ScaleI", QStringLiteral("1"), 60, scaledBox);
     Edit_Reg_ScaleD = lineEdit("Edit_Reg_ScaleD", QStringLiteral("1"), 60, scaledBox);
@@ -308,7 +386,12 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
         scaling->addWidget(scales[i].second, i + 1, 1);
     }
     scaling->setRowStretch(4, 1);
+    return scaling;
+}
 
+// The scaled values with their names in the chosen form, the gain of the
+// non-linearity, and the buttons that write them to the controller.
+QGridLayout* ControllerPage::buildScaledValuesColumn(QGroupBox* scaledBox) {
     Label_Reg_Name_Kp = named(new QLabel(QStringLiteral("Kp:"), scaledBox), "Label_Reg_Name_Kp");
     Label_Reg_Name_Ki = named(new QLabel(QStringLiteral("Ki:"), scaledBox), "Label_Reg_Name_Ki");
     Label_Reg_Name_Kd = named(new QLabel(QStringLiteral("Kd:"), scaledBox), "Label_Reg_Name_Kd");
@@ -343,40 +426,10 @@ ControllerPage::ControllerPage(PageContext context, QWidget* parent) : QWidget(p
         "Writes back the P, I and D values (and the M/A item's value) that the controller held before the last "
         "\"Load to controller\"."));
     results->addWidget(Button_RestoreParameters, 8, 0, 1, 2);
+    return results;
+}
 
-    auto* scaled = new QHBoxLayout;
-    scaled->setSpacing(10);
-    scaled->addLayout(formColumn, 1);
-    scaled->addWidget(rule(Qt::Vertical, scaledBox));
-    scaled->addLayout(scaling);
-    scaled->addWidget(rule(Qt::Vertical, scaledBox));
-    scaled->addLayout(results);
-    // The line under the columns keeps its height also while empty: marking
-    // the values does not move the box.
-    Label_ScaledOutOfDate = named(new QLabel(scaledBox), "Label_ScaledOutOfDate");
-    Label_ScaledOutOfDate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    Label_ScaledOutOfDate->setMinimumHeight(fontMetrics().height());
-    QPalette warning = Label_ScaledOutOfDate->palette();
-    warning.setColor(QPalette::WindowText, QColor(150, 70, 0));
-    Label_ScaledOutOfDate->setPalette(warning);
-    auto* scaledRows = new QVBoxLayout(scaledBox);
-    scaledRows->setSpacing(4);
-    scaledRows->addLayout(scaled);
-    scaledRows->addWidget(Label_ScaledOutOfDate);
-
-    auto* right = new QVBoxLayout;
-    right->setSpacing(5);
-    right->addWidget(Chart1, 1);
-    right->addWidget(scaledBox, 0);
-
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(4, 4, 6, 6);
-    page->setSpacing(8);
-    page->addWidget(leftPanel, 0);
-    page->addLayout(right, 1);
-
-    showRobustnessFactor();
-
+void ControllerPage::connectSignals() {
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &ControllerPage::ComboBox1Change);
     connect(CheckBox_CascadeReg, &QCheckBox::toggled, this, &ControllerPage::CheckBox_CascadeRegClick);
     connect(ScrollBar_Robust, &QScrollBar::valueChanged, this, &ControllerPage::showRobustnessFactor);

@@ -22,11 +22,13 @@ class QButtonGroup;
 class QCheckBox;
 class QComboBox;
 class QCPGraph;
+class QGridLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
+class QVBoxLayout;
 
 namespace halvetra {
 
@@ -60,24 +62,24 @@ public:
     QLabel* robustnessFactorLabel;  // the factor of the slider's position
     QGroupBox* RadioGroup_Motnja;   // type of closed-loop response
     QButtonGroup* motnjaItems;      // its items: 0 reference tracking, 1 disturbance rejection
-    QCheckBox* CheckBox_CascadeReg;
+    QCheckBox* CheckBox_CascadeReg;  // tune a cascade: the inner loop first, then the outer
     QLineEdit* Edit_Vzorcenje;      // closed-loop sampling time
     QLabel* Label_Priporocljiv;     // recommended sampling time of the PI controller
-    QLabel* Label_Ki;
-    QLabel* Label_Kp_P;
-    QLabel* Label_PI_Kp;
-    QLabel* Label_PI_Ti;
-    QLabel* Label_PID_Kp;
-    QLabel* Label_PID_Ti;
-    QLabel* Label_PID_Td;
-    QLabel* Label_Kp_Cascade;
+    QLabel* Label_Ki;  // I controller: Ki
+    QLabel* Label_Kp_P;  // P controller: Kp
+    QLabel* Label_PI_Kp;  // PI controller: Kp
+    QLabel* Label_PI_Ti;  // PI controller: Ki
+    QLabel* Label_PID_Kp;  // PID controller: Kp
+    QLabel* Label_PID_Ti;  // PID controller: Ki
+    QLabel* Label_PID_Td;  // PID controller: Kd
+    QLabel* Label_Kp_Cascade;  // inner loop's proportional gain of a cascade
     // The figures of the four closed loops, indexed by ControllerType (I, PI,
     // PID, P) and by column (Ms, GM, PM, IAE set point, IAE disturbance);
     // object names "Label_Figure_<type>_<column>".
     std::array<std::array<QLabel*, FigureColumns>, 4> FigureLabels{};
     QPushButton* Button_CompareRules;  // opens "Compare rules"
     CompareRulesWindow* CompareRules = nullptr;  // made on first use
-    Chart* Chart1;
+    Chart* Chart1;  // open-loop (OL) and closed-loop (CL) responses
     QCPGraph* LineSeries3;  // CL I
     QCPGraph* Series3;      // CL PI
     QCPGraph* Series4;      // CL PID
@@ -88,17 +90,17 @@ public:
     QComboBox* ComboBox_Regulator;         // controller form
     QGroupBox* RadioGroup_IzbiraTipaReg;   // controller selection
     QButtonGroup* izbiraTipaRegItems;      // its items: 0 P, 1 I, 2 PI, 3 PID
-    QLineEdit* Edit_Reg_ScaleP;
-    QLineEdit* Edit_Reg_ScaleI;
-    QLineEdit* Edit_Reg_ScaleD;
-    QLabel* Label_Reg_Name_Kp;
-    QLabel* Label_Reg_Name_Ki;
-    QLabel* Label_Reg_Name_Kd;
-    QLineEdit* Edit_Reg_Kp;
-    QLineEdit* Edit_Reg_Ki;
-    QLineEdit* Edit_Reg_Kd;
-    QLabel* Label_LabOjacSekv;
-    QLabel* Label_OjacSekv;
+    QLineEdit* Edit_Reg_ScaleP;  // additional scaling of P
+    QLineEdit* Edit_Reg_ScaleI;  // additional scaling of I
+    QLineEdit* Edit_Reg_ScaleD;  // additional scaling of D
+    QLabel* Label_Reg_Name_Kp;  // the P term's name in the chosen form, e.g. "Kp:"
+    QLabel* Label_Reg_Name_Ki;  // the I term's name in the chosen form, e.g. "Ki:" or "Ti:"
+    QLabel* Label_Reg_Name_Kd;  // the D term's name in the chosen form, e.g. "Kd:" or "Td:"
+    QLineEdit* Edit_Reg_Kp;  // scaled P value
+    QLineEdit* Edit_Reg_Ki;  // scaled I value
+    QLineEdit* Edit_Reg_Kd;  // scaled D value
+    QLabel* Label_LabOjacSekv;  // caption of the non-linearity's gain (cascade only)
+    QLabel* Label_OjacSekv;  // the non-linearity's gain between the loops
     // Shown, with the value edits tinted, while the scaled values belong to
     // gains the page no longer shows; says what changed.
     QLabel* Label_ScaledOutOfDate;
@@ -144,20 +146,20 @@ public:
     const ControllerSnapshot& PreviousParameters() const { return previous_; }
 
 public slots:
-    void ComboBox1Change();
-    void CheckBox_CascadeRegClick();
-    void ScrollBar_RobustChange();
-    void RadioGroup_MotnjaClick();
+    void ComboBox1Change();  // another tuning method
+    void CheckBox_CascadeRegClick();  // cascade switched on or off
+    void ScrollBar_RobustChange();  // the robustness slider moved
+    void RadioGroup_MotnjaClick();  // another type of closed-loop response
     void Edit_VzorcenjeKeyPress();  // Enter in the sampling-time edit
-    void ComboBox_RegulatorChange();
-    void RadioGroup_IzbiraTipaRegClick();
+    void ComboBox_RegulatorChange();  // another controller form
+    void RadioGroup_IzbiraTipaRegClick();  // another controller type (P, I, PI, PID)
     void Edit_Reg_ScalePKeyPress();  // Enter in a scaling edit
     void Edit_Reg_ScaleIKeyPress();
     void Edit_Reg_ScaleDKeyPress();
     void Button9Click();  // "Load to file"
     void Button8Click();  // "Load from file"
     void Button16Click();  // "Load to controller"
-    void Button_RestoreParametersClick();
+    void Button_RestoreParametersClick();  // "Restore previous parameters"
 
     // The largest gain of the non-linear element between the loops of a
     // cascade, from the Experiment page's table (1 without one, or for a
@@ -172,7 +174,19 @@ private:
     void showRobustnessFactor();
     void refreshCompareRules();
     bool enableApplicableMethods(bool cascade);
+    // The page's parts, one builder each, called in this order by the constructor.
+    QWidget* buildLeftPanel();  // the boxes below, top to bottom, and the file buttons
+    QGroupBox* buildTuningBox();
+    QGroupBox* buildResponseTypeBox();  // RadioGroup_Motnja
+    QGroupBox* buildSamplingBox();
+    QGroupBox* buildGainsBox();
     QGroupBox* buildFiguresBox();
+    void buildResponsesChart();  // Chart1 and its series
+    QGroupBox* buildScaledParametersBox();  // the three columns below, left to right
+    QVBoxLayout* buildControllerFormColumn(QGroupBox* scaledBox);
+    QGridLayout* buildScalingColumn(QGroupBox* scaledBox);
+    QGridLayout* buildScaledValuesColumn(QGroupBox* scaledBox);
+    void connectSignals();
     void saveSettings();
     void loadSettings();
     void loadToController();

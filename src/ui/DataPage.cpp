@@ -102,7 +102,65 @@ std::pair<QString, QString> headerDateAndTime(const QDateTime& now) {
 }  // namespace
 
 DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
-    // File and window.
+    QVBoxLayout* left = buildLeftColumn();
+    QVBoxLayout* right = buildSignalRows();
+
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(4, 4, 4, 4);
+    page->addLayout(left, 0);
+    page->addLayout(right, 1);
+
+    views_ = {{
+        {Chart_MV, LineSeries6, &MeasuredData::ConditionedMV, Label_MaksMV1, Label_MinMV1, Label_STDMV1,
+         Label_MVDescription, ScrollBar_MV, Edit_Stolpec_MV, "Histogram of manipulative signal", "Manipulative signal"},
+        {Chart_U, Series1, &MeasuredData::ConditionedU, Label_MaksU1, Label_MinU1, Label_STDU1, Label22, ScrollBar1,
+         Edit_Stolpec_U, "Histogram of process input", "Process input"},
+        {Chart_Y, Series2, &MeasuredData::ConditionedY, Label_MaksY1, Label_MinY1, Label_STDY1, Label20, ScrollBar2,
+         Edit_Stolpec_Y, "Histogram of inner process output", "Process inner output"},
+        {Chart2, LineSeries5, &MeasuredData::ConditionedY2, Label_MaksY2, Label_MinY2, Label_STDY2, Label68,
+         ScrollBar5, Edit_Stolpec_Y1, "Histogram of outer process output", "Process outer output"},
+    }};
+
+    connectSignals();
+    showWindowPositions();
+}
+
+// The left column: the data's details, the file buttons, the window, the
+// filter, the actuator's constraints and the buttons that use them.
+QVBoxLayout* DataPage::buildLeftColumn() {
+    QGroupBox* fileBox = buildFileBox();
+
+    Button3 = new QPushButton("&Load from file", this);
+    Button3->setObjectName("Button3");
+    Button4 = new QPushButton("&Save to file", this);
+    Button4->setObjectName("Button4");
+
+    QGroupBox* windowBox = buildWindowBox();
+    QGroupBox* filterBox = buildFilterBox();
+    QGroupBox* actuatorBox = buildActuatorBox();
+
+    Button2 = new QPushButton("&Use filter and constraints", this);
+    Button2->setObjectName("Button2");
+    Button_Izracun = new QPushButton("&Calculate model", this);
+    Button_Izracun->setObjectName("Button_Izracun");
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(fileBox);
+    auto* fileButtons = new QHBoxLayout;
+    fileButtons->addWidget(Button3);
+    fileButtons->addWidget(Button4);
+    left->addLayout(fileButtons);
+    left->addWidget(windowBox);
+    left->addWidget(filterBox);
+    left->addWidget(actuatorBox);
+    left->addWidget(Button2);
+    left->addWidget(Button_Izracun);
+    left->addStretch(1);
+    return left;
+}
+
+// "Measured data": date, hour, file name, sampling time and sample count.
+QGroupBox* DataPage::buildFileBox() {
     auto* fileBox = new QGroupBox(tr("Measured data"), this);
     auto* fileGrid = new QGridLayout(fileBox);
     // Until data are loaded or recorded the box has nothing to describe.
@@ -124,12 +182,12 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     fileGrid->addWidget(new QLabel("Samples:", fileBox), 4, 0);
     fileGrid->addWidget(Label_Ns, 4, 1);
     fileGrid->setColumnStretch(1, 1);
+    return fileBox;
+}
 
-    Button3 = new QPushButton("&Load from file", this);
-    Button3->setObjectName("Button3");
-    Button4 = new QPushButton("&Save to file", this);
-    Button4->setObjectName("Button4");
-
+// "Window": the sliders of the first and the last sample used, each with its
+// sample number and time.
+QGroupBox* DataPage::buildWindowBox() {
     auto* windowBox = new QGroupBox(tr("Window"), this);
     auto* windowLayout = new QVBoxLayout(windowBox);
     ScrollBar3 = makeScrollBar("ScrollBar3", 1, 500, 1, windowBox);
@@ -163,14 +221,22 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     };
     sliderRow("Start of experiment", ScrollBar3, SpinEdit_WindowStart, Label_WindowStartTime);
     sliderRow("End of experiment", ScrollBar4, SpinEdit_WindowEnd, Label_WindowEndTime);
+    return windowBox;
+}
 
+// "Signal filtering": the filter's time constant.
+QGroupBox* DataPage::buildFilterBox() {
     auto* filterBox = new QGroupBox("Signal filtering", this);
     auto* filterLayout = new QHBoxLayout(filterBox);
     Edit8 = makeEdit("Edit8", "0", filterBox);
     filterLayout->addWidget(
         captionWithTip("Time [s]", "Time constant of the signal filter in seconds (0: no filter)", Edit8, filterBox));
     filterLayout->addWidget(Edit8);
+    return filterBox;
+}
 
+// "Actuator constraints": maximum, minimum and opening time.
+QGroupBox* DataPage::buildActuatorBox() {
     auto* actuatorBox = new QGroupBox("Actuator constraints", this);
     auto* actuatorGrid = new QGridLayout(actuatorBox);
     Edit_Actuator_Maximum = makeEdit("Edit_Actuator_Maximum", "100", actuatorBox);
@@ -184,26 +250,11 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
                                            Edit_Actuator_Velocity, actuatorBox),
                             2, 0);
     actuatorGrid->addWidget(Edit_Actuator_Velocity, 2, 1);
+    return actuatorBox;
+}
 
-    Button2 = new QPushButton("&Use filter and constraints", this);
-    Button2->setObjectName("Button2");
-    Button_Izracun = new QPushButton("&Calculate model", this);
-    Button_Izracun->setObjectName("Button_Izracun");
-
-    auto* left = new QVBoxLayout;
-    left->addWidget(fileBox);
-    auto* fileButtons = new QHBoxLayout;
-    fileButtons->addWidget(Button3);
-    fileButtons->addWidget(Button4);
-    left->addLayout(fileButtons);
-    left->addWidget(windowBox);
-    left->addWidget(filterBox);
-    left->addWidget(actuatorBox);
-    left->addWidget(Button2);
-    left->addWidget(Button_Izracun);
-    left->addStretch(1);
-
-    // The four signals, each with its column selector and statistics.
+// The four signals, each with its column selector and statistics.
+QVBoxLayout* DataPage::buildSignalRows() {
     Chart_MV = new Chart("Chart_MV", "Manipulative signal", this);
     Chart_U = new Chart("Chart_U", "Process input", this);
     Chart_Y = new Chart("Chart_Y", "Process output 1 (inner loop)", this);
@@ -249,23 +300,12 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
         buildSignalRow(Chart_Y, ScrollBar2, Edit_Stolpec_Y, Label20, Label_MaksY1, Label_MinY1, Label_STDY1));
     right->addWidget(
         buildSignalRow(Chart2, ScrollBar5, Edit_Stolpec_Y1, Label68, Label_MaksY2, Label_MinY2, Label_STDY2));
+    return right;
+}
 
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(4, 4, 4, 4);
-    page->addLayout(left, 0);
-    page->addLayout(right, 1);
-
-    views_ = {{
-        {Chart_MV, LineSeries6, &MeasuredData::ConditionedMV, Label_MaksMV1, Label_MinMV1, Label_STDMV1,
-         Label_MVDescription, ScrollBar_MV, Edit_Stolpec_MV, "Histogram of manipulative signal", "Manipulative signal"},
-        {Chart_U, Series1, &MeasuredData::ConditionedU, Label_MaksU1, Label_MinU1, Label_STDU1, Label22, ScrollBar1,
-         Edit_Stolpec_U, "Histogram of process input", "Process input"},
-        {Chart_Y, Series2, &MeasuredData::ConditionedY, Label_MaksY1, Label_MinY1, Label_STDY1, Label20, ScrollBar2,
-         Edit_Stolpec_Y, "Histogram of inner process output", "Process inner output"},
-        {Chart2, LineSeries5, &MeasuredData::ConditionedY2, Label_MaksY2, Label_MinY2, Label_STDY2, Label68,
-         ScrollBar5, Edit_Stolpec_Y1, "Histogram of outer process output", "Process outer output"},
-    }};
-
+// The buttons, the window's sliders and boxes, the column selectors and the
+// charts' histogram and enlargement.
+void DataPage::connectSignals() {
     connect(Button3, &QPushButton::clicked, this, &DataPage::Button3Click);
     connect(Button4, &QPushButton::clicked, this, &DataPage::Button4Click);
     connect(Button2, &QPushButton::clicked, this, &DataPage::Button2Click);
@@ -274,7 +314,6 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
     connect(ScrollBar4, &QScrollBar::valueChanged, this, &DataPage::ScrollBar4Change);
     connect(SpinEdit_WindowStart, &QSpinBox::valueChanged, ScrollBar3, &QScrollBar::setValue);
     connect(SpinEdit_WindowEnd, &QSpinBox::valueChanged, ScrollBar4, &QScrollBar::setValue);
-    showWindowPositions();
     connect(ScrollBar_MV, &QScrollBar::valueChanged, this, &DataPage::ScrollBar_MVChange);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &DataPage::ScrollBar1Change);
     connect(ScrollBar2, &QScrollBar::valueChanged, this, &DataPage::ScrollBar2Change);

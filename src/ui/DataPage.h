@@ -11,11 +11,13 @@
 #include "ui/PageContext.h"
 
 class QCPGraph;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
 class QSpinBox;
+class QVBoxLayout;
 
 namespace halvetra {
 
@@ -67,11 +69,11 @@ public:
     // start is already there).
     void SetWindowStart(int position);
 
-    QLabel* Label_Datum;
-    QLabel* Label_Ura;
-    QLabel* Label_Ime;
-    QLabel* Label_Ts;
-    QLabel* Label_Ns;
+    QLabel* Label_Datum;  // the data's date
+    QLabel* Label_Ura;  // the data's hour
+    QLabel* Label_Ime;  // file name
+    QLabel* Label_Ts;  // sampling time [s]
+    QLabel* Label_Ns;  // number of samples
     QScrollBar* ScrollBar3;  // start of the window
     QScrollBar* ScrollBar4;  // end of the window
     // Beside each window slider: its sample number (typing one moves the
@@ -84,18 +86,18 @@ public:
     QLineEdit* Edit_Actuator_Maximum;
     QLineEdit* Edit_Actuator_Minimum;
     QLineEdit* Edit_Actuator_Velocity;
-    QScrollBar* ScrollBar_MV;
-    QScrollBar* ScrollBar1;
-    QScrollBar* ScrollBar2;
-    QScrollBar* ScrollBar5;
-    QLineEdit* Edit_Stolpec_MV;
-    QLineEdit* Edit_Stolpec_U;
-    QLineEdit* Edit_Stolpec_Y;
-    QLineEdit* Edit_Stolpec_Y1;
+    QScrollBar* ScrollBar_MV;  // column selector of the manipulative signal
+    QScrollBar* ScrollBar1;  // column selector of the process input
+    QScrollBar* ScrollBar2;  // column selector of process output 1
+    QScrollBar* ScrollBar5;  // column selector of process output 2
+    QLineEdit* Edit_Stolpec_MV;  // column number of the manipulative signal
+    QLineEdit* Edit_Stolpec_U;  // column number of the process input
+    QLineEdit* Edit_Stolpec_Y;  // column number of process output 1
+    QLineEdit* Edit_Stolpec_Y1;  // column number of process output 2
     QLabel* Label_MVDescription;
-    QLabel* Label22;
-    QLabel* Label20;
-    QLabel* Label68;
+    QLabel* Label22;  // description of the process input
+    QLabel* Label20;  // description of process output 1
+    QLabel* Label68;  // description of process output 2
     QPushButton* Button3;  // "Load from file"
     QPushButton* Button4;  // "Save to file"
     QPushButton* Button2;  // "Use filter and constraints"
@@ -104,10 +106,10 @@ public:
     // Identifies the models from samples first .. last and shows them; the
     // main window connects it to the Model page.
     std::function<void(int first, int last)> ModelCalculation;
-    Chart* Chart_MV;
-    Chart* Chart_U;
-    Chart* Chart_Y;
-    Chart* Chart2;
+    Chart* Chart_MV;  // manipulative signal
+    Chart* Chart_U;  // process input
+    Chart* Chart_Y;  // process output 1 (inner loop)
+    Chart* Chart2;  // process output 2 (outer loop)
     QLabel *Label_MaksMV1, *Label_MinMV1, *Label_STDMV1;
     QLabel *Label_MaksU1, *Label_MinU1, *Label_STDU1;
     QLabel *Label_MaksY1, *Label_MinY1, *Label_STDY1;
@@ -123,12 +125,12 @@ public slots:
     void Button4Click();  // "Save to file"
     void Button2Click();  // "Use filter and constraints"
     void Button_IzracunClick();  // "Calculate model"
-    void ScrollBar3Change();
-    void ScrollBar4Change();
-    void ScrollBar_MVChange();
-    void ScrollBar1Change();
-    void ScrollBar2Change();
-    void ScrollBar5Change();
+    void ScrollBar3Change();  // the window start moved
+    void ScrollBar4Change();  // the window end moved
+    void ScrollBar_MVChange();  // another column for the manipulative signal
+    void ScrollBar1Change();  // another column for the process input
+    void ScrollBar2Change();  // another column for process output 1
+    void ScrollBar5Change();  // another column for process output 2
 
 private:
     struct SignalView {
@@ -159,6 +161,14 @@ private:
     void showHistogram(Signal signal);
     void showEnlarged(Signal signal);
     double readNumber(const QLineEdit* edit) const;
+    // The page's parts, one builder each, called in this order by the constructor.
+    QVBoxLayout* buildLeftColumn();  // the boxes below with the page's buttons
+    QGroupBox* buildFileBox();
+    QGroupBox* buildWindowBox();
+    QGroupBox* buildFilterBox();
+    QGroupBox* buildActuatorBox();
+    QVBoxLayout* buildSignalRows();  // the four rows of buildSignalRow
+    void connectSignals();
     QWidget* buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit* columnBox, QLabel* description,
                             QLabel* maximum, QLabel* minimum, QLabel* deviation);
 

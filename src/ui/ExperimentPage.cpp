@@ -67,95 +67,17 @@ QCheckBox* check(const char* name, const QString& caption, bool checked, QWidget
 
 ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     : QWidget(parent), Queue(QLocale()), ctx_(std::move(context)) {
-    auto* kindBox = new QGroupBox("Experiment", this);
-    auto* kindLayout = new QVBoxLayout(kindBox);
-    RadioRocno = named(new QRadioButton("Manual experiment", kindBox), "RadioRocno");
-    RadioAvtomatsko = named(new QRadioButton("Automatic experiment", kindBox), "RadioAvtomatsko");
-    RadioAvtomatsko->setChecked(true);
-    kindLayout->addWidget(RadioRocno);
-    kindLayout->addWidget(RadioAvtomatsko);
-
-    auto* settingsBox = new QGroupBox("Settings", this);
-    auto* form = new QFormLayout(settingsBox);
-    CasVzorcenjaEdit = edit("CasVzorcenjaEdit", "1", settingsBox);
-    CheckBox_NePisi = check("CheckBox_NePisi", "Don't write to OPC", false, settingsBox);
-    CheckBox_Zaprtozancni = check("CheckBox_Zaprtozancni", "Closed-loop during experiment", false, settingsBox);
-    CheckBox_ZZPoPoizkusu = check("CheckBox_ZZPoPoizkusu", "Closed-loop after experiment", true, settingsBox);
-    OhraniZacetniVhod = check("OhraniZacetniVhod", "Start from initial process input", false, settingsBox);
-    ZacetniVhodEdit = edit("ZacetniVhodEdit", "0", settingsBox);
-    CasCakanjaEdit = edit("CasCakanjaEdit", "0", settingsBox);
-    VelikostStopniceEdit = edit("VelikostStopniceEdit", "0", settingsBox);
-    CasStopniceEdit = edit("CasStopniceEdit", "0", settingsBox);
-    SteviloStopnicEdit = edit("SteviloStopnicEdit", "1", settingsBox);
-    CheckBox_ObeSmeri = check("CheckBox_ObeSmeri", "Steps in both directions", false, settingsBox);
-    form->addRow("Sampling time: [s]", CasVzorcenjaEdit);
-    form->addRow(CheckBox_NePisi);
-    form->addRow(CheckBox_Zaprtozancni);
-    form->addRow(CheckBox_ZZPoPoizkusu);
-    form->addRow(OhraniZacetniVhod);
-    form->addRow("Initial input: ", ZacetniVhodEdit);
-    form->addRow("Waiting time: [s]", CasCakanjaEdit);
-    form->addRow("Step amplitude:", VelikostStopniceEdit);
-    form->addRow("Time of one step: [s]", CasStopniceEdit);
-    form->addRow("Number of steps:", SteviloStopnicEdit);
-    form->addRow(CheckBox_ObeSmeri);
-
-    auto* startBox = new QGroupBox("Start of automatic experiment", this);
-    auto* startForm = new QFormLayout(startBox);
-    DateTimePicker1 = named(new QDateEdit(startBox), "DateTimePicker1");
-    DateTimePicker1->setCalendarPopup(true);
-    CajtZacetka = edit("CajtZacetka", "12:00:00", startBox);
-    CajtZacetka->setInputMask("90:00:00;_");
-    CajtZacetka->setText("12:00:00");
-    Button1 = named(new QPushButton("Set current &time", startBox), "Button1");
-    Button10 = named(new QPushButton("&Detailed settings of automatic experiment", startBox), "Button10");
-    startForm->addRow("Date:", DateTimePicker1);
-    startForm->addRow("Time:", CajtZacetka);
-    startForm->addRow(Button1);
-    startForm->addRow(Button10);
-
-    auto* sliderBox = new QGroupBox("MV slider parametrers", this);
-    auto* sliderForm = new QFormLayout(sliderBox);
-    Edit_MVMax = edit("Edit_MVMax", "100", sliderBox);
-    Edit_MVMin = edit("Edit_MVMin", "0", sliderBox);
-    Edit_MVStep = edit("Edit_MVStep", "1", sliderBox);
-    sliderForm->addRow("Max:", Edit_MVMax);
-    sliderForm->addRow("Min:", Edit_MVMin);
-    sliderForm->addRow("Step:", Edit_MVStep);
-    sliderBox->setToolTip("Range and step of the slider of the manipulated variable MV1 in the experiment window");
-    const std::pair<QWidget*, const char*> sliderTips[] = {
-        {Edit_MVMax, "Largest value of MV1 on the slider"},
-        {Edit_MVMin, "Smallest value of MV1 on the slider"},
-        {Edit_MVStep, "Change of MV1 per slider step"}};
-    for (const auto& [field, tip] : sliderTips) {
-        field->setToolTip(tip);
-        if (QWidget* label = sliderForm->labelForField(field)) label->setToolTip(tip);
-    }
-
-    auto* nlBox = new QGroupBox("Non-linearity between loops", this);
-    auto* nlLayout = new QVBoxLayout(nlBox);
-    CheckBox_Sekvencer = check("CheckBox_Sekvencer", "NL active", false, nlBox);
-    CheckBox_Sekvencer->setToolTip(
-        "Non-linearity (NL) between the loops is active: the table's input/output points are taken into account");
-    StringGrid_Sekvencer = named(new QTableWidget(10, 2, nlBox), "StringGrid_Sekvencer");
-    StringGrid_Sekvencer->setHorizontalHeaderLabels({"Input", "Output"});
-    StringGrid_Sekvencer->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    StringGrid_Sekvencer->verticalHeader()->setDefaultSectionSize(20);
-    nlLayout->addWidget(CheckBox_Sekvencer);
-    nlLayout->addWidget(StringGrid_Sekvencer);
+    QGroupBox* kindBox = buildKindBox();
+    QGroupBox* settingsBox = buildSettingsBox();
+    QGroupBox* startBox = buildStartBox();
+    QGroupBox* sliderBox = buildSliderBox();
+    QGroupBox* nlBox = buildNonLinearityBox();
 
     AktivirajEksperiment = named(new QPushButton("&Activation of experiment", this), "AktivirajEksperiment");
     NaloziNastavitve = named(new QPushButton("&Load settings", this), "NaloziNastavitve");
     ShraniNastavitve = named(new QPushButton("&Save settings", this), "ShraniNastavitve");
 
-    auto* queueBox = new QGroupBox("Waiting experiments", this);
-    auto* queueGrid = new QGridLayout(queueBox);
-    SeznamCakajocihEkspCas = named(new QListWidget(queueBox), "SeznamCakajocihEkspCas");
-    SeznamCakajocihEkspOznaka = named(new QListWidget(queueBox), "SeznamCakajocihEkspOznaka");
-    queueGrid->addWidget(new QLabel("Time of experiment", queueBox), 0, 0);
-    queueGrid->addWidget(new QLabel("Label of experiment", queueBox), 0, 1);
-    queueGrid->addWidget(SeznamCakajocihEkspCas, 1, 0);
-    queueGrid->addWidget(SeznamCakajocihEkspOznaka, 1, 1);
+    QGroupBox* queueBox = buildQueueBox();
 
     auto* column1 = new QVBoxLayout;
     column1->addWidget(kindBox);
@@ -181,6 +103,122 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     page->addLayout(column2, 0);
     page->addLayout(column3, 1);
 
+    connectSignals();
+    SeznamCakajocihEkspCas->installEventFilter(this);
+    ApplyEnablingRules();
+}
+
+// "Experiment": manual or automatic.
+QGroupBox* ExperimentPage::buildKindBox() {
+    auto* kindBox = new QGroupBox("Experiment", this);
+    auto* kindLayout = new QVBoxLayout(kindBox);
+    RadioRocno = named(new QRadioButton("Manual experiment", kindBox), "RadioRocno");
+    RadioAvtomatsko = named(new QRadioButton("Automatic experiment", kindBox), "RadioAvtomatsko");
+    RadioAvtomatsko->setChecked(true);
+    kindLayout->addWidget(RadioRocno);
+    kindLayout->addWidget(RadioAvtomatsko);
+    return kindBox;
+}
+
+// "Settings": sampling time, the writes and loops, the initial input and the steps.
+QGroupBox* ExperimentPage::buildSettingsBox() {
+    auto* settingsBox = new QGroupBox("Settings", this);
+    auto* form = new QFormLayout(settingsBox);
+    CasVzorcenjaEdit = edit("CasVzorcenjaEdit", "1", settingsBox);
+    CheckBox_NePisi = check("CheckBox_NePisi", "Don't write to OPC", false, settingsBox);
+    CheckBox_Zaprtozancni = check("CheckBox_Zaprtozancni", "Closed-loop during experiment", false, settingsBox);
+    CheckBox_ZZPoPoizkusu = check("CheckBox_ZZPoPoizkusu", "Closed-loop after experiment", true, settingsBox);
+    OhraniZacetniVhod = check("OhraniZacetniVhod", "Start from initial process input", false, settingsBox);
+    ZacetniVhodEdit = edit("ZacetniVhodEdit", "0", settingsBox);
+    CasCakanjaEdit = edit("CasCakanjaEdit", "0", settingsBox);
+    VelikostStopniceEdit = edit("VelikostStopniceEdit", "0", settingsBox);
+    CasStopniceEdit = edit("CasStopniceEdit", "0", settingsBox);
+    SteviloStopnicEdit = edit("SteviloStopnicEdit", "1", settingsBox);
+    CheckBox_ObeSmeri = check("CheckBox_ObeSmeri", "Steps in both directions", false, settingsBox);
+    form->addRow("Sampling time: [s]", CasVzorcenjaEdit);
+    form->addRow(CheckBox_NePisi);
+    form->addRow(CheckBox_Zaprtozancni);
+    form->addRow(CheckBox_ZZPoPoizkusu);
+    form->addRow(OhraniZacetniVhod);
+    form->addRow("Initial input: ", ZacetniVhodEdit);
+    form->addRow("Waiting time: [s]", CasCakanjaEdit);
+    form->addRow("Step amplitude:", VelikostStopniceEdit);
+    form->addRow("Time of one step: [s]", CasStopniceEdit);
+    form->addRow("Number of steps:", SteviloStopnicEdit);
+    form->addRow(CheckBox_ObeSmeri);
+    return settingsBox;
+}
+
+// "Start of automatic experiment": date and time, and the detailed settings.
+QGroupBox* ExperimentPage::buildStartBox() {
+    auto* startBox = new QGroupBox("Start of automatic experiment", this);
+    auto* startForm = new QFormLayout(startBox);
+    DateTimePicker1 = named(new QDateEdit(startBox), "DateTimePicker1");
+    DateTimePicker1->setCalendarPopup(true);
+    CajtZacetka = edit("CajtZacetka", "12:00:00", startBox);
+    CajtZacetka->setInputMask("90:00:00;_");
+    CajtZacetka->setText("12:00:00");
+    Button1 = named(new QPushButton("Set current &time", startBox), "Button1");
+    Button10 = named(new QPushButton("&Detailed settings of automatic experiment", startBox), "Button10");
+    startForm->addRow("Date:", DateTimePicker1);
+    startForm->addRow("Time:", CajtZacetka);
+    startForm->addRow(Button1);
+    startForm->addRow(Button10);
+    return startBox;
+}
+
+// "MV slider parametrers": the range and step of the experiment window's slider.
+QGroupBox* ExperimentPage::buildSliderBox() {
+    auto* sliderBox = new QGroupBox("MV slider parametrers", this);
+    auto* sliderForm = new QFormLayout(sliderBox);
+    Edit_MVMax = edit("Edit_MVMax", "100", sliderBox);
+    Edit_MVMin = edit("Edit_MVMin", "0", sliderBox);
+    Edit_MVStep = edit("Edit_MVStep", "1", sliderBox);
+    sliderForm->addRow("Max:", Edit_MVMax);
+    sliderForm->addRow("Min:", Edit_MVMin);
+    sliderForm->addRow("Step:", Edit_MVStep);
+    sliderBox->setToolTip("Range and step of the slider of the manipulated variable MV1 in the experiment window");
+    const std::pair<QWidget*, const char*> sliderTips[] = {
+        {Edit_MVMax, "Largest value of MV1 on the slider"},
+        {Edit_MVMin, "Smallest value of MV1 on the slider"},
+        {Edit_MVStep, "Change of MV1 per slider step"}};
+    for (const auto& [field, tip] : sliderTips) {
+        field->setToolTip(tip);
+        if (QWidget* label = sliderForm->labelForField(field)) label->setToolTip(tip);
+    }
+    return sliderBox;
+}
+
+// "Non-linearity between loops": "NL active" and the table of input/output points.
+QGroupBox* ExperimentPage::buildNonLinearityBox() {
+    auto* nlBox = new QGroupBox("Non-linearity between loops", this);
+    auto* nlLayout = new QVBoxLayout(nlBox);
+    CheckBox_Sekvencer = check("CheckBox_Sekvencer", "NL active", false, nlBox);
+    CheckBox_Sekvencer->setToolTip(
+        "Non-linearity (NL) between the loops is active: the table's input/output points are taken into account");
+    StringGrid_Sekvencer = named(new QTableWidget(10, 2, nlBox), "StringGrid_Sekvencer");
+    StringGrid_Sekvencer->setHorizontalHeaderLabels({"Input", "Output"});
+    StringGrid_Sekvencer->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    StringGrid_Sekvencer->verticalHeader()->setDefaultSectionSize(20);
+    nlLayout->addWidget(CheckBox_Sekvencer);
+    nlLayout->addWidget(StringGrid_Sekvencer);
+    return nlBox;
+}
+
+// "Waiting experiments": the times and labels of the queued experiments.
+QGroupBox* ExperimentPage::buildQueueBox() {
+    auto* queueBox = new QGroupBox("Waiting experiments", this);
+    auto* queueGrid = new QGridLayout(queueBox);
+    SeznamCakajocihEkspCas = named(new QListWidget(queueBox), "SeznamCakajocihEkspCas");
+    SeznamCakajocihEkspOznaka = named(new QListWidget(queueBox), "SeznamCakajocihEkspOznaka");
+    queueGrid->addWidget(new QLabel("Time of experiment", queueBox), 0, 0);
+    queueGrid->addWidget(new QLabel("Label of experiment", queueBox), 0, 1);
+    queueGrid->addWidget(SeznamCakajocihEkspCas, 1, 0);
+    queueGrid->addWidget(SeznamCakajocihEkspOznaka, 1, 1);
+    return queueBox;
+}
+
+void ExperimentPage::connectSignals() {
     connect(RadioRocno, &QRadioButton::toggled, this, &ExperimentPage::ApplyEnablingRules);
     connect(CheckBox_NePisi, &QCheckBox::toggled, this, &ExperimentPage::ApplyEnablingRules);
     connect(OhraniZacetniVhod, &QCheckBox::toggled, this, &ExperimentPage::ApplyEnablingRules);
@@ -189,8 +227,6 @@ ExperimentPage::ExperimentPage(PageContext context, QWidget* parent)
     connect(Button10, &QPushButton::clicked, this, &ExperimentPage::Button10Click);
     connect(ShraniNastavitve, &QPushButton::clicked, this, &ExperimentPage::ShraniNastavitveClick);
     connect(NaloziNastavitve, &QPushButton::clicked, this, &ExperimentPage::NaloziNastavitveClick);
-    SeznamCakajocihEkspCas->installEventFilter(this);
-    ApplyEnablingRules();
 }
 
 // --- Enabling rules ---

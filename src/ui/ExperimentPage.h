@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QDateEdit;
+class QGroupBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -43,33 +44,33 @@ class ExperimentPage : public QWidget {
 public:
     ExperimentPage(PageContext context, QWidget* parent = nullptr);
 
-    QRadioButton* RadioRocno;
-    QRadioButton* RadioAvtomatsko;
-    QLineEdit* CasVzorcenjaEdit;
-    QCheckBox* CheckBox_NePisi;
-    QCheckBox* CheckBox_Zaprtozancni;
-    QCheckBox* CheckBox_ZZPoPoizkusu;
-    QCheckBox* OhraniZacetniVhod;
-    QLineEdit* ZacetniVhodEdit;
-    QLineEdit* CasCakanjaEdit;
-    QLineEdit* VelikostStopniceEdit;
-    QLineEdit* CasStopniceEdit;
-    QLineEdit* SteviloStopnicEdit;
-    QCheckBox* CheckBox_ObeSmeri;
-    QDateEdit* DateTimePicker1;
-    QLineEdit* CajtZacetka;
-    QPushButton* Button1;
-    QPushButton* Button10;
-    QPushButton* AktivirajEksperiment;
-    QListWidget* SeznamCakajocihEkspCas;
-    QListWidget* SeznamCakajocihEkspOznaka;
+    QRadioButton* RadioRocno;  // manual experiment
+    QRadioButton* RadioAvtomatsko;  // automatic experiment
+    QLineEdit* CasVzorcenjaEdit;  // sampling time [s]
+    QCheckBox* CheckBox_NePisi;  // "Don't write to OPC"
+    QCheckBox* CheckBox_Zaprtozancni;  // closed loop during the experiment
+    QCheckBox* CheckBox_ZZPoPoizkusu;  // closed loop after the experiment
+    QCheckBox* OhraniZacetniVhod;  // start from the initial process input
+    QLineEdit* ZacetniVhodEdit;  // initial input
+    QLineEdit* CasCakanjaEdit;  // waiting time [s]
+    QLineEdit* VelikostStopniceEdit;  // step amplitude
+    QLineEdit* CasStopniceEdit;  // time of one step [s]
+    QLineEdit* SteviloStopnicEdit;  // number of steps
+    QCheckBox* CheckBox_ObeSmeri;  // steps in both directions
+    QDateEdit* DateTimePicker1;  // start date of the automatic experiment
+    QLineEdit* CajtZacetka;  // start time of the automatic experiment (hh:mm:ss)
+    QPushButton* Button1;  // "Set current time"
+    QPushButton* Button10;  // "Detailed settings of automatic experiment"
+    QPushButton* AktivirajEksperiment;  // "Activation of experiment"
+    QListWidget* SeznamCakajocihEkspCas;  // waiting experiments: their times
+    QListWidget* SeznamCakajocihEkspOznaka;  // waiting experiments: their labels
     QLineEdit* Edit_MVMax;
     QLineEdit* Edit_MVMin;
     QLineEdit* Edit_MVStep;
-    QCheckBox* CheckBox_Sekvencer;
-    QTableWidget* StringGrid_Sekvencer;
-    QPushButton* NaloziNastavitve;
-    QPushButton* ShraniNastavitve;
+    QCheckBox* CheckBox_Sekvencer;  // "NL active": the non-linearity between the loops
+    QTableWidget* StringGrid_Sekvencer;  // the non-linearity's input/output points
+    QPushButton* NaloziNastavitve;  // "Load settings"
+    QPushButton* ShraniNastavitve;  // "Save settings"
 
     // The queue of automatic experiments; the two lists and the main
     // window's QueuedExperimentFolders show it.
@@ -126,6 +127,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The page's group boxes, one builder each, called in this order by the constructor.
+    QGroupBox* buildKindBox();
+    QGroupBox* buildSettingsBox();
+    QGroupBox* buildStartBox();
+    QGroupBox* buildSliderBox();
+    QGroupBox* buildNonLinearityBox();
+    QGroupBox* buildQueueBox();
+    void connectSignals();
+
     void activate();
     void activateManual(double ts);
     void activateAutomatic();

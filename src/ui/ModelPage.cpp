@@ -88,6 +88,25 @@ QString fixed(double value, int precision, int decimals) {
 }  // namespace
 
 ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
+    buildModelChart();
+    buildProcessTypeControls();
+    buildParametersBox();
+    buildRefinedModelBox();
+    QWidget* sidePanel = buildSidePanel();
+
+    auto* page = new QHBoxLayout(this);
+    page->setContentsMargins(4, 4, 6, 6);
+    page->setSpacing(8);
+    page->addWidget(Chart_Model, 1);
+    page->addWidget(sidePanel, 0);
+
+    hideQualityImages();
+    showDeviations(false);
+    connectSignals();
+}
+
+// The measured, the model's and the refined model's open-loop responses.
+void ModelPage::buildModelChart() {
     Chart_Model = new Chart("Chart_Model", "Open-loop process response", this);
     Chart_Model->setPlainBackground(Qt::white);
     LineSeries1 = Chart_Model->addLineSeries("Measurements", Qt::red, false, Qt::SolidLine, 1.5);
@@ -101,7 +120,10 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     Chart_Model->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
     Chart_Model->legend->setBrush(QColor(255, 255, 255, 220));
     Chart_Model->setMinimumSize(480, 400);
+}
 
+// The choice of the inner or the outer process and of the process type.
+void ModelPage::buildProcessTypeControls() {
     CheckBox_Model_Outer = new QCheckBox(QStringLiteral("Outer process"), this);
     CheckBox_Model_Outer->setObjectName("CheckBox_Model_Outer");
     ComboBox_ProcessType = new QComboBox(this);
@@ -112,7 +134,11 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
         QStringLiteral("Self-regulating: K e^(-Ls) / (Ts + 1); integrating: K e^(-Ls) / (s (Ts + 1)), a level; "
                        "Auto: the record decides"));
     Label_ProcessType = makeLabel("Label_ProcessType", ProcessTypeName(ProcessType::SelfRegulating), this);
+}
 
+// "Model parameters": gain, time constant and dead time with their
+// deviations, the model's error and quality, and "Use model".
+QGroupBox* ModelPage::buildParametersBox() {
     GroupBox16 = new QGroupBox(QStringLiteral("Model parameters"), this);
     GroupBox16->setObjectName("GroupBox16");
     Edit_Gain = makeEdit("Edit_Gain", GroupBox16);
@@ -133,20 +159,7 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     for (QLabel* label : {Label_STD, Label_Rel_Pogresek, Label_DGain, Label_DTime})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    // The four quality images lie on top of each other.
-    auto* images = new QWidget(GroupBox16);
-    images->setFixedSize(QualityImageSize, QualityImageSize);
-    auto image = [images](const char* name, const QColor& color) {
-        auto* label = new QLabel(images);
-        label->setObjectName(name);
-        label->setGeometry(0, 0, QualityImageSize, QualityImageSize);
-        label->setPixmap(qualityLamp(color));
-        return label;
-    };
-    Image_Quality_Red = image("Image_Quality_Red", QColor(220, 30, 30));
-    Image_Quality_Orange = image("Image_Quality_Orange", QColor(245, 140, 20));
-    Image_Quality_Yellow = image("Image_Quality_Yellow", QColor(240, 215, 30));
-    Image_Quality_Green = image("Image_Quality_Green", QColor(40, 185, 60));
+    QWidget* images = buildQualityImages(GroupBox16);
 
     Button5 = makeButton("Button5", "&Use model", GroupBox16);
 
@@ -189,7 +202,29 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     grid->addWidget(images, 6, 2, 1, 2, Qt::AlignLeft | Qt::AlignVCenter);
     grid->addWidget(Button5, 7, 0, 1, 4);
     grid->setColumnStretch(3, 1);
+    return GroupBox16;
+}
 
+// The four quality images, lying on top of each other.
+QWidget* ModelPage::buildQualityImages(QGroupBox* parametersBox) {
+    auto* images = new QWidget(parametersBox);
+    images->setFixedSize(QualityImageSize, QualityImageSize);
+    auto image = [images](const char* name, const QColor& color) {
+        auto* label = new QLabel(images);
+        label->setObjectName(name);
+        label->setGeometry(0, 0, QualityImageSize, QualityImageSize);
+        label->setPixmap(qualityLamp(color));
+        return label;
+    };
+    Image_Quality_Red = image("Image_Quality_Red", QColor(220, 30, 30));
+    Image_Quality_Orange = image("Image_Quality_Orange", QColor(245, 140, 20));
+    Image_Quality_Yellow = image("Image_Quality_Yellow", QColor(240, 215, 30));
+    Image_Quality_Green = image("Image_Quality_Green", QColor(40, 185, 60));
+    return images;
+}
+
+// "Refined model": the refined figures, the reason for them and "Use refined model".
+QGroupBox* ModelPage::buildRefinedModelBox() {
     GroupBox_RefinedModel = new QGroupBox(QStringLiteral("Refined model"), this);
     GroupBox_RefinedModel->setObjectName("GroupBox_RefinedModel");
     Label_RefinedGain = makeLabel("Label_RefinedGain", QString(), GroupBox_RefinedModel);
@@ -219,7 +254,11 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     refinedGrid->addWidget(Label_RefinedReason, 4, 0, 1, 2);
     refinedGrid->addWidget(Button_UseRefinedModel, 5, 0, 1, 2);
     refinedGrid->setColumnStretch(1, 1);
+    return GroupBox_RefinedModel;
+}
 
+// The column beside the chart: the process choice, both boxes and the buttons.
+QWidget* ModelPage::buildSidePanel() {
     Button6 = makeButton("Button6", "&Load model", this);
     Button7 = makeButton("Button7", "&Save model", this);
     Button_PID = makeButton("Button_PID", "Calculate &PID parameters", this);
@@ -243,16 +282,10 @@ ModelPage::ModelPage(PageContext context, QWidget* parent) : QWidget(parent), ct
     side->addLayout(files);
     side->addStretch(1);
     side->addWidget(Button_PID);
+    return sidePanel;
+}
 
-    auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(4, 4, 6, 6);
-    page->setSpacing(8);
-    page->addWidget(Chart_Model, 1);
-    page->addWidget(sidePanel, 0);
-
-    hideQualityImages();
-    showDeviations(false);
-
+void ModelPage::connectSignals() {
     connect(CheckBox_Model_Outer, &QCheckBox::toggled, this, &ModelPage::CheckBox_Model_OuterClick);
     connect(Button5, &QPushButton::clicked, this, &ModelPage::Button5Click);
     connect(Button6, &QPushButton::clicked, this, &ModelPage::Button6Click);

@@ -73,7 +73,37 @@ enum SwitchingItem { SingleMAItem = 0, ManualAndAutomaticItems = 1 };
 }  // namespace
 
 OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(std::move(context)) {
-    // --- Connection ---
+    buildConnectionControls();
+    QHBoxLayout* serverRow = buildServerRow();
+    QHBoxLayout* securityRow = buildSecurityRow();
+    buildItemTable();
+
+    QWidget* radioColumn = createRadioColumn();
+    QWidget* sideColumn = createSideColumn();
+
+    auto* tableRow = new QHBoxLayout;
+    tableRow->setSpacing(6);
+    tableRow->addWidget(radioColumn, 0, Qt::AlignTop);
+    tableRow->addWidget(OPCTabela, 2, Qt::AlignTop);
+    tableRow->addWidget(sideColumn, 0, Qt::AlignTop);
+    tableRow->addStretch(1);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(10, 10, 10, 10);
+    page->setSpacing(8);
+    page->addLayout(serverRow);
+    page->addLayout(securityRow);
+    page->addSpacing(6);
+    page->addLayout(tableRow);
+    page->addStretch(1);
+
+    ApplyControllerSwitching();
+    connectSignals();
+}
+
+// The server's address, the connect and stop buttons, the status, and the
+// security, user and password of the connection.
+void OpcPage::buildConnectionControls() {
     ComboBox2 = named(new QComboBox(this), "ComboBox2");
     ComboBox2->setEditable(true);
     ComboBox2->setInsertPolicy(QComboBox::NoInsert);
@@ -96,7 +126,10 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
     Edit_Password = named(new QLineEdit(this), "Edit_Password");
     Edit_Password->setEchoMode(QLineEdit::Password);
     Edit_Password->setFixedWidth(140);
+}
 
+// "Select server:" with the address, the buttons and the status.
+QHBoxLayout* OpcPage::buildServerRow() {
     auto* serverRow = new QHBoxLayout;
     serverRow->setSpacing(6);
     serverRow->addWidget(new QLabel(QStringLiteral("Select server: "), this));
@@ -106,7 +139,11 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
     serverRow->addSpacing(12);
     serverRow->addWidget(new QLabel(QStringLiteral("Status:"), this));
     serverRow->addWidget(Label54);
+    return serverRow;
+}
 
+// "Security:", "User:" and "Password:".
+QHBoxLayout* OpcPage::buildSecurityRow() {
     auto* securityRow = new QHBoxLayout;
     securityRow->setSpacing(6);
     securityRow->addWidget(new QLabel(QStringLiteral("Security:"), this));
@@ -117,8 +154,14 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
     securityRow->addWidget(new QLabel(QStringLiteral("Password:"), this));
     securityRow->addWidget(Edit_Password);
     securityRow->addStretch(1);
+    return securityRow;
+}
 
-    // --- Item table ---
+// The table of the signals' OPC items and descriptions, with the headings of
+// the controllers' rows.
+void OpcPage::buildItemTable() {
+    QFont bold = font();
+    bold.setBold(true);
     OPCTabela = named(new QTableWidget(SignalTableRows, 2, this), "OPCTabela");
     OPCTabela->setHorizontalHeaderLabels({QStringLiteral("OPC point"), QStringLiteral("Description")});
     OPCTabela->verticalHeader()->hide();
@@ -153,28 +196,11 @@ OpcPage::OpcPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_(s
     OPCTabela->setMinimumWidth(2 * frame + 2 * ColumnWidth);
     OPCTabela->setMaximumWidth(2 * frame + 2 * ColumnWidth + 500);
     OPCTabela->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+}
 
-    QWidget* radioColumn = createRadioColumn();
-    QWidget* sideColumn = createSideColumn();
-
-    auto* tableRow = new QHBoxLayout;
-    tableRow->setSpacing(6);
-    tableRow->addWidget(radioColumn, 0, Qt::AlignTop);
-    tableRow->addWidget(OPCTabela, 2, Qt::AlignTop);
-    tableRow->addWidget(sideColumn, 0, Qt::AlignTop);
-    tableRow->addStretch(1);
-
-    auto* page = new QVBoxLayout(this);
-    page->setContentsMargins(10, 10, 10, 10);
-    page->setSpacing(8);
-    page->addLayout(serverRow);
-    page->addLayout(securityRow);
-    page->addSpacing(6);
-    page->addLayout(tableRow);
-    page->addStretch(1);
-
-    ApplyControllerSwitching();
-
+// The controls' signals, and the connection's callbacks for a lost
+// connection and for a server certificate to trust.
+void OpcPage::connectSignals() {
     connect(PoveziOPCStreznik, &QPushButton::clicked, this, &OpcPage::PoveziOPCStreznikClick);
     connect(PrekiniOPCStreznik, &QPushButton::clicked, this, &OpcPage::PrekiniOPCStreznikClick);
     connect(OPCTabela, &QTableWidget::currentCellChanged, this,

@@ -14,6 +14,7 @@
 class QButtonGroup;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -38,21 +39,21 @@ public:
     QLineEdit* Edit_Password;
 
     // The item table and the radio button beside each role's row.
-    QTableWidget* OPCTabela;
+    QTableWidget* OPCTabela;  // the signals' OPC items and descriptions
     std::array<QRadioButton*, 18> RadioButtons;  // RadioButton1 .. RadioButton18
     QButtonGroup* radioButtonItems;              // the 18 buttons, id = the row beside it
     QPushButton* IzberiAjtemKnof;                // "Choose"
 
     // Manual/automatic switching of the inner (4, 3) and outer (5, 4) controller:
     // items 0 "M/A", 1 "Manual + Automatic"; the value meaning manual "0" or "1".
-    QGroupBox* RadioGroup4;
+    QGroupBox* RadioGroup4;  // inner controller's manual/automatic switching
     QButtonGroup* radioGroup4Items;
     QLabel* Label_ManualInner;  // "Manual:"
-    QComboBox* ComboBox3;
-    QGroupBox* RadioGroup5;
+    QComboBox* ComboBox3;  // inner controller: the M/A item's value meaning manual
+    QGroupBox* RadioGroup5;  // outer controller's manual/automatic switching
     QButtonGroup* radioGroup5Items;
     QLabel* Label_ManualOuter;  // "Manual:"
-    QComboBox* ComboBox4;
+    QComboBox* ComboBox4;  // outer controller: the M/A item's value meaning manual
 
     QRadioButton* RadioButton(int number) const { return RadioButtons.at(number - 1); }
 
@@ -89,21 +90,27 @@ public slots:
     void PrekiniOPCStreznikClick();  // "STOP"
     void OPCTabelaSelectCell(int row, int column);
     void IzberiAjtemKnofClick();     // "Choose"
-    void OPCTabelaDblClick();
-    void RadioGroup4Click();
-    void RadioGroup5Click();
+    void OPCTabelaDblClick();  // opens the item browser for the cell
+    void RadioGroup4Click();  // the inner controller's switching changed
+    void RadioGroup5Click();  // the outer controller's switching changed
     // The connection ended, whatever ended it.
-    void dOPCServer1Disconnect();
+    void dOPCServer1Disconnect();  // the server connection was lost
 
 private:
     void connectToServer();
     void chooseItem();
+    // The page's parts, one builder each, called in this order by the constructor.
+    void buildConnectionControls();
+    QHBoxLayout* buildServerRow();
+    QHBoxLayout* buildSecurityRow();
+    void buildItemTable();  // OPCTabela
     QWidget* createRadioColumn();
     QWidget* createSideColumn();
     QGroupBox* createSwitchingGroup(const char* name, QButtonGroup*& items, QLabel*& label, QComboBox*& value,
                                     const char* labelName, const char* comboName, QWidget* parent);
     void setCell(int row, int column, const std::string& text);
     int rowTop(int row) const;  // the y of a row's top edge in the table's coordinates
+    void connectSignals();
 
     PageContext ctx_;
 };

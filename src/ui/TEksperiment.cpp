@@ -76,7 +76,32 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
         [] { QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents); },
         LocaleDecimalSeparator());
 
-    // The four live charts, stacked.
+    QVBoxLayout* charts = buildCharts();
+    QVBoxLayout* side = buildSideColumn();
+
+    auto* content = new QHBoxLayout;
+    content->addLayout(charts, 1);
+    content->addLayout(side, 0);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName("StatusBar1");
+    StatusBar1->setSizeGripEnabled(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 0);
+    layout->addLayout(content, 1);
+    layout->addWidget(StatusBar1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setTimerType(Qt::PreciseTimer);
+
+    connectSignals();
+
+    resize(760, 620);
+}
+
+// The four live charts, stacked.
+QVBoxLayout* TEksperiment::buildCharts() {
     Chart1 = new Chart("Chart1", "Manipulative signal (mv)", this);
     Chart_U = new Chart("Chart_U", "Process input", this);
     Chart3 = new Chart("Chart3", "Process output (inner loop)", this);
@@ -92,8 +117,29 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
         chart->setMinimumSize(360, 90);
         charts->addWidget(chart, 1);
     }
+    return charts;
+}
 
-    // The present values, the MV slider with its value box, the buttons.
+// The column beside the charts: the run's progress, the present values, and
+// the MV slider with its value box and the buttons.
+QVBoxLayout* TEksperiment::buildSideColumn() {
+    QGridLayout* values = buildValueRows();
+    buildProgress();
+    QHBoxLayout* sliderRow = buildManualControl();
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(Label_ProgressStep);
+    side->addWidget(Label_ProgressTime);
+    side->addWidget(ProgressBar_Run);
+    side->addSpacing(6);
+    side->addLayout(values);
+    side->addSpacing(8);
+    side->addLayout(sliderRow, 1);
+    return side;
+}
+
+// The present values of MV1, U1, Y1, Y2 and the run's time, each with its caption.
+QGridLayout* TEksperiment::buildValueRows() {
     Label_Exp_MV = valueLabel("Label_Exp_MV", this);
     Label_Exp_U1 = valueLabel("Label_Exp_U1", this);
     Label_Exp_Y1 = valueLabel("Label_Exp_Y1", this);
@@ -117,7 +163,11 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
         values->addWidget(caption, r, 0);
         values->addWidget(rows[r].value, r, 1);
     }
+    return values;
+}
 
+// The step, the remaining time and the progress bar of an automatic run.
+void TEksperiment::buildProgress() {
     Label_ProgressStep = new QLabel(this);
     Label_ProgressStep->setObjectName("Label_ProgressStep");
     QFont strong = Label_ProgressStep->font();
@@ -131,7 +181,10 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
     ProgressBar_Run->setTextVisible(true);
     ProgressBar_Run->setMaximumHeight(16);
     ProgressBar_Run->hide();
+}
 
+// The MV slider, its value box and the buttons for manual and for the end.
+QHBoxLayout* TEksperiment::buildManualControl() {
     ScrollBar1 = new QScrollBar(Qt::Vertical, this);
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setRange(0, 100);
@@ -165,38 +218,15 @@ TEksperiment::TEksperiment(Dialogs& dialogs, const Clock& clock, PlantAccess& pl
     auto* sliderRow = new QHBoxLayout;
     sliderRow->addWidget(ScrollBar1);
     sliderRow->addLayout(control, 1);
-    auto* side = new QVBoxLayout;
-    side->addWidget(Label_ProgressStep);
-    side->addWidget(Label_ProgressTime);
-    side->addWidget(ProgressBar_Run);
-    side->addSpacing(6);
-    side->addLayout(values);
-    side->addSpacing(8);
-    side->addLayout(sliderRow, 1);
+    return sliderRow;
+}
 
-    auto* content = new QHBoxLayout;
-    content->addLayout(charts, 1);
-    content->addLayout(side, 0);
-
-    StatusBar1 = new QStatusBar(this);
-    StatusBar1->setObjectName("StatusBar1");
-    StatusBar1->setSizeGripEnabled(false);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 0);
-    layout->addLayout(content, 1);
-    layout->addWidget(StatusBar1);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setTimerType(Qt::PreciseTimer);
-
+void TEksperiment::connectSignals() {
     connect(Timer1, &QTimer::timeout, this, &TEksperiment::Timer1Timer);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TEksperiment::ScrollBar1Change);
     connect(VrednostVhodaEdit, &QLineEdit::returnPressed, this, &TEksperiment::VrednostVhodaEditEnter);
     connect(RocniAvtomatski, &QPushButton::clicked, this, &TEksperiment::RocniAvtomatskiClick);
     connect(KonecEksperimenta, &QPushButton::clicked, this, &TEksperiment::KonecEksperimentaClick);
-
-    resize(760, 620);
 }
 
 TEksperiment::~TEksperiment() { Timer1->stop(); }

@@ -23,6 +23,8 @@
 
 class QCPGraph;
 class QCloseEvent;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -30,6 +32,7 @@ class QPushButton;
 class QScrollBar;
 class QStatusBar;
 class QTimer;
+class QVBoxLayout;
 
 namespace halvetra {
 
@@ -80,32 +83,32 @@ public:
     Chart* Chart_U;  // "Process input"
     Chart* Chart3;   // "Process output (inner loop)"
     Chart* Chart2;   // "Process output (outer loop)"
-    QCPGraph* LineSeries1;
-    QCPGraph* Series1;
-    QCPGraph* Series2;
-    QCPGraph* LineSeries5;
-    QLabel* Label_Exp_MV;
-    QLabel* Label_Exp_U1;
-    QLabel* Label_Exp_Y1;
-    QLabel* Label_Exp_Y2;
+    QCPGraph* LineSeries1;  // manipulative signal
+    QCPGraph* Series1;  // process input
+    QCPGraph* Series2;  // process output 1
+    QCPGraph* LineSeries5;  // process output 2
+    QLabel* Label_Exp_MV;  // present MV1
+    QLabel* Label_Exp_U1;  // present U1
+    QLabel* Label_Exp_Y1;  // present Y1
+    QLabel* Label_Exp_Y2;  // present Y2
     QLabel* Label2;  // the time, after "t="
     // The run's progress: step k of N, elapsed and remaining time.
     QLabel* Label_ProgressStep;
     QLabel* Label_ProgressTime;
     QProgressBar* ProgressBar_Run;  // shown while the run has a planned end
-    QScrollBar* ScrollBar1;
-    QLineEdit* VrednostVhodaEdit;
+    QScrollBar* ScrollBar1;  // MV slider
+    QLineEdit* VrednostVhodaEdit;  // MV value: typed and applied on Enter
     QPushButton* RocniAvtomatski;    // "Switch to manual"
     QPushButton* KonecEksperimenta;  // "End of experiment"
-    QStatusBar* StatusBar1;
-    QTimer* Timer1;
+    QStatusBar* StatusBar1;  // the run's messages
+    QTimer* Timer1;  // the sampling tick
 
 public slots:
-    void Timer1Timer();
-    void ScrollBar1Change(int position);
-    void VrednostVhodaEditEnter();
-    void RocniAvtomatskiClick();
-    void KonecEksperimentaClick();
+    void Timer1Timer();  // one sampling tick of the run
+    void ScrollBar1Change(int position);  // the MV slider moved
+    void VrednostVhodaEditEnter();  // Enter in the MV value box
+    void RocniAvtomatskiClick();  // "Switch to manual": the slider and the value box take over MV1
+    void KonecEksperimentaClick();  // "End of experiment"
 
     // Closing the window without "End of experiment" ends the run all the same.
     void reject() override;
@@ -114,6 +117,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window's parts, one builder each, called in this order by the constructor.
+    QVBoxLayout* buildCharts();
+    QVBoxLayout* buildSideColumn();  // the three below
+    QGridLayout* buildValueRows();
+    void buildProgress();
+    QHBoxLayout* buildManualControl();
+    void connectSignals();
+
     void applyView();
     void applyChart(const ChartUpdate& update);
     void afterSample(const SampleOutcome& outcome);

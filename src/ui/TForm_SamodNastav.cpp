@@ -63,11 +63,64 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     setObjectName("Form_SamodNastav");
     setWindowTitle("Additional settings for automatic experiment");
 
+    QGroupBox* filterBox = buildFilterBox();
+    QGroupBox* actuatorBox = buildActuatorBox();
+    QGroupBox* methodBox = buildMethodBox();
+    QGroupBox* samplingBox = buildSamplingBox();
+    QGroupBox* robustBox = buildRobustnessBox();
+    QGroupBox* responseBox = buildResponseTypeBox();
+    QGroupBox* scaledBox = buildScaledParametersBox();
+
+    CheckBox_Sam_Cascade = check("CheckBox_Sam_Cascade", "Cascade controller", false, this);
+    CheckBox_Sam_Nalozi = check("CheckBox_Sam_Nalozi", "Save parameters to controller", false, this);
+    CheckBox_Sam_Nalozi->setEnabled(false);
+    CheckBox_Sam_Nalozi->setVisible(false);
+
+    QGroupBox* reportBox = buildReportBox();
+
+    Button_Sam_OK = named(new QPushButton("&OK", this), "Button_Sam_OK");
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(filterBox);
+    left->addWidget(actuatorBox);
+    left->addWidget(samplingBox);
+    left->addWidget(CheckBox_Sam_Cascade);
+    left->addWidget(CheckBox_Sam_Nalozi);
+    left->addStretch(1);
+    auto* middle = new QVBoxLayout;
+    middle->addWidget(methodBox);
+    middle->addWidget(robustBox);
+    middle->addWidget(responseBox);
+    middle->addStretch(1);
+    auto* right = new QVBoxLayout;
+    right->addWidget(scaledBox);
+    right->addWidget(reportBox);
+    right->addStretch(1);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left);
+    columns->addLayout(middle);
+    columns->addLayout(right);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button_Sam_OK);
+    auto* whole = new QVBoxLayout(this);
+    whole->addLayout(columns);
+    whole->addLayout(buttons);
+
+    connectSignals();
+}
+
+// "Signal filtering": the filter's time constant.
+QGroupBox* TForm_SamodNastav::buildFilterBox() {
     auto* filterBox = new QGroupBox("Signal filtering", this);
     auto* filterForm = new QFormLayout(filterBox);
     Edit_Sam_Filt = edit("Edit_Sam_Filt", "0", filterBox);
     filterForm->addRow("Filter time constant:", Edit_Sam_Filt);
+    return filterBox;
+}
 
+// "Actuator limitations": maximum, minimum and opening time.
+QGroupBox* TForm_SamodNastav::buildActuatorBox() {
     auto* actuatorBox = new QGroupBox("Actuator limitations", this);
     auto* actuatorForm = new QFormLayout(actuatorBox);
     Edit_Sam_Max = edit("Edit_Sam_Max", "100", actuatorBox);
@@ -84,7 +137,11 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
         field->setToolTip(tip);
         if (QWidget* label = actuatorForm->labelForField(field)) label->setToolTip(tip);
     }
+    return actuatorBox;
+}
 
+// "Tuning method".
+QGroupBox* TForm_SamodNastav::buildMethodBox() {
     auto* methodBox = new QGroupBox("Tuning method", this);
     auto* methodLayout = new QVBoxLayout(methodBox);
     ComboBox_Sam_IzbMetode = named(new QComboBox(methodBox), "ComboBox_Sam_IzbMetode");
@@ -94,12 +151,20 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
         if (method != NoMethod) ComboBox_Sam_IzbMetode->addItem(QString::fromUtf8(TuningMethodName(method)), method);
     ComboBox_Sam_IzbMetode->setCurrentIndex(0);
     methodLayout->addWidget(ComboBox_Sam_IzbMetode);
+    return methodBox;
+}
 
+// "Closed-loop sampling time".
+QGroupBox* TForm_SamodNastav::buildSamplingBox() {
     auto* samplingBox = new QGroupBox("Closed-loop sampling time", this);
     auto* samplingForm = new QFormLayout(samplingBox);
     Edit_Sam_Ts = edit("Edit_Sam_Ts", "1", samplingBox);
     samplingForm->addRow("Sampling time [s]:", Edit_Sam_Ts);
+    return samplingBox;
+}
 
+// "Robustness-speed selection": the slider and its factor.
+QGroupBox* TForm_SamodNastav::buildRobustnessBox() {
     auto* robustBox = new QGroupBox("Robustness-speed selection", this);
     auto* robustLayout = new QGridLayout(robustBox);
     ScrollBar_Sam_Robust = named(new QScrollBar(Qt::Horizontal, robustBox), "ScrollBar_Sam_Robust");
@@ -113,11 +178,20 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     robustLayout->addWidget(new QLabel("Speed", robustBox), 0, 2);
     robustLayout->addWidget(Label_Sam_Robust, 1, 1);
     robustLayout->setColumnStretch(1, 1);
+    return robustBox;
+}
 
+// "Type of closed-loop response": reference tracking or disturbance rejection.
+QGroupBox* TForm_SamodNastav::buildResponseTypeBox() {
     RadioGroup_Sam_Prikaz = named(new QGroupBox("Type of closed-loop response", this), "RadioGroup_Sam_Prikaz");
     prikazItems = AddRadioItems(RadioGroup_Sam_Prikaz, {"Reference tracking", "Disturbance-rejection response"}, 0,
                                 verticalItems(RadioGroup_Sam_Prikaz));
+    return RadioGroup_Sam_Prikaz;
+}
 
+// "Calculation of scaled parameters": the controller's form, the additional
+// scaling and the controller selection.
+QGroupBox* TForm_SamodNastav::buildScaledParametersBox() {
     auto* scaledBox = new QGroupBox("Calculation of scaled parameters", this);
     auto* scaledLayout = new QGridLayout(scaledBox);
     ComboBox_Sam_TipReg = named(new QComboBox(scaledBox), "ComboBox_Sam_TipReg");
@@ -145,12 +219,11 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
         ++scalingRow;
     }
     scaledLayout->addWidget(RadioGroup_Sam_PID, 2, 2, 3, 2);
+    return scaledBox;
+}
 
-    CheckBox_Sam_Cascade = check("CheckBox_Sam_Cascade", "Cascade controller", false, this);
-    CheckBox_Sam_Nalozi = check("CheckBox_Sam_Nalozi", "Save parameters to controller", false, this);
-    CheckBox_Sam_Nalozi->setEnabled(false);
-    CheckBox_Sam_Nalozi->setVisible(false);
-
+// "Report content": the report's parts and its template.
+QGroupBox* TForm_SamodNastav::buildReportBox() {
     auto* reportBox = new QGroupBox("Report content", this);
     auto* reportLayout = new QVBoxLayout(reportBox);
     CheckBox_Sam_PorocObd = check("CheckBox_Sam_PorocObd", "Measured data", true, reportBox);
@@ -166,36 +239,10 @@ TForm_SamodNastav::TForm_SamodNastav(Dialogs& dialogs, QWidget* parent) : QDialo
     templateRow->addWidget(Label13, 1);
     reportLayout->addLayout(templateRow);
     reportLayout->addWidget(Button_Sam_IzberiPredlogo);
+    return reportBox;
+}
 
-    Button_Sam_OK = named(new QPushButton("&OK", this), "Button_Sam_OK");
-
-    auto* left = new QVBoxLayout;
-    left->addWidget(filterBox);
-    left->addWidget(actuatorBox);
-    left->addWidget(samplingBox);
-    left->addWidget(CheckBox_Sam_Cascade);
-    left->addWidget(CheckBox_Sam_Nalozi);
-    left->addStretch(1);
-    auto* middle = new QVBoxLayout;
-    middle->addWidget(methodBox);
-    middle->addWidget(robustBox);
-    middle->addWidget(RadioGroup_Sam_Prikaz);
-    middle->addStretch(1);
-    auto* right = new QVBoxLayout;
-    right->addWidget(scaledBox);
-    right->addWidget(reportBox);
-    right->addStretch(1);
-    auto* columns = new QHBoxLayout;
-    columns->addLayout(left);
-    columns->addLayout(middle);
-    columns->addLayout(right);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button_Sam_OK);
-    auto* whole = new QVBoxLayout(this);
-    whole->addLayout(columns);
-    whole->addLayout(buttons);
-
+void TForm_SamodNastav::connectSignals() {
     connect(ScrollBar_Sam_Robust, &QScrollBar::valueChanged, this, &TForm_SamodNastav::ScrollBar_Sam_RobustChange);
     connect(Button_Sam_IzberiPredlogo, &QPushButton::clicked, this,
             &TForm_SamodNastav::Button_Sam_IzberiPredlogoClick);
