@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "controller/LoopTerms.h"
 #include "data/GlobalProcedures.h"
 #include "data/NumberText.h"
 
@@ -23,9 +24,8 @@ constexpr double Infinity = std::numeric_limits<double>::infinity();
 // The value of a candidate that is unstable, does not settle or has no scale.
 constexpr double Worst = 1e300;
 
-// As the loop figures: dead times held at the simulations' capacity, and the
-// longest run that is searched for the loop to settle.
-constexpr long long MaxDelaySamples = 5000;
+// As the loop figures: the longest run that is searched for the loop to
+// settle.
 constexpr long long MaxIaeSamples = 1 << 20;
 
 // During the search a candidate is followed for at most this many times the
@@ -35,20 +35,6 @@ constexpr long long SearchHorizonFactor = 64;
 
 // The largest scale a shape is given when nothing on the grid limits it.
 constexpr double MaxScale = 1e12;
-
-long long DeadTimeSamples(double L, double Ts)
-{
-    const double samples = std::nearbyint(SafeDivide(L, Ts, 5000.0));
-    if (!(samples > 0.0)) {
-        return 0;
-    }
-    return samples >= static_cast<double>(MaxDelaySamples) ? MaxDelaySamples : static_cast<long long>(samples);
-}
-
-double Lag(double Ts, double T)
-{
-    return 0.01 * Ts < T ? std::exp(-SafeDivide(Ts, T, 100.0)) : 0.0;
-}
 
 const char* TypeName(int type)
 {
@@ -72,20 +58,10 @@ struct Gains {
     double Kd = 0.0;
 };
 
-// The derivative term of the simulation's controller law: kd (1 - z^-1) /
-// (1 - a2 z^-1), filtered with Td / 5 (off when that is below a fiftieth of Ts).
-struct Derivative {
-    double a2 = 0.0;
-    double kd = 0.0;
-};
-
-Derivative DerivativeOf(const Gains& g, double Ts)
+// The derivative term of the simulation's controller law for the gains.
+LoopDerivative DerivativeOf(const Gains& g, double Ts)
 {
-    const double Td = SafeDivide(g.Kd, g.Kp, 0.0);
-    Derivative d;
-    d.a2 = 0.01 * Ts < 0.2 * Td ? std::exp(-SafeDivide(5.0 * Ts, Td, 100.0)) : 0.0;
-    d.kd = (1.0 - d.a2) * SafeDivide(1.0, Ts, 1e6) * g.Kd;
-    return d;
+    return LoopDerivativeTerm(g.Kp, g.Kd, Ts);
 }
 
 // Golden-section search for the minimum of f on [a, b] in `iterations`
@@ -194,11 +170,11 @@ public:
             throw FloatingPointError(DivisionByZero);
         }
         Ts_ = loop.Ts;
-        a1_ = Lag(Ts_, loop.T1);
-        d1_ = DeadTimeSamples(loop.L1, Ts_);
+        a1_ = LoopLagPole(Ts_, loop.T1);
+        d1_ = LoopDeadTimeSamples(loop.L1, Ts_);
         if (loop.Cascade) {
-            a3_ = Lag(Ts_, loop.T2);
-            d2_ = DeadTimeSamples(loop.L2, Ts_);
+            a3_ = LoopLagPole(Ts_, loop.T2);
+            d2_ = LoopDeadTimeSamples(loop.L2, Ts_);
         }
 
         // The loop of a P controller with gain 0: its characteristic
@@ -317,7 +293,7 @@ private:
     }
 
     // C(e^(j theta)) of the shape at one grid point.
-    std::complex<double> Controller(const Point& p, const Gains& shape, const Derivative& d) const
+    std::complex<double> Controller(const Point& p, const Gains& shape, const LoopDerivative& d) const
     {
         std::complex<double> c = 0.0;
         if (type_ != TypeI) {
@@ -335,7 +311,7 @@ private:
     // The smallest scale k at which |1 + k L| = 1 / target at one point: the
     // smaller root of |1 + k L|^2 = r^2 where the ray k L enters the circle;
     // MaxScale where it does not.
-    double EntryScale(const Point& p, const Gains& shape, const Derivative& d) const
+    double EntryScale(const Point& p, const Gains& shape, const LoopDerivative& d) const
     {
         const std::complex<double> l = sign_ * Controller(p, shape, d) * p.Process;
         const double q = 1.0 - 1.0 / (target_ * target_);
@@ -350,7 +326,7 @@ private:
     // a PID also the noise bound.
     double ScaleLimit(const Gains& shape) const
     {
-        const Derivative d = DerivativeOf(shape, Ts_);
+        const LoopDerivative d = DerivativeOf(shape, Ts_);
         double k = MaxScale;
         std::size_t at = 0;
         for (std::size_t i = 0; i < grid_.size(); ++i) {
@@ -381,7 +357,7 @@ private:
     // search horizon, is returned as it stands.
     double Iae(const Gains& g, double cap)
     {
-        const Derivative der = DerivativeOf(g, Ts_);
+        const LoopDerivative der = DerivativeOf(g, Ts_);
         const bool cascade = loop_.Cascade;
         const double D = 1.0 / loop_.K1;
         long long n = std::max<long long>(256, 8 * (d1_ + d2_ + 2));
