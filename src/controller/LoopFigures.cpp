@@ -207,33 +207,12 @@ private:
     SparsePoly cn_, cd_, pn_, pd_;
 };
 
-// Golden-section search for the maximum of f on [lo, hi].
+// Golden-section search for the maximum of f on [lo, hi], at most `best`.
 template <class F>
 double RefineMaximum(F f, double lo, double hi, double best)
 {
-    const double r = (std::sqrt(5.0) - 1.0) / 2.0;
-    double a = lo;
-    double b = hi;
-    double c = b - r * (b - a);
-    double d = a + r * (b - a);
-    double fc = f(c);
-    double fd = f(d);
-    for (int i = 0; i < 60 && b - a > 1e-13; ++i) {
-        if (fc > fd) {
-            b = d;
-            d = c;
-            fd = fc;
-            c = b - r * (b - a);
-            fc = f(c);
-        } else {
-            a = c;
-            c = d;
-            fc = fd;
-            d = a + r * (b - a);
-            fd = f(d);
-        }
-    }
-    return std::max({best, fc, fd});
+    const GoldenPoints g = GoldenSection([&](double t) { return -f(t); }, lo, hi, 60, 1e-13);
+    return std::max({best, -g.Fc, -g.Fd});
 }
 
 // The root of g between lo and hi where g changes sign.

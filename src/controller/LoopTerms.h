@@ -2,7 +2,8 @@
 // The discrete terms of a closed loop at sampling time Ts as the simulations
 // run it, shared by the loop figures and the optimal rule so that both write
 // the loop the same way: the dead time in whole samples, the lag's pole and
-// the controller's filtered derivative.
+// the controller's filtered derivative; and the golden-section search with
+// which both refine a peak between grid points.
 #include <cmath>
 
 #include "data/GlobalProcedures.h"
@@ -47,6 +48,42 @@ inline LoopDerivative LoopDerivativeTerm(double Kp, double Kd, double Ts)
     d.a2 = 0.01 * Ts < 0.2 * Td ? std::exp(-SafeDivide(5.0 * Ts, Td, 100.0)) : 0.0;
     d.kd = (1.0 - d.a2) * SafeDivide(1.0, Ts, 1e6) * Kd;
     return d;
+}
+
+// Golden-section search for the least value of f on [a, b]: `iterations`
+// steps, fewer once the bracket is no wider than `width`. The last two
+// points with their values.
+struct GoldenPoints {
+    double C = 0.0;
+    double Fc = 0.0;
+    double D = 0.0;
+    double Fd = 0.0;
+};
+
+template <class F>
+GoldenPoints GoldenSection(F f, double a, double b, int iterations, double width = 0.0)
+{
+    const double r = (std::sqrt(5.0) - 1.0) / 2.0;
+    double c = b - r * (b - a);
+    double d = a + r * (b - a);
+    double fc = f(c);
+    double fd = f(d);
+    for (int i = 0; i < iterations && b - a > width; ++i) {
+        if (fc < fd) {
+            b = d;
+            d = c;
+            fd = fc;
+            c = b - r * (b - a);
+            fc = f(c);
+        } else {
+            a = c;
+            c = d;
+            fc = fd;
+            d = a + r * (b - a);
+            fd = f(d);
+        }
+    }
+    return {c, fc, d, fd};
 }
 
 }  // namespace halvetra
