@@ -1,6 +1,7 @@
 // The optimal rule on loops whose dead time is 20 and 100 closed-loop
 // samples: one PI optimisation, the four controllers of a method-9 tuning
-// (PI, PID, I and P), and the cascade's.
+// (PI, PID, I and P), the cascade's, and the controllers of an integrating
+// process (PI, PID and P).
 #include <benchmark/benchmark.h>
 
 #include "controller/OptimalRule.h"
@@ -15,6 +16,17 @@ halvetra::LoopDescription Process(double deadTimeSamples)
     s.T1 = 60.0;
     s.L1 = deadTimeSamples;
     return s;
+}
+
+halvetra::ModelParameters Model(double K, double T, double L,
+                                halvetra::ProcessType type = halvetra::ProcessType::SelfRegulating)
+{
+    halvetra::ModelParameters m;
+    m.Gain = K;
+    m.TimeConstant = T;
+    m.DeadTime = L;
+    m.Type = type;
+    return m;
 }
 
 void BM_OptimalPi(benchmark::State& state)
@@ -35,17 +47,28 @@ void BM_OptimalPid(benchmark::State& state)
 
 void BM_OptimalTuningAllTypes(benchmark::State& state)
 {
-    const double L = static_cast<double>(state.range(0));
+    const halvetra::ModelParameters process = Model(1.5, 60.0, static_cast<double>(state.range(0)));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(halvetra::TuneOptimalLoop(1.6, 1.0, 1.5, 60.0, L));
+        benchmark::DoNotOptimize(halvetra::TuneOptimalLoop(1.6, 1.0, process));
     }
 }
 
 void BM_OptimalCascadeAllTypes(benchmark::State& state)
 {
-    const double L = static_cast<double>(state.range(0));
+    const halvetra::ModelParameters inner = Model(1.5, 30.0, 10.0);
+    const halvetra::ModelParameters outer = Model(0.8, 120.0, static_cast<double>(state.range(0)));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(halvetra::TuneOptimalCascade(1.6, 1.0, 1.5, 30.0, 10.0, 0.8, 120.0, L));
+        benchmark::DoNotOptimize(halvetra::TuneOptimalCascade(1.6, 1.0, inner, outer));
+    }
+}
+
+// An integrating process, slope 0.02 per second, lag 20 s.
+void BM_OptimalIntegratingAllTypes(benchmark::State& state)
+{
+    const halvetra::ModelParameters process =
+        Model(0.02, 20.0, static_cast<double>(state.range(0)), halvetra::ProcessType::Integrating);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(halvetra::TuneOptimalLoop(1.6, 1.0, process));
     }
 }
 
@@ -55,4 +78,5 @@ BENCHMARK(BM_OptimalPi)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OptimalPid)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OptimalTuningAllTypes)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OptimalCascadeAllTypes)->Arg(20)->Arg(90)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OptimalIntegratingAllTypes)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -74,29 +74,24 @@ ControllerTuning TuneController(int method, int robustPosition, bool cascade, co
         tuning.MsTarget = OptimalMsTarget(robustPosition);
     }
     const double f = tuning.Factor;
-    if (tuning.Method == OptimalMs) {
-        if (cascade) {
-            const CascadeTuning c =
-                TuneOptimalCascade(*tuning.MsTarget, samplingTime, inner.Gain, inner.TimeConstant, inner.DeadTime,
-                                   outer.Gain, outer.TimeConstant, outer.DeadTime);
-            tuning.KpInner = c.KpInner;
-            tuning.Result = c.Outer;
-        } else {
-            tuning.Result = TuneOptimalLoop(*tuning.MsTarget, samplingTime, inner.Gain, inner.TimeConstant,
-                                            inner.DeadTime);
-        }
-        const ModelParameters& pi = cascade ? outer : inner;
-        tuning.RecommendedSamplingTime =
-            RecommendedSamplingTime(tuning.Result.KpPI, tuning.Result.KiPI, f, pi.Gain, pi.TimeConstant);
-        return tuning;
-    }
-    if (inner.Type == ProcessType::Integrating || (cascade && outer.Type == ProcessType::Integrating)) {
-        // Tuned through the rules for either process type. The recommended
-        // sampling time is a tenth of 1 / |Kp f K| of the process the PI
-        // controller acts on when that is integrating (the proportional
-        // loop's time constant), else as for self-regulating processes.
+    const bool integrating =
+        inner.Type == ProcessType::Integrating || (cascade && outer.Type == ProcessType::Integrating);
+    if (tuning.Method == OptimalMs || integrating) {
+        // The optimal rule, or the rules for either process type. The
+        // recommended sampling time is a tenth of 1 / |Kp f K| of the process
+        // the PI controller acts on when that is integrating (the
+        // proportional loop's time constant), else as for self-regulating
+        // processes.
         const ModelParameters& controlled = cascade ? outer : inner;
-        if (cascade) {
+        if (tuning.Method == OptimalMs) {
+            if (cascade) {
+                const CascadeTuning c = TuneOptimalCascade(*tuning.MsTarget, samplingTime, inner, outer);
+                tuning.KpInner = c.KpInner;
+                tuning.Result = c.Outer;
+            } else {
+                tuning.Result = TuneOptimalLoop(*tuning.MsTarget, samplingTime, inner);
+            }
+        } else if (cascade) {
             const CascadeTuning c = TRegulator::TuneCascade(tuning.Method, inner, outer, MaxLoopGain);
             tuning.KpInner = c.KpInner;
             tuning.Result = c.Outer;

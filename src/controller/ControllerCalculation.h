@@ -36,9 +36,10 @@ struct ControllerTuning {
 // Tunes the single loop on the inner model, or the cascade on both models,
 // with the largest loop gain of every caller (MaxLoopGain). A loop with an
 // integrating process is tuned by the rules for it (TRegulator::TuneLoop and
-// TuneCascade of models; another rule than SIMC or AMIGO throws HalvetraError
-// TuningMethodRefusal), and its recommended sampling time is
-// Round(100 / |KpPI f K|) / 1000 of the process the PI controller acts on. Throws
+// TuneCascade of models, or the optimal rule; another rule than SIMC, AMIGO or
+// the optimal rule throws HalvetraError TuningMethodRefusal), and its
+// recommended sampling time is Round(100 / |KpPI f K|) / 1000 when the process
+// the PI controller acts on is integrating. Throws
 // FloatingPointError "Invalid floating point operation" when the MOMI
 // disturbance-rejection PID rule has no real solution. The optimal rule
 // (OptimalMs) optimises the loop at the closed-loop sampling time

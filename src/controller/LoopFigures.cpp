@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "controller/LoopTerms.h"
 #include "data/Errors.h"
 #include "data/GlobalProcedures.h"
 #include "data/NumberText.h"
@@ -17,10 +18,6 @@ namespace {
 
 constexpr const char* DivisionByZero = "Floating point division by zero";
 constexpr double Pi = std::numbers::pi;
-
-// Dead times beyond the simulations' fixed capacity behave alike on the chart;
-// they are held there so the polynomials stay bounded.
-constexpr long long MaxDelaySamples = 5000;
 
 // The simulation runs at most this many steps when it looks for the loop to
 // settle.
@@ -65,22 +62,6 @@ Poly Delay(long long samples, double gain)
     return p;
 }
 
-// The same rounding as the simulations: Round(L / Ts), ties to even, at
-// least 0.
-long long DeadTimeSamples(double L, double Ts)
-{
-    const double samples = std::nearbyint(SafeDivide(L, Ts, 5000.0));
-    if (!(samples > 0.0)) {
-        return 0;
-    }
-    return samples >= static_cast<double>(MaxDelaySamples) ? MaxDelaySamples : static_cast<long long>(samples);
-}
-
-double Lag(double Ts, double T)
-{
-    return 0.01 * Ts < T ? std::exp(-SafeDivide(Ts, T, 100.0)) : 0.0;
-}
-
 // The loop as polynomials in z^-1: controller Cn / Cd, process Pn / Pd.
 struct LoopPolys {
     Poly Cn, Cd, Pn, Pd;
@@ -92,14 +73,9 @@ LoopPolys BuildPolys(const LoopDescription& s)
     const bool hasP = s.Type == TypePI || s.Type == TypePID || s.Type == TypeP;
     const double ci = s.Type == TypeP ? 0.0 : s.Ki * s.Ts;
     const bool hasI = ci != 0.0;
-    double kd = 0.0;
-    double a2 = 0.0;
-    if (s.Type == TypePID) {
-        const double Td = SafeDivide(s.Kd, s.Kp, 0.0);
-        const double g = SafeDivide(1.0, s.Ts, 1e6);
-        a2 = 0.01 * s.Ts < 0.2 * Td ? std::exp(-SafeDivide(5.0 * s.Ts, Td, 100.0)) : 0.0;
-        kd = (1.0 - a2) * g * s.Kd;
-    }
+    const LoopDerivative derivative = s.Type == TypePID ? LoopDerivativeTerm(s.Kp, s.Kd, s.Ts) : LoopDerivative{};
+    const double kd = derivative.kd;
+    const double a2 = derivative.a2;
     const bool hasD = kd != 0.0;
     const Poly integrator = hasI ? Poly{1.0, -1.0} : Poly{1.0};
     const Poly filter = hasD ? Poly{1.0, -a2} : Poly{1.0};
@@ -112,8 +88,8 @@ LoopPolys BuildPolys(const LoopDescription& s)
         p.Cn = Add(p.Cn, Scale(Multiply(integrator, Poly{1.0, -1.0}), kd));
     }
 
-    const double a1 = Lag(s.Ts, s.T1);
-    const long long d1 = DeadTimeSamples(s.L1, s.Ts);
+    const double a1 = LoopLagPole(s.Ts, s.T1);
+    const long long d1 = LoopDeadTimeSamples(s.L1, s.Ts);
     const bool integrating1 = s.Process1 == ProcessType::Integrating;
     const bool integrating2 = s.Cascade && s.Process2 == ProcessType::Integrating;
     if (integrating1 || integrating2) {
@@ -130,8 +106,8 @@ LoopPolys BuildPolys(const LoopDescription& s)
             p.Pd = d1p;
             return p;
         }
-        const double a3 = Lag(s.Ts, s.T2);
-        const long long d2 = DeadTimeSamples(s.L2, s.Ts);
+        const double a3 = LoopLagPole(s.Ts, s.T2);
+        const long long d2 = LoopDeadTimeSamples(s.L2, s.Ts);
         Poly n2 = Delay(d2 + 2, s.K2 * (1.0 - a3));
         Poly d2p = {1.0, -a3};
         if (integrating2) {
@@ -148,8 +124,8 @@ LoopPolys BuildPolys(const LoopDescription& s)
         p.Pd = {1.0, -a1};
         return p;
     }
-    const double a3 = Lag(s.Ts, s.T2);
-    const long long d2 = DeadTimeSamples(s.L2, s.Ts);
+    const double a3 = LoopLagPole(s.Ts, s.T2);
+    const long long d2 = LoopDeadTimeSamples(s.L2, s.Ts);
     const double innerGain = s.KpInner * s.K1 * (1.0 - a1);
     p.Pn = Delay(d1 + d2 + 3, innerGain * s.K2 * (1.0 - a3));
     p.Pd = Multiply(Poly{1.0, -a3}, Add(Poly{1.0, -a1}, Delay(d1 + 2, innerGain)));
@@ -231,33 +207,12 @@ private:
     SparsePoly cn_, cd_, pn_, pd_;
 };
 
-// Golden-section search for the maximum of f on [lo, hi].
+// Golden-section search for the maximum of f on [lo, hi], at most `best`.
 template <class F>
 double RefineMaximum(F f, double lo, double hi, double best)
 {
-    const double r = (std::sqrt(5.0) - 1.0) / 2.0;
-    double a = lo;
-    double b = hi;
-    double c = b - r * (b - a);
-    double d = a + r * (b - a);
-    double fc = f(c);
-    double fd = f(d);
-    for (int i = 0; i < 60 && b - a > 1e-13; ++i) {
-        if (fc > fd) {
-            b = d;
-            d = c;
-            fd = fc;
-            c = b - r * (b - a);
-            fc = f(c);
-        } else {
-            a = c;
-            c = d;
-            fc = fd;
-            d = a + r * (b - a);
-            fd = f(d);
-        }
-    }
-    return std::max({best, fc, fd});
+    const GoldenPoints g = GoldenSection([&](double t) { return -f(t); }, lo, hi, 60, 1e-13);
+    return std::max({best, -g.Fc, -g.Fd});
 }
 
 // The root of g between lo and hi where g changes sign.
@@ -283,7 +238,7 @@ double Bisect(G g, double lo, double hi)
 // of the largest error. Empty when it has not settled within MaxIaeSamples.
 std::optional<double> SimulatedIae(const LoopDescription& s, double R, double D)
 {
-    const long long d = DeadTimeSamples(s.L1, s.Ts) + (s.Cascade ? DeadTimeSamples(s.L2, s.Ts) : 0);
+    const long long d = LoopDeadTimeSamples(s.L1, s.Ts) + (s.Cascade ? LoopDeadTimeSamples(s.L2, s.Ts) : 0);
     int n = static_cast<int>(std::max<long long>(256, 8 * (d + 2)));
     std::vector<double> Y;
     std::vector<double> Y1;

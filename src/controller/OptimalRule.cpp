@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "controller/LoopTerms.h"
 #include "data/GlobalProcedures.h"
 #include "data/NumberText.h"
 
@@ -23,9 +24,8 @@ constexpr double Infinity = std::numeric_limits<double>::infinity();
 // The value of a candidate that is unstable, does not settle or has no scale.
 constexpr double Worst = 1e300;
 
-// As the loop figures: dead times held at the simulations' capacity, and the
-// longest run that is searched for the loop to settle.
-constexpr long long MaxDelaySamples = 5000;
+// As the loop figures: the longest run that is searched for the loop to
+// settle.
 constexpr long long MaxIaeSamples = 1 << 20;
 
 // During the search a candidate is followed for at most this many times the
@@ -35,20 +35,6 @@ constexpr long long SearchHorizonFactor = 64;
 
 // The largest scale a shape is given when nothing on the grid limits it.
 constexpr double MaxScale = 1e12;
-
-long long DeadTimeSamples(double L, double Ts)
-{
-    const double samples = std::nearbyint(SafeDivide(L, Ts, 5000.0));
-    if (!(samples > 0.0)) {
-        return 0;
-    }
-    return samples >= static_cast<double>(MaxDelaySamples) ? MaxDelaySamples : static_cast<long long>(samples);
-}
-
-double Lag(double Ts, double T)
-{
-    return 0.01 * Ts < T ? std::exp(-SafeDivide(Ts, T, 100.0)) : 0.0;
-}
 
 const char* TypeName(int type)
 {
@@ -72,20 +58,10 @@ struct Gains {
     double Kd = 0.0;
 };
 
-// The derivative term of the simulation's controller law: kd (1 - z^-1) /
-// (1 - a2 z^-1), filtered with Td / 5 (off when that is below a fiftieth of Ts).
-struct Derivative {
-    double a2 = 0.0;
-    double kd = 0.0;
-};
-
-Derivative DerivativeOf(const Gains& g, double Ts)
+// The derivative term of the simulation's controller law for the gains.
+LoopDerivative DerivativeOf(const Gains& g, double Ts)
 {
-    const double Td = SafeDivide(g.Kd, g.Kp, 0.0);
-    Derivative d;
-    d.a2 = 0.01 * Ts < 0.2 * Td ? std::exp(-SafeDivide(5.0 * Ts, Td, 100.0)) : 0.0;
-    d.kd = (1.0 - d.a2) * SafeDivide(1.0, Ts, 1e6) * g.Kd;
-    return d;
+    return LoopDerivativeTerm(g.Kp, g.Kd, Ts);
 }
 
 // Golden-section search for the minimum of f on [a, b] in `iterations`
@@ -93,28 +69,9 @@ Derivative DerivativeOf(const Gains& g, double Ts)
 template <class F>
 double GoldenMinimum(F f, double a, double b, int iterations, double& best)
 {
-    const double r = (std::sqrt(5.0) - 1.0) / 2.0;
-    double c = b - r * (b - a);
-    double d = a + r * (b - a);
-    double fc = f(c);
-    double fd = f(d);
-    for (int i = 0; i < iterations; ++i) {
-        if (fc < fd) {
-            b = d;
-            d = c;
-            fd = fc;
-            c = b - r * (b - a);
-            fc = f(c);
-        } else {
-            a = c;
-            c = d;
-            fc = fd;
-            d = a + r * (b - a);
-            fd = f(d);
-        }
-    }
-    best = std::min(fc, fd);
-    return fc < fd ? c : d;
+    const GoldenPoints g = GoldenSection(f, a, b, iterations);
+    best = std::min(g.Fc, g.Fd);
+    return g.Fc < g.Fd ? g.C : g.D;
 }
 
 // Nelder-Mead on two variables from x0 with a first step of `step`.
@@ -194,38 +151,59 @@ public:
             throw FloatingPointError(DivisionByZero);
         }
         Ts_ = loop.Ts;
-        a1_ = Lag(Ts_, loop.T1);
-        d1_ = DeadTimeSamples(loop.L1, Ts_);
+        a1_ = LoopLagPole(Ts_, loop.T1);
+        d1_ = LoopDeadTimeSamples(loop.L1, Ts_);
+        i1_ = loop.Process1 == ProcessType::Integrating ? Ts_ : 0.0;
         if (loop.Cascade) {
-            a3_ = Lag(Ts_, loop.T2);
-            d2_ = DeadTimeSamples(loop.L2, Ts_);
+            a3_ = LoopLagPole(Ts_, loop.T2);
+            d2_ = LoopDeadTimeSamples(loop.L2, Ts_);
+            i2_ = loop.Process2 == ProcessType::Integrating ? Ts_ : 0.0;
         }
+        // The controller sees an integrator when its own process integrates;
+        // an integrating inner process sits inside the cascade's P loop.
+        integrating_ = (loop.Cascade ? i2_ : i1_) > 0.0;
 
         // The loop of a P controller with gain 0: its characteristic
-        // polynomial is the process's own denominator.
+        // polynomial is the process's own denominator. An integrator the
+        // controller sees is a root at z = 1, on the circle, which any small
+        // gain of the right sign moves inside: the rest of the process must
+        // be stable, which is the loop with that process self-regulating.
         LoopDescription process = loop;
         process.Type = TypeP;
         process.Kp = 0.0;
         process.Ki = 0.0;
         process.Kd = 0.0;
+        (loop.Cascade ? process.Process2 : process.Process1) = ProcessType::SelfRegulating;
         feasible_ = LoopIsStable(process) && msTarget > 1.0;
 
         // At most a thirty-second of a turn of the longest delay term between
-        // grid points, as the loop figures' grid.
+        // grid points, as the loop figures' grid. Through an integrator the
+        // curve turns between the lowest point and the next as well (from
+        // along the negative real axis towards the phase of the integral
+        // term's zero): eight points a decade there.
         const long long degree = d1_ + d2_ + 4;
         const int N = static_cast<int>(std::max<long long>(1024, 16 * degree));
-        grid_.resize(static_cast<std::size_t>(N) + 1);
-        theta_.reserve(grid_.size());
-        for (int i = 0; i <= N; ++i) {
-            const double theta = i == 0 ? Pi * 1e-6 / N : Pi * i / N;
-            theta_.push_back(theta);
-            const Point& p = grid_[static_cast<std::size_t>(i)] = PointAt(theta);
+        theta_.push_back(Pi * 1e-6 / N);
+        if (integrating_) {
+            for (int i = 1; i < 48; ++i) {
+                theta_.push_back(Pi * 1e-6 / N * std::pow(10.0, i / 8.0));
+            }
+        }
+        for (int i = 1; i <= N; ++i) {
+            theta_.push_back(Pi * i / N);
+        }
+        grid_.reserve(theta_.size());
+        for (const double theta : theta_) {
+            const Point& p = grid_.emplace_back(PointAt(theta));
             if (!std::isfinite(p.Process.real()) || !std::isfinite(p.Process.imag())) {
                 feasible_ = false;
             }
         }
-        // The direction of action: the sign of the static gain.
-        const double staticGain = grid_.front().Process.real();
+        // The direction of action: the sign of the static gain or, through
+        // an integrator, of the slope: the low-frequency response times
+        // 1 - z^-1.
+        const Point& low = grid_.front();
+        const double staticGain = (integrating_ ? low.Process * low.Difference : low.Process).real();
         sign_ = staticGain < 0.0 ? -1.0 : 1.0;
         if (!(std::fabs(staticGain) > 0.0)) {
             feasible_ = false;
@@ -234,7 +212,10 @@ public:
 
     OptimalGains Optimise(int type, double maxNoiseGain)
     {
-        if (!feasible_) {
+        // An I controller on an integrating process leaves two integrators
+        // in the loop, whose phase lies below -180 degrees at every
+        // frequency: none is stable.
+        if (!feasible_ || (type == TypeI && integrating_)) {
             Fail(type);
         }
         type_ = type;
@@ -244,7 +225,7 @@ public:
         switch (type) {
         case TypeP:
             shape = {1.0, 0.0, 0.0};
-            return Finish(shape, ScaleLimit(shape));
+            return Finish(shape, ScaleRange(shape).High);
         case TypeI:
             shape = {0.0, 1.0, 0.0};
             break;
@@ -260,20 +241,24 @@ public:
 
 private:
     // The process as the loop figures write it (LoopFrequencyResponse of a P
-    // controller with gain 1), in closed form: single loop
-    // K1 (1 - a1) z^-(d1 + 2) / (1 - a1 z^-1); cascade
-    // g K2 (1 - a3) z^-(d1 + d2 + 3) / ((1 - a3 z^-1) (1 - a1 z^-1 + g z^-(d1 + 2)))
-    // with g = KpInner K1 (1 - a1).
+    // controller with gain 1), in closed form from the inner process
+    // N1 / M1 = K1 (1 - a1) z^-(d1 + 1) / (1 - a1 z^-1) and the outer one
+    // N2 / M2 = K2 (1 - a3) z^-(d2 + 2) / (1 - a3 z^-1), an integrating one
+    // times Ts / (1 - z^-1): single loop z^-1 N1 / M1 (the measurement's
+    // sample), cascade Kc N1 N2 / (M2 (M1 + Kc z^-1 N1)), Kc = KpInner.
     std::complex<double> ProcessResponse(double theta) const
     {
         const auto delay = [theta](long long samples) { return std::polar(1.0, -theta * static_cast<double>(samples)); };
         const std::complex<double> z = delay(1);
+        const std::complex<double> difference = 1.0 - z;
+        const std::complex<double> n1 = (i1_ > 0.0 ? i1_ : 1.0) * loop_.K1 * (1.0 - a1_) * delay(d1_ + 1);
+        const std::complex<double> m1 = (1.0 - a1_ * z) * (i1_ > 0.0 ? difference : 1.0);
         if (!loop_.Cascade) {
-            return loop_.K1 * (1.0 - a1_) * delay(d1_ + 2) / (1.0 - a1_ * z);
+            return z * n1 / m1;
         }
-        const double g = loop_.KpInner * loop_.K1 * (1.0 - a1_);
-        return g * loop_.K2 * (1.0 - a3_) * delay(d1_ + d2_ + 3) /
-               ((1.0 - a3_ * z) * (1.0 - a1_ * z + g * delay(d1_ + 2)));
+        const std::complex<double> n2 = (i2_ > 0.0 ? i2_ : 1.0) * loop_.K2 * (1.0 - a3_) * delay(d2_ + 2);
+        const std::complex<double> m2 = (1.0 - a3_ * z) * (i2_ > 0.0 ? difference : 1.0);
+        return loop_.KpInner * n1 * n2 / (m2 * (m1 + loop_.KpInner * z * n1));
     }
 
     struct Point {
@@ -317,7 +302,7 @@ private:
     }
 
     // C(e^(j theta)) of the shape at one grid point.
-    std::complex<double> Controller(const Point& p, const Gains& shape, const Derivative& d) const
+    std::complex<double> Controller(const Point& p, const Gains& shape, const LoopDerivative& d) const
     {
         std::complex<double> c = 0.0;
         if (type_ != TypeI) {
@@ -332,30 +317,104 @@ private:
         return c;
     }
 
-    // The smallest scale k at which |1 + k L| = 1 / target at one point: the
-    // smaller root of |1 + k L|^2 = r^2 where the ray k L enters the circle;
-    // MaxScale where it does not.
-    double EntryScale(const Point& p, const Gains& shape, const Derivative& d) const
+    // The scales k at which the point k L of one frequency lies inside the
+    // circle |1 + k L| < 1 / target: between the roots of |1 + k L|^2 = r^2,
+    // Enter and Exit; Enter is MaxScale where the ray k L misses the circle.
+    struct Crossing {
+        double Enter = MaxScale;
+        double Exit = MaxScale;
+    };
+
+    Crossing CrossingAt(const Point& p, const Gains& shape, const LoopDerivative& d) const
     {
         const std::complex<double> l = sign_ * Controller(p, shape, d) * p.Process;
         const double q = 1.0 - 1.0 / (target_ * target_);
         const double re = l.real();
         const double disc = re * re - std::norm(l) * q;
-        return re < 0.0 && disc >= 0.0 ? q / (-re + std::sqrt(disc)) : MaxScale;
+        if (!(re < 0.0 && disc >= 0.0)) {
+            return {};
+        }
+        const double root = -re + std::sqrt(disc);
+        return {q / root, root / std::norm(l)};
     }
 
-    // The largest scale of the shape whose loop keeps |1 + k L| >= 1 / target
-    // at every frequency: the least entry scale of the grid, refined between
-    // the neighbours of its point as the loop figures refine their peak; for
-    // a PID also the noise bound.
-    double ScaleLimit(const Gains& shape) const
+    double EntryScale(const Point& p, const Gains& shape, const LoopDerivative& d) const
     {
-        const Derivative d = DerivativeOf(shape, Ts_);
+        return CrossingAt(p, shape, d).Enter;
+    }
+
+    // The scales of the shape whose loop keeps |1 + k L| >= 1 / target at
+    // every frequency, (Low, High]. High is the least entry scale above Low,
+    // refined between the neighbours of its point as the loop figures refine
+    // their peak; for a PID also the noise bound. Low is 0 unless the
+    // controller sees an integrator and the curve comes from infinity along
+    // the negative real axis (an integral term on an integrating process):
+    // then the run of points from the lowest frequency on shuts out every
+    // scale up to its largest exit scale, and so does any interval that
+    // holds that. Every loop from scale 0 to High, or within (Low, High],
+    // keeps the curve off -1: it is stable throughout when it is stable at
+    // one scale.
+    struct Scales {
+        double Low = 0.0;
+        double High = 0.0;
+    };
+
+    Scales ScaleRange(const Gains& shape)
+    {
+        const LoopDerivative d = DerivativeOf(shape, Ts_);
+        crossings_.resize(grid_.size());
+        for (std::size_t i = 0; i < grid_.size(); ++i) {
+            crossings_[i] = CrossingAt(grid_[i], shape, d);
+        }
+        double low = 0.0;
+        if (integrating_ && crossings_.front().Enter < MaxScale) {
+            std::size_t lowAt = 0;
+            for (std::size_t i = 0; i < crossings_.size() && crossings_[i].Enter < MaxScale; ++i) {
+                if (crossings_[i].Exit > low) {
+                    low = crossings_[i].Exit;
+                    lowAt = i;
+                }
+            }
+            order_.clear();
+            for (std::size_t i = 0; i < crossings_.size(); ++i) {
+                if (crossings_[i].Enter < MaxScale) {
+                    order_.push_back(i);
+                }
+            }
+            std::sort(order_.begin(), order_.end(),
+                      [&](std::size_t a, std::size_t b) { return crossings_[a].Enter < crossings_[b].Enter; });
+            // The exit scale that sets Low is refined between the neighbours
+            // of its point (where the ray grazes the circle, between grid
+            // points), as the figures refine their peak; a larger one may
+            // reach further intervals.
+            const auto exitScale = [&](double t) {
+                const Crossing c = CrossingAt(PointAt(t), shape, d);
+                return c.Enter < MaxScale ? -c.Exit : 0.0;
+            };
+            for (int round = 0; round < 8; ++round) {
+                for (const std::size_t i : order_) {
+                    if (crossings_[i].Enter > low) {
+                        break;
+                    }
+                    if (crossings_[i].Exit > low) {
+                        low = crossings_[i].Exit;
+                        lowAt = i;
+                    }
+                }
+                double refined = 0.0;
+                GoldenMinimum(exitScale, theta_[lowAt == 0 ? 0 : lowAt - 1],
+                              theta_[std::min(lowAt + 1, theta_.size() - 1)], 40, refined);
+                if (!(-refined > low)) {
+                    break;
+                }
+                low = -refined;
+            }
+        }
         double k = MaxScale;
         std::size_t at = 0;
-        for (std::size_t i = 0; i < grid_.size(); ++i) {
-            const double ki = EntryScale(grid_[i], shape, d);
-            if (ki < k) {
+        for (std::size_t i = 0; i < crossings_.size(); ++i) {
+            const double ki = crossings_[i].Enter;
+            if (ki > low && ki < k) {
                 k = ki;
                 at = i;
             }
@@ -364,7 +423,9 @@ private:
             double refined = k;
             GoldenMinimum([&](double t) { return EntryScale(PointAt(t), shape, d); },
                           theta_[at == 0 ? 0 : at - 1], theta_[std::min(at + 1, theta_.size() - 1)], 40, refined);
-            k = std::min(k, refined);
+            if (refined > low) {
+                k = std::min(k, refined);
+            }
         }
         if (type_ == TypePID && std::isfinite(noiseBound_)) {
             const double nyquist = std::fabs(shape.Kp + 0.5 * shape.Ki * Ts_ + 2.0 * d.kd / (1.0 + d.a2));
@@ -372,7 +433,10 @@ private:
                 k = std::min(k, noiseBound_ / nyquist);
             }
         }
-        return std::isfinite(k) && k > 0.0 ? k : 0.0;
+        if (!(std::isfinite(k) && k > low)) {
+            return {low, 0.0};
+        }
+        return {low, k};
     }
 
     // The load IAE of the gains, simulated as ComputeLoopFigures does it (the
@@ -381,7 +445,7 @@ private:
     // search horizon, is returned as it stands.
     double Iae(const Gains& g, double cap)
     {
-        const Derivative der = DerivativeOf(g, Ts_);
+        const LoopDerivative der = DerivativeOf(g, Ts_);
         const bool cascade = loop_.Cascade;
         const double D = 1.0 / loop_.K1;
         long long n = std::max<long long>(256, 8 * (d1_ + d2_ + 2));
@@ -393,8 +457,10 @@ private:
         double e = 0.0;  // the controller law's error, integral and derivative terms
         double I = 0.0;
         double Dt = 0.0;
-        double x1 = 0.0;  // process lag states and the measurements
+        double x1 = 0.0;  // process lag states, integrator states and the measurements
         double x2 = 0.0;
+        double w1 = 0.0;
+        double w2 = 0.0;
         double y1 = 0.0;
         double y = 0.0;
         double sum = 0.0;
@@ -424,17 +490,21 @@ private:
                     u = P;
                     break;
                 }
+                // An integrating process integrates its lag's output.
                 if (cascade) {
                     const double v = loop_.KpInner * (u - y1);
                     x1 = (v + D) * (1.0 - a1_) + a1_ * x1;
-                    y1_[static_cast<std::size_t>(d1_ + i + 1)] = loop_.K1 * x1;
+                    w1 = i1_ > 0.0 ? w1 + i1_ * x1 : x1;
+                    y1_[static_cast<std::size_t>(d1_ + i + 1)] = loop_.K1 * w1;
                     y1 = y1_[k];
                     x2 = (1.0 - a3_) * y1 + a3_ * x2;
-                    y2_[static_cast<std::size_t>(d2_ + i + 1)] = loop_.K2 * x2;
+                    w2 = i2_ > 0.0 ? w2 + i2_ * x2 : x2;
+                    y2_[static_cast<std::size_t>(d2_ + i + 1)] = loop_.K2 * w2;
                     y = y2_[k];
                 } else {
                     x1 = (u + D) * (1.0 - a1_) + a1_ * x1;
-                    y1_[static_cast<std::size_t>(d1_ + i + 1)] = loop_.K1 * x1;
+                    w1 = i1_ > 0.0 ? w1 + i1_ * x1 : x1;
+                    y1_[static_cast<std::size_t>(d1_ + i + 1)] = loop_.K1 * w1;
                     y = y1_[k];
                 }
             }
@@ -466,10 +536,23 @@ private:
         }
     }
 
-    // The load IAE of a shape at its largest scale; the best is kept.
+    // The loop of the gains, as the loop figures take it.
+    LoopDescription LoopOf(const Gains& g) const
+    {
+        LoopDescription l = loop_;
+        l.Type = type_;
+        l.Kp = g.Kp;
+        l.Ki = g.Ki;
+        l.Kd = g.Kd;
+        return l;
+    }
+
+    // The load IAE of a shape at its largest scale; the best is kept. (A
+    // scale range that starts above 0 may hold unstable loops: their error
+    // grows, and the search passes them by.)
     double Value(const Gains& shape)
     {
-        const double k = ScaleLimit(shape);
+        const double k = ScaleRange(shape).High;
         if (!(k > 0.0)) {
             return Worst;
         }
@@ -487,12 +570,15 @@ private:
     static Gains PidShape(double logTi, double logTd) { return {1.0, std::exp(-logTi), std::exp(logTd)}; }
 
     // Ti over a thousandfold range around the process time, in steps of a
-    // third, then refined between the neighbours of the best.
+    // third, then refined between the neighbours of the best: from a
+    // hundredth to ten times it, or from a tenth to a hundred times it when
+    // the controller sees an integrator (whose PI needs a long Ti to stay
+    // within the target).
     Gains BestPiShape()
     {
         const double centre = std::log(ProcessTime());
-        const double lo = centre + std::log(0.01);
-        const double hi = centre + std::log(10.0);
+        const double lo = centre + std::log(integrating_ ? 0.1 : 0.01);
+        const double hi = centre + std::log(integrating_ ? 100.0 : 10.0);
         const int steps = 24;
         const double h = (hi - lo) / steps;
         double bestX = lo;
@@ -524,7 +610,12 @@ private:
         std::vector<std::array<double, 2>> starts = {{piLogTi_, piLogTi_ + std::log(0.125)}};
         for (int method : {int{Simc}, int{Amigo}}) {
             try {
-                const TuningResult r = TRegulator::TuneLoop(method, loop_.K1, loop_.T1, loop_.L1, MaxLoopGain);
+                ModelParameters model;
+                model.Gain = loop_.K1;
+                model.TimeConstant = loop_.T1;
+                model.DeadTime = loop_.L1;
+                model.Type = loop_.Process1;
+                const TuningResult r = TRegulator::TuneLoop(method, model, MaxLoopGain);
                 const double Ti = r.KpPID / r.KiPID;
                 const double Td = r.KdPID / r.KpPID;
                 if (Ti > 0.0 && Td > 0.0 && std::isfinite(Ti) && std::isfinite(Td)) {
@@ -552,18 +643,23 @@ private:
     // gains are a little smaller; then a golden-section search below it.
     double BestScale(const Gains& shape)
     {
-        const double kMax = ScaleLimit(shape);
-        if (!(kMax > 0.0)) {
+        const Scales range = ScaleRange(shape);
+        const double kMax = range.High;
+        if (!(kMax > 0.0) || (range.Low > 0.0 && !LoopIsStable(LoopOf(Scaled(shape, kMax))))) {
             Fail(type_);
         }
+        const double kMin = std::max(kMax / 30.0, range.Low);
         const double atMax = ValueAt(shape, kMax);
+        if (!(0.97 * kMax > kMin)) {
+            return kMax;
+        }
         const double below = ValueAt(shape, 0.97 * kMax);
         if (!(below < atMax)) {
             return kMax;
         }
         double v = Infinity;
-        const double x = GoldenMinimum([&](double t) { return ValueAt(shape, std::exp(t)); },
-                                       std::log(kMax / 30.0), std::log(kMax), 30, v);
+        const double x = GoldenMinimum([&](double t) { return ValueAt(shape, std::exp(t)); }, std::log(kMin),
+                                       std::log(kMax), 30, v);
         return v < below ? std::exp(x) : 0.97 * kMax;
     }
 
@@ -574,15 +670,7 @@ private:
         if (!(k > 0.0)) {
             Fail(type_);
         }
-        const auto ms = [&](double scale) {
-            LoopDescription l = loop_;
-            l.Type = type_;
-            const Gains g = Scaled(shape, scale);
-            l.Kp = g.Kp;
-            l.Ki = g.Ki;
-            l.Kd = g.Kd;
-            return LoopMaxSensitivity(l);
-        };
+        const auto ms = [&](double scale) { return LoopMaxSensitivity(LoopOf(Scaled(shape, scale))); };
         const auto meets = [&](const std::optional<double>& m) { return m && *m <= target_; };
         // The search's scale is refined as the figures' peak is, so it is off
         // by rounding at most: steps down from a millionth, doubling, find a
@@ -629,6 +717,9 @@ private:
     double a3_ = 0.0;
     long long d1_ = 0;
     long long d2_ = 0;
+    double i1_ = 0.0;  // the integrator's gain Ts of an integrating process, else 0
+    double i2_ = 0.0;
+    bool integrating_ = false;
     double sign_ = 1.0;
     bool feasible_ = true;
     std::vector<Point> grid_;
@@ -640,6 +731,8 @@ private:
     double piLogTi_ = 0.0;
     std::vector<double> y1_;
     std::vector<double> y2_;
+    std::vector<Crossing> crossings_;
+    std::vector<std::size_t> order_;
 };
 
 }  // namespace
@@ -663,23 +756,32 @@ double PiNoiseGain(const OptimalGains& pi, double Ts)
     return std::fabs(pi.Kp + 0.5 * pi.Ki * Ts);
 }
 
-}  // namespace
-
-TuningResult TuneOptimalLoop(double msTarget, double Ts, double K, double T, double L)
+// The loop of the (inner) process at sampling time Ts, without a controller.
+LoopDescription ProcessLoop(double Ts, const ModelParameters& process)
 {
     LoopDescription loop;
     loop.Ts = Ts;
-    loop.K1 = K;
-    loop.T1 = T;
-    loop.L1 = L;
-    Search search(loop, msTarget);
+    loop.K1 = process.Gain;
+    loop.T1 = process.TimeConstant;
+    loop.L1 = process.DeadTime;
+    loop.Process1 = process.Type;
+    return loop;
+}
+
+}  // namespace
+
+TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& process)
+{
+    Search search(ProcessLoop(Ts, process), msTarget);
     const OptimalGains pi = search.Optimise(TypePI, Infinity);
     const OptimalGains pid = search.Optimise(TypePID, PidNoiseGainRatio * PiNoiseGain(pi, Ts));
-    const OptimalGains i = search.Optimise(TypeI, Infinity);
-    const OptimalGains p = search.Optimise(TypeP, Infinity);
+    // No I controller holds an integrating process: its gain stays 0, as
+    // with SIMC and AMIGO.
     TuningResult r;
-    r.KiI = i.Ki;
-    r.KpP = p.Kp;
+    if (process.Type == ProcessType::SelfRegulating) {
+        r.KiI = search.Optimise(TypeI, Infinity).Ki;
+    }
+    r.KpP = search.Optimise(TypeP, Infinity).Kp;
     r.KpPI = pi.Kp;
     r.KiPI = pi.Ki;
     r.KpPID = pid.Kp;
@@ -688,31 +790,28 @@ TuningResult TuneOptimalLoop(double msTarget, double Ts, double K, double T, dou
     return r;
 }
 
-CascadeTuning TuneOptimalCascade(double msTarget, double Ts, double K1, double T1, double L1, double K2, double T2,
-                                 double L2)
+CascadeTuning TuneOptimalCascade(double msTarget, double Ts, const ModelParameters& inner,
+                                 const ModelParameters& outer)
 {
-    if (!(Ts > 0.0) || K1 == 0.0) {
+    if (!(Ts > 0.0) || inner.Gain == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }
     CascadeTuning c;
-    c.KpInner = TRegulator::TuneCascade(Simc, K1, T1, L1, K2, T2, L2, MaxLoopGain).KpInner;
-    LoopDescription loop;
-    loop.Ts = Ts;
+    c.KpInner = TRegulator::TuneCascade(Simc, inner, outer, MaxLoopGain).KpInner;
+    LoopDescription loop = ProcessLoop(Ts, inner);
     loop.Cascade = true;
     loop.KpInner = c.KpInner;
-    loop.K1 = K1;
-    loop.T1 = T1;
-    loop.L1 = L1;
-    loop.K2 = K2;
-    loop.T2 = T2;
-    loop.L2 = L2;
+    loop.K2 = outer.Gain;
+    loop.T2 = outer.TimeConstant;
+    loop.L2 = outer.DeadTime;
+    loop.Process2 = outer.Type;
     Search search(loop, msTarget);
     const OptimalGains pi = search.Optimise(TypePI, Infinity);
-    const OptimalGains i = search.Optimise(TypeI, Infinity);
-    const OptimalGains p = search.Optimise(TypeP, Infinity);
     TuningResult& r = c.Outer;
-    r.KiI = i.Ki;
-    r.KpP = p.Kp;
+    if (outer.Type == ProcessType::SelfRegulating) {
+        r.KiI = search.Optimise(TypeI, Infinity).Ki;
+    }
+    r.KpP = search.Optimise(TypeP, Infinity).Kp;
     r.KpPI = pi.Kp;
     r.KiPI = pi.Ki;
     r.KpPID = pi.Kp;

@@ -10,6 +10,11 @@
 // and its scale: for a shape, the largest scale whose Nyquist curve stays
 // outside the circle of radius 1 / target around -1 follows in closed form on
 // a frequency grid, and every loop on the way from scale 0 to it is stable.
+// With an integrator in the process the controller acts on (either type of
+// process, K e^(-L s) / (s (T s + 1)) simulated as SimulateLoop does it), an
+// integral term makes small scales fall short of the target too: the scales
+// that meet it are an interval above 0, and the direction of action is the
+// sign of the slope gain.
 // The load IAE is minimised over the shape (PI: a scan of Ti with a
 // golden-section refinement; PID: Nelder-Mead on log Ti and log Td from the
 // PI optimum, SIMC and AMIGO), then over the scale at the best shape. At the
@@ -17,7 +22,8 @@
 // the loop figures (LoopMaxSensitivity) is at most the target.
 //
 //   P   the largest gain (the smallest offset after a load step)
-//   I   the best integral gain
+//   I   the best integral gain; none for a process the controller sees as
+//       integrating (two integrators in the loop: never stable)
 //   PID the derivative filter of the simulation, and a bound on the noise
 //       gain: |C(e^(j pi))|, the controller's gain at the Nyquist frequency, is
 //       at most PidNoiseGainRatio times that of the optimal PI controller
@@ -56,21 +62,23 @@ struct OptimalGains {
 };
 
 // The optimum of one controller type (ControllerType) for the process of
-// `loop` (Ts, the process models, Cascade and KpInner; its type and gains are
-// ignored). maxNoiseGain bounds |C(e^(j pi))| (infinity: no bound). Throws
+// `loop` (Ts, the process models and their types, Cascade and KpInner; its
+// controller type and gains are ignored). maxNoiseGain bounds |C(e^(j pi))| (infinity: no bound). Throws
 // FloatingPointError "Floating point division by zero" when Ts is not above 0
 // or K1 = 0, OptimalTuningError when no controller meets the target. The
 // gains are always finite.
 OptimalGains OptimiseController(const LoopDescription& loop, int type, double msTarget,
                                 double maxNoiseGain = std::numeric_limits<double>::infinity());
 
-// The gains of all four controllers of a single loop on K e^(-L s) / (T s + 1)
-// at sampling time Ts; the PID's noise gain bounded by the PI's.
-TuningResult TuneOptimalLoop(double msTarget, double Ts, double K, double T, double L);
+// The gains of all four controllers of a single loop on the process (either
+// type) at sampling time Ts; the PID's noise gain bounded by the PI's. An
+// integrating process has no I controller (KiI 0).
+TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& process);
 
 // The cascade: the inner P gain of SIMC (which needs L1 != 0) and the outer I,
-// P and PI controllers; the outer PID is the PI.
-CascadeTuning TuneOptimalCascade(double msTarget, double Ts, double K1, double T1, double L1, double K2, double T2,
-                                 double L2);
+// P and PI controllers; the outer PID is the PI, and an integrating outer
+// process has no I controller.
+CascadeTuning TuneOptimalCascade(double msTarget, double Ts, const ModelParameters& inner,
+                                 const ModelParameters& outer);
 
 }  // namespace halvetra

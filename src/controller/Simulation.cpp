@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <span>
 
+#include "controller/LoopTerms.h"
 #include "controller/TRegulator.h"
 #include "data/Errors.h"
 #include "data/GlobalProcedures.h"
@@ -47,13 +48,6 @@ void CheckRoom(std::span<const double> Y, long long needed)
     }
 }
 
-// Discrete lag coefficient of a first-order process with time constant T; 0
-// (no lag) when T is not above a hundredth of the sampling time.
-double LagCoefficient(double Ts, double T)
-{
-    return 0.01 * Ts < T ? std::exp(-SafeDivide(Ts, T, 100.0)) : 0.0;
-}
-
 // The controller law shared by both simulations: proportional, integral and
 // filtered derivative terms on the error, one step at a time.
 class ControllerLaw {
@@ -61,12 +55,9 @@ public:
     ControllerLaw(int type, double Kp, double Ki, double Kd, double Ts)
         : type_(type), Kp_(Kp), Ki_(Ki), Ts_(Ts)
     {
-        const double Td = SafeDivide(Kd, Kp, 0.0);
-        const double g = SafeDivide(1.0, Ts, 1e6);
-        // Derivative filter with time constant Td / 5; off when that is not
-        // above a fiftieth of the sampling time (also when Kp = 0).
-        a2_ = 0.01 * Ts < 0.2 * Td ? std::exp(-SafeDivide(5.0 * Ts, Td, 100.0)) : 0.0;
-        kd_ = (1.0 - a2_) * g * Kd;
+        const LoopDerivative d = LoopDerivativeTerm(Kp, Kd, Ts);
+        a2_ = d.a2;
+        kd_ = d.kd;
     }
 
     // The controller output for the measurement y of the previous step.
@@ -132,7 +123,7 @@ void TRegulator::SimulateLoop(int type, int n, std::span<double> Y, double Kp, d
     CheckRoom(Y, needed);
     ZeroRoom(Y, needed);
 
-    const double a1 = LagCoefficient(Ts, T);
+    const double a1 = LoopLagPole(Ts, T);
     ControllerLaw law(type, Kp, Ki, Kd, Ts);
     double x = 0.0;  // process lag state
     double y = 0.0;  // last measurement
@@ -170,8 +161,8 @@ void TRegulator::SimulateCascade(int type, int n, std::span<double> Y2, std::spa
     ZeroRoom(Y1, RoomNeeded(n, d1));
     ZeroRoom(Y2, RoomNeeded(n, d2));
 
-    const double a1 = LagCoefficient(Ts, T1);
-    const double a3 = LagCoefficient(Ts, T2);
+    const double a1 = LoopLagPole(Ts, T1);
+    const double a3 = LoopLagPole(Ts, T2);
     ControllerLaw law(type, Kp, Ki, Kd, Ts);
     double x1 = 0.0;  // inner process lag state
     double x2 = 0.0;  // outer process lag state

@@ -65,8 +65,8 @@ inline constexpr int TuningMethodCount = 10;
 const char* TuningMethodName(int method);
 
 // Whether a method tunes a process of the given type: every method a
-// self-regulating one; SIMC, AMIGO (and "none", which tunes nothing) an
-// integrating one.
+// self-regulating one; SIMC, AMIGO, the optimal rule (and "none", which tunes
+// nothing) an integrating one.
 bool TuningMethodApplies(int method, ProcessType type);
 // "The rule %s does not apply to integrating processes; choose SIMC or
 // AMIGO" with the method's name: the tooltip of a disabled method and the

@@ -513,7 +513,8 @@ Areas TRegulator::SeriesAreas(const Areas& C, const Areas& B)
 
 bool TuningMethodApplies(int method, ProcessType type)
 {
-    return type == ProcessType::SelfRegulating || method == Simc || method == Amigo || method == NoMethod;
+    return type == ProcessType::SelfRegulating || method == Simc || method == Amigo || method == OptimalMs ||
+           method == NoMethod;
 }
 
 std::string TuningMethodRefusal(int method)

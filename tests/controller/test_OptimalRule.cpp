@@ -28,6 +28,13 @@ LoopDescription Process(double K, double T, double L, double Ts)
     return s;
 }
 
+// The same process, integrating: K e^(-L s) / (s (T s + 1)).
+LoopDescription Integrating(LoopDescription s)
+{
+    s.Process1 = ProcessType::Integrating;
+    return s;
+}
+
 LoopDescription WithGains(LoopDescription s, int type, double Kp, double Ki, double Kd = 0.0)
 {
     s.Type = type;
@@ -79,9 +86,12 @@ double GridBest(const LoopDescription& process, int type, double target, const s
 }
 
 // The PI and I optimum of small loops (dead times of 3 to 5 samples, a
-// reverse-acting process, a cascade) against a brute-force grid of 30 x 30
-// PI gains and 120 I gains; P is the largest gain that meets the target; the
-// PID meets it with its noise gain bounded and is no worse than the PI.
+// reverse-acting process, a cascade; integrating processes: a pure
+// integrator with dead time, a reverse-acting one with a lag, a cascade's
+// outer process) against a brute-force grid of 30 x 30 PI gains and 120 I
+// gains (none of which holds an integrating process); P is the largest gain
+// that meets the target; the PID meets it with its noise gain bounded and is
+// no worse than the PI.
 TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid)
 {
     LoopDescription cascade = Process(1.0, 1.0, 0.3, 0.1);
@@ -90,6 +100,13 @@ TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid)
     cascade.K2 = 1.0;
     cascade.T2 = 5.0;
     cascade.L2 = 0.5;
+    LoopDescription integratingOuter = cascade;
+    integratingOuter.K2 = 0.2;
+    integratingOuter.T2 = 2.0;
+    integratingOuter.Process2 = ProcessType::Integrating;
+    ModelParameters outerModel = Model(0.2, 2.0, 0.5);
+    outerModel.Type = ProcessType::Integrating;
+    integratingOuter.KpInner = TRegulator::TuneCascade(Simc, Model(1.0, 1.0, 0.3), outerModel, MaxLoopGain).KpInner;
     struct Row {
         LoopDescription process;
         double target;
@@ -98,6 +115,9 @@ TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid)
         {Process(1.0, 2.0, 0.5, 0.1), 1.4},
         {Process(-2.0, 1.0, 1.0, 0.2), 2.0},
         {cascade, 1.6},
+        {Integrating(Process(1.0, 0.0, 0.3, 0.1)), 1.4},
+        {Integrating(Process(-0.5, 1.0, 0.4, 0.1)), 1.6},
+        {integratingOuter, 1.6},
     };
     for (std::size_t r = 0; r < rows.size(); ++r) {
         SCOPED_TRACE(r);
@@ -114,12 +134,27 @@ TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid)
         const double piGrid = GridBest(process, TypePI, target, Steps(0.02 / K, 10.0 / K, 30, sign),
                                        Steps(0.01 / K, 5.0 / K, 30, sign));
         EXPECT_LE(*piFigures.IaeDisturbance, piGrid * 1.001);
+        // Nor do the gains a few percent around it.
+        std::vector<double> nearKp;
+        std::vector<double> nearKi;
+        for (const double f : {0.97, 0.99, 1.0, 1.01, 1.03}) {
+            nearKp.push_back(f * pi.Kp);
+            nearKi.push_back(f * pi.Ki);
+        }
+        const double nearGrid = GridBest(process, TypePI, target, nearKp, nearKi);
+        EXPECT_LE(*piFigures.IaeDisturbance, nearGrid * 1.001);
 
-        const OptimalGains i = OptimiseController(process, TypeI, target);
-        const LoopFigures iFigures = ComputeLoopFigures(WithGains(process, TypeI, 0.0, i.Ki));
-        ASSERT_TRUE(iFigures.Ms && iFigures.IaeDisturbance);
-        EXPECT_LE(*iFigures.Ms, target * 1.005);
-        EXPECT_LE(*iFigures.IaeDisturbance, GridBest(process, TypeI, target, {0.0}, Steps(0.001 / K, 5.0 / K, 120, sign)) * 1.001);
+        const double iGrid = GridBest(process, TypeI, target, {0.0}, Steps(0.001 / K, 5.0 / K, 120, sign));
+        if ((process.Cascade ? process.Process2 : process.Process1) == ProcessType::Integrating) {
+            EXPECT_EQ(iGrid, INFINITY);
+            EXPECT_THROW(OptimiseController(process, TypeI, target), OptimalTuningError);
+        } else {
+            const OptimalGains i = OptimiseController(process, TypeI, target);
+            const LoopFigures iFigures = ComputeLoopFigures(WithGains(process, TypeI, 0.0, i.Ki));
+            ASSERT_TRUE(iFigures.Ms && iFigures.IaeDisturbance);
+            EXPECT_LE(*iFigures.Ms, target * 1.005);
+            EXPECT_LE(*iFigures.IaeDisturbance, iGrid * 1.001);
+        }
 
         const OptimalGains p = OptimiseController(process, TypeP, target);
         const auto pMs = LoopMaxSensitivity(WithGains(process, TypeP, p.Kp, 0.0));
@@ -170,6 +205,23 @@ TEST(OptimalRule, TuneControllerAndItsFailures)
     }
     EXPECT_FALSE(TuneController(Simc, 10, false, inner, outer, 0.1).MsTarget);
 
+    // An integrating process, alone (no I controller) and inside a cascade
+    // (whose outer loop it does not make integrating).
+    ModelParameters level = Model(0.05, 1.0, 3.0);
+    level.Type = ProcessType::Integrating;
+    for (const bool inCascade : {false, true}) {
+        SCOPED_TRACE(inCascade);
+        const ControllerTuning t = TuneController(OptimalMs, 10, inCascade, level, outer, 0.5);
+        const ControllerFigures figures = ComputeControllerFigures(t, 0.5, level, outer);
+        EXPECT_EQ(figures[TypeI].has_value(), inCascade);
+        for (int type : {TypeP, TypePI, TypePID}) {
+            const auto& f = figures[static_cast<std::size_t>(type)];
+            ASSERT_TRUE(f && f->Ms);
+            EXPECT_LE(*f->Ms, 1.6 * 1.005);
+        }
+        EXPECT_GT(t.RecommendedSamplingTime, 0.0);
+    }
+
     const auto message = [](auto&& tune) {
         try {
             tune();
@@ -178,9 +230,14 @@ TEST(OptimalRule, TuneControllerAndItsFailures)
         }
         return std::string("no error");
     };
-    // A lag so long that the process passes nothing on within the sampling time.
-    EXPECT_EQ(message([&] { TuneController(OptimalMs, 10, false, Model(1.0, 1e308, 1.0), outer, 0.1); }),
-              "No stabilising PI controller keeps the maximum sensitivity at or below 1.60");
+    // A lag so long that the process passes nothing on within the sampling
+    // time, of either type.
+    ModelParameters still = Model(1.0, 1e308, 1.0);
+    for (const ProcessType type : {ProcessType::SelfRegulating, ProcessType::Integrating}) {
+        still.Type = type;
+        EXPECT_EQ(message([&] { TuneController(OptimalMs, 10, false, still, outer, 0.1); }),
+                  "No stabilising PI controller keeps the maximum sensitivity at or below 1.60");
+    }
     // An inner loop that is unstable on its own.
     LoopDescription unstable = Process(1.0, 1.0, 0.3, 0.1);
     unstable.Cascade = true;
