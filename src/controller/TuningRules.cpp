@@ -520,7 +520,7 @@ bool TuningMethodApplies(int method, ProcessType type)
 std::string TuningMethodRefusal(int method)
 {
     return std::string("The rule ") + TuningMethodName(method) +
-           " does not apply to integrating processes; choose SIMC or AMIGO";
+           " does not apply to integrating processes; choose SIMC, AMIGO or the optimal rule";
 }
 
 TuningResult TRegulator::TuneLoop(int method, const ModelParameters& process, double X)

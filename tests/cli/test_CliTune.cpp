@@ -195,7 +195,7 @@ TEST(CliTune, IntegratingProcessesFromOptionsAndAModelFile) {
     const Result refused = RunCli({"tune", "--inner-integrating", "0.05,3", "--method", "1"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err,
-              "The rule MOMI method - control does not apply to integrating processes; choose SIMC or AMIGO\n");
+              "The rule MOMI method - control does not apply to integrating processes; choose SIMC, AMIGO or the optimal rule\n");
 
     const Result single = RunCli({"simulate", "--inner-integrating", "0.05,3,1", "--method", "7"});
     ASSERT_EQ(single.status, 0) << single.err;

@@ -296,7 +296,7 @@ TEST(TuneLoop, IntegratingRulesByHandAndTheOthersRefused)
         }
     }
     EXPECT_EQ(TuningMethodRefusal(MomiTracking),
-              "The rule MOMI method - tracking does not apply to integrating processes; choose SIMC or AMIGO");
+              "The rule MOMI method - tracking does not apply to integrating processes; choose SIMC, AMIGO or the optimal rule");
     // Self-regulating models tune as they always have.
     EXPECT_EQ(TRegulator::TuneLoop(MomiControl, ModelParameters{2, 10, 1}, MaxLoopGain),
               TRegulator::TuneLoop(MomiControl, 2, 10, 1, MaxLoopGain));
