@@ -18,11 +18,6 @@ namespace {
 
 constexpr const char* ControllerFileFirstLine = "HALVETRA Controller";
 constexpr const char* ControllerFileVersionLine = "V1.0";
-// A file with an integrating model, as in the model file: its gain line
-// starts with the marker, which a reader of the first layout refuses as a
-// number, and the version line reads V1.1.
-constexpr const char* IntegratingVersionLine = "V1.1";
-constexpr std::string_view IntegratingMarker = "integrating ";
 
 // The label before each value, in file order; value j stands on line 4 + 2j
 // (counting from 1), that is at index 3 + 2j.
@@ -81,7 +76,7 @@ void TRegulator::SaveControllerFile(const std::string& fileName, const ModelPara
     for (const ModelParameters* model : {&inner, &outer})
         for (const auto figure : StoredFigures) {
             const bool marked = figure == &ModelParameters::Gain && model->Type == ProcessType::Integrating;
-            values.push_back((marked ? std::string(IntegratingMarker) : std::string()) +
+            values.push_back((marked ? std::string(IntegratingGainMarker) : std::string()) +
                              FormatGeneralFinite(model->*figure, ModelDigits, decimalSeparator));
         }
     values.push_back(SingleLine(settings.SamplingTimeText));
@@ -99,7 +94,7 @@ void TRegulator::SaveControllerFile(const std::string& fileName, const ModelPara
     lines.reserve(2 + 2 * Labels.size());
     lines.emplace_back(ControllerFileFirstLine);
     const bool anyIntegrating = inner.Type == ProcessType::Integrating || outer.Type == ProcessType::Integrating;
-    lines.emplace_back(anyIntegrating ? IntegratingVersionLine : ControllerFileVersionLine);
+    lines.emplace_back(anyIntegrating ? IntegratingFileVersion : ControllerFileVersionLine);
     for (std::size_t j = 0; j < Labels.size(); ++j) {
         lines.emplace_back(Labels[j]);
         lines.push_back(std::move(values[j]));
@@ -124,8 +119,8 @@ ControllerSettings TRegulator::LoadControllerLines(const std::vector<std::string
         model->Type = ProcessType::SelfRegulating;
         for (const auto figure : StoredFigures) {
             std::string_view text = Value(lines, j++);
-            if (figure == &ModelParameters::Gain && text.starts_with(IntegratingMarker)) {
-                text.remove_prefix(IntegratingMarker.size());
+            if (figure == &ModelParameters::Gain && text.starts_with(IntegratingGainMarker)) {
+                text.remove_prefix(IntegratingGainMarker.size());
                 model->Type = ProcessType::Integrating;
             }
             model->*figure = TextToFloat(text, decimalSeparator);

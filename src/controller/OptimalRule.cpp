@@ -768,17 +768,13 @@ LoopDescription ProcessLoop(double Ts, const ModelParameters& process)
     return loop;
 }
 
-}  // namespace
-
-TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& process)
+// The four controllers' gains from the PI and PID optima and the I and P
+// searches. No I controller holds an integrating process (the one the
+// controller acts on): its gain stays 0, as with SIMC and AMIGO.
+TuningResult AllControllers(Search& search, ProcessType controlled, const OptimalGains& pi, const OptimalGains& pid)
 {
-    Search search(ProcessLoop(Ts, process), msTarget);
-    const OptimalGains pi = search.Optimise(TypePI, Infinity);
-    const OptimalGains pid = search.Optimise(TypePID, PidNoiseGainRatio * PiNoiseGain(pi, Ts));
-    // No I controller holds an integrating process: its gain stays 0, as
-    // with SIMC and AMIGO.
     TuningResult r;
-    if (process.Type == ProcessType::SelfRegulating) {
+    if (controlled == ProcessType::SelfRegulating) {
         r.KiI = search.Optimise(TypeI, Infinity).Ki;
     }
     r.KpP = search.Optimise(TypeP, Infinity).Kp;
@@ -788,6 +784,16 @@ TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& 
     r.KiPID = pid.Ki;
     r.KdPID = pid.Kd;
     return r;
+}
+
+}  // namespace
+
+TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& process)
+{
+    Search search(ProcessLoop(Ts, process), msTarget);
+    const OptimalGains pi = search.Optimise(TypePI, Infinity);
+    const OptimalGains pid = search.Optimise(TypePID, PidNoiseGainRatio * PiNoiseGain(pi, Ts));
+    return AllControllers(search, process.Type, pi, pid);
 }
 
 CascadeTuning TuneOptimalCascade(double msTarget, double Ts, const ModelParameters& inner,
@@ -807,16 +813,8 @@ CascadeTuning TuneOptimalCascade(double msTarget, double Ts, const ModelParamete
     loop.Process2 = outer.Type;
     Search search(loop, msTarget);
     const OptimalGains pi = search.Optimise(TypePI, Infinity);
-    TuningResult& r = c.Outer;
-    if (outer.Type == ProcessType::SelfRegulating) {
-        r.KiI = search.Optimise(TypeI, Infinity).Ki;
-    }
-    r.KpP = search.Optimise(TypeP, Infinity).Kp;
-    r.KpPI = pi.Kp;
-    r.KiPI = pi.Ki;
-    r.KpPID = pi.Kp;
-    r.KiPID = pi.Ki;
-    r.KdPID = 0.0;
+    // The outer PID of a cascade is its PI, as for every other rule.
+    c.Outer = AllControllers(search, outer.Type, pi, pi);
     return c;
 }
 

@@ -17,11 +17,6 @@ namespace {
 
 constexpr const char* ModelFileFirstLine = "HALVETRA Model";
 constexpr const char* ModelFileVersionLine = "V1.0";
-// A file that holds an integrating model: its gain line starts with the
-// marker, which a reader of the first layout refuses as a number, so no such
-// reader takes the slope gain for a static gain.
-constexpr const char* IntegratingVersionLine = "V1.1";
-constexpr std::string_view IntegratingMarker = "integrating ";
 // Header numbers that are the gains of the inner and of the outer set.
 constexpr std::size_t InnerGainNumber = 0;
 constexpr std::size_t OuterGainNumber = 8;
@@ -99,13 +94,13 @@ void TModel::SaveModelFile(const std::string& fileName, int rowCount, const Mode
     lines.reserve(RowLineBeforeFirst + 1 + static_cast<std::size_t>(rowCount));
     lines.emplace_back(ModelFileFirstLine);
     const bool anyIntegrating = innerType == ProcessType::Integrating || outerType == ProcessType::Integrating;
-    lines.emplace_back(anyIntegrating ? IntegratingVersionLine : ModelFileVersionLine);
+    lines.emplace_back(anyIntegrating ? IntegratingFileVersion : ModelFileVersionLine);
     for (std::size_t j = 0; j < HeaderLabels.size(); ++j) {
         lines.emplace_back(HeaderLabels[j]);
         const double value = j < inner.size() ? inner[j] : outer[j - inner.size()];
         const bool marked = (j == InnerGainNumber && innerType == ProcessType::Integrating) ||
                             (j == OuterGainNumber && outerType == ProcessType::Integrating);
-        lines.push_back((marked ? std::string(IntegratingMarker) : std::string()) +
+        lines.push_back((marked ? std::string(IntegratingGainMarker) : std::string()) +
                         FormatGeneralFinite(value, HeaderDigits, decimalSeparator));
     }
     lines.emplace_back(CountLabel);
@@ -137,8 +132,8 @@ void TModel::LoadModelLines(const std::vector<std::string>& lines, const std::st
     ProcessType types[2] = {ProcessType::SelfRegulating, ProcessType::SelfRegulating};
     for (std::size_t j = 0; j < HeaderLabels.size(); ++j) {
         std::string_view text = LineAt(lines, FirstHeaderNumberLine + 2 * j);
-        if ((j == InnerGainNumber || j == OuterGainNumber) && text.starts_with(IntegratingMarker)) {
-            text.remove_prefix(IntegratingMarker.size());
+        if ((j == InnerGainNumber || j == OuterGainNumber) && text.starts_with(IntegratingGainMarker)) {
+            text.remove_prefix(IntegratingGainMarker.size());
             types[j == InnerGainNumber ? 0 : 1] = ProcessType::Integrating;
         }
         const double value = TextToFloat(text, decimalSeparator);

@@ -4,6 +4,7 @@
 // G(s) = K e^(-L s) / (s (T s + 1)) with K the slope gain (output units per
 // second per input unit) and T an optional lag (0 for a pure integrator).
 #include <string>
+#include <string_view>
 
 namespace halvetra {
 
@@ -11,6 +12,13 @@ enum class ProcessType { SelfRegulating, Integrating };
 
 // "Self-regulating" / "Integrating", as the pages and the report name them.
 const char* ProcessTypeName(ProcessType type);
+
+// How the model and controller files mark an integrating model: its gain line
+// starts with the marker, which a reader of the first layout refuses as a
+// number (so no such reader takes a slope gain for a static gain), and the
+// version line reads IntegratingFileVersion.
+inline constexpr std::string_view IntegratingGainMarker = "integrating ";
+inline constexpr const char* IntegratingFileVersion = "V1.1";
 // "self-regulating" / "integrating", as the command line and JSON name them.
 const char* ProcessTypeKey(ProcessType type);
 

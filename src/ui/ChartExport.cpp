@@ -57,6 +57,22 @@ private:
     QString value_;
 };
 
+// A window's chart drawing pictures: laid out at the window's size, on a
+// white background; its gradient and axis titles come back afterwards, also
+// on a failure.
+class PictureChart {
+public:
+    PictureChart(QWidget& window, Chart& chart, unsigned gradientStart, unsigned gradientEnd)
+        : gradient_(chart, ColorFromBgr(gradientStart), ColorFromBgr(gradientEnd)), titles_(chart) {
+        layOut(window);
+        chart.setPlainBackground(Qt::white);
+    }
+
+private:
+    GradientRestore gradient_;
+    AxisTitlesRestore titles_;
+};
+
 // The value axis's title of signal k: its description, or its name.
 QString ValueTitle(const PictureTitles& titles, std::size_t k) {
     static const char* const Names[4] = {"Manipulative signal MV1", "Process input U1", "Measurement Y1",
@@ -96,11 +112,8 @@ QString ExportChartPicture(Chart& chart, const QString& folder, const QString& n
 
 QStringList ExportSignalPictures(TForm_Obdelava_Large& window, const MeasuredData& data, int start, int end,
                                  const PictureTitles& titles, const QString& folder) {
-    layOut(window);
+    const PictureChart picture(window, *window.Chart1, EnlargedGradientStart, EnlargedGradientEnd);
     Chart& chart = *window.Chart1;
-    const GradientRestore restore(chart, ColorFromBgr(EnlargedGradientStart), ColorFromBgr(EnlargedGradientEnd));
-    const AxisTitlesRestore titlesBack(chart);
-    chart.setPlainBackground(Qt::white);
     chart.xAxis->setLabel(QStringLiteral("Time [s]"));
     QStringList written;
     for (std::size_t k = 0; k < ConditionedSignals.size(); ++k) {
@@ -113,11 +126,8 @@ QStringList ExportSignalPictures(TForm_Obdelava_Large& window, const MeasuredDat
 
 QStringList ExportHistogramPictures(TForm_Histogram& window, const MeasuredData& data, int start, int end,
                                     const PictureTitles& titles, const QString& folder) {
-    layOut(window);
+    const PictureChart picture(window, *window.Chart1, HistogramGradientStart, HistogramGradientEnd);
     Chart& chart = *window.Chart1;
-    const GradientRestore restore(chart, ColorFromBgr(HistogramGradientStart), ColorFromBgr(HistogramGradientEnd));
-    const AxisTitlesRestore titlesBack(chart);
-    chart.setPlainBackground(Qt::white);
     chart.yAxis->setLabel(QStringLiteral("Number of samples"));
     QStringList written;
     for (std::size_t k = 0; k < ConditionedSignals.size(); ++k) {

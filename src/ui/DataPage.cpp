@@ -32,6 +32,14 @@ namespace {
 const char* const DataFileFilter =
     "Measured Data (*.hvd)|*.hvd|Data files (*.txt, *.dat)|*.txt; *.dat|All files|*.*";
 
+// The open or save dialog of a measured-data file.
+FileDialog& dataFileDialog(FileDialog& dialog) {
+    dialog.Filter = DataFileFilter;
+    dialog.FilterIndex = 1;
+    dialog.DefaultExt = "hvd";
+    return dialog;
+}
+
 QLabel* makeLabel(const QString& name, const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
@@ -545,10 +553,7 @@ void DataPage::showEnlarged(Signal signal) {
 }
 
 void DataPage::loadFromFile() {
-    FileDialog& dialog = ctx_.Files.OpenDialog1;
-    dialog.Filter = DataFileFilter;
-    dialog.FilterIndex = 1;
-    dialog.DefaultExt = "hvd";
+    FileDialog& dialog = dataFileDialog(ctx_.Files.OpenDialog1);
     if (!ctx_.Dialog.execute(dialog)) return;
 
     MeasuredData& data = ctx_.State.Data;
@@ -669,10 +674,7 @@ void DataPage::LoadRecordedData(const QString& filterTimeConstant, const QString
 void DataPage::SetWindowStart(int position) { ScrollBar3->setValue(position); }
 
 void DataPage::saveToFile() {
-    FileDialog& dialog = ctx_.Files.SaveDialog2;
-    dialog.Filter = DataFileFilter;
-    dialog.FilterIndex = 1;
-    dialog.DefaultExt = "hvd";
+    FileDialog& dialog = dataFileDialog(ctx_.Files.SaveDialog2);
     if (!ctx_.Dialog.execute(dialog)) return;
     SaveDataFile(QDir::toNativeSeparators(WithDefaultExtension(dialog.FileName, dialog.DefaultExt)));
 }
