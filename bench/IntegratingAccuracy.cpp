@@ -30,8 +30,8 @@ struct Scenario {
     double ts;
     int n, step, back;  // the input is 1 from `step`, 0 again from `back` (0: never)
     Process inner, outer;
-    double noise;       // standard deviation as a fraction of the reported output's largest change
-    bool outerRow;      // the row reports the outer process
+    double noise;   // standard deviation as a fraction of the reported output's largest change
+    bool outerRow;  // the row reports the outer process
 };
 
 // Step responses at time s after the step reaches the process: the inner
@@ -42,9 +42,7 @@ double InnerStep(const Process& p, double s) {
     if (!p.integrating) return p.K * -std::expm1(-s / p.T);
     return p.K * (p.T > 0 ? s + p.T * std::expm1(-s / p.T) : s);
 }
-double IntegralOfInnerStep(const Process& p, double s) {
-    return s > 0 ? p.K * (s + p.T * std::expm1(-s / p.T)) : 0.0;
-}
+double IntegralOfInnerStep(const Process& p, double s) { return s > 0 ? p.K * (s + p.T * std::expm1(-s / p.T)) : 0.0; }
 
 IdentificationWindow Record(const Scenario& s, std::mt19937& random) {
     IdentificationWindow w;
@@ -100,8 +98,15 @@ int main(int argc, char** argv) {
         {"self-regulating, step, 1 % noise", 1.0, 300, 10, 0, {2.0, 20.0, 3.0, false}, none, 0.01, false},
         {"self-regulating, window 2 T, 1 % noise", 1.0, 110, 10, 0, {1.0, 50.0, 3.0, false}, none, 0.01, false},
         {"self-regulating, pulse, 2 % noise", 1.0, 200, 10, 60, {-2.0, 12.0, 4.0, false}, none, 0.02, false},
-        {"self-regulating, window T / 2 (a ramp to the eye), 1 % noise", 1.0, 110, 10, 0, {1.0, 200.0, 3.0, false},
-         none, 0.01, false},
+        {"self-regulating, window T / 2 (a ramp to the eye), 1 % noise",
+         1.0,
+         110,
+         10,
+         0,
+         {1.0, 200.0, 3.0, false},
+         none,
+         0.01,
+         false},
         {"self-regulating, window T, clean", 1.0, 110, 10, 0, {1.0, 100.0, 3.0, false}, none, 0.0, false},
     };
     std::printf("| Record | K error %% | T error [Ts] | L error [Ts] | called integrating |\n|---|---|---|---|---|\n");

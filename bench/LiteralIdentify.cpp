@@ -102,8 +102,8 @@ int Identify(const char* path) {
     data.ColumnCount = 6;
     std::copy(record.columns[0].begin(), record.columns[0].end(), data.SampleTimes.begin());
     for (int c = 1; c <= 6; ++c)
-        std::copy(record.columns[static_cast<std::size_t>(c)].begin(), record.columns[static_cast<std::size_t>(c)].end(),
-                  data.Column(c).begin());
+        std::copy(record.columns[static_cast<std::size_t>(c)].begin(),
+                  record.columns[static_cast<std::size_t>(c)].end(), data.Column(c).begin());
     const TObdelava obdelava;
     obdelava.ConditionSignals(data, 1, 3, 5, 6, record.actuatorMaximum, record.actuatorMinimum, record.opening,
                               record.filter, record.samplingTime, n);

@@ -20,8 +20,7 @@ namespace {
 constexpr double Ts = 0.05;
 
 // "IAE (rule, position, Ms)" of the best other rule for one controller type.
-std::string BestOtherRule(const ModelParameters& m, int type, double target, double& iae)
-{
+std::string BestOtherRule(const ModelParameters& m, int type, double target, double& iae) {
     iae = 0.0;
     std::string text = "none";
     for (int method : {0, 1, 2, 3, 4, 5, int{Simc}, int{Amigo}}) {
@@ -48,11 +47,11 @@ std::string BestOtherRule(const ModelParameters& m, int type, double target, dou
 
 }  // namespace
 
-int main()
-{
-    std::printf("| T/L | Ms target | optimal PI: IAE (Ms) | best other PI: IAE (rule, position, Ms) | less |"
-                " optimal PID: IAE (Ms) | best other PID: IAE (rule, position, Ms) | less |\n"
-                "|---|---|---|---|---|---|---|---|\n");
+int main() {
+    std::printf(
+        "| T/L | Ms target | optimal PI: IAE (Ms) | best other PI: IAE (rule, position, Ms) | less |"
+        " optimal PID: IAE (Ms) | best other PID: IAE (rule, position, Ms) | less |\n"
+        "|---|---|---|---|---|---|---|---|\n");
     for (const double T : {0.2, 1.0, 5.0, 20.0}) {
         for (const int position : {5, 10, 20}) {
             ModelParameters m;

@@ -91,16 +91,13 @@ int main(int argc, char** argv) {
     const Scenario scenarios[] = {
         {"inner, clean, T/Ts 10, L 3 Ts", 1.0, 300, 10, {2.0, 10.0, 3.0}, {0.5, 15.0, 5.0}, 0.0, 0.0, false},
         {"inner, clean, T 4, Ts 0.5, L 1.3", 0.5, 200, 10, {1.5, 4.0, 1.3}, {0.8, 6.0, 2.0}, 0.0, 0.0, false},
-        {"inner, 1 % noise, T/Ts 10, L 3.4 Ts", 1.0, 300, 10, {2.0, 10.0, 3.4}, {0.5, 15.0, 5.0}, 0.01, 0.01,
-         false},
+        {"inner, 1 % noise, T/Ts 10, L 3.4 Ts", 1.0, 300, 10, {2.0, 10.0, 3.4}, {0.5, 15.0, 5.0}, 0.01, 0.01, false},
         {"outer, clean, Ts 0.1, T 20, L 5", 0.1, 3000, 50, {1.5, 5.0, 2.0}, {0.8, 20.0, 5.0}, 0.0, 0.0, true},
-        {"outer, 5 % noise, Ts 0.1, T 20, L 5", 0.1, 3000, 50, {1.5, 5.0, 2.0}, {0.8, 20.0, 5.0}, 0.01, 0.05,
-         true},
-        {"outer, 5 % noise, Ts 0.02, T 20, L 5", 0.02, 5000, 100, {1.5, 5.0, 2.0}, {0.8, 20.0, 5.0}, 0.01, 0.05,
-         true},
+        {"outer, 5 % noise, Ts 0.1, T 20, L 5", 0.1, 3000, 50, {1.5, 5.0, 2.0}, {0.8, 20.0, 5.0}, 0.01, 0.05, true},
+        {"outer, 5 % noise, Ts 0.02, T 20, L 5", 0.02, 5000, 100, {1.5, 5.0, 2.0}, {0.8, 20.0, 5.0}, 0.01, 0.05, true},
     };
-    std::printf("%-38s %9s | %21s %21s %21s | %21s %21s %21s | %s\n", "record", "records", "identified K [%]",
-                "T [%]", "L [s]", "refined K [%]", "T [%]", "L [s]", "kept");
+    std::printf("%-38s %9s | %21s %21s %21s | %21s %21s %21s | %s\n", "record", "records", "identified K [%]", "T [%]",
+                "L [s]", "refined K [%]", "T [%]", "L [s]", "kept");
     for (const Scenario& s : scenarios) {
         const bool noisy = s.innerNoise > 0 || s.outerNoise > 0;
         const int records = noisy ? noisyRecords : 1;
@@ -115,8 +112,8 @@ int main(int argc, char** argv) {
             const RefinedModel& rf = s.outerRow ? refined.Outer : refined.Inner;
             const Process& p = s.outerRow ? s.outer : s.inner;
             const double L = p.L + (s.outerRow ? 0.5 : 1.0) * s.ts;
-            const double e[6] = {100 * (id.Gain / p.K - 1),  100 * (id.TimeConstant / p.T - 1), id.DeadTime - L,
-                                 100 * (rf.Gain / p.K - 1),  100 * (rf.TimeConstant / p.T - 1), rf.DeadTime - L};
+            const double e[6] = {100 * (id.Gain / p.K - 1), 100 * (id.TimeConstant / p.T - 1), id.DeadTime - L,
+                                 100 * (rf.Gain / p.K - 1), 100 * (rf.TimeConstant / p.T - 1), rf.DeadTime - L};
             errors.Add(e);
             errors.kept += !rf.Refined;
         }

@@ -64,8 +64,9 @@ QString writeRecord(const QTemporaryDir& dir) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) qFatal("cannot write %s", qPrintable(path));
     QTextStream out(&file);
-    out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n12:00:00\r\n0.5\r\n" << Samples << "\r\n1\r\n" << Samples
-        << "\r\n2\r\n100\r\n0\r\n20\r\nMV\r\nMV\r\nU\r\nU\r\nY\r\nY2\r\n";
+    out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n12:00:00\r\n0.5\r\n"
+        << Samples << "\r\n1\r\n"
+        << Samples << "\r\n2\r\n100\r\n0\r\n20\r\nMV\r\nMV\r\nU\r\nU\r\nY\r\nY2\r\n";
     double y = 0, y2 = 0;
     for (int i = 0; i < Samples; ++i) {
         const double mv = (i / 700) % 2 ? 60.0 : 30.0;

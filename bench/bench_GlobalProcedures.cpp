@@ -12,8 +12,7 @@ namespace {
 
 constexpr int Samples = 5000;
 
-const std::vector<double>& Signal()
-{
+const std::vector<double>& Signal() {
     static const std::vector<double> signal = [] {
         std::mt19937 rng(42);
         std::normal_distribution<double> noise(0.0, 0.5);
@@ -26,8 +25,7 @@ const std::vector<double>& Signal()
     return signal;
 }
 
-void BM_SampleVariance(benchmark::State& state)
-{
+void BM_SampleVariance(benchmark::State& state) {
     const auto& x = Signal();
     for (auto _ : state) {
         benchmark::DoNotOptimize(halvetra::SampleVariance(x, 1, Samples));
@@ -36,8 +34,7 @@ void BM_SampleVariance(benchmark::State& state)
 }
 BENCHMARK(BM_SampleVariance);
 
-void BM_MaxMin(benchmark::State& state)
-{
+void BM_MaxMin(benchmark::State& state) {
     const auto& x = Signal();
     double maximum = 0.0;
     double minimum = 0.0;
@@ -50,8 +47,7 @@ void BM_MaxMin(benchmark::State& state)
 }
 BENCHMARK(BM_MaxMin);
 
-void BM_FirstOrderResponse(benchmark::State& state)
-{
+void BM_FirstOrderResponse(benchmark::State& state) {
     const auto& x = Signal();
     std::vector<double> output(Samples);
     std::vector<double> derivative(Samples);
@@ -65,8 +61,7 @@ void BM_FirstOrderResponse(benchmark::State& state)
 }
 BENCHMARK(BM_FirstOrderResponse);
 
-void BM_ApplyActuatorConstraints(benchmark::State& state)
-{
+void BM_ApplyActuatorConstraints(benchmark::State& state) {
     const auto& x = Signal();
     std::vector<double> output(Samples);
     for (auto _ : state) {

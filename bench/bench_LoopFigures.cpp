@@ -8,8 +8,7 @@
 
 namespace {
 
-halvetra::ModelParameters Model(double K, double T, double L)
-{
+halvetra::ModelParameters Model(double K, double T, double L) {
     halvetra::ModelParameters m;
     m.Gain = K;
     m.TimeConstant = T;
@@ -17,8 +16,7 @@ halvetra::ModelParameters Model(double K, double T, double L)
     return m;
 }
 
-void CalculationWithFigures(benchmark::State& state, int method, bool cascade)
-{
+void CalculationWithFigures(benchmark::State& state, int method, bool cascade) {
     const halvetra::ModelParameters inner = Model(1.5, 60.0, 100.0);
     const halvetra::ModelParameters outer = Model(0.8, 120.0, 20.0);
     for (auto _ : state) {

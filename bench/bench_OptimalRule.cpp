@@ -8,8 +8,7 @@
 
 namespace {
 
-halvetra::LoopDescription Process(double deadTimeSamples)
-{
+halvetra::LoopDescription Process(double deadTimeSamples) {
     halvetra::LoopDescription s;
     s.Ts = 1.0;
     s.K1 = 1.5;
@@ -19,8 +18,7 @@ halvetra::LoopDescription Process(double deadTimeSamples)
 }
 
 halvetra::ModelParameters Model(double K, double T, double L,
-                                halvetra::ProcessType type = halvetra::ProcessType::SelfRegulating)
-{
+                                halvetra::ProcessType type = halvetra::ProcessType::SelfRegulating) {
     halvetra::ModelParameters m;
     m.Gain = K;
     m.TimeConstant = T;
@@ -29,32 +27,28 @@ halvetra::ModelParameters Model(double K, double T, double L,
     return m;
 }
 
-void BM_OptimalPi(benchmark::State& state)
-{
+void BM_OptimalPi(benchmark::State& state) {
     const halvetra::LoopDescription process = Process(static_cast<double>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(halvetra::OptimiseController(process, halvetra::TypePI, 1.6));
     }
 }
 
-void BM_OptimalPid(benchmark::State& state)
-{
+void BM_OptimalPid(benchmark::State& state) {
     const halvetra::LoopDescription process = Process(static_cast<double>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(halvetra::OptimiseController(process, halvetra::TypePID, 1.6));
     }
 }
 
-void BM_OptimalTuningAllTypes(benchmark::State& state)
-{
+void BM_OptimalTuningAllTypes(benchmark::State& state) {
     const halvetra::ModelParameters process = Model(1.5, 60.0, static_cast<double>(state.range(0)));
     for (auto _ : state) {
         benchmark::DoNotOptimize(halvetra::TuneOptimalLoop(1.6, 1.0, process));
     }
 }
 
-void BM_OptimalCascadeAllTypes(benchmark::State& state)
-{
+void BM_OptimalCascadeAllTypes(benchmark::State& state) {
     const halvetra::ModelParameters inner = Model(1.5, 30.0, 10.0);
     const halvetra::ModelParameters outer = Model(0.8, 120.0, static_cast<double>(state.range(0)));
     for (auto _ : state) {
@@ -63,8 +57,7 @@ void BM_OptimalCascadeAllTypes(benchmark::State& state)
 }
 
 // An integrating process, slope 0.02 per second, lag 20 s.
-void BM_OptimalIntegratingAllTypes(benchmark::State& state)
-{
+void BM_OptimalIntegratingAllTypes(benchmark::State& state) {
     const halvetra::ModelParameters process =
         Model(0.02, 20.0, static_cast<double>(state.range(0)), halvetra::ProcessType::Integrating);
     for (auto _ : state) {

@@ -37,7 +37,7 @@ inline bool AllFinite(std::span<const double> values) {
 
 }  // namespace halvetra::fuzz
 
-#define FUZZ_CHECK(condition) \
-    do { \
+#define FUZZ_CHECK(condition)                                                        \
+    do {                                                                             \
         if (!(condition)) ::halvetra::fuzz::Finding(#condition, __FILE__, __LINE__); \
     } while (false)

@@ -15,10 +15,9 @@ using namespace halvetra;
 namespace {
 
 constexpr std::array<std::vector<double> IdentificationWindow::*, 8> Arrays = {
-    &IdentificationWindow::WindowTime,     &IdentificationWindow::WindowU,
-    &IdentificationWindow::WindowY,        &IdentificationWindow::WindowY2,
-    &IdentificationWindow::InnerReference, &IdentificationWindow::OuterReference,
-    &IdentificationWindow::InnerResponse,  &IdentificationWindow::OuterResponse,
+    &IdentificationWindow::WindowTime,    &IdentificationWindow::WindowU,        &IdentificationWindow::WindowY,
+    &IdentificationWindow::WindowY2,      &IdentificationWindow::InnerReference, &IdentificationWindow::OuterReference,
+    &IdentificationWindow::InnerResponse, &IdentificationWindow::OuterResponse,
 };
 
 const IdentificationWindow& MarkedWindow() {

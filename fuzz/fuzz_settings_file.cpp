@@ -33,8 +33,7 @@ void CheckRunParameters(const std::vector<std::string>& lines, char separator) {
     } catch (const HalvetraError&) {
         return;
     }
-    FUZZ_CHECK(fuzz::AllFinite(std::array{run.Ts, run.InitialInput, run.WaitingTime, run.StepAmplitude,
-                                          run.StepTime}));
+    FUZZ_CHECK(fuzz::AllFinite(std::array{run.Ts, run.InitialInput, run.WaitingTime, run.StepAmplitude, run.StepTime}));
     // The sampling period in milliseconds is the sampling time's, rounded.
     FUZZ_CHECK(static_cast<double>(run.SamplingMs) == std::nearbyint(run.Ts * 1000.0));
     FUZZ_CHECK(run.SingleMASwitch == (lines[37] == "0" || lines[37] == "False"));

@@ -42,7 +42,11 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget
     StatusBar1->setSizeGripEnabled(false);
     setStatusBar(StatusBar1);
 
-    const PageContext context{State, dialogs_, Files, clock_, plant_,
+    const PageContext context{State,
+                              dialogs_,
+                              Files,
+                              clock_,
+                              plant_,
                               [this](const QString& text) { StatusBar1->showMessage(text); },
                               [this](int index) { PageControl1->setCurrentIndex(index); }};
 
@@ -56,8 +60,8 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget
     ReportPage_ = new ReportPage(context, PageControl1);
     AboutPage_ = new AboutPage(PageControl1);
     const std::pair<QWidget*, const char*> pages[] = {
-        {OpcPage_, "OPCTab"},      {ExperimentPage_, "EkspTab"}, {DataPage_, "ObdTab"},  {ModelPage_, "ModTab"},
-        {ControllerPage_, "RegTab"}, {ReportPage_, "PorTab"},     {AboutPage_, "TabSheet1"}};
+        {OpcPage_, "OPCTab"},        {ExperimentPage_, "EkspTab"}, {DataPage_, "ObdTab"},    {ModelPage_, "ModTab"},
+        {ControllerPage_, "RegTab"}, {ReportPage_, "PorTab"},      {AboutPage_, "TabSheet1"}};
     const char* captions[] = {"OPC", "Experiment", "Data", "Model", "Controller", "Report", "About"};
     for (int i = 0; i < 7; ++i) {
         pages[i].first->setObjectName(pages[i].second);
@@ -123,7 +127,9 @@ TForm1::TForm1(Dialogs& dialogs, const Clock& clock, PlantAccess& plant, QWidget
     // the size it had when it was last closed.
     setMinimumSize(minimumSizeHint().expandedTo(QSize(914, 0)));
     resize(QSize(914, 601 + StatusBar1->sizeHint().height()).expandedTo(minimumSize()));
-    restoreGeometry(QSettings(QStringLiteral("Halvetra"), QStringLiteral("Halvetra")).value(QStringLiteral("MainWindow/Geometry")).toByteArray());
+    restoreGeometry(QSettings(QStringLiteral("Halvetra"), QStringLiteral("Halvetra"))
+                        .value(QStringLiteral("MainWindow/Geometry"))
+                        .toByteArray());
 }
 
 TForm1::~TForm1() = default;
@@ -142,7 +148,8 @@ void TForm1::FormCreate() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    QSettings(QStringLiteral("Halvetra"), QStringLiteral("Halvetra")).setValue(QStringLiteral("MainWindow/Geometry"), saveGeometry());
+    QSettings(QStringLiteral("Halvetra"), QStringLiteral("Halvetra"))
+        .setValue(QStringLiteral("MainWindow/Geometry"), saveGeometry());
     QMainWindow::closeEvent(event);
     emit closed();
 }

@@ -64,15 +64,15 @@ public:
     ControllerPage* ControllerPage_;
     ReportPage* ReportPage_;
     AboutPage* AboutPage_;
-    QStatusBar* StatusBar1;  // the main window's status bar
+    QStatusBar* StatusBar1;             // the main window's status bar
     QTimer* Timer_ExperimentScheduler;  // every 0.5 s: starts a queued experiment when it is due
-    QTimer* Timer_FirstScreen;  // once, 5 s after start-up: shows the OPC page
+    QTimer* Timer_FirstScreen;          // once, 5 s after start-up: shows the OPC page
 
 signals:
     void closed();  // the user closed the main window: the run ends
 
 public slots:
-    void Timer_FirstScreenTimer();  // shows the OPC page
+    void Timer_FirstScreenTimer();          // shows the OPC page
     void Timer_ExperimentSchedulerTimer();  // the Experiment page's scheduler tick
 
 protected:

@@ -237,8 +237,7 @@ int RunExperiment(const std::vector<std::string>& arguments, std::ostream& out) 
     // The record reached the Data page through the window; messages shown
     // during the run (failed samples) are on standard error and end nothing.
     page.ProcessAutomaticRun = [&](const QString& runFolder, const QString& runLabel, bool noWrite) {
-        const QString plantName =
-            server ? QString::fromStdString(*server) : QString::fromLatin1(BuiltInSimulationName);
+        const QString plantName = server ? QString::fromStdString(*server) : QString::fromLatin1(BuiltInSimulationName);
         record = ProcessRecord(form, settingsWindow, runFolder, runLabel, noWrite, true, parsed.has("--pdf"), plantName,
                                form.State.LastRunEvents);
         processed = true;

@@ -36,11 +36,12 @@ int main(int argc, char** argv) {
     }
     QSet<QString> languages;
     QSet<QString> territories;
-    for (const QLocale& locale : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript,
-                                                          QLocale::AnyTerritory)) {
+    for (const QLocale& locale :
+         QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
         if (locale.language() == QLocale::C) continue;
         languages.insert(QLocale::languageToCode(locale.language()));
-        if (locale.territory() != QLocale::AnyTerritory) territories.insert(QLocale::territoryToCode(locale.territory()));
+        if (locale.territory() != QLocale::AnyTerritory)
+            territories.insert(QLocale::territoryToCode(locale.territory()));
     }
 
     // Sorted by name: the reader looks names up by binary search.

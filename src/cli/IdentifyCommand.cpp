@@ -43,8 +43,8 @@ void WriteRefined(JsonWriter& json, const RefinedModel& r) {
 
 // With --process each model names its type; an integrating one carries its
 // confidence intervals and fit as the refined model does.
-void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, const RefinedModel* refined,
-                bool typed, const IntegratingFit& fit) {
+void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, const RefinedModel* refined, bool typed,
+                const IntegratingFit& fit) {
     json.key(name).beginObject();
     if (typed) json.key("model_type").value(ProcessTypeKey(m.Type));
     json.key("gain").value(m.Gain);
@@ -71,8 +71,8 @@ void WriteModel(JsonWriter& json, const char* name, const ModelParameters& m, co
 
 int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     const ParsedArguments parsed = ParseArguments(
-        arguments, {"--start=", "--end=", "--columns=", "--filter=", "--actuator=", "--save-model=", "--refine",
-                                   "--process="});
+        arguments,
+        {"--start=", "--end=", "--columns=", "--filter=", "--actuator=", "--save-model=", "--refine", "--process="});
     if (parsed.positional.size() != 1) throw UsageError("expected exactly one FILE");
     const char separator = SystemDecimalSeparator();
     const std::string* processText = parsed.value("--process");
@@ -115,8 +115,7 @@ int RunIdentify(const std::vector<std::string>& arguments, std::ostream& out) {
     // Filter and actuator settings: the file's texts read as the page's edit
     // boxes read them, or the options' numbers.
     const std::string* filterText = parsed.value("--filter");
-    const double filter =
-        filterText ? OptionNumber(*filterText) : TextToFloat(header.filterTimeConstant, separator);
+    const double filter = filterText ? OptionNumber(*filterText) : TextToFloat(header.filterTimeConstant, separator);
     double maximum = 0.0, minimum = 0.0, opening = 0.0;
     if (const std::string* text = parsed.value("--actuator")) {
         const auto fields = OptionFields(*text, 3, "--actuator");

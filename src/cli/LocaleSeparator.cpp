@@ -18,9 +18,8 @@ const LocaleSeparator* Find(const LocaleSeparator* table, std::size_t count, std
 }
 
 bool IsScript(std::string_view part) {
-    return part.size() == 4 && std::all_of(part.begin(), part.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-           });
+    return part.size() == 4 && std::all_of(part.begin(), part.end(),
+                                           [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
 }
 
 }  // namespace
@@ -35,8 +34,10 @@ char DecimalSeparatorOf(std::string_view localeName) {
     if (first != std::string_view::npos) {
         std::string_view rest = localeName.substr(first + 1);
         const auto next = rest.find_first_of("_-");
-        if (next != std::string_view::npos && IsScript(rest.substr(0, next))) rest.remove_prefix(next + 1);
-        else if (next == std::string_view::npos && IsScript(rest)) rest = {};
+        if (next != std::string_view::npos && IsScript(rest.substr(0, next)))
+            rest.remove_prefix(next + 1);
+        else if (next == std::string_view::npos && IsScript(rest))
+            rest = {};
         territory = rest.substr(0, rest.find_first_of("_-"));
     }
     if (!territory.empty()) {

@@ -48,8 +48,8 @@ double WriteArgument(const std::string& text) {
     return OptionNumber(text);
 }
 
-const std::vector<std::string_view> ConnectionOptionNames = {"--user=",    "--password=", "--security=",
-                                                             "--timeout=", "--accept-certificate", "--remember"};
+const std::vector<std::string_view> ConnectionOptionNames = {
+    "--user=", "--password=", "--security=", "--timeout=", "--accept-certificate", "--remember"};
 
 }  // namespace
 

@@ -21,9 +21,9 @@ namespace halvetra::cli {
 
 namespace {
 
-const std::vector<std::string_view> ModelOptions = {"--model=", "--inner=", "--outer=", "--inner-integrating=",
-                                                    "--outer-integrating=", "--method=", "--robustness=",
-                                                    "--cascade"};
+const std::vector<std::string_view> ModelOptions = {
+    "--model=",  "--inner=",      "--outer=", "--inner-integrating=", "--outer-integrating=",
+    "--method=", "--robustness=", "--cascade"};
 
 struct ControllerInputs {
     ModelParameters Inner;
@@ -153,7 +153,8 @@ int RunTune(const std::vector<std::string>& arguments, std::ostream& out) {
     json.key("KiPID").value(g.KiPID);
     json.key("KdPID").value(g.KdPID);
     // As the page shows it: to the millisecond.
-    json.key("recommended_sampling_time").value(OptionNumber(FormatFixedFinite(tuning.RecommendedSamplingTime, 15, 3, '.')));
+    json.key("recommended_sampling_time")
+        .value(OptionNumber(FormatFixedFinite(tuning.RecommendedSamplingTime, 15, 3, '.')));
     // The figures of the four closed loops with the gains as shown, at Ts.
     RequireFiniteTuning(tuning);
     const ControllerFigures figures = ComputeControllerFigures(tuning, ts, inputs.Inner, inputs.Outer);
@@ -203,9 +204,9 @@ int RunSimulate(const std::vector<std::string>& arguments, std::ostream& out) {
 }
 
 int RunCompare(const std::vector<std::string>& arguments, std::ostream& out) {
-    std::vector<std::string_view> known = {"--model=",   "--inner=",         "--outer=",
-                                           "--inner-integrating=", "--outer-integrating=", "--robustness=",
-                                           "--cascade",  "--sampling-time=", "--type="};
+    std::vector<std::string_view> known = {
+        "--model=",  "--inner=",         "--outer=", "--inner-integrating=", "--outer-integrating=", "--robustness=",
+        "--cascade", "--sampling-time=", "--type="};
     const ParsedArguments parsed = ParseArguments(arguments, known);
     const ControllerInputs inputs = ReadInputs(parsed);
     const std::string* typeText = parsed.value("--type");

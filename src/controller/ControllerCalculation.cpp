@@ -26,17 +26,12 @@ struct ScaledGains {
     double Kd = 0.0;
 };
 
-ScaledGains GainsOf(int type, const TuningResult& G, double f)
-{
+ScaledGains GainsOf(int type, const TuningResult& G, double f) {
     switch (type) {
-    case TypeI:
-        return {0.0, G.KiI * f, 0.0};
-    case TypePI:
-        return {G.KpPI * f, G.KiPI * f, 0.0};
-    case TypePID:
-        return {G.KpPID * f, G.KiPID * f, G.KdPID * f};
-    default:
-        return {G.KpP * f, 0.0, 0.0};
+    case TypeI: return {0.0, G.KiI * f, 0.0};
+    case TypePI: return {G.KpPI * f, G.KiPI * f, 0.0};
+    case TypePID: return {G.KpPID * f, G.KiPID * f, G.KdPID * f};
+    default: return {G.KpP * f, 0.0, 0.0};
     }
 }
 
@@ -44,8 +39,7 @@ ScaledGains GainsOf(int type, const TuningResult& G, double f)
 // slowly: Round((30 L + 10 T) / Ts) + 1 over the sums of the loop's dead
 // times and time constants, cut and held as ClosedLoopHorizon does.
 int IntegratingHorizon(bool cascade, const ModelParameters& inner, const ModelParameters& outer, double Ts,
-                       int deadTimeSamples)
-{
+                       int deadTimeSamples) {
     const double L = std::max(inner.DeadTime, 0.0) + (cascade ? std::max(outer.DeadTime, 0.0) : 0.0);
     const double T = std::max(inner.TimeConstant, 0.0) + (cascade ? std::max(outer.TimeConstant, 0.0) : 0.0);
     double n = std::nearbyint((30.0 * L + 10.0 * T) / Ts) + 1.0;
@@ -62,8 +56,7 @@ int IntegratingHorizon(bool cascade, const ModelParameters& inner, const ModelPa
 }  // namespace
 
 ControllerTuning TuneController(int method, int robustPosition, bool cascade, const ModelParameters& inner,
-                                const ModelParameters& outer, double samplingTime)
-{
+                                const ModelParameters& outer, double samplingTime) {
     ControllerTuning tuning;
     tuning.Method = method == -1 ? 0 : method;
     tuning.Factor = RobustnessFactor(robustPosition);
@@ -106,9 +99,8 @@ ControllerTuning TuneController(int method, int robustPosition, bool cascade, co
         return tuning;
     }
     if (cascade) {
-        const CascadeTuning c = TRegulator::TuneCascade(tuning.Method, inner.Gain, inner.TimeConstant,
-                                                        inner.DeadTime, outer.Gain, outer.TimeConstant,
-                                                        outer.DeadTime, MaxLoopGain);
+        const CascadeTuning c = TRegulator::TuneCascade(tuning.Method, inner.Gain, inner.TimeConstant, inner.DeadTime,
+                                                        outer.Gain, outer.TimeConstant, outer.DeadTime, MaxLoopGain);
         tuning.KpInner = c.KpInner;
         tuning.Result = c.Outer;
         tuning.RecommendedSamplingTime =
@@ -129,8 +121,7 @@ void RequireFiniteTuning(const ControllerTuning& tuning) {
     RequireFinite(tuning.RecommendedSamplingTime);
 }
 
-bool ControllerDefined(const ControllerTuning& tuning, int type)
-{
+bool ControllerDefined(const ControllerTuning& tuning, int type) {
     if (tuning.Method < Simc) {
         return true;
     }
@@ -138,8 +129,7 @@ bool ControllerDefined(const ControllerTuning& tuning, int type)
     return g.Kp != 0.0 || g.Ki != 0.0 || g.Kd != 0.0;
 }
 
-ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char decimalSeparator)
-{
+ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char decimalSeparator) {
     const TuningResult& G = tuning.Result;
     const double f = tuning.Factor;
     const auto text = [decimalSeparator](double value, int decimals) {
@@ -171,8 +161,7 @@ ControllerLabels FormatControllerLabels(const ControllerTuning& tuning, char dec
     return labels;
 }
 
-double ResolveLoopSamplingTime(std::string_view text, double storedSamplingTime, char decimalSeparator)
-{
+double ResolveLoopSamplingTime(std::string_view text, double storedSamplingTime, char decimalSeparator) {
     if (text.empty()) {
         return storedSamplingTime;
     }
@@ -180,8 +169,7 @@ double ResolveLoopSamplingTime(std::string_view text, double storedSamplingTime,
     return value > 0.0 ? value : storedSamplingTime;
 }
 
-SimulationHorizon ClosedLoopHorizon(double L1, double T1, double Ts)
-{
+SimulationHorizon ClosedLoopHorizon(double L1, double T1, double Ts) {
     if (Ts == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }
@@ -203,8 +191,7 @@ SimulationHorizon ClosedLoopHorizon(double L1, double T1, double Ts)
     return {static_cast<int>(d), static_cast<int>(n)};
 }
 
-AxisRange ControllerChartRange(std::initializer_list<std::span<const double>> curves, int n)
-{
+AxisRange ControllerChartRange(std::initializer_list<std::span<const double>> curves, int n) {
     double top = 0.0;
     double bottom = 0.0;
     bool first = true;
@@ -230,8 +217,7 @@ AxisRange ControllerChartRange(std::initializer_list<std::span<const double>> cu
 }
 
 ControllerSimulation SimulateController(const ControllerTuning& tuning, int responseType, double Ts,
-                                        const ModelParameters& inner, const ModelParameters& outer)
-{
+                                        const ModelParameters& inner, const ModelParameters& outer) {
     const double K1 = inner.Gain;
     const double T1 = inner.TimeConstant;
     const double L1 = inner.DeadTime;
@@ -241,8 +227,8 @@ ControllerSimulation SimulateController(const ControllerTuning& tuning, int resp
     if (K1 == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }
-    const bool integrating = inner.Type == ProcessType::Integrating ||
-                             (tuning.Cascade && outer.Type == ProcessType::Integrating);
+    const bool integrating =
+        inner.Type == ProcessType::Integrating || (tuning.Cascade && outer.Type == ProcessType::Integrating);
     if (integrating) {
         sim.Horizon.SampleCount = IntegratingHorizon(tuning.Cascade, inner, outer, Ts, sim.Horizon.DeadTimeSamples);
     }
@@ -265,8 +251,7 @@ ControllerSimulation SimulateController(const ControllerTuning& tuning, int resp
         for (int k = 0; k < width; ++k) {
             pulse[static_cast<std::size_t>(k)] = u / (static_cast<double>(width) * Ts);
         }
-        IntegratingResponse(pulse, n, Ts, K1, T1, static_cast<double>(sim.Horizon.DeadTimeSamples) * Ts,
-                            sim.OpenLoop);
+        IntegratingResponse(pulse, n, Ts, K1, T1, static_cast<double>(sim.Horizon.DeadTimeSamples) * Ts, sim.OpenLoop);
     } else {
         const std::vector<double> input(count, u);
         FirstOrderResponse(1, n, input, K1, T1, Ts, 0.0, static_cast<double>(sim.Horizon.DeadTimeSamples) * Ts,
@@ -284,9 +269,8 @@ ControllerSimulation SimulateController(const ControllerTuning& tuning, int resp
         if (tuning.Cascade) {
             curve.assign(static_cast<std::size_t>(LoopArraySize(n, outer.DeadTime, Ts)), 0.0);
             std::vector<double> innerOutput(static_cast<std::size_t>(LoopArraySize(n, L1, Ts)), 0.0);
-            TRegulator::SimulateCascade(type, n, curve, innerOutput, k.Kp, k.Ki, k.Kd, tuning.KpInner, R, D, Ts,
-                                        K1, T1, L1, outer.Gain, outer.TimeConstant, outer.DeadTime, inner.Type,
-                                        outer.Type);
+            TRegulator::SimulateCascade(type, n, curve, innerOutput, k.Kp, k.Ki, k.Kd, tuning.KpInner, R, D, Ts, K1, T1,
+                                        L1, outer.Gain, outer.TimeConstant, outer.DeadTime, inner.Type, outer.Type);
         } else {
             curve.assign(static_cast<std::size_t>(LoopArraySize(n, L1, Ts)), 0.0);
             TRegulator::SimulateLoop(type, n, curve, k.Kp, k.Ki, k.Kd, R, D, Ts, K1, T1, L1, inner.Type);
@@ -294,9 +278,9 @@ ControllerSimulation SimulateController(const ControllerTuning& tuning, int resp
         curve.resize(count);
     }
 
-    sim.ValueAxis = ControllerChartRange({sim.ClosedLoop[TypeI], sim.OpenLoop, sim.ClosedLoop[TypePI],
-                                          sim.ClosedLoop[TypePID], sim.ClosedLoop[TypeP]},
-                                         n);
+    sim.ValueAxis = ControllerChartRange(
+        {sim.ClosedLoop[TypeI], sim.OpenLoop, sim.ClosedLoop[TypePI], sim.ClosedLoop[TypePID], sim.ClosedLoop[TypeP]},
+        n);
     return sim;
 }
 

@@ -24,12 +24,12 @@ namespace halvetra {
 
 // The result of the tuning step.
 struct ControllerTuning {
-    int Method = 0;         // the tuning method used (nothing selected, -1, tunes by method 0)
-    double Factor = 0.0;    // robustness factor f of the slider position; 1 for the optimal rule
+    int Method = 0;                  // the tuning method used (nothing selected, -1, tunes by method 0)
+    double Factor = 0.0;             // robustness factor f of the slider position; 1 for the optimal rule
     std::optional<double> MsTarget;  // the optimal rule's Ms target of the slider position
     bool Cascade = false;
-    TuningResult Result;    // the single loop's gains, or the cascade's outer controller (before f)
-    double KpInner = 0.0;   // the cascade's inner P gain (before f); 0 for a single loop
+    TuningResult Result;                   // the single loop's gains, or the cascade's outer controller (before f)
+    double KpInner = 0.0;                  // the cascade's inner P gain (before f); 0 for a single loop
     double RecommendedSamplingTime = 0.0;  // for the PI controller with the gains times f
 };
 
@@ -94,7 +94,7 @@ SimulationHorizon ClosedLoopHorizon(double L1, double T1, double Ts);
 // Every curve of the Controller chart over samples 0 .. n - 1.
 struct ControllerSimulation {
     SimulationHorizon Horizon;
-    std::vector<double> Time;      // t[k] = k Ts
+    std::vector<double> Time;  // t[k] = k Ts
     // The inner model's response to an input step of 1 / K1; for an
     // integrating inner model, to an input pulse of area 1 / K1 over the
     // first fifth of the horizon (the ramp up to 1, then level).
@@ -102,7 +102,7 @@ struct ControllerSimulation {
     // The closed-loop responses indexed by ControllerType: I, PI, PID, P. In a
     // cascade these are the outer measurement.
     std::array<std::vector<double>, 4> ClosedLoop;
-    AxisRange ValueAxis;           // ControllerChartRange of the five curves
+    AxisRange ValueAxis;  // ControllerChartRange of the five curves
 };
 
 // The open-loop and closed-loop responses at sampling time Ts with the gains

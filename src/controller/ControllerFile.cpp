@@ -54,9 +54,7 @@ constexpr std::array<double ModelParameters::*, 4> StoredFigures = {
 
 std::size_t ValueIndex(std::size_t j) { return 3 + 2 * j; }
 
-const std::string& Value(const std::vector<std::string>& lines, std::size_t j) {
-    return LineAt(lines, ValueIndex(j));
-}
+const std::string& Value(const std::vector<std::string>& lines, std::size_t j) { return LineAt(lines, ValueIndex(j)); }
 
 // A text with a line break would move every later value to another line and
 // so be read back as something else.

@@ -139,8 +139,7 @@ void FillParameters(int form, int type, bool cascade, const TuningResult& G, dou
     const auto show = [&](ParametersText edit, double value, int decimals) {
         box.SetText(edit, FormatFixedFinite(value, ValuePrecision, decimals, decimalSeparator));
     };
-    const auto layout = [&](const char* kp, const char* ki, const char* kd, bool showKp, bool showKi,
-                            bool showKd) {
+    const auto layout = [&](const char* kp, const char* ki, const char* kd, bool showKp, bool showKi, bool showKd) {
         box.SetText(ParametersText::NameKp, kp);
         box.SetText(ParametersText::NameKi, ki);
         box.SetText(ParametersText::NameKd, kd);

@@ -25,8 +25,7 @@ constexpr int MaxIaeSamples = 1 << 20;
 
 using Poly = std::vector<double>;  // coefficients of z^0, z^-1, z^-2, ...
 
-Poly Multiply(const Poly& a, const Poly& b)
-{
+Poly Multiply(const Poly& a, const Poly& b) {
     Poly r(a.size() + b.size() - 1, 0.0);
     for (std::size_t i = 0; i < a.size(); ++i) {
         for (std::size_t j = 0; j < b.size(); ++j) {
@@ -36,8 +35,7 @@ Poly Multiply(const Poly& a, const Poly& b)
     return r;
 }
 
-Poly Add(Poly a, const Poly& b)
-{
+Poly Add(Poly a, const Poly& b) {
     if (a.size() < b.size()) {
         a.resize(b.size(), 0.0);
     }
@@ -47,16 +45,14 @@ Poly Add(Poly a, const Poly& b)
     return a;
 }
 
-Poly Scale(Poly a, double k)
-{
+Poly Scale(Poly a, double k) {
     for (double& v : a) {
         v *= k;
     }
     return a;
 }
 
-Poly Delay(long long samples, double gain)
-{
+Poly Delay(long long samples, double gain) {
     Poly p(static_cast<std::size_t>(samples) + 1, 0.0);
     p.back() = gain;
     return p;
@@ -67,8 +63,7 @@ struct LoopPolys {
     Poly Cn, Cd, Pn, Pd;
 };
 
-LoopPolys BuildPolys(const LoopDescription& s)
-{
+LoopPolys BuildPolys(const LoopDescription& s) {
     LoopPolys p;
     const bool hasP = s.Type == TypePI || s.Type == TypePID || s.Type == TypeP;
     const double ci = s.Type == TypeP ? 0.0 : s.Ki * s.Ts;
@@ -134,8 +129,7 @@ LoopPolys BuildPolys(const LoopDescription& s)
 
 // Schur-Cohn step-down test on the characteristic polynomial c(z^-1): all
 // roots in z inside the unit circle.
-bool SchurStable(Poly c)
-{
+bool SchurStable(Poly c) {
     while (!c.empty() && c.back() == 0.0) {
         c.pop_back();
     }
@@ -168,8 +162,7 @@ struct Term {
 };
 using SparsePoly = std::vector<Term>;
 
-SparsePoly Sparse(const Poly& p)
-{
+SparsePoly Sparse(const Poly& p) {
     SparsePoly s;
     for (std::size_t i = 0; i < p.size(); ++i) {
         if (p[i] != 0.0) {
@@ -179,8 +172,7 @@ SparsePoly Sparse(const Poly& p)
     return s;
 }
 
-std::complex<double> Evaluate(const SparsePoly& p, double theta)
-{
+std::complex<double> Evaluate(const SparsePoly& p, double theta) {
     std::complex<double> r = 0.0;
     for (const Term& t : p) {
         r += t.Coefficient * std::polar(1.0, -theta * t.Power);
@@ -191,12 +183,9 @@ std::complex<double> Evaluate(const SparsePoly& p, double theta)
 class Response {
 public:
     explicit Response(const LoopDescription& loop)
-        : p_(BuildPolys(loop)), cn_(Sparse(p_.Cn)), cd_(Sparse(p_.Cd)), pn_(Sparse(p_.Pn)), pd_(Sparse(p_.Pd))
-    {
-    }
+        : p_(BuildPolys(loop)), cn_(Sparse(p_.Cn)), cd_(Sparse(p_.Cd)), pn_(Sparse(p_.Pn)), pd_(Sparse(p_.Pd)) {}
 
-    std::complex<double> operator()(double theta) const
-    {
+    std::complex<double> operator()(double theta) const {
         return Evaluate(cn_, theta) * Evaluate(pn_, theta) / (Evaluate(cd_, theta) * Evaluate(pd_, theta));
     }
 
@@ -209,16 +198,14 @@ private:
 
 // Golden-section search for the maximum of f on [lo, hi], at most `best`.
 template <class F>
-double RefineMaximum(F f, double lo, double hi, double best)
-{
+double RefineMaximum(F f, double lo, double hi, double best) {
     const GoldenPoints g = GoldenSection([&](double t) { return -f(t); }, lo, hi, 60, 1e-13);
     return std::max({best, -g.Fc, -g.Fd});
 }
 
 // The root of g between lo and hi where g changes sign.
 template <class G>
-double Bisect(G g, double lo, double hi)
-{
+double Bisect(G g, double lo, double hi) {
     double glo = g(lo);
     for (int i = 0; i < 60; ++i) {
         const double mid = 0.5 * (lo + hi);
@@ -236,8 +223,7 @@ double Bisect(G g, double lo, double hi)
 // Sum |R - y| Ts of the simulated loop run until the error has settled: the
 // horizon doubles until the second half of the run stays below a millionth
 // of the largest error. Empty when it has not settled within MaxIaeSamples.
-std::optional<double> SimulatedIae(const LoopDescription& s, double R, double D)
-{
+std::optional<double> SimulatedIae(const LoopDescription& s, double R, double D) {
     const long long d = LoopDeadTimeSamples(s.L1, s.Ts) + (s.Cascade ? LoopDeadTimeSamples(s.L2, s.Ts) : 0);
     int n = static_cast<int>(std::max<long long>(256, 8 * (d + 2)));
     std::vector<double> Y;
@@ -274,10 +260,7 @@ std::optional<double> SimulatedIae(const LoopDescription& s, double R, double D)
     return std::nullopt;
 }
 
-std::optional<double> Finite(double v)
-{
-    return std::isfinite(v) ? std::optional<double>(v) : std::nullopt;
-}
+std::optional<double> Finite(double v) { return std::isfinite(v) ? std::optional<double>(v) : std::nullopt; }
 
 // A grid fine enough for the phase of the longest delay term (at most a
 // thirty-second of a turn between points), with L at every point.
@@ -286,8 +269,7 @@ struct FrequencyGrid {
     std::vector<std::complex<double>> Values;
 };
 
-FrequencyGrid MakeGrid(const Response& L)
-{
+FrequencyGrid MakeGrid(const Response& L) {
     const LoopPolys& p = L.Polys();
     const auto degree = static_cast<long long>(std::max({p.Pn.size(), p.Pd.size(), p.Cn.size(), p.Cd.size()}));
     const int N = static_cast<int>(std::max<long long>(1024, 16 * degree));
@@ -304,14 +286,12 @@ FrequencyGrid MakeGrid(const Response& L)
 }
 
 // The grid points on both sides of point i, where a peak found at i is refined.
-std::pair<double, double> Bracket(const FrequencyGrid& g, std::size_t i)
-{
+std::pair<double, double> Bracket(const FrequencyGrid& g, std::size_t i) {
     return {g.Theta[i == 0 ? 0 : i - 1], g.Theta[std::min(i + 1, g.Values.size() - 1)]};
 }
 
 // The largest 1 / |1 + L|: the grid's peak, refined between its neighbours.
-std::optional<double> MaxSensitivity(const Response& L, const FrequencyGrid& g)
-{
+std::optional<double> MaxSensitivity(const Response& L, const FrequencyGrid& g) {
     std::size_t iS = 0;
     for (std::size_t i = 0; i < g.Values.size(); ++i) {
         if (std::abs(1.0 + g.Values[i]) < std::abs(1.0 + g.Values[iS])) {
@@ -325,19 +305,14 @@ std::optional<double> MaxSensitivity(const Response& L, const FrequencyGrid& g)
 
 }  // namespace
 
-std::complex<double> LoopFrequencyResponse(const LoopDescription& loop, double theta)
-{
-    return Response(loop)(theta);
-}
+std::complex<double> LoopFrequencyResponse(const LoopDescription& loop, double theta) { return Response(loop)(theta); }
 
-bool LoopIsStable(const LoopDescription& loop)
-{
+bool LoopIsStable(const LoopDescription& loop) {
     const LoopPolys p = BuildPolys(loop);
     return SchurStable(Add(Multiply(p.Cd, p.Pd), Multiply(p.Cn, p.Pn)));
 }
 
-std::optional<double> LoopMaxSensitivity(const LoopDescription& loop)
-{
+std::optional<double> LoopMaxSensitivity(const LoopDescription& loop) {
     if (!(loop.Ts > 0.0) || loop.K1 == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }
@@ -349,8 +324,7 @@ std::optional<double> LoopMaxSensitivity(const LoopDescription& loop)
     return MaxSensitivity(L, MakeGrid(L));
 }
 
-LoopFigures ComputeLoopFigures(const LoopDescription& loop)
-{
+LoopFigures ComputeLoopFigures(const LoopDescription& loop) {
     if (!(loop.Ts > 0.0) || loop.K1 == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }
@@ -429,8 +403,7 @@ LoopFigures ComputeLoopFigures(const LoopDescription& loop)
 }
 
 ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, double Ts, const ModelParameters& inner,
-                                           const ModelParameters& outer)
-{
+                                           const ModelParameters& outer) {
     if (!(Ts > 0.0) || inner.Gain == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }
@@ -441,9 +414,7 @@ ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, doubl
         LoopDescription loop;
         loop.Type = type;
         switch (type) {
-        case TypeI:
-            loop.Ki = G.KiI * f;
-            break;
+        case TypeI: loop.Ki = G.KiI * f; break;
         case TypePI:
             loop.Kp = G.KpPI * f;
             loop.Ki = G.KiPI * f;
@@ -453,9 +424,7 @@ ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, doubl
             loop.Ki = G.KiPID * f;
             loop.Kd = G.KdPID * f;
             break;
-        default:
-            loop.Kp = G.KpP * f;
-            break;
+        default: loop.Kp = G.KpP * f; break;
         }
         if (loop.Kp == 0.0 && loop.Ki == 0.0 && loop.Kd == 0.0) {
             continue;
@@ -483,8 +452,7 @@ ControllerFigures ComputeControllerFigures(const ControllerTuning& tuning, doubl
 
 namespace halvetra {
 
-LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, char decimalSeparator)
-{
+LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, char decimalSeparator) {
     const std::string none = "\u2014";
     LoopFigureTexts texts;
     texts.fill(none);
@@ -495,12 +463,11 @@ LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, cha
         texts[0] = "unstable";
         return texts;
     }
-    const std::pair<const std::optional<double>*, int> cells[FigureColumns] = {
-        {&figures->Ms, 2},
-        {&figures->GainMargin, 2},
-        {&figures->PhaseMarginDeg, 1},
-        {&figures->IaeSetpoint, 3},
-        {&figures->IaeDisturbance, 3}};
+    const std::pair<const std::optional<double>*, int> cells[FigureColumns] = {{&figures->Ms, 2},
+                                                                               {&figures->GainMargin, 2},
+                                                                               {&figures->PhaseMarginDeg, 1},
+                                                                               {&figures->IaeSetpoint, 3},
+                                                                               {&figures->IaeDisturbance, 3}};
     for (int i = 0; i < FigureColumns; ++i) {
         const auto& [value, decimals] = cells[i];
         if (*value && std::isfinite(**value)) {
@@ -510,8 +477,7 @@ LoopFigureTexts FormatLoopFigures(const std::optional<LoopFigures>& figures, cha
     return texts;
 }
 
-FigureTableTexts FormatFigureTable(const ControllerFigures& figures, char decimalSeparator)
-{
+FigureTableTexts FormatFigureTable(const ControllerFigures& figures, char decimalSeparator) {
     FigureTableTexts rows{};
     bool any = false;
     for (const auto& f : figures) {
@@ -527,8 +493,7 @@ FigureTableTexts FormatFigureTable(const ControllerFigures& figures, char decima
     return rows;
 }
 
-RobustnessBand BandOfMs(double ms)
-{
+RobustnessBand BandOfMs(double ms) {
     if (ms < 1.4) {
         return RobustnessBand::Robust;
     }

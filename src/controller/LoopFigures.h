@@ -42,7 +42,7 @@ struct LoopDescription {
     double K1 = 0.0;       // the (inner) process
     double T1 = 0.0;
     double L1 = 0.0;
-    double K2 = 0.0;       // the cascade's outer process
+    double K2 = 0.0;  // the cascade's outer process
     double T2 = 0.0;
     double L2 = 0.0;
     ProcessType Process1 = ProcessType::SelfRegulating;  // the (inner) process

@@ -16,22 +16,17 @@ inline constexpr long long MaxLoopDelaySamples = 5000;
 
 // The same rounding as the simulations: Round(L / Ts), ties to even, at
 // least 0, at most MaxLoopDelaySamples.
-inline long long LoopDeadTimeSamples(double L, double Ts)
-{
+inline long long LoopDeadTimeSamples(double L, double Ts) {
     const double samples = std::nearbyint(SafeDivide(L, Ts, 5000.0));
     if (!(samples > 0.0)) {
         return 0;
     }
-    return samples >= static_cast<double>(MaxLoopDelaySamples) ? MaxLoopDelaySamples
-                                                               : static_cast<long long>(samples);
+    return samples >= static_cast<double>(MaxLoopDelaySamples) ? MaxLoopDelaySamples : static_cast<long long>(samples);
 }
 
 // The pole a = exp(-Ts / T) of a first-order lag, x = (1 - a) u + a x; 0 (no
 // lag) when T is not above a hundredth of the sampling time.
-inline double LoopLagPole(double Ts, double T)
-{
-    return 0.01 * Ts < T ? std::exp(-SafeDivide(Ts, T, 100.0)) : 0.0;
-}
+inline double LoopLagPole(double Ts, double T) { return 0.01 * Ts < T ? std::exp(-SafeDivide(Ts, T, 100.0)) : 0.0; }
 
 // The derivative term of the controller law, kd (1 - z^-1) / (1 - a2 z^-1):
 // filtered with Td / 5, Td = Kd / Kp, and unfiltered when that is not above a
@@ -41,8 +36,7 @@ struct LoopDerivative {
     double kd = 0.0;
 };
 
-inline LoopDerivative LoopDerivativeTerm(double Kp, double Kd, double Ts)
-{
+inline LoopDerivative LoopDerivativeTerm(double Kp, double Kd, double Ts) {
     const double Td = SafeDivide(Kd, Kp, 0.0);
     LoopDerivative d;
     d.a2 = 0.01 * Ts < 0.2 * Td ? std::exp(-SafeDivide(5.0 * Ts, Td, 100.0)) : 0.0;
@@ -61,8 +55,7 @@ struct GoldenPoints {
 };
 
 template <class F>
-GoldenPoints GoldenSection(F f, double a, double b, int iterations, double width = 0.0)
-{
+GoldenPoints GoldenSection(F f, double a, double b, int iterations, double width = 0.0) {
     const double r = (std::sqrt(5.0) - 1.0) / 2.0;
     double c = b - r * (b - a);
     double d = a + r * (b - a);

@@ -36,17 +36,12 @@ constexpr long long SearchHorizonFactor = 64;
 // The largest scale a shape is given when nothing on the grid limits it.
 constexpr double MaxScale = 1e12;
 
-const char* TypeName(int type)
-{
+const char* TypeName(int type) {
     switch (type) {
-    case TypeI:
-        return "I";
-    case TypePI:
-        return "PI";
-    case TypePID:
-        return "PID";
-    default:
-        return "P";
+    case TypeI: return "I";
+    case TypePI: return "PI";
+    case TypePID: return "PID";
+    default: return "P";
     }
 }
 
@@ -59,16 +54,12 @@ struct Gains {
 };
 
 // The derivative term of the simulation's controller law for the gains.
-LoopDerivative DerivativeOf(const Gains& g, double Ts)
-{
-    return LoopDerivativeTerm(g.Kp, g.Kd, Ts);
-}
+LoopDerivative DerivativeOf(const Gains& g, double Ts) { return LoopDerivativeTerm(g.Kp, g.Kd, Ts); }
 
 // Golden-section search for the minimum of f on [a, b] in `iterations`
 // steps. Returns the better of the last two points, with its value in `best`.
 template <class F>
-double GoldenMinimum(F f, double a, double b, int iterations, double& best)
-{
+double GoldenMinimum(F f, double a, double b, int iterations, double& best) {
     const GoldenPoints g = GoldenSection(f, a, b, iterations);
     best = std::min(g.Fc, g.Fd);
     return g.Fc < g.Fd ? g.C : g.D;
@@ -76,8 +67,7 @@ double GoldenMinimum(F f, double a, double b, int iterations, double& best)
 
 // Nelder-Mead on two variables from x0 with a first step of `step`.
 template <class F>
-std::array<double, 2> NelderMead(F f, std::array<double, 2> x0, double step, int maxEvaluations, double& best)
-{
+std::array<double, 2> NelderMead(F f, std::array<double, 2> x0, double step, int maxEvaluations, double& best) {
     using Point = std::array<double, 2>;
     std::array<Point, 3> x = {x0, Point{x0[0] + step, x0[1]}, Point{x0[0], x0[1] + step}};
     std::array<double, 3> fx = {f(x[0]), f(x[1]), f(x[2])};
@@ -145,8 +135,7 @@ std::array<double, 2> NelderMead(F f, std::array<double, 2> x0, double step, int
 // known to be worse than twice the best one found.
 class Search {
 public:
-    Search(const LoopDescription& loop, double msTarget) : loop_(loop), target_(msTarget)
-    {
+    Search(const LoopDescription& loop, double msTarget) : loop_(loop), target_(msTarget) {
         if (!(loop.Ts > 0.0) || loop.K1 == 0.0) {
             throw FloatingPointError(DivisionByZero);
         }
@@ -210,8 +199,7 @@ public:
         }
     }
 
-    OptimalGains Optimise(int type, double maxNoiseGain)
-    {
+    OptimalGains Optimise(int type, double maxNoiseGain) {
         // An I controller on an integrating process leaves two integrators
         // in the loop, whose phase lies below -180 degrees at every
         // frequency: none is stable.
@@ -223,18 +211,10 @@ public:
         best_ = Infinity;
         Gains shape;
         switch (type) {
-        case TypeP:
-            shape = {1.0, 0.0, 0.0};
-            return Finish(shape, ScaleRange(shape).High);
-        case TypeI:
-            shape = {0.0, 1.0, 0.0};
-            break;
-        case TypePI:
-            shape = BestPiShape();
-            break;
-        default:
-            shape = BestPidShape();
-            break;
+        case TypeP: shape = {1.0, 0.0, 0.0}; return Finish(shape, ScaleRange(shape).High);
+        case TypeI: shape = {0.0, 1.0, 0.0}; break;
+        case TypePI: shape = BestPiShape(); break;
+        default: shape = BestPidShape(); break;
         }
         return Finish(shape, BestScale(shape));
     }
@@ -246,9 +226,10 @@ private:
     // N2 / M2 = K2 (1 - a3) z^-(d2 + 2) / (1 - a3 z^-1), an integrating one
     // times Ts / (1 - z^-1): single loop z^-1 N1 / M1 (the measurement's
     // sample), cascade Kc N1 N2 / (M2 (M1 + Kc z^-1 N1)), Kc = KpInner.
-    std::complex<double> ProcessResponse(double theta) const
-    {
-        const auto delay = [theta](long long samples) { return std::polar(1.0, -theta * static_cast<double>(samples)); };
+    std::complex<double> ProcessResponse(double theta) const {
+        const auto delay = [theta](long long samples) {
+            return std::polar(1.0, -theta * static_cast<double>(samples));
+        };
         const std::complex<double> z = delay(1);
         const std::complex<double> difference = 1.0 - z;
         const std::complex<double> n1 = (i1_ > 0.0 ? i1_ : 1.0) * loop_.K1 * (1.0 - a1_) * delay(d1_ + 1);
@@ -268,8 +249,7 @@ private:
         std::complex<double> Process;     // the process P(e^(j theta))
     };
 
-    Point PointAt(double theta) const
-    {
+    Point PointAt(double theta) const {
         Point p;
         p.Z = std::polar(1.0, -theta);
         p.Difference = 1.0 - p.Z;
@@ -280,30 +260,25 @@ private:
 
     // The characteristic time of the process: the sum of its lags and of the
     // dead times as simulated, with the loop's two samples of delay.
-    double ProcessTime() const
-    {
+    double ProcessTime() const {
         const double deadTime = static_cast<double>(d1_ + d2_ + 2) * Ts_;
         const double t = std::fabs(loop_.T1) + (loop_.Cascade ? std::fabs(loop_.T2) : 0.0) + deadTime;
         return std::isfinite(t) ? t : deadTime;
     }
 
-
-    [[noreturn]] void Fail(int type) const
-    {
+    [[noreturn]] void Fail(int type) const {
         throw OptimalTuningError(std::string("No stabilising ") + TypeName(type) +
                                  " controller keeps the maximum sensitivity at or below " +
                                  FormatFixed(target_, 15, 2, '.'));
     }
 
-    Gains Scaled(const Gains& shape, double k) const
-    {
+    Gains Scaled(const Gains& shape, double k) const {
         const double s = sign_ * k;
         return {s * shape.Kp, s * shape.Ki, s * shape.Kd};
     }
 
     // C(e^(j theta)) of the shape at one grid point.
-    std::complex<double> Controller(const Point& p, const Gains& shape, const LoopDerivative& d) const
-    {
+    std::complex<double> Controller(const Point& p, const Gains& shape, const LoopDerivative& d) const {
         std::complex<double> c = 0.0;
         if (type_ != TypeI) {
             c += shape.Kp;
@@ -325,8 +300,7 @@ private:
         double Exit = MaxScale;
     };
 
-    Crossing CrossingAt(const Point& p, const Gains& shape, const LoopDerivative& d) const
-    {
+    Crossing CrossingAt(const Point& p, const Gains& shape, const LoopDerivative& d) const {
         const std::complex<double> l = sign_ * Controller(p, shape, d) * p.Process;
         const double q = 1.0 - 1.0 / (target_ * target_);
         const double re = l.real();
@@ -338,8 +312,7 @@ private:
         return {q / root, root / std::norm(l)};
     }
 
-    double EntryScale(const Point& p, const Gains& shape, const LoopDerivative& d) const
-    {
+    double EntryScale(const Point& p, const Gains& shape, const LoopDerivative& d) const {
         return CrossingAt(p, shape, d).Enter;
     }
 
@@ -359,8 +332,7 @@ private:
         double High = 0.0;
     };
 
-    Scales ScaleRange(const Gains& shape)
-    {
+    Scales ScaleRange(const Gains& shape) {
         const LoopDerivative d = DerivativeOf(shape, Ts_);
         crossings_.resize(grid_.size());
         for (std::size_t i = 0; i < grid_.size(); ++i) {
@@ -421,8 +393,8 @@ private:
         }
         if (k < MaxScale) {
             double refined = k;
-            GoldenMinimum([&](double t) { return EntryScale(PointAt(t), shape, d); },
-                          theta_[at == 0 ? 0 : at - 1], theta_[std::min(at + 1, theta_.size() - 1)], 40, refined);
+            GoldenMinimum([&](double t) { return EntryScale(PointAt(t), shape, d); }, theta_[at == 0 ? 0 : at - 1],
+                          theta_[std::min(at + 1, theta_.size() - 1)], 40, refined);
             if (refined > low) {
                 k = std::min(k, refined);
             }
@@ -443,8 +415,7 @@ private:
     // same doubling horizons, sums and settling test, continued rather than
     // started again); a sum above `cap`, or one still unsettled at the
     // search horizon, is returned as it stands.
-    double Iae(const Gains& g, double cap)
-    {
+    double Iae(const Gains& g, double cap) {
         const LoopDerivative der = DerivativeOf(g, Ts_);
         const bool cascade = loop_.Cascade;
         const double D = 1.0 / loop_.K1;
@@ -477,18 +448,10 @@ private:
                 Dt = (e - eOld) * der.kd + der.a2 * Dt;
                 double u = 0.0;
                 switch (type_) {
-                case TypeI:
-                    u = I;
-                    break;
-                case TypePI:
-                    u = I + P;
-                    break;
-                case TypePID:
-                    u = I + P + Dt;
-                    break;
-                default:
-                    u = P;
-                    break;
+                case TypeI: u = I; break;
+                case TypePI: u = I + P; break;
+                case TypePID: u = I + P + Dt; break;
+                default: u = P; break;
                 }
                 // An integrating process integrates its lag's output.
                 if (cascade) {
@@ -537,8 +500,7 @@ private:
     }
 
     // The loop of the gains, as the loop figures take it.
-    LoopDescription LoopOf(const Gains& g) const
-    {
+    LoopDescription LoopOf(const Gains& g) const {
         LoopDescription l = loop_;
         l.Type = type_;
         l.Kp = g.Kp;
@@ -550,8 +512,7 @@ private:
     // The load IAE of a shape at its largest scale; the best is kept. (A
     // scale range that starts above 0 may hold unstable loops: their error
     // grows, and the search passes them by.)
-    double Value(const Gains& shape)
-    {
+    double Value(const Gains& shape) {
         const double k = ScaleRange(shape).High;
         if (!(k > 0.0)) {
             return Worst;
@@ -559,8 +520,7 @@ private:
         return ValueAt(shape, k);
     }
 
-    double ValueAt(const Gains& shape, double k)
-    {
+    double ValueAt(const Gains& shape, double k) {
         const double v = Iae(Scaled(shape, k), 2.0 * best_);
         best_ = std::min(best_, v);
         return v;
@@ -574,8 +534,7 @@ private:
     // hundredth to ten times it, or from a tenth to a hundred times it when
     // the controller sees an integrator (whose PI needs a long Ti to stay
     // within the target).
-    Gains BestPiShape()
-    {
+    Gains BestPiShape() {
         const double centre = std::log(ProcessTime());
         const double lo = centre + std::log(integrating_ ? 0.1 : 0.01);
         const double hi = centre + std::log(integrating_ ? 100.0 : 10.0);
@@ -592,8 +551,7 @@ private:
             }
         }
         double refined = Infinity;
-        const double x = GoldenMinimum([&](double t) { return Value(PiShape(t)); }, bestX - h, bestX + h, 24,
-                                       refined);
+        const double x = GoldenMinimum([&](double t) { return Value(PiShape(t)); }, bestX - h, bestX + h, 24, refined);
         piLogTi_ = refined < bestV ? x : bestX;
         return PiShape(piLogTi_);
     }
@@ -601,8 +559,7 @@ private:
     // Nelder-Mead on log Ti and log Td from the PI optimum with a small
     // derivative, and from the PID tunings of SIMC and AMIGO; the PI optimum
     // itself (Td = 0) competes as well.
-    Gains BestPidShape()
-    {
+    Gains BestPidShape() {
         const int savedType = type_;
         type_ = TypePI;
         const Gains pi = BestPiShape();
@@ -641,8 +598,7 @@ private:
 
     // The scale at the shape: the largest one, unless the IAE falls when the
     // gains are a little smaller; then a golden-section search below it.
-    double BestScale(const Gains& shape)
-    {
+    double BestScale(const Gains& shape) {
         const Scales range = ScaleRange(shape);
         const double kMax = range.High;
         if (!(kMax > 0.0) || (range.Low > 0.0 && !LoopIsStable(LoopOf(Scaled(shape, kMax))))) {
@@ -658,15 +614,14 @@ private:
             return kMax;
         }
         double v = Infinity;
-        const double x = GoldenMinimum([&](double t) { return ValueAt(shape, std::exp(t)); }, std::log(kMin),
-                                       std::log(kMax), 30, v);
+        const double x =
+            GoldenMinimum([&](double t) { return ValueAt(shape, std::exp(t)); }, std::log(kMin), std::log(kMax), 30, v);
         return v < below ? std::exp(x) : 0.97 * kMax;
     }
 
     // The exact constraint: the gains are scaled down until the maximum
     // sensitivity of the loop figures is at most the target.
-    OptimalGains Finish(const Gains& shape, double k)
-    {
+    OptimalGains Finish(const Gains& shape, double k) {
         if (!(k > 0.0)) {
             Fail(type_);
         }
@@ -737,13 +692,9 @@ private:
 
 }  // namespace
 
-double OptimalMsTarget(int position)
-{
-    return 1.2 + 0.04 * static_cast<double>(std::clamp(position, 0, 20));
-}
+double OptimalMsTarget(int position) { return 1.2 + 0.04 * static_cast<double>(std::clamp(position, 0, 20)); }
 
-OptimalGains OptimiseController(const LoopDescription& loop, int type, double msTarget, double maxNoiseGain)
-{
+OptimalGains OptimiseController(const LoopDescription& loop, int type, double msTarget, double maxNoiseGain) {
     Search search(loop, msTarget);
     return search.Optimise(type, maxNoiseGain);
 }
@@ -751,14 +702,10 @@ OptimalGains OptimiseController(const LoopDescription& loop, int type, double ms
 namespace {
 
 // The noise gain |C(e^(j pi))| of a PI controller at sampling time Ts.
-double PiNoiseGain(const OptimalGains& pi, double Ts)
-{
-    return std::fabs(pi.Kp + 0.5 * pi.Ki * Ts);
-}
+double PiNoiseGain(const OptimalGains& pi, double Ts) { return std::fabs(pi.Kp + 0.5 * pi.Ki * Ts); }
 
 // The loop of the (inner) process at sampling time Ts, without a controller.
-LoopDescription ProcessLoop(double Ts, const ModelParameters& process)
-{
+LoopDescription ProcessLoop(double Ts, const ModelParameters& process) {
     LoopDescription loop;
     loop.Ts = Ts;
     loop.K1 = process.Gain;
@@ -771,8 +718,7 @@ LoopDescription ProcessLoop(double Ts, const ModelParameters& process)
 // The four controllers' gains from the PI and PID optima and the I and P
 // searches. No I controller holds an integrating process (the one the
 // controller acts on): its gain stays 0, as with SIMC and AMIGO.
-TuningResult AllControllers(Search& search, ProcessType controlled, const OptimalGains& pi, const OptimalGains& pid)
-{
+TuningResult AllControllers(Search& search, ProcessType controlled, const OptimalGains& pi, const OptimalGains& pid) {
     TuningResult r;
     if (controlled == ProcessType::SelfRegulating) {
         r.KiI = search.Optimise(TypeI, Infinity).Ki;
@@ -788,8 +734,7 @@ TuningResult AllControllers(Search& search, ProcessType controlled, const Optima
 
 }  // namespace
 
-TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& process)
-{
+TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& process) {
     Search search(ProcessLoop(Ts, process), msTarget);
     const OptimalGains pi = search.Optimise(TypePI, Infinity);
     const OptimalGains pid = search.Optimise(TypePID, PidNoiseGainRatio * PiNoiseGain(pi, Ts));
@@ -797,8 +742,7 @@ TuningResult TuneOptimalLoop(double msTarget, double Ts, const ModelParameters& 
 }
 
 CascadeTuning TuneOptimalCascade(double msTarget, double Ts, const ModelParameters& inner,
-                                 const ModelParameters& outer)
-{
+                                 const ModelParameters& outer) {
     if (!(Ts > 0.0) || inner.Gain == 0.0) {
         throw FloatingPointError(DivisionByZero);
     }

@@ -9,8 +9,7 @@
 namespace halvetra {
 
 std::vector<RuleComparisonRow> CompareRules(int type, int robustPosition, bool cascade, const ModelParameters& inner,
-                                            const ModelParameters& outer, double Ts)
-{
+                                            const ModelParameters& outer, double Ts) {
     if (!(Ts > 0.0)) {
         throw FloatingPointError("Floating point division by zero");
     }

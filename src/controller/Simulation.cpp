@@ -21,8 +21,7 @@ namespace {
 // a negative dead time counts as 0. A delay of n samples or more leaves the
 // samples 0 .. n - 1 at 0 whatever its exact length, so it is taken as n: the
 // result is the same and the array room stays bounded for any dead time.
-long long DelaySamples(int n, double L, double Ts)
-{
+long long DelaySamples(int n, double L, double Ts) {
     const double samples = std::nearbyint(SafeDivide(L, Ts, 5000.0));
     const long long cap = n > 0 ? n : 0;
     if (!(samples > 0.0)) {
@@ -34,15 +33,11 @@ long long DelaySamples(int n, double L, double Ts)
     return static_cast<long long>(samples);
 }
 
-long long RoomNeeded(int n, long long delay)
-{
-    return n > 0 ? delay + n + 1 : 0;
-}
+long long RoomNeeded(int n, long long delay) { return n > 0 ? delay + n + 1 : 0; }
 
 // Refuses an output array too short for the samples the simulation writes,
 // before anything is written.
-void CheckRoom(std::span<const double> Y, long long needed)
-{
+void CheckRoom(std::span<const double> Y, long long needed) {
     if (static_cast<unsigned long long>(needed) > Y.size()) {
         throw ListIndexError(needed - 1);
     }
@@ -52,33 +47,25 @@ void CheckRoom(std::span<const double> Y, long long needed)
 // filtered derivative terms on the error, one step at a time.
 class ControllerLaw {
 public:
-    ControllerLaw(int type, double Kp, double Ki, double Kd, double Ts)
-        : type_(type), Kp_(Kp), Ki_(Ki), Ts_(Ts)
-    {
+    ControllerLaw(int type, double Kp, double Ki, double Kd, double Ts) : type_(type), Kp_(Kp), Ki_(Ki), Ts_(Ts) {
         const LoopDerivative d = LoopDerivativeTerm(Kp, Kd, Ts);
         a2_ = d.a2;
         kd_ = d.kd;
     }
 
     // The controller output for the measurement y of the previous step.
-    double Step(double R, double y)
-    {
+    double Step(double R, double y) {
         const double eOld = e_;
         e_ = R - y;
         const double P = Kp_ * e_;
         I_ = I_ + Ki_ * e_ * Ts_;
         Dt_ = (e_ - eOld) * kd_ + a2_ * Dt_;
         switch (type_) {
-        case TypeI:
-            return I_;
-        case TypePI:
-            return I_ + P;
-        case TypePID:
-            return I_ + P + Dt_;
-        case TypeP:
-            return P;
-        default:
-            return 0.0;  // not a controller type: no control action
+        case TypeI: return I_;
+        case TypePI: return I_ + P;
+        case TypePID: return I_ + P + Dt_;
+        case TypeP: return P;
+        default: return 0.0;  // not a controller type: no control action
         }
     }
 
@@ -94,8 +81,7 @@ private:
     double Dt_ = 0.0;
 };
 
-void ZeroRoom(std::span<double> Y, long long count)
-{
+void ZeroRoom(std::span<double> Y, long long count) {
     for (long long k = 0; k < count; ++k) {
         Y[static_cast<std::size_t>(k)] = 0.0;
     }
@@ -103,8 +89,7 @@ void ZeroRoom(std::span<double> Y, long long count)
 
 }  // namespace
 
-int LoopArraySize(int n, double L, double Ts)
-{
+int LoopArraySize(int n, double L, double Ts) {
     const long long needed = RoomNeeded(n, DelaySamples(n, L, Ts));
     if (needed > INT_MAX) {
         throw ListIndexError(needed - 1);
@@ -112,9 +97,8 @@ int LoopArraySize(int n, double L, double Ts)
     return static_cast<int>(needed);
 }
 
-void TRegulator::SimulateLoop(int type, int n, std::span<double> Y, double Kp, double Ki, double Kd, double R,
-                              double D, double Ts, double K, double T, double L, ProcessType process)
-{
+void TRegulator::SimulateLoop(int type, int n, std::span<double> Y, double Kp, double Ki, double Kd, double R, double D,
+                              double Ts, double K, double T, double L, ProcessType process) {
     if (n <= 0) {
         return;
     }
@@ -149,8 +133,7 @@ void TRegulator::SimulateLoop(int type, int n, std::span<double> Y, double Kp, d
 void TRegulator::SimulateCascade(int type, int n, std::span<double> Y2, std::span<double> Y1, double Kp, double Ki,
                                  double Kd, double KpInner, double R, double D, double Ts, double K1, double T1,
                                  double L1, double K2, double T2, double L2, ProcessType innerProcess,
-                                 ProcessType outerProcess)
-{
+                                 ProcessType outerProcess) {
     if (n <= 0) {
         return;
     }

@@ -17,9 +17,9 @@ namespace halvetra {
 // The gains of the parallel controller Kp + Ki/s + Kd s for each controller
 // type, as tuned (before the robustness factor).
 struct TuningResult {
-    double KiI = 0.0;    // I controller
-    double KpP = 0.0;    // P controller
-    double KpPI = 0.0;   // PI controller
+    double KiI = 0.0;   // I controller
+    double KpP = 0.0;   // P controller
+    double KpPI = 0.0;  // PI controller
     double KiPI = 0.0;
     double KpPID = 0.0;  // PID controller
     double KiPID = 0.0;
@@ -126,8 +126,7 @@ public:
     // an integrating model with the dead time L2 + C1 / C0, a self-regulating
     // one through the equivalent model of the series areas.
     static TuningResult TuneLoop(int method, const ModelParameters& process, double X);
-    static CascadeTuning TuneCascade(int method, const ModelParameters& inner, const ModelParameters& outer,
-                                     double X);
+    static CascadeTuning TuneCascade(int method, const ModelParameters& inner, const ModelParameters& outer, double X);
     static Areas SeriesAreas(const Areas& C, const Areas& B);
 
     // --- Closed-loop simulations ---
@@ -136,8 +135,8 @@ public:
     // the output of step i is written at index delay + i + 1, so Y is written
     // beyond n - 1 as well. A negative dead time counts as 0 samples. An
     // integrating process integrates its lag's output (w += Ts x, y = K w).
-    static void SimulateLoop(int type, int n, std::span<double> Y, double Kp, double Ki, double Kd, double R,
-                             double D, double Ts, double K, double T, double L,
+    static void SimulateLoop(int type, int n, std::span<double> Y, double Kp, double Ki, double Kd, double R, double D,
+                             double Ts, double K, double T, double L,
                              ProcessType process = ProcessType::SelfRegulating);
     static void SimulateCascade(int type, int n, std::span<double> Y2, std::span<double> Y1, double Kp, double Ki,
                                 double Kd, double KpInner, double R, double D, double Ts, double K1, double T1,

@@ -19,8 +19,7 @@ namespace halvetra {
 namespace {
 
 // Guarded division; the fallback is 0 unless given.
-double S(double numerator, double denominator, double fallback = 0.0)
-{
+double S(double numerator, double denominator, double fallback = 0.0) {
     return SafeDivide(numerator, denominator, fallback);
 }
 
@@ -30,10 +29,7 @@ constexpr double LargeValue = 10000.0;
 // LargeValue with the sign of the value it stands for. A reverse-acting
 // process (negative gain) must get reverse-acting gains even where a guard
 // replaces a division by zero, otherwise its loop would have positive feedback.
-double SignedLarge(double signOf)
-{
-    return signOf < 0.0 ? -LargeValue : LargeValue;
-}
+double SignedLarge(double signOf) { return signOf < 0.0 ? -LargeValue : LargeValue; }
 
 // Factor of MOMI tracking and of the cascade's MOMI tracking outer loop.
 constexpr double TrackingFactor = 0.85;
@@ -44,8 +40,7 @@ constexpr double SmallDeadTimeRatio = 0.1;
 
 // The loop gain Kp A0 stays within [0, X]; a larger, negative or undefined
 // one becomes X.
-double ClampLoopGain(double Kp, double A0, double X)
-{
+double ClampLoopGain(double Kp, double A0, double X) {
     const double g = Kp * A0;
     if (g > X || !(g >= 0.0)) {
         return S(X, A0);
@@ -55,16 +50,14 @@ double ClampLoopGain(double Kp, double A0, double X)
 
 // The integral gain of MOMI disturbance rejection for a fixed Kp:
 // (1 + Kp A0)^2 / (2 A1), as used with the small-dead-time gain.
-double SmallDeadTimeControlKi(double Kp, double A0, double A1)
-{
+double SmallDeadTimeControlKi(double Kp, double A0, double A1) {
     const double p = Kp * A0 + 1.0;
     const double q = S(2.0 * Kp * A1, p * p);
     return S(Kp, q);
 }
 
 // Step-response rules (methods 2 .. 5) for the single loop.
-TuningResult TuneStepResponse(int method, double K, double T, double L)
-{
+TuningResult TuneStepResponse(int method, double K, double T, double L) {
     const double R = S(T, L * K, SignedLarge(K));
     TuningResult r;
     switch (method) {
@@ -100,8 +93,7 @@ TuningResult TuneStepResponse(int method, double K, double T, double L)
         r.KiPI = S(r.KpPI, 3.0 * L, SignedLarge(r.KpPI));
         r.KpP = R;
         break;
-    default:
-        return r;
+    default: return r;
     }
     r.KiI = r.KiPI;
     return r;
@@ -110,8 +102,7 @@ TuningResult TuneStepResponse(int method, double K, double T, double L)
 // The reference rules (methods 7 and 8) on K, T and L. Neither defines an I
 // controller, AMIGO no P controller: those gains stay 0. A zero gain or dead
 // time has no tuning under either rule and is refused.
-TuningResult TuneReference(int method, double K, double T, double L)
-{
+TuningResult TuneReference(int method, double K, double T, double L) {
     if (K == 0.0 || L == 0.0) {
         throw FloatingPointError("Floating point division by zero");
     }
@@ -147,8 +138,7 @@ TuningResult TuneReference(int method, double K, double T, double L)
 
 // The outer PI controller of a cascade for the equivalent model (Ke, Te, Le)
 // with areas D; KpPID, KiPID and KdPID are left for the caller.
-TuningResult TuneOuter(int method, const Areas& D, double Ke, double Te, double Le, double X)
-{
+TuningResult TuneOuter(int method, const Areas& D, double Ke, double Te, double Le, double X) {
     TuningResult r;
     const bool smallDeadTime = S(Le, Te, 1000.0) < SmallDeadTimeRatio;
     const double R = S(Te, Le * Ke, SignedLarge(Ke));
@@ -208,8 +198,7 @@ TuningResult TuneOuter(int method, const Areas& D, double Ke, double Te, double 
         r.KiPI = S(r.KpPI, 3.0 * Le, SignedLarge(r.KpPI));
         r.KpP = R;
         break;
-    default:
-        break;
+    default: break;
     }
     return r;
 }
@@ -217,8 +206,7 @@ TuningResult TuneOuter(int method, const Areas& D, double Ke, double Te, double 
 // Equivalent first-order-plus-dead-time model (Ke, Te, Le) of the areas D
 // of the closed inner loop in series with the outer process, from its first
 // three areas.
-void EquivalentModel(const Areas& D, double& Ke, double& Te, double& Le)
-{
+void EquivalentModel(const Areas& D, double& Ke, double& Te, double& Le) {
     Ke = D[0];
     const double D1overD0 = S(D[1], D[0], 1e10);
     double re1 = 0.0;
@@ -243,8 +231,7 @@ void EquivalentModel(const Areas& D, double& Ke, double& Te, double& Le)
 // integrating process K e^(-L s) / (s (T s + 1)): C = 1 / (1 + P) with
 // P(s) = q s (1 + T s) e^(L s), q = 1 / (k K), expanded as a power series
 // (C = c0 + c1 s + ..., areas (-1)^j c_j). Its static gain is 1.
-Areas IntegratingInnerLoopAreas(double k, double K, double T, double L)
-{
+Areas IntegratingInnerLoopAreas(double k, double K, double T, double L) {
     const double q = S(1.0, k * K, 1e10);
     std::array<double, 6> p{};  // p[m]: the s^m coefficient of P
     double power = 1.0;         // L^(m-1) / (m-1)!
@@ -272,8 +259,7 @@ Areas IntegratingInnerLoopAreas(double k, double K, double T, double L)
 
 // SIMC and AMIGO for the integrating process K e^(-L s) / (s (T s + 1)).
 // A zero gain or dead time has no tuning under either rule and is refused.
-TuningResult TuneIntegratingReference(int method, double K, double T, double L)
-{
+TuningResult TuneIntegratingReference(int method, double K, double T, double L) {
     if (K == 0.0 || L == 0.0) {
         throw FloatingPointError("Floating point division by zero");
     }
@@ -309,8 +295,7 @@ TuningResult TuneIntegratingReference(int method, double K, double T, double L)
 
 }  // namespace
 
-Areas TRegulator::ComputeAreas(double K, double T, double L)
-{
+Areas TRegulator::ComputeAreas(double K, double T, double L) {
     const double c2 = L * L * 0.5;
     const double c3 = c2 * L * 0.33333333;
     const double c4 = c3 * L * 0.25;
@@ -325,19 +310,14 @@ Areas TRegulator::ComputeAreas(double K, double T, double L)
     return A;
 }
 
-double TRegulator::MomiI(double A1)
-{
-    return S(0.5, A1);
-}
+double TRegulator::MomiI(double A1) { return S(0.5, A1); }
 
-double TRegulator::MomiP(double A0, double A1, double A2, double X)
-{
+double TRegulator::MomiP(double A0, double A1, double A2, double X) {
     const double Kp = S(2.0 * A0 * A2 - A1 * A1, 2.0 * A0 * (A1 * A1 - A0 * A2));
     return ClampLoopGain(Kp, A0, X);
 }
 
-void TRegulator::MomiPITracking(const Areas& A, double X, double& Kp, double& Ki)
-{
+void TRegulator::MomiPITracking(const Areas& A, double X, double& Kp, double& Ki) {
     if (A[3] == 0.0) {
         Kp = 0.0;
     } else {
@@ -352,11 +332,9 @@ void TRegulator::MomiPITracking(const Areas& A, double X, double& Kp, double& Ki
     Ki = S(Kp * A[0] + 0.5, A[1]);
 }
 
-void TRegulator::MomiPIDTracking(const Areas& A, double X, double& Kp, double& Ki, double& Kd)
-{
+void TRegulator::MomiPIDTracking(const Areas& A, double X, double& Kp, double& Ki, double& Kd) {
     const double n = A[3] * A[3] - A[1] * A[5];
-    const double d =
-        2.0 * (A[1] * A[2] * A[3] + A[0] * A[1] * A[5] - A[1] * A[1] * A[4] - A[0] * (A[3] * A[3]));
+    const double d = 2.0 * (A[1] * A[2] * A[3] + A[0] * A[1] * A[5] - A[1] * A[1] * A[4] - A[0] * (A[3] * A[3]));
     if (n == 0.0) {
         Kp = 0.0;
     } else if (d == 0.0) {
@@ -380,15 +358,13 @@ void TRegulator::MomiPIDTracking(const Areas& A, double X, double& Kp, double& K
     }
 }
 
-void TRegulator::MomiPIControl(const Areas& A, double X, double& Kp, double& Ki)
-{
+void TRegulator::MomiPIControl(const Areas& A, double X, double& Kp, double& Ki) {
     double trackingKi = 0.0;
     MomiPITracking(A, X, Kp, trackingKi);
     Ki = S((Kp * A[0] + 1.0) * 0.5 * (Kp * A[0] + 1.0), A[1]);
 }
 
-void TRegulator::MomiPIDControl(const Areas& A, double X, double& Kp, double& Ki, double& Kd)
-{
+void TRegulator::MomiPIDControl(const Areas& A, double X, double& Kp, double& Ki, double& Kd) {
     double trackingKp = 0.0;
     double trackingKi = 0.0;
     MomiPIDTracking(A, X, trackingKp, trackingKi, Kd);
@@ -417,8 +393,7 @@ void TRegulator::MomiPIDControl(const Areas& A, double X, double& Kp, double& Ki
     Ki = S((2.0 * A0 * Kp + 1.0 + A0sq * (Kp * Kp)) * 0.5, A0sq * Kd + A1);
 }
 
-TuningResult TRegulator::TuneLoop(int method, double K, double T, double L, double X)
-{
+TuningResult TRegulator::TuneLoop(int method, double K, double T, double L, double X) {
     if (method == Simc || method == Amigo) {
         return TuneReference(method, K, T, L);
     }
@@ -459,8 +434,7 @@ TuningResult TRegulator::TuneLoop(int method, double K, double T, double L, doub
 }
 
 CascadeTuning TRegulator::TuneCascade(int method, double K1, double T1, double L1, double K2, double T2, double L2,
-                                      double X)
-{
+                                      double X) {
     const Areas A = ComputeAreas(K1, T1, L1);
     const Areas B = ComputeAreas(K2, T2, L2);
 
@@ -486,8 +460,7 @@ CascadeTuning TRegulator::TuneCascade(int method, double K1, double T1, double L
     return result;
 }
 
-Areas TRegulator::InnerLoopAreas(double k, const Areas& A)
-{
+Areas TRegulator::InnerLoopAreas(double k, const Areas& A) {
     const double o = S(1.0, 1.0 + k * A[0], 1.0);
     Areas C{};
     double power = 1.0;  // o^(j+1) after the update below
@@ -498,8 +471,7 @@ Areas TRegulator::InnerLoopAreas(double k, const Areas& A)
     return C;
 }
 
-Areas TRegulator::SeriesAreas(const Areas& C, const Areas& B)
-{
+Areas TRegulator::SeriesAreas(const Areas& C, const Areas& B) {
     Areas D{};
     for (std::size_t k = 0; k < D.size(); ++k) {
         double sum = 0.0;
@@ -511,20 +483,17 @@ Areas TRegulator::SeriesAreas(const Areas& C, const Areas& B)
     return D;
 }
 
-bool TuningMethodApplies(int method, ProcessType type)
-{
+bool TuningMethodApplies(int method, ProcessType type) {
     return type == ProcessType::SelfRegulating || method == Simc || method == Amigo || method == OptimalMs ||
            method == NoMethod;
 }
 
-std::string TuningMethodRefusal(int method)
-{
+std::string TuningMethodRefusal(int method) {
     return std::string("The rule ") + TuningMethodName(method) +
            " does not apply to integrating processes; choose SIMC, AMIGO or the optimal rule";
 }
 
-TuningResult TRegulator::TuneLoop(int method, const ModelParameters& process, double X)
-{
+TuningResult TRegulator::TuneLoop(int method, const ModelParameters& process, double X) {
     if (process.Type == ProcessType::SelfRegulating) {
         return TuneLoop(method, process.Gain, process.TimeConstant, process.DeadTime, X);
     }
@@ -538,8 +507,7 @@ TuningResult TRegulator::TuneLoop(int method, const ModelParameters& process, do
 }
 
 CascadeTuning TRegulator::TuneCascade(int method, const ModelParameters& inner, const ModelParameters& outer,
-                                      double X)
-{
+                                      double X) {
     if (inner.Type == ProcessType::SelfRegulating && outer.Type == ProcessType::SelfRegulating) {
         return TuneCascade(method, inner.Gain, inner.TimeConstant, inner.DeadTime, outer.Gain, outer.TimeConstant,
                            outer.DeadTime, X);
@@ -579,8 +547,7 @@ CascadeTuning TRegulator::TuneCascade(int method, const ModelParameters& inner, 
     return result;
 }
 
-const char* TuningMethodName(int method)
-{
+const char* TuningMethodName(int method) {
     static constexpr const char* Names[TuningMethodCount] = {
         "MOMI method - tracking",
         "MOMI method - control",
@@ -596,16 +563,14 @@ const char* TuningMethodName(int method)
     return method >= 0 && method < TuningMethodCount ? Names[method] : "";
 }
 
-double RobustnessFactor(int position)
-{
+double RobustnessFactor(int position) {
     // The slider's range is 0 .. 20; a position from elsewhere (a settings
     // file) is held to it, so the factor is always a number.
     const double p = static_cast<double>(std::clamp(position, 0, 20));
     return 0.0284605 * p * std::sqrt(p) + 0.1;
 }
 
-double RecommendedSamplingTime(double KpPI, double KiPI, double f, double K, double T)
-{
+double RecommendedSamplingTime(double KpPI, double KiPI, double f, double K, double T) {
     const double t1 = S(T, std::fabs(KpPI * f * K), 1000.0);
     const double t2 = S(1.0, KiPI * f * K, 1000.0);
     return std::nearbyint(100.0 * std::min(t1, t2)) * 0.001;

@@ -17,8 +17,7 @@ using Wide = long double;
 // non-empty window must lie inside the signal (samples 1 .. size); otherwise
 // ListIndexError names the offending sample number. Nothing is read before
 // this check.
-long long WindowLength(std::size_t size, int first, int last)
-{
+long long WindowLength(std::size_t size, int first, int last) {
     const long long n = static_cast<long long>(last) - static_cast<long long>(first) + 1;
     if (n <= 0) {
         return 0;
@@ -35,8 +34,7 @@ long long WindowLength(std::size_t size, int first, int last)
 // A stream of count elements must fit in an array of the given size;
 // a negative count counts as 0. ListIndexError names the last position the
 // stream would touch.
-std::size_t StreamLength(std::size_t size, int count)
-{
+std::size_t StreamLength(std::size_t size, int count) {
     if (count <= 0) {
         return 0;
     }
@@ -54,8 +52,7 @@ std::size_t StreamLength(std::size_t size, int count)
 // a positive numerator negative. The final guard only matters where long
 // double is no wider than double (squares of values near 1e-162 underflow).
 template <typename Value>
-double VarianceNumerator(long long n, Value v)
-{
+double VarianceNumerator(long long n, Value v) {
     if (n <= 0) {
         return 0.0;
     }
@@ -73,16 +70,14 @@ double VarianceNumerator(long long n, Value v)
 
 }  // namespace
 
-double SafeDivide(double numerator, double denominator, double fallback)
-{
+double SafeDivide(double numerator, double denominator, double fallback) {
     if (denominator == 0.0) {
         return fallback;
     }
     return numerator / denominator;
 }
 
-double Clamp(double value, double upper, double lower)
-{
+double Clamp(double value, double upper, double lower) {
     if (value > upper) {
         return upper;
     }
@@ -92,8 +87,7 @@ double Clamp(double value, double upper, double lower)
     return lower;
 }
 
-void MaxMin(std::span<const double> signal, double& maximum, double& minimum, int first, int last)
-{
+void MaxMin(std::span<const double> signal, double& maximum, double& minimum, int first, int last) {
     // A new maximum can never be a new minimum as well, so the extremes are
     // those of the indexed scan.
     int indexOfMaximum = 0;
@@ -102,8 +96,7 @@ void MaxMin(std::span<const double> signal, double& maximum, double& minimum, in
 }
 
 void MaxMinWithIndex(std::span<const double> signal, double& maximum, double& minimum, int first, int last,
-                     int& indexOfMaximum, int& indexOfMinimum)
-{
+                     int& indexOfMaximum, int& indexOfMinimum) {
     WindowLength(signal.size(), first, last);
     indexOfMaximum = first;
     indexOfMinimum = first;
@@ -128,8 +121,7 @@ void MaxMinWithIndex(std::span<const double> signal, double& maximum, double& mi
     minimum = mn;
 }
 
-double MeanSquaredError(std::span<const double> a, std::span<const double> b, int first, int last)
-{
+double MeanSquaredError(std::span<const double> a, std::span<const double> b, int first, int last) {
     const long long n = WindowLength(a.size(), first, last);
     WindowLength(b.size(), first, last);
     // A plain double sum in sample order (see the note on the fit sums below).
@@ -142,8 +134,7 @@ double MeanSquaredError(std::span<const double> a, std::span<const double> b, in
     return SafeDivide(s, static_cast<double>(n), s);
 }
 
-double PopulationVariance(std::span<const double> signal, int first, int last)
-{
+double PopulationVariance(std::span<const double> signal, int first, int last) {
     const long long n = WindowLength(signal.size(), first, last);
     const double* x = signal.data() + (n > 0 ? first - 1 : 0);
     const double numerator = VarianceNumerator(n, [x](long long i) { return static_cast<Wide>(x[i]); });
@@ -151,8 +142,7 @@ double PopulationVariance(std::span<const double> signal, int first, int last)
     return SafeDivide(numerator, dn * dn, 0.0);
 }
 
-double SampleVariance(std::span<const double> signal, int first, int last)
-{
+double SampleVariance(std::span<const double> signal, int first, int last) {
     const long long n = WindowLength(signal.size(), first, last);
     const double* x = signal.data() + (n > 0 ? first - 1 : 0);
     const double numerator = VarianceNumerator(n, [x](long long i) { return static_cast<Wide>(x[i]); });
@@ -160,21 +150,19 @@ double SampleVariance(std::span<const double> signal, int first, int last)
     return SafeDivide(numerator, dn * (dn - 1.0), 0.0);
 }
 
-double DifferenceVariance(std::span<const double> a, std::span<const double> b, int first, int last)
-{
+double DifferenceVariance(std::span<const double> a, std::span<const double> b, int first, int last) {
     const long long n = WindowLength(a.size(), first, last);
     WindowLength(b.size(), first, last);
     const double* pa = a.data() + (n > 0 ? first - 1 : 0);
     const double* pb = b.data() + (n > 0 ? first - 1 : 0);
-    const double numerator = VarianceNumerator(
-        n, [pa, pb](long long i) { return static_cast<Wide>(pa[i]) - static_cast<Wide>(pb[i]); });
+    const double numerator =
+        VarianceNumerator(n, [pa, pb](long long i) { return static_cast<Wide>(pa[i]) - static_cast<Wide>(pb[i]); });
     const double dn = static_cast<double>(n);
     return SafeDivide(numerator, dn * (dn - 1.0), 0.0);
 }
 
-void ApplyActuatorConstraints(std::span<const double> input, std::span<double> output, int count,
-                              double maximum, double minimum, double openingTime, double samplingTime)
-{
+void ApplyActuatorConstraints(std::span<const double> input, std::span<double> output, int count, double maximum,
+                              double minimum, double openingTime, double samplingTime) {
     const std::size_t n = StreamLength(input.size(), count);
     StreamLength(output.size(), count);
     if (n == 0) {
@@ -202,9 +190,8 @@ void ApplyActuatorConstraints(std::span<const double> input, std::span<double> o
 }
 
 void FirstOrderResponse(int first, int last, std::span<const double> input, double gain, double timeConstant,
-                        double samplingTime, double initialValue, double deadTime,
-                        std::span<double> output, std::span<double> derivative)
-{
+                        double samplingTime, double initialValue, double deadTime, std::span<double> output,
+                        std::span<double> derivative) {
     const long long mWide = static_cast<long long>(last) - static_cast<long long>(first) + 1;
     if (mWide <= 0) {
         return;
@@ -262,9 +249,8 @@ void FirstOrderResponse(int first, int last, std::span<const double> input, doub
 // The fit sums and the mean squared error are plain double sums in sample
 // order: identification runs many dead times side by side and reproduces
 // these sums bit for bit that way. (The variances keep their wider sums.)
-void LeastSquaresMatrix(std::span<const double> x, std::span<const double> y, int count,
-                        double& m11, double& m12, double& m21, double& m22)
-{
+void LeastSquaresMatrix(std::span<const double> x, std::span<const double> y, int count, double& m11, double& m12,
+                        double& m21, double& m22) {
     const std::size_t n = StreamLength(x.size(), count);
     StreamLength(y.size(), count);
     double sxx = 0.0;
@@ -281,9 +267,8 @@ void LeastSquaresMatrix(std::span<const double> x, std::span<const double> y, in
     m22 = syy;
 }
 
-void LeastSquaresRightSide(std::span<const double> a, std::span<const double> b, std::span<const double> c,
-                           int count, double& r1, double& r2)
-{
+void LeastSquaresRightSide(std::span<const double> a, std::span<const double> b, std::span<const double> c, int count,
+                           double& r1, double& r2) {
     const std::size_t n = StreamLength(a.size(), count);
     StreamLength(b.size(), count);
     StreamLength(c.size(), count);
@@ -297,9 +282,8 @@ void LeastSquaresRightSide(std::span<const double> a, std::span<const double> b,
     r2 = -sbc;
 }
 
-void InstrumentalMatrix(std::span<const double> p, std::span<const double> q, std::span<const double> r,
-                        int count, double& m11, double& m12, double& m21, double& m22)
-{
+void InstrumentalMatrix(std::span<const double> p, std::span<const double> q, std::span<const double> r, int count,
+                        double& m11, double& m12, double& m21, double& m22) {
     const std::size_t n = StreamLength(p.size(), count);
     StreamLength(q.size(), count);
     StreamLength(r.size(), count);
@@ -319,9 +303,7 @@ void InstrumentalMatrix(std::span<const double> p, std::span<const double> q, st
     m22 = sqr;
 }
 
-void Inverse2x2(double a11, double a12, double a21, double a22,
-                double& i11, double& i12, double& i21, double& i22)
-{
+void Inverse2x2(double a11, double a12, double a21, double a22, double& i11, double& i12, double& i21, double& i22) {
     const double det = a11 * a22 - a12 * a21;
     const double e = SafeDivide(1.0, det, 1e15);
     i11 = e * a22;
@@ -330,8 +312,7 @@ void Inverse2x2(double a11, double a12, double a21, double a22,
     i22 = e * a11;
 }
 
-void QuadraticRoots(double a, double b, double c, double& re1, double& re2, double& im1, double& im2)
-{
+void QuadraticRoots(double a, double b, double c, double& re1, double& re2, double& im1, double& im2) {
     const double disc = b * b - 4.0 * a * c;
     if (disc >= 0.0) {
         const double root = std::sqrt(disc);
@@ -347,10 +328,8 @@ void QuadraticRoots(double a, double b, double c, double& re1, double& re2, doub
     }
 }
 
-void Histogram20(std::span<const double> signal, int first, int last,
-                 std::array<double, HistogramBins>& leftEdges, std::array<double, HistogramBins>& counts,
-                 double& minimum, double& maximum)
-{
+void Histogram20(std::span<const double> signal, int first, int last, std::array<double, HistogramBins>& leftEdges,
+                 std::array<double, HistogramBins>& counts, double& minimum, double& maximum) {
     const long long n = WindowLength(signal.size(), first, last);
     int indexOfMaximum = 0;
     int indexOfMinimum = 0;
@@ -379,14 +358,8 @@ void Histogram20(std::span<const double> signal, int first, int last,
     }
 }
 
-std::string BoolToText(bool flag)
-{
-    return flag ? "True" : "False";
-}
+std::string BoolToText(bool flag) { return flag ? "True" : "False"; }
 
-bool TextToBool(std::string_view text)
-{
-    return text == "True" || text == "true" || text == "1";
-}
+bool TextToBool(std::string_view text) { return text == "True" || text == "true" || text == "1"; }
 
 }  // namespace halvetra

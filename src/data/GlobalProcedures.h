@@ -58,8 +58,8 @@ double DifferenceVariance(std::span<const double> a, std::span<const double> b, 
 // Stream: actuator with working range [minimum, maximum] and full-stroke time
 // openingTime; fills output[0 .. count - 1] (output[0] even when count is 0).
 // When count <= 0 and input or output is empty, nothing is read or written.
-void ApplyActuatorConstraints(std::span<const double> input, std::span<double> output, int count,
-                              double maximum, double minimum, double openingTime, double samplingTime);
+void ApplyActuatorConstraints(std::span<const double> input, std::span<double> output, int count, double maximum,
+                              double minimum, double openingTime, double samplingTime);
 
 // Stream: response of K e^(-L s) / (T s + 1) to input, sampled with samplingTime,
 // from initialValue; m = last - first + 1 output samples. Writes output and
@@ -69,20 +69,19 @@ void ApplyActuatorConstraints(std::span<const double> input, std::span<double> o
 // d = nearbyint(SafeDivide(deadTime, samplingTime, deadTime)) (ties to even);
 // input[0 .. m - 1 - d] is read. input must not overlap output or derivative.
 void FirstOrderResponse(int first, int last, std::span<const double> input, double gain, double timeConstant,
-                        double samplingTime, double initialValue, double deadTime,
-                        std::span<double> output, std::span<double> derivative);
+                        double samplingTime, double initialValue, double deadTime, std::span<double> output,
+                        std::span<double> derivative);
 
 // Stream sums for the least-squares fits.
-void LeastSquaresMatrix(std::span<const double> x, std::span<const double> y, int count,
+void LeastSquaresMatrix(std::span<const double> x, std::span<const double> y, int count, double& m11, double& m12,
+                        double& m21, double& m22);
+void LeastSquaresRightSide(std::span<const double> a, std::span<const double> b, std::span<const double> c, int count,
+                           double& r1, double& r2);
+void InstrumentalMatrix(std::span<const double> p, std::span<const double> q, std::span<const double> r, int count,
                         double& m11, double& m12, double& m21, double& m22);
-void LeastSquaresRightSide(std::span<const double> a, std::span<const double> b, std::span<const double> c,
-                           int count, double& r1, double& r2);
-void InstrumentalMatrix(std::span<const double> p, std::span<const double> q, std::span<const double> r,
-                        int count, double& m11, double& m12, double& m21, double& m22);
 
 // Inverse of [[a11, a12], [a21, a22]]; a singular matrix gives 1e15 times the adjugate.
-void Inverse2x2(double a11, double a12, double a21, double a22,
-                double& i11, double& i12, double& i21, double& i22);
+void Inverse2x2(double a11, double a12, double a21, double a22, double& i11, double& i12, double& i21, double& i22);
 
 // Roots of a x^2 + b x + c = 0; every nonzero part is 1e10 when a = 0.
 void QuadraticRoots(double a, double b, double c, double& re1, double& re2, double& im1, double& im2);
@@ -93,9 +92,8 @@ void QuadraticRoots(double a, double b, double c, double& re1, double& re2, doub
 // minimum and maximum come from MaxMinWithIndex, so a one-sample window gives
 // 0 and 0 (edges at 0, its sample counted in bin 1); an empty window gives 0,
 // 0 and all counts 0.
-void Histogram20(std::span<const double> signal, int first, int last,
-                 std::array<double, HistogramBins>& leftEdges, std::array<double, HistogramBins>& counts,
-                 double& minimum, double& maximum);
+void Histogram20(std::span<const double> signal, int first, int last, std::array<double, HistogramBins>& leftEdges,
+                 std::array<double, HistogramBins>& counts, double& minimum, double& maximum);
 
 // "True" or "False".
 std::string BoolToText(bool flag);

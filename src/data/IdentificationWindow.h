@@ -10,8 +10,13 @@ namespace halvetra {
 
 struct IdentificationWindow {
     IdentificationWindow()
-        : WindowTime(MaxSamples), WindowU(MaxSamples), WindowY(MaxSamples), WindowY2(MaxSamples),
-          InnerReference(MaxSamples), OuterReference(MaxSamples), InnerResponse(MaxSamples),
+        : WindowTime(MaxSamples),
+          WindowU(MaxSamples),
+          WindowY(MaxSamples),
+          WindowY2(MaxSamples),
+          InnerReference(MaxSamples),
+          OuterReference(MaxSamples),
+          InnerResponse(MaxSamples),
           OuterResponse(MaxSamples) {}
 
     int WindowLength = 0;  // n, samples 1 .. n at index 0 .. n - 1

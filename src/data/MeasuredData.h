@@ -25,7 +25,7 @@ struct MeasuredData {
 
     // RawColumns[c - 1][i - 1] is raw column c, sample i (both counted from 1).
     std::vector<RawColumn> RawColumns;
-    std::vector<double> SampleTimes;  // [i - 1]: time of sample i; sample 1 is at 0
+    std::vector<double> SampleTimes;                         // [i - 1]: time of sample i; sample 1 is at 0
     std::array<std::string, MaxColumns> SignalDescriptions;  // [c - 1]
 
     // The selected columns after conditioning, [i - 1].

@@ -190,8 +190,8 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 // optional exponent. Positions are 0-based indices into the scanned text.
 struct Scan {
     bool ok = false;
-    std::size_t errorIndex = 0;  // first character that could not be read (== size: ended too early)
-    std::size_t numberStart = 0; // first character after the leading blanks
+    std::size_t errorIndex = 0;   // first character that could not be read (== size: ended too early)
+    std::size_t numberStart = 0;  // first character after the leading blanks
     bool negative = false;
     std::string_view intDigits;
     std::string_view fracDigits;
@@ -253,9 +253,15 @@ bool ScanValue(const Scan& s, double& value) {
     std::string normal;
     normal.reserve(s.intDigits.size() + s.fracDigits.size() + s.exponentDigits.size() + 6);
     if (s.negative) normal.push_back('-');
-    if (s.intDigits.empty()) normal.push_back('0'); else normal += s.intDigits;
+    if (s.intDigits.empty())
+        normal.push_back('0');
+    else
+        normal += s.intDigits;
     normal.push_back('.');
-    if (s.fracDigits.empty()) normal.push_back('0'); else normal += s.fracDigits;
+    if (s.fracDigits.empty())
+        normal.push_back('0');
+    else
+        normal += s.fracDigits;
     if (!s.exponentDigits.empty()) {
         normal.push_back('e');
         if (s.exponentNegative) normal.push_back('-');
@@ -364,9 +370,7 @@ std::string FormatShortest(double value) {
     return std::string(buffer, result.ptr);
 }
 
-std::string FormatShortest15(double value, char decimalSeparator) {
-    return FormatGeneral(value, 15, decimalSeparator);
-}
+std::string FormatShortest15(double value, char decimalSeparator) { return FormatGeneral(value, 15, decimalSeparator); }
 
 double TextToFloat(std::string_view text, char decimalSeparator) {
     const std::string_view body = TrimBlanks(text);

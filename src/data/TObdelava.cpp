@@ -22,7 +22,6 @@ constexpr std::size_t FirstDelimitedRow = 5;
 constexpr int MaxDelimitedRows = MaxSamples - 1;
 constexpr std::size_t HvdHeaderLines = 18;
 
-
 // A data field through ParseNumber with the comma as decimal character, so a
 // point and a comma both work; a field that is not a number gives 0 and is
 // counted.
@@ -229,8 +228,7 @@ TimeOfDay ParseTimeOfDay(const std::string& stamp) {
     return time;
 }
 
-DataFileHeader TObdelava::LoadDataFile(const std::string& fileName, MeasuredData& data,
-                                       char decimalSeparator) const {
+DataFileHeader TObdelava::LoadDataFile(const std::string& fileName, MeasuredData& data, char decimalSeparator) const {
     return LoadDataLines(ReadTextLines(fileName), fileName, data, decimalSeparator);
 }
 
@@ -317,8 +315,7 @@ void TObdelava::ConditionMV(MeasuredData& data, int column, double samplingTime,
 }
 
 void TObdelava::ConditionU(MeasuredData& data, int column, double actuatorMaximum, double actuatorMinimum,
-                           double openingTime, double filterTimeConstant, double samplingTime,
-                           int sampleCount) const {
+                           double openingTime, double filterTimeConstant, double samplingTime, int sampleCount) const {
     if (sampleCount < 0 || sampleCount > MaxSamples) throw ListIndexError(sampleCount);
     std::vector<double> constrained(MaxSamples);
     ApplyActuatorConstraints(data.Column(column), constrained, sampleCount, actuatorMaximum, actuatorMinimum,

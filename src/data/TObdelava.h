@@ -42,8 +42,8 @@ public:
     DataFileHeader LoadDataFile(const std::string& fileName, MeasuredData& data, char decimalSeparator) const;
     // The same for the lines of a data file already read; `fileName` only
     // names the file in error messages.
-    DataFileHeader LoadDataLines(const std::vector<std::string>& lines, const std::string& fileName,
-                                 MeasuredData& data, char decimalSeparator) const;
+    DataFileHeader LoadDataLines(const std::vector<std::string>& lines, const std::string& fileName, MeasuredData& data,
+                                 char decimalSeparator) const;
 
     // Writes the .hvd file: the header, then samples 1 .. sampleCount with
     // their time and the six given raw columns. A number that is not finite
@@ -63,21 +63,20 @@ public:
     // signal repeats its first raw sample and then follows its input one
     // sample late.
     void ConditionSignals(MeasuredData& data, int mvColumn, int uColumn, int yColumn, int y2Column,
-                          double actuatorMaximum, double actuatorMinimum, double openingTime,
-                          double filterTimeConstant, double samplingTime, int sampleCount) const;
+                          double actuatorMaximum, double actuatorMinimum, double openingTime, double filterTimeConstant,
+                          double samplingTime, int sampleCount) const;
 
     // Fills the window arrays from samples first .. last of the conditioned
     // signals: each signal minus its initial level, the level taken over the
     // samples before the manipulated signal first leaves a band of 0.5 % of
     // its range (at least the first sample, at most n - 3 samples). Sets
     // WindowLength to last - first + 1.
-    void PrepareIdentificationWindow(const MeasuredData& data, IdentificationWindow& window, int first,
-                                     int last) const;
+    void PrepareIdentificationWindow(const MeasuredData& data, IdentificationWindow& window, int first, int last) const;
 
     // The single steps of ConditionSignals, for a change of one column.
     void ConditionMV(MeasuredData& data, int column, double samplingTime, int sampleCount) const;
-    void ConditionU(MeasuredData& data, int column, double actuatorMaximum, double actuatorMinimum,
-                    double openingTime, double filterTimeConstant, double samplingTime, int sampleCount) const;
+    void ConditionU(MeasuredData& data, int column, double actuatorMaximum, double actuatorMinimum, double openingTime,
+                    double filterTimeConstant, double samplingTime, int sampleCount) const;
     void ConditionY(MeasuredData& data, int column, double filterTimeConstant, double samplingTime,
                     int sampleCount) const;
     void ConditionY2(MeasuredData& data, int column, double filterTimeConstant, double samplingTime,

@@ -171,8 +171,7 @@ void AutomaticProcessing::controller(const std::string& path, const AutomaticExp
     labels_ = FormatControllerLabels(tuning, separator_);
     state_.LoopSamplingTime = ResolveLoopSamplingTime(s.Edit_Sam_Ts, state_.LoopSamplingTime, separator_);
     // A loop that cannot be simulated ends the step before its file, as on the page.
-    SimulateController(tuning, s.RadioGroup_Sam_Prikaz, state_.LoopSamplingTime, state_.InnerModel,
-                       state_.OuterModel);
+    SimulateController(tuning, s.RadioGroup_Sam_Prikaz, state_.LoopSamplingTime, state_.InnerModel, state_.OuterModel);
     figures_ = ComputeControllerFigures(tuning, state_.LoopSamplingTime, state_.InnerModel, state_.OuterModel);
 
     // The scaled values of the chosen form and type.
@@ -221,12 +220,12 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
         inputs.ProcessType = shown.ProcessType;
         // A cascade has two processes: the other one's figures follow.
         if (settings.CheckBox_Sam_Cascade)
-            FillReportModel(inputs.OtherModel,
-                            texts.ShowOuterModel ? QStringLiteral("Inner process model")
-                                                 : QStringLiteral("Outer process model"),
-                            texts.ShowOuterModel ? state_.InnerModel : state_.OuterModel, separator_);
-        const RefinedModelTexts refined = FormatRefinedModel(
-            texts.ShowOuterModel ? state_.Refined.Outer : state_.Refined.Inner, 15, separator_);
+            FillReportModel(
+                inputs.OtherModel,
+                texts.ShowOuterModel ? QStringLiteral("Inner process model") : QStringLiteral("Outer process model"),
+                texts.ShowOuterModel ? state_.InnerModel : state_.OuterModel, separator_);
+        const RefinedModelTexts refined =
+            FormatRefinedModel(texts.ShowOuterModel ? state_.Refined.Outer : state_.Refined.Inner, 15, separator_);
         inputs.RefinedGain = Q(refined.Gain);
         inputs.RefinedTimeConstant = Q(refined.TimeConstant);
         inputs.RefinedDeadTime = Q(refined.DeadTime);
@@ -256,7 +255,7 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
     // window they cannot be computed for shows the error's text instead.
     const MeasuredData& data = state_.Data;
     const std::vector<double>* conditioned[ReportInputs::Signals] = {&data.ConditionedMV, &data.ConditionedU,
-                                                                 &data.ConditionedY, &data.ConditionedY2};
+                                                                     &data.ConditionedY, &data.ConditionedY2};
     for (int i = 0; i < ReportInputs::Signals; ++i) {
         ReportSignalStatistics& shown = inputs.Statistics[static_cast<std::size_t>(i)];
         try {
@@ -268,8 +267,8 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
         }
     }
     // A run on the built-in simulation names no server it did not use.
-    inputs.ServerName = texts.Plant == BuiltInSimulationName ? QStringLiteral("none (built-in simulation)")
-                                                             : Q(texts.ServerName);
+    inputs.ServerName =
+        texts.Plant == BuiltInSimulationName ? QStringLiteral("none (built-in simulation)") : Q(texts.ServerName);
     ReportSummaryFacts facts;
     facts.Date = record.Date;
     facts.Time = record.Time;
@@ -317,9 +316,7 @@ void FillReportModel(ReportModelTexts& texts, const QString& title, const ModelP
 }
 
 void FillReportSummary(ReportSummary& summary, const ReportSummaryFacts& facts, char decimalSeparator) {
-    const auto number = [decimalSeparator](double value) {
-        return Q(FormatGeneral(value, 15, decimalSeparator));
-    };
+    const auto number = [decimalSeparator](double value) { return Q(FormatGeneral(value, 15, decimalSeparator)); };
     summary = {};
     const std::string date = facts.Date + (facts.Date.empty() || facts.Time.empty() ? "" : " ") + facts.Time;
     summary.ExperimentDate = Q(date);
@@ -352,9 +349,9 @@ void FillReportSummary(ReportSummary& summary, const ReportSummaryFacts& facts, 
                                      : 0;
         summary.ControllerForm = QString::fromUtf8(ControllerFormDescriptions[form]);
         if (facts.ControllerType >= 0 && facts.ControllerType < static_cast<int>(ControllerTypeItems.size()))
-            summary.ControllerForm += QStringLiteral(", %1 controller")
-                                          .arg(QString::fromUtf8(
-                                              ControllerTypeItems[static_cast<std::size_t>(facts.ControllerType)]));
+            summary.ControllerForm +=
+                QStringLiteral(", %1 controller")
+                    .arg(QString::fromUtf8(ControllerTypeItems[static_cast<std::size_t>(facts.ControllerType)]));
         if (facts.LoopSamplingTime > 0.0) summary.LoopSamplingTime = number(facts.LoopSamplingTime);
     }
 }

@@ -48,8 +48,8 @@ namespace halvetra {
 
 // One run to process.
 struct ProcessingRun {
-    std::string Folder;  // F, the run's working folder
-    std::string Label;   // L, the run's label
+    std::string Folder;    // F, the run's working folder
+    std::string Label;     // L, the run's label
     bool NoWrite = false;  // the run's "Don't write to OPC"
     // The automatic-experiment settings of the run: tuning, controller form,
     // scaling, report content and template.
@@ -164,20 +164,20 @@ void FillReportModel(ReportModelTexts& texts, const QString& title, const ModelP
 
 // The figures of a report's summary block as plain values.
 struct ReportSummaryFacts {
-    std::string Date;      // the record's date and time as the data file keeps them
+    std::string Date;  // the record's date and time as the data file keeps them
     std::string Time;
-    std::string DataFile;  // the data file's name; empty: not saved
-    double SamplingTime = 0.0;            // 0: no data
-    int WindowStart = 0;                  // samples counted from 1; 0: no window
+    std::string DataFile;       // the data file's name; empty: not saved
+    double SamplingTime = 0.0;  // 0: no data
+    int WindowStart = 0;        // samples counted from 1; 0: no window
     int WindowEnd = 0;
     const std::vector<double>* SampleTimes = nullptr;  // [i - 1]: the time of sample i
-    std::string Plant;                    // the server's URL, "built-in simulation" or empty
-    int Method = -1;                      // -1: no tuning
+    std::string Plant;                                 // the server's URL, "built-in simulation" or empty
+    int Method = -1;                                   // -1: no tuning
     int RobustPosition = 10;
     double Factor = 1.0;
-    int Form = -1;                        // the controller form; -1: general parallel
-    int ControllerType = 2;               // 0 P, 1 I, 2 PI, 3 PID
-    double LoopSamplingTime = 0.0;        // 0: none
+    int Form = -1;                  // the controller form; -1: general parallel
+    int ControllerType = 2;         // 0 P, 1 I, 2 PI, 3 PID
+    double LoopSamplingTime = 0.0;  // 0: none
 };
 
 // The summary block's texts; a figure that is not known stays empty (its row

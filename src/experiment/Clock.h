@@ -10,8 +10,8 @@ namespace halvetra {
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual QDateTime now() const = 0;            // local date and time
-    virtual std::int64_t ticks() const = 0;       // milliseconds, monotonic
+    virtual QDateTime now() const = 0;       // local date and time
+    virtual std::int64_t ticks() const = 0;  // milliseconds, monotonic
 };
 
 // The real clock: QDateTime for the date, a steady clock for the ticks.

@@ -22,8 +22,9 @@ std::string ItemName(std::size_t i) {
 void RequireConnection(const PlantAccess& plant) {
     // Without a connection no item ever gets a good value: no need to wait for one.
     if (!plant.IsConnected())
-        throw HalvetraError("The controller items could not be reached: there is no connection to the OPC server. "
-                            "Nothing was written.");
+        throw HalvetraError(
+            "The controller items could not be reached: there is no connection to the OPC server. "
+            "Nothing was written.");
 }
 
 // One wait for all items: each in turn, within what is left of the time.
@@ -33,8 +34,9 @@ void WaitForItems(PlantAccess& plant, const std::vector<ItemHandle>& items, cons
         const std::int64_t left = std::max<std::int64_t>(0, timeoutMs - (clock.ticks() - start));
         if (WaitForGoodQuality(plant, items[i], clock, processEvents, left)) continue;
         if (!plant.IsConnected())
-            throw HalvetraError("The controller items could not be reached: the connection to the OPC server was "
-                                "lost. Nothing was written.");
+            throw HalvetraError(
+                "The controller items could not be reached: the connection to the OPC server was "
+                "lost. Nothing was written.");
         throw HalvetraError("The controller items could not be reached: " + ItemName(i) + " '" + items[i]->Id +
                             "' reported no good value within " + std::to_string(timeoutMs) +
                             " ms. Nothing was written.");
@@ -48,7 +50,8 @@ void WriteAndRecord(PlantAccess& plant, const std::vector<ItemHandle>& items, co
         if (!log) return;
         std::vector<WriteLogLine> lines;
         for (std::size_t i = 0; i < items.size(); ++i)
-            lines.push_back({items[i]->Id, before[i], values[i], error.empty() ? "ok" : WriteResultOf(error, items[i]->Id)});
+            lines.push_back(
+                {items[i]->Id, before[i], values[i], error.empty() ? "ok" : WriteResultOf(error, items[i]->Id)});
         log->Append(plant.ServerUrl(), plant.UserName(), lines);
     };
     try {
@@ -75,9 +78,8 @@ std::array<double, 3> ControllerTermValues(const std::array<std::string, 3>& tex
 }
 
 void LoadToController(PlantAccess& plant, PlantGroup& group, const std::array<std::string, 3>& itemIds,
-                      const std::array<std::string, 3>& texts, char decimalSeparator,
-                      std::array<ItemHandle, 3>& items, const Clock& clock,
-                      const std::function<void()>& processEvents, std::int64_t timeoutMs,
+                      const std::array<std::string, 3>& texts, char decimalSeparator, std::array<ItemHandle, 3>& items,
+                      const Clock& clock, const std::function<void()>& processEvents, std::int64_t timeoutMs,
                       const ControllerWriteOptions& options) {
     const std::array<double, 3> values = ControllerTermValues(texts, decimalSeparator);
 
@@ -126,8 +128,8 @@ void LoadToController(PlantAccess& plant, PlantGroup& group, const std::array<st
 }
 
 void RestoreController(PlantAccess& plant, PlantGroup& group, const ControllerSnapshot& previous,
-                       std::array<ItemHandle, 3>& items, const Clock& clock,
-                       const std::function<void()>& processEvents, std::int64_t timeoutMs, WriteLog* log) {
+                       std::array<ItemHandle, 3>& items, const Clock& clock, const std::function<void()>& processEvents,
+                       std::int64_t timeoutMs, WriteLog* log) {
     if (previous.Empty() || previous.Ids.size() != previous.Values.size())
         throw HalvetraError("There are no previous controller parameters to restore.");
     if (plant.IsConnected() && plant.ServerUrl() != previous.ServerUrl)

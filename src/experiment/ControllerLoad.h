@@ -59,10 +59,9 @@ struct ControllerWriteOptions {
 // soon as they are added, so that the caller keeps them whatever happens
 // after. processEvents runs while waiting for the qualities.
 void LoadToController(PlantAccess& plant, PlantGroup& group, const std::array<std::string, 3>& itemIds,
-                      const std::array<std::string, 3>& texts, char decimalSeparator,
-                      std::array<ItemHandle, 3>& items, const Clock& clock,
-                      const std::function<void()>& processEvents, std::int64_t timeoutMs = QualityWaitMs,
-                      const ControllerWriteOptions& options = {});
+                      const std::array<std::string, 3>& texts, char decimalSeparator, std::array<ItemHandle, 3>& items,
+                      const Clock& clock, const std::function<void()>& processEvents,
+                      std::int64_t timeoutMs = QualityWaitMs, const ControllerWriteOptions& options = {});
 
 // "Restore previous parameters": the kept values go back with the same steps
 // 2 to 4 (every item of the snapshot must report a good value; one request;
@@ -70,8 +69,7 @@ void LoadToController(PlantAccess& plant, PlantGroup& group, const std::array<st
 // P, I and D handles go to `items`. A connection to another server than the
 // one the values were read from writes nothing.
 void RestoreController(PlantAccess& plant, PlantGroup& group, const ControllerSnapshot& previous,
-                       std::array<ItemHandle, 3>& items, const Clock& clock,
-                       const std::function<void()>& processEvents, std::int64_t timeoutMs = QualityWaitMs,
-                       WriteLog* log = nullptr);
+                       std::array<ItemHandle, 3>& items, const Clock& clock, const std::function<void()>& processEvents,
+                       std::int64_t timeoutMs = QualityWaitMs, WriteLog* log = nullptr);
 
 }  // namespace halvetra

@@ -88,8 +88,8 @@ QDateTime ExperimentQueue::ParseStartText(std::string_view startText) const {
     const std::size_t blank = trimmed.rfind(' ');
     if (blank != std::string_view::npos) {
         const std::string_view datePart = Trimmed(trimmed.substr(0, blank));
-        const QDate date = locale_.toDate(QString::fromUtf8(datePart.data(), static_cast<qsizetype>(datePart.size())),
-                                          dateFormat_);
+        const QDate date =
+            locale_.toDate(QString::fromUtf8(datePart.data(), static_cast<qsizetype>(datePart.size())), dateFormat_);
         if (date.isValid()) {
             try {
                 return QDateTime(date, ParseTimeText(trimmed.substr(blank + 1)));

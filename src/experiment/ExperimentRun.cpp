@@ -59,19 +59,19 @@ std::string WriteErrorDetail(const std::string& error) {
 }
 
 std::string RefusedWritesStatusText(int count, const std::string& detail) {
-    return "  Warning: the plant refused " + std::to_string(count) + (count == 1 ? " write" : " writes") +
-           " of MV1 (" + detail + ")! The record holds the commanded MV1.";
+    return "  Warning: the plant refused " + std::to_string(count) + (count == 1 ? " write" : " writes") + " of MV1 (" +
+           detail + ")! The record holds the commanded MV1.";
 }
 
 std::string RefusedWriteMessage(const std::string& error) {
-    return error + "\nThe experiment goes on, but the plant did not take MV1 as commanded: the record holds the "
-                   "commanded MV1 and the run's events list the samples concerned.";
+    return error +
+           "\nThe experiment goes on, but the plant did not take MV1 as commanded: the record holds the "
+           "commanded MV1 and the run's events list the samples concerned.";
 }
 
 std::string DurationText(double seconds) {
-    const long long total = std::isfinite(seconds) && seconds > 0.0
-                                ? static_cast<long long>(std::min(std::nearbyint(seconds), 1e12))
-                                : 0LL;
+    const long long total =
+        std::isfinite(seconds) && seconds > 0.0 ? static_cast<long long>(std::min(std::nearbyint(seconds), 1e12)) : 0LL;
     const long long hours = total / 3600;
     const long long minutes = total / 60 % 60;
     const long long rest = total % 60;
@@ -372,7 +372,9 @@ namespace {
 // The link broke in the middle of a sample: the server hangs or is gone.
 struct LinkBroken {};
 
-bool TimedOut(const std::exception& e) { return std::string_view(e.what()).find("BadTimeout") != std::string_view::npos; }
+bool TimedOut(const std::exception& e) {
+    return std::string_view(e.what()).find("BadTimeout") != std::string_view::npos;
+}
 
 }  // namespace
 
@@ -494,8 +496,7 @@ void ExperimentRun::TakeSample(SampleOutcome& outcome) {
             // rest point when no sample came from the plant).
             if (plantSamples_ > 0)
                 simulation_.StartFrom({lastPlantInput_, processInputValue_, measurement1Value_, measurement2Value_});
-        }
-        else if (linkLost_)
+        } else if (linkLost_)
             events_.Note(RunEventKind::LinkLost, "", recorded_ + 1, elapsedTime_, "", true);
         SampleSimulation();
         view_.StatusText = linkLost_ ? LinkLostStatusText(Fixed(linkLostTime_)) : std::string(SimulationStatusText);
@@ -523,8 +524,8 @@ void ExperimentRun::TakeSample(SampleOutcome& outcome) {
     if (recorded_ == 0) chartHoldsFirst_ = true;
     chartPoints_ = chartPoints_ - drop + 1;
     outcome.Chart.DropOldest = drop;
-    outcome.Chart.Add = ChartPoint{elapsedTime_, inputValue_, processInputValue_, measurement1Value_,
-                                   measurement2Value_};
+    outcome.Chart.Add =
+        ChartPoint{elapsedTime_, inputValue_, processInputValue_, measurement1Value_, measurement2Value_};
     outcome.Taken = true;
 
     ++recorded_;
@@ -596,8 +597,8 @@ bool ExperimentRun::EndExperiment() {
     if (recorded_ < MinExperimentSamples) {
         // Copies of the last row (of the present values when nothing was
         // recorded), with the times going on in steps of Ts.
-        double values[6] = {inputValue_, inputValue_, processInputValue_, processInputValue_,
-                            measurement1Value_, measurement2Value_};
+        double values[6] = {inputValue_,        inputValue_,        processInputValue_,
+                            processInputValue_, measurement1Value_, measurement2Value_};
         if (recorded_ > 0)
             for (int c = 0; c < 6; ++c) values[c] = data_.RawColumns[c][static_cast<std::size_t>(recorded_ - 1)];
         for (int r = recorded_; r < MinExperimentSamples; ++r) {
@@ -626,8 +627,8 @@ bool ExperimentRun::EndExperiment() {
         // Nothing reaches a plant that is gone or hangs; a command to a hanging
         // server would only wait for its timeout.
         if (writes)
-            events_.Note(RunEventKind::LoopModeFailed, mode, std::max(recorded_, 1), TimeOfSample(std::max(recorded_ - 1, 0)),
-                         "the link to the OPC server was lost", false);
+            events_.Note(RunEventKind::LoopModeFailed, mode, std::max(recorded_, 1),
+                         TimeOfSample(std::max(recorded_ - 1, 0)), "the link to the OPC server was lost", false);
     } else {
         try {
             if (Parameters.ClosedLoopAfter)

@@ -84,7 +84,7 @@ struct ExperimentItemIds {
     std::string Y2;
     bool SingleMASwitch = true;  // one M/A item (true) or Manual + Automatic command items
     std::string MA;
-    int ManualValue = 1;         // value of the M/A item that means manual
+    int ManualValue = 1;  // value of the M/A item that means manual
     std::string Manual;
     std::string Automatic;
 };
@@ -95,14 +95,14 @@ struct ExperimentParameters {
     int SamplingMs = 1000;          // Ts = SamplingMs / 1000 s
     bool StartFromProcess = false;  // start from the plant's MV1 instead of InitialInput
     double InitialInput = 0.0;
-    double WaitingTime = 0.0;       // s before the first step
-    double StepTime = 0.0;          // s of each further step
+    double WaitingTime = 0.0;  // s before the first step
+    double StepTime = 0.0;     // s of each further step
     double StepAmplitude = 0.0;
-    int NumberOfSteps = 1;          // steps in one direction
+    int NumberOfSteps = 1;  // steps in one direction
     bool BothDirections = false;
     bool ClosedLoopDuring = false;
     bool ClosedLoopAfter = true;
-    bool NoWrite = false;           // nothing is written to the plant
+    bool NoWrite = false;  // nothing is written to the plant
     ItemHandle MVItem;
     ItemHandle UItem;
     ItemHandle Y1Item;
@@ -123,23 +123,23 @@ struct SliderSettings {
 
 // What the window shows; it copies these into its controls after each call.
 struct ExperimentView {
-    std::string Caption;       // "Eksperiment " + label
-    std::string StatusText;    // status bar
-    std::string LabelMV;       // Label_Exp_MV
-    std::string LabelU1;       // Label_Exp_U1
-    std::string LabelY1;       // Label_Exp_Y1
-    std::string LabelY2;       // Label_Exp_Y2
-    std::string LabelTime;     // Label2, after "t="
-    std::string ValueText;     // VrednostVhodaEdit
-    int SliderMinimum = 0;     // ScrollBar1
+    std::string Caption;     // "Eksperiment " + label
+    std::string StatusText;  // status bar
+    std::string LabelMV;     // Label_Exp_MV
+    std::string LabelU1;     // Label_Exp_U1
+    std::string LabelY1;     // Label_Exp_Y1
+    std::string LabelY2;     // Label_Exp_Y2
+    std::string LabelTime;   // Label2, after "t="
+    std::string ValueText;   // VrednostVhodaEdit
+    int SliderMinimum = 0;   // ScrollBar1
     int SliderMaximum = 0;
     int SliderPosition = 0;
     bool SliderEnabled = false;
     bool ValueBoxEnabled = false;
     bool SwitchButtonVisible = false;  // RocniAvtomatski, automatic runs only
     bool SwitchButtonEnabled = true;
-    bool TimerEnabled = false;         // Timer1
-    int TimerInterval = 1000;          // ms
+    bool TimerEnabled = false;  // Timer1
+    int TimerInterval = 1000;   // ms
     // Progress of the run: "Step k of N" (or the wait before step 1) and the
     // elapsed and remaining time of an automatic run, the elapsed time of a
     // manual one; ProgressPercent is -1 when the run has no planned end.
@@ -179,8 +179,8 @@ struct SampleOutcome {
 
 // The end of a run, for the Data page's loading of the record.
 struct ExperimentEnd {
-    int SampleCount = 0;          // rows of MeasuredData, at least 10
-    double SamplingTime = 0.0;    // s
+    int SampleCount = 0;        // rows of MeasuredData, at least 10
+    double SamplingTime = 0.0;  // s
     // The Data page's window start (ScrollBar3): set it when ApplyDataWindowStart,
     // that is when the run ended with the step sequence active (an automatic run
     // that was not switched to manual). Already within 1 .. SampleCount - 2.
@@ -388,7 +388,7 @@ private:
     bool linkLost_ = false;
     double linkLostTime_ = 0.0;
     int plantSamples_ = 0;
-    double lastPlantInput_ = 0.0;    // MV1 of the last sample from the plant
+    double lastPlantInput_ = 0.0;  // MV1 of the last sample from the plant
     int refusedWrites_ = 0;
     RunEvents events_;
     std::vector<std::int64_t> sampleTicks_;  // clock ticks (ms) at which each sample was taken
@@ -401,8 +401,8 @@ private:
     long long stepSamples_ = 0;  // samples since the last switch (StepTimer = this * Ts)
     int stepCounter_ = 0;
 
-    int chartPoints_ = 0;          // points each series holds
-    bool chartHoldsFirst_ = false; // the point at t = 0 is still in the series
+    int chartPoints_ = 0;           // points each series holds
+    bool chartHoldsFirst_ = false;  // the point at t = 0 is still in the series
 };
 
 }  // namespace halvetra

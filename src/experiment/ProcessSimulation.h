@@ -41,10 +41,9 @@ private:
 //   U1 := U0 + (MV1 - MV0) (U0 when nothing may be written);
 //   s1 := 0.9 s1 + 0.1 (U1 - U0);  Y1 := Y10 + p1 + N(0, 0.2); likewise Y2.
 // The rest point of Reset() is (10, 0, 20, 30), which gives the formulas
-// above; a run's simulation starts settled at its initial MV1 (SettleAt). StartFrom() takes a plant's last values as the operating point, so
-// that a simulation taking over from the plant in the middle of a run goes on
-// from where the plant was, at rest there, and then follows MV1's changes with
-// the simulation's own unit-gain dynamics.
+// above; a run's simulation starts settled at its initial MV1 (SettleAt). StartFrom() takes a plant's last values as
+// the operating point, so that a simulation taking over from the plant in the middle of a run goes on from where the
+// plant was, at rest there, and then follows MV1's changes with the simulation's own unit-gain dynamics.
 class ProcessSimulation {
 public:
     struct Output {

@@ -86,9 +86,9 @@ struct ProcessState {
     // The Model page's choice for one process, applied to its model at once
     // (ChooseProcessModel); throws what that throws, before anything changes.
     void ChooseProcess(bool outer, ProcessChoice choice) {
-        const IntegratingFit fit = ChooseProcessModel(outer ? OuterModel : InnerModel,
-                                                      outer ? SelfRegulatingOuter : SelfRegulatingInner, Window, outer,
-                                                      Data.SamplingTime, choice);
+        const IntegratingFit fit =
+            ChooseProcessModel(outer ? OuterModel : InnerModel, outer ? SelfRegulatingOuter : SelfRegulatingInner,
+                               Window, outer, Data.SamplingTime, choice);
         (outer ? OuterChoice : InnerChoice) = choice;
         (outer ? Fits.Outer : Fits.Inner) = fit;
     }

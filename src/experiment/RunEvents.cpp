@@ -73,32 +73,28 @@ int RunEvents::CountNotFromPlant(int first, int last) const {
 std::string DescribeRunEvent(const RunEvent& e) {
     const std::string detail = e.Detail.empty() ? std::string() : " (" + e.Detail + ")";
     switch (e.Kind) {
-        case RunEventKind::WritesRefused:
-            if (e.Subject == "MV1")
-                return "MV1: " + std::to_string(e.Count) + (e.Count == 1 ? " write" : " writes") +
-                       " refused by the plant" + detail + ", " + Samples(e) +
-                       "; the record holds the commanded MV1, which the plant did not take";
-            return e.Subject + ": write refused by the plant" + detail;
-        case RunEventKind::SignalUnusable:
-            return e.Subject + " had no usable value" + detail + ", " + Samples(e) +
-                   "; its last usable value was recorded";
-        case RunEventKind::ServerSilent:
-            return "the OPC server stopped answering: " + Samples(e) +
-                   " repeat its last values and are not from the plant";
-        case RunEventKind::LinkLost:
-            return "link to the OPC server lost" + detail + ": " + Samples(e) +
-                   " are from the built-in simulation, not from the plant";
-        case RunEventKind::LoopModeFailed:
-            return "the controller's mode was not commanded" + (e.Subject.empty() ? std::string() : " " + e.Subject) +
-                   detail;
+    case RunEventKind::WritesRefused:
+        if (e.Subject == "MV1")
+            return "MV1: " + std::to_string(e.Count) + (e.Count == 1 ? " write" : " writes") + " refused by the plant" +
+                   detail + ", " + Samples(e) + "; the record holds the commanded MV1, which the plant did not take";
+        return e.Subject + ": write refused by the plant" + detail;
+    case RunEventKind::SignalUnusable:
+        return e.Subject + " had no usable value" + detail + ", " + Samples(e) + "; its last usable value was recorded";
+    case RunEventKind::ServerSilent:
+        return "the OPC server stopped answering: " + Samples(e) + " repeat its last values and are not from the plant";
+    case RunEventKind::LinkLost:
+        return "link to the OPC server lost" + detail + ": " + Samples(e) +
+               " are from the built-in simulation, not from the plant";
+    case RunEventKind::LoopModeFailed:
+        return "the controller's mode was not commanded" + (e.Subject.empty() ? std::string() : " " + e.Subject) +
+               detail;
     }
     return {};
 }
 
 std::vector<std::string> RunEventsFileLines(const RunEvents& events, const std::string& label) {
     std::vector<std::string> lines;
-    lines.push_back("# Events of the run " + label +
-                    ": time in s, first sample (counted from 1), what happened");
+    lines.push_back("# Events of the run " + label + ": time in s, first sample (counted from 1), what happened");
     for (const RunEvent& e : events.Events()) {
         std::string text = DescribeRunEvent(e);
         for (char& c : text)

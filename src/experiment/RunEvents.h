@@ -22,11 +22,11 @@
 namespace halvetra {
 
 enum class RunEventKind {
-    WritesRefused,    // a write of Subject the plant refused (Count writes)
-    SignalUnusable,   // Subject had bad quality or no finite value
-    ServerSilent,     // the server stopped answering; its last values repeated
-    LinkLost,         // the link was given up; the simulation took over
-    LoopModeFailed,   // the controller's manual/automatic command failed
+    WritesRefused,   // a write of Subject the plant refused (Count writes)
+    SignalUnusable,  // Subject had bad quality or no finite value
+    ServerSilent,    // the server stopped answering; its last values repeated
+    LinkLost,        // the link was given up; the simulation took over
+    LoopModeFailed,  // the controller's manual/automatic command failed
 };
 
 struct RunEvent {
@@ -84,11 +84,11 @@ std::vector<std::string> RunEventWarnings(const RunEvents& events, char separato
 // The identification window of a record whose run had events: [Start, End]
 // within the chosen window that holds only the plant's own samples.
 struct PlantSampleWindow {
-    bool Clean = true;     // the chosen window holds only the plant's samples
-    bool Usable = true;    // Start..End may be identified (Clean, or limited)
+    bool Clean = true;   // the chosen window holds only the plant's samples
+    bool Usable = true;  // Start..End may be identified (Clean, or limited)
     int Start = 1;
     int End = 1;
-    std::string Reason;    // when not Clean: what was done, or why nothing is identified
+    std::string Reason;  // when not Clean: what was done, or why nothing is identified
 };
 
 // Keeps the chosen window's start and ends it before its first sample that is

@@ -32,8 +32,7 @@ struct WriteLogLine {
 
 class WriteLog {
 public:
-    static constexpr const char* Header =
-        "# time\tserver\tuser\titem\told value\tnew value\tresult\n";
+    static constexpr const char* Header = "# time\tserver\tuser\titem\told value\tnew value\tresult\n";
     static constexpr const char* FileName = "writes.log";
 
     explicit WriteLog(std::string path) : path_(std::move(path)) {}

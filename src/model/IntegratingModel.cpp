@@ -100,8 +100,8 @@ std::optional<ProcessChoice> ProcessChoiceFromText(std::string_view text) {
     return std::nullopt;
 }
 
-void IntegratingResponse(std::span<const double> input, int n, double samplingTime, double gain,
-                         double timeConstant, double deadTime, std::span<double> response) {
+void IntegratingResponse(std::span<const double> input, int n, double samplingTime, double gain, double timeConstant,
+                         double deadTime, std::span<double> response) {
     if (n <= 0) return;
     Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), nullptr, nullptr, nullptr);
 }
@@ -111,8 +111,8 @@ void IntegratingSensitivities(std::span<const double> input, int n, double sampl
                               std::span<double> byGain, std::span<double> byTimeConstant,
                               std::span<double> byDeadTime) {
     if (n <= 0) return;
-    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), byGain.data(),
-            byTimeConstant.data(), byDeadTime.data());
+    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), byGain.data(), byTimeConstant.data(),
+            byDeadTime.data());
 }
 
 IntegratingFit FitIntegratingModel(std::span<const double> input, std::span<const double> reference, int n,
@@ -200,9 +200,18 @@ IntegratingFit FitIntegratingModel(std::span<const double> input, std::span<cons
     fit.DeadTimeCI95 = {std::max(L - t * sL, 0.0), L + t * sL};
     fit.FitPercent = FitPercentOf(bestDescent.Error, spread);
     fit.SquaredError = bestDescent.Error;
-    const double all[] = {m.Gain,        m.TimeConstant,       m.DeadTime,           m.Std,
-                          m.RelativeError, sK,                 sT,                   sL,
-                          fit.GainCI95[0], fit.GainCI95[1],    fit.TimeConstantCI95[1], fit.DeadTimeCI95[1],
+    const double all[] = {m.Gain,
+                          m.TimeConstant,
+                          m.DeadTime,
+                          m.Std,
+                          m.RelativeError,
+                          sK,
+                          sT,
+                          sL,
+                          fit.GainCI95[0],
+                          fit.GainCI95[1],
+                          fit.TimeConstantCI95[1],
+                          fit.DeadTimeCI95[1],
                           fit.FitPercent};
     for (double value : all)
         if (!std::isfinite(value)) return none("The integrating model is not finite");
@@ -235,8 +244,8 @@ ProcessType ChooseProcessType(std::span<const double> input, std::span<const dou
     return fit.SquaredError <= allowed * selfRegulatingError ? ProcessType::Integrating : ProcessType::SelfRegulating;
 }
 
-ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, double samplingTime,
-                               ProcessChoice inner, ProcessChoice outer) {
+ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, double samplingTime, ProcessChoice inner,
+                               ProcessChoice outer) {
     const int n = window.WindowLength;
     const ProcessChoice choices[2] = {inner, outer};
     ModelParameters* sets[2] = {&model.Inner, &model.Outer};
@@ -269,9 +278,8 @@ ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, doub
     return {fits[0], fits[1]};
 }
 
-IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating,
-                                  IdentificationWindow& window, bool outer, double samplingTime,
-                                  ProcessChoice choice) {
+IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating, IdentificationWindow& window,
+                                  bool outer, double samplingTime, ProcessChoice choice) {
     const int n = window.WindowLength;
     const std::vector<double>& input = outer ? window.WindowY : window.WindowU;
     const std::vector<double>& reference = outer ? window.OuterReference : window.InnerReference;
@@ -285,8 +293,8 @@ IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfReg
         integrating = choice == ProcessChoice::Integrating ||
                       ChooseProcessType(input, reference, n, samplingTime, known, fit) == ProcessType::Integrating;
         if (integrating && !fit.Fitted)
-            throw HalvetraError("The integrating model of the " + name + " process cannot be identified: " +
-                                fit.Reason);
+            throw HalvetraError("The integrating model of the " + name +
+                                " process cannot be identified: " + fit.Reason);
     }
     if (!integrating && known == ModelParameters{} && set.Type == ProcessType::Integrating)
         throw HalvetraError("No self-regulating model of the " + name + " process is known: calculate the model");
@@ -297,8 +305,8 @@ IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfReg
         IntegratingResponse(input, n, samplingTime, chosen.Gain, chosen.TimeConstant, chosen.DeadTime, response);
     } else {
         std::vector<double> derivative(response.size());
-        FirstOrderResponse(1, n, input, chosen.Gain, chosen.TimeConstant, samplingTime, 0.0, chosen.DeadTime,
-                           response, derivative);
+        FirstOrderResponse(1, n, input, chosen.Gain, chosen.TimeConstant, samplingTime, 0.0, chosen.DeadTime, response,
+                           derivative);
     }
     std::vector<double>& target = outer ? window.OuterResponse : window.InnerResponse;
     std::copy(response.begin(), response.end(), target.begin());

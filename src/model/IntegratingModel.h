@@ -39,9 +39,9 @@ struct IntegratingFit {
     std::array<double, 2> GainCI95{};
     std::array<double, 2> TimeConstantCI95{};
     std::array<double, 2> DeadTimeCI95{};
-    double FitPercent = 0.0;     // 100 (1 - |r - y| / |r - mean r|)
-    double SquaredError = 0.0;   // sum of (r - y)^2 over the window
-    std::string Reason;          // why there is no fit (empty when Fitted)
+    double FitPercent = 0.0;    // 100 (1 - |r - y| / |r - mean r|)
+    double SquaredError = 0.0;  // sum of (r - y)^2 over the window
+    std::string Reason;         // why there is no fit (empty when Fitted)
 };
 
 // Fits the integrating model from samples 1 .. n of the input and the
@@ -57,15 +57,14 @@ IntegratingFit FitIntegratingModel(std::span<const double> input, std::span<cons
 //   a = exp(-Ts / T), g = exp(-(1 - theta) Ts / T) (a = g = 0 for T = 0),
 // the exact samples of K/s - K T/(T s + 1) driven by the delayed input. A
 // negative lag or dead time counts as 0. response must hold n values.
-void IntegratingResponse(std::span<const double> input, int n, double samplingTime, double gain,
-                         double timeConstant, double deadTime, std::span<double> response);
+void IntegratingResponse(std::span<const double> input, int n, double samplingTime, double gain, double timeConstant,
+                         double deadTime, std::span<double> response);
 
 // The same response with its derivatives with respect to K, T and L (the
 // dead time's from above where L is a whole number of samples).
 void IntegratingSensitivities(std::span<const double> input, int n, double samplingTime, double gain,
                               double timeConstant, double deadTime, std::span<double> response,
-                              std::span<double> byGain, std::span<double> byTimeConstant,
-                              std::span<double> byDeadTime);
+                              std::span<double> byGain, std::span<double> byTimeConstant, std::span<double> byDeadTime);
 
 // The automatic choice for one process: Integrating when the integrating
 // fit's squared error is at most 1.05 times the self-regulating model's (its
@@ -86,8 +85,8 @@ struct ProcessFits {
 // choice of Integrating on a record without an integrating fit throws
 // HalvetraError "The integrating model of the inner process cannot be
 // identified: %s" (outer likewise) with the fit's reason.
-ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, double samplingTime,
-                               ProcessChoice inner, ProcessChoice outer);
+ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, double samplingTime, ProcessChoice inner,
+                               ProcessChoice outer);
 
 // One process of a window, set to the process type chosen for it: the
 // Model page's choice. `set` is the process's model, `selfRegulating` the
@@ -102,8 +101,7 @@ ProcessFits ApplyProcessChoice(TModel& model, IdentificationWindow& window, doub
 // model loaded from a file) "No self-regulating model of the inner process
 // is known: calculate the model" ("outer" likewise).
 // Returns the integrating fit (none for Self-regulating).
-IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating,
-                                  IdentificationWindow& window, bool outer, double samplingTime,
-                                  ProcessChoice choice);
+IntegratingFit ChooseProcessModel(ModelParameters& set, ModelParameters& selfRegulating, IdentificationWindow& window,
+                                  bool outer, double samplingTime, ProcessChoice choice);
 
 }  // namespace halvetra

@@ -55,12 +55,10 @@ constexpr int RowDigits = 12;
 
 // The seven columns of a data row, in file order.
 constexpr std::array<std::vector<double> IdentificationWindow::*, 7> RowColumns = {
-    &IdentificationWindow::WindowTime,     &IdentificationWindow::WindowU,
-    &IdentificationWindow::WindowY,        &IdentificationWindow::InnerReference,
-    &IdentificationWindow::OuterReference, &IdentificationWindow::InnerResponse,
+    &IdentificationWindow::WindowTime,     &IdentificationWindow::WindowU,        &IdentificationWindow::WindowY,
+    &IdentificationWindow::InnerReference, &IdentificationWindow::OuterReference, &IdentificationWindow::InnerResponse,
     &IdentificationWindow::OuterResponse,
 };
-
 
 // The model of one set read from the header; the set's sampling time is not
 // part of a model.
@@ -85,7 +83,7 @@ TModel::ModelSet TModel::SetOf(const ModelParameters& model, double samplingTime
 
 void TModel::SaveModelFile(const std::string& fileName, int rowCount, const ModelSet& inner, const ModelSet& outer,
                            const IdentificationWindow& window, char decimalSeparator, ProcessType innerType,
-                       ProcessType outerType) const {
+                           ProcessType outerType) const {
     if (rowCount < 0 || rowCount > MaxSamples) throw ListIndexError(rowCount);
 
     // All lines are formed before the file is touched; a figure or a window
@@ -123,8 +121,8 @@ void TModel::LoadModelFile(const std::string& fileName, double& samplingTime, Id
     LoadModelLines(ReadTextLines(fileName), fileName, samplingTime, window, decimalSeparator);
 }
 
-void TModel::LoadModelLines(const std::vector<std::string>& lines, const std::string& fileName,
-                            double& samplingTime, IdentificationWindow& window, char decimalSeparator) {
+void TModel::LoadModelLines(const std::vector<std::string>& lines, const std::string& fileName, double& samplingTime,
+                            IdentificationWindow& window, char decimalSeparator) {
     // Everything is read into copies and taken over only when the whole file
     // has been read, so a file that fails part way changes nothing.
     ModelSet inner{};

@@ -12,10 +12,10 @@ ModelQuality RateModelQuality(double relativeError) {
 
 std::string QualityText(ModelQuality quality) {
     switch (quality) {
-        case ModelQuality::VeryGood: return "Very good";
-        case ModelQuality::Good: return "Good";
-        case ModelQuality::Fair: return "Fair";
-        case ModelQuality::Bad: break;
+    case ModelQuality::VeryGood: return "Very good";
+    case ModelQuality::Good: return "Good";
+    case ModelQuality::Fair: return "Fair";
+    case ModelQuality::Bad: break;
     }
     return "Bad";
 }

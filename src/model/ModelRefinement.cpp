@@ -22,11 +22,11 @@ constexpr int MinSamples = 4;  // three figures and one degree of freedom
 
 // Coefficients of the held-input recursion for one set of figures.
 struct Recursion {
-    bool lag = false;         // T > 0.01 Ts; otherwise a = g = 0
-    long long d = 0;          // whole samples of the dead time
-    double a = 0, g = 0;      // exp(-Ts/T), exp(-(1 - theta) Ts/T)
-    double aT = 0, gT = 0;    // their derivatives with respect to T
-    double gL = 0;            // dg/dL
+    bool lag = false;       // T > 0.01 Ts; otherwise a = g = 0
+    long long d = 0;        // whole samples of the dead time
+    double a = 0, g = 0;    // exp(-Ts/T), exp(-(1 - theta) Ts/T)
+    double aT = 0, gT = 0;  // their derivatives with respect to T
+    double gL = 0;          // dg/dL
 };
 
 Recursion Coefficients(int n, double ts, double T, double L) {
@@ -84,8 +84,8 @@ bool AllFinite(std::span<const double> v, int n) {
 
 }  // namespace
 
-RefinedModel RefineModel(std::span<const double> input, std::span<const double> reference, int n,
-                         double samplingTime, const ModelParameters& identified) {
+RefinedModel RefineModel(std::span<const double> input, std::span<const double> reference, int n, double samplingTime,
+                         const ModelParameters& identified) {
     RefinedModel m;
     m.Gain = identified.Gain;
     m.TimeConstant = identified.TimeConstant;
@@ -163,9 +163,17 @@ RefinedModel RefineModel(std::span<const double> input, std::span<const double> 
                           m.TimeConstant + t * m.TimeConstantStd};
     m.DeadTimeCI95 = {std::max(m.DeadTime - t * m.DeadTimeStd, 0.0), m.DeadTime + t * m.DeadTimeStd};
     m.FitPercent = FitPercentOf(error, spread);
-    const double all[] = {m.Gain,        m.TimeConstant,        m.DeadTime,           m.GainStd,
-                          m.TimeConstantStd, m.DeadTimeStd,     m.GainCI95[0],        m.GainCI95[1],
-                          m.TimeConstantCI95[1], m.DeadTimeCI95[1], m.FitPercent};
+    const double all[] = {m.Gain,
+                          m.TimeConstant,
+                          m.DeadTime,
+                          m.GainStd,
+                          m.TimeConstantStd,
+                          m.DeadTimeStd,
+                          m.GainCI95[0],
+                          m.GainCI95[1],
+                          m.TimeConstantCI95[1],
+                          m.DeadTimeCI95[1],
+                          m.FitPercent};
     for (double v : all)
         if (!std::isfinite(v)) return keep("The refined model is not finite");
     m.Refined = true;
@@ -191,8 +199,8 @@ void FractionalFirstOrderSensitivities(std::span<const double> input, int n, dou
                                        std::span<double> byGain, std::span<double> byTimeConstant,
                                        std::span<double> byDeadTime) {
     if (n <= 0) return;
-    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), byGain.data(),
-            byTimeConstant.data(), byDeadTime.data());
+    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), byGain.data(), byTimeConstant.data(),
+            byDeadTime.data());
 }
 
 }  // namespace halvetra

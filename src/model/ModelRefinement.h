@@ -44,8 +44,8 @@ struct RefinedModels {
 // Refines one process from `identified` over samples 1 .. n of the input and
 // the reference (both from 0, as the identification's window arrays). Every
 // number of the result is finite.
-RefinedModel RefineModel(std::span<const double> input, std::span<const double> reference, int n,
-                         double samplingTime, const ModelParameters& identified);
+RefinedModel RefineModel(std::span<const double> input, std::span<const double> reference, int n, double samplingTime,
+                         const ModelParameters& identified);
 
 // Both processes of an identified window: the inner one from WindowU to
 // InnerReference, the outer one from WindowY to OuterReference, over samples

@@ -13,9 +13,9 @@
 namespace halvetra {
 
 TModel CalculateModel(const MeasuredData& data, IdentificationWindow& window, int first, int last) {
-    const std::size_t capacity = std::min({data.SampleTimes.size(), data.ConditionedMV.size(),
-                                           data.ConditionedU.size(), data.ConditionedY.size(),
-                                           data.ConditionedY2.size(), window.WindowTime.size()});
+    const std::size_t capacity =
+        std::min({data.SampleTimes.size(), data.ConditionedMV.size(), data.ConditionedU.size(),
+                  data.ConditionedY.size(), data.ConditionedY2.size(), window.WindowTime.size()});
     if (first < 1 || first > last) throw ListIndexError(first);
     if (static_cast<std::size_t>(last) > capacity) throw ListIndexError(last);
 

@@ -126,8 +126,7 @@ template <int W, int V>
 // sums of the others are complete. A bound that is not a number stops nothing.
 template <int W, int V>
 [[gnu::always_inline]] inline std::uint64_t SimulateImpl(const double* x, const double* r, int n, int d0, double ts,
-                                                         const double* k, const double* c, double* sums,
-                                                         double bound) {
+                                                         const double* k, const double* c, double* sums, double bound) {
     using B = Vec<W>;
     constexpr int L = W * V;
     constexpr int CheckEvery = 32;
@@ -221,15 +220,15 @@ struct KernelSet {
 // latency of the simulation's recursion, few enough to stay in registers
 // (three with the baseline set's 16 registers; measured, three to six are
 // alike there, as are three and four with AVX2).
-#define HALVETRA_KERNELS(NAME, TARGET, W, V)                                                                    \
-    TARGET void Correlate##NAME(const double* reversed, const double* zf, const double* zfd, int n, int d0,    \
-                                int first, double* sxd, double* sxz) {                                          \
-        CorrelateImpl<W, V>(reversed, zf, zfd, n, d0, first, sxd, sxz);                                         \
-    }                                                                                                           \
-    TARGET std::uint64_t Simulate##NAME(const double* x, const double* r, int n, int d0, double ts,             \
-                                        const double* k, const double* c, double* sums, double bound) {         \
-        return SimulateImpl<W, V>(x, r, n, d0, ts, k, c, sums, bound);                                          \
-    }                                                                                                           \
+#define HALVETRA_KERNELS(NAME, TARGET, W, V)                                                                           \
+    TARGET void Correlate##NAME(const double* reversed, const double* zf, const double* zfd, int n, int d0, int first, \
+                                double* sxd, double* sxz) {                                                            \
+        CorrelateImpl<W, V>(reversed, zf, zfd, n, d0, first, sxd, sxz);                                                \
+    }                                                                                                                  \
+    TARGET std::uint64_t Simulate##NAME(const double* x, const double* r, int n, int d0, double ts, const double* k,   \
+                                        const double* c, double* sums, double bound) {                                 \
+        return SimulateImpl<W, V>(x, r, n, d0, ts, k, c, sums, bound);                                                 \
+    }                                                                                                                  \
     constexpr KernelSet NAME##Kernels{W * V, Correlate##NAME, Simulate##NAME};
 
 HALVETRA_KERNELS(Baseline, , 2, 3)
@@ -377,10 +376,10 @@ public:
     // before it is read, so the block is not cleared.
     Identification(int n, double ts) : n_(n), ts_(ts), kernels_(Kernels()) {
         const std::size_t size = static_cast<std::size_t>(std::max(n, 1)) + 2 * MaxLanes + 2;
-        View* views[] = {&zf_,         &zfd_,        &xf_,         &sink_,       &reversed_,   &paddedR_,
-                         &prefixX_,    &prefixR_,    &work_[0].xf, &work_[0].zf, &work_[0].zfd, &work_[0].s,
-                         &work_[0].wd, &work_[1].xf, &work_[1].zf, &work_[1].zfd, &work_[1].s, &work_[1].wd,
-                         &work_[2].xf, &work_[2].zf, &work_[2].zfd, &work_[2].s, &work_[2].wd};
+        View* views[] = {&zf_,         &zfd_,        &xf_,          &sink_,        &reversed_,    &paddedR_,
+                         &prefixX_,    &prefixR_,    &work_[0].xf,  &work_[0].zf,  &work_[0].zfd, &work_[0].s,
+                         &work_[0].wd, &work_[1].xf, &work_[1].zf,  &work_[1].zfd, &work_[1].s,   &work_[1].wd,
+                         &work_[2].xf, &work_[2].zf, &work_[2].zfd, &work_[2].s,   &work_[2].wd};
         storage_.reset(new double[std::size(views) * size]);
         for (std::size_t i = 0; i < std::size(views); ++i) *views[i] = View(storage_.get() + i * size, size);
         fits_.assign(static_cast<std::size_t>(std::max(n, 3)) + MaxLanes + 2, FitResult{});
@@ -504,9 +503,12 @@ private:
                 if (!p.yd.empty()) p.yd[k] = 0.0;
             }
             if (d >= n_) continue;
-            const double alpha =
-                p.timeConstant > 0.01 * ts_ ? std::exp(-SafeDivide(ts_, p.timeConstant, 100.0)) : 0.0;
-            chains[count++] = {p.in.data(), p.gain, (1.0 - alpha) * g, d, p.y.empty() ? nullptr : p.y.data(),
+            const double alpha = p.timeConstant > 0.01 * ts_ ? std::exp(-SafeDivide(ts_, p.timeConstant, 100.0)) : 0.0;
+            chains[count++] = {p.in.data(),
+                               p.gain,
+                               (1.0 - alpha) * g,
+                               d,
+                               p.y.empty() ? nullptr : p.y.data(),
                                p.yd.empty() ? nullptr : p.yd.data()};
         }
         for (int first = 0; first < count;) {
@@ -547,8 +549,7 @@ private:
     // The errors of the three candidates' models, simulated side by side.
     void Score(const FitResult (&fits)[3], const Candidate (&candidates)[3], double (&errors)[3]) {
         Pass passes[3];
-        for (int c = 0; c < 3; ++c)
-            passes[c] = {x_, fits[c].K, fits[c].T, candidates[c].d, work_[c].s, {}};
+        for (int c = 0; c < 3; ++c) passes[c] = {x_, fits[c].K, fits[c].T, candidates[c].d, work_[c].s, {}};
         Filters(passes);
         for (int c = 0; c < 3; ++c) errors[c] = MeanSquaredError(r_, work_[c].s, 1, n_);
     }
@@ -583,8 +584,10 @@ private:
         if (ended || d > n_ - 3) return;
         const double e = SafeDivide(sum, n_, sum);
         if (d == 0 && best.d < 0 && !(e == e)) {
-            if (!first_) ended = true;
-            else best = {e, sum, 0};
+            if (!first_)
+                ended = true;
+            else
+                best = {e, sum, 0};
             return;
         }
         if ((first_ && d == 0) || e < best.e) best = {e, sum, d};
@@ -695,8 +698,8 @@ private:
                 const int d = d0 + l;
                 laneSum_[l] = d > n - 3 ? inf : prefixR_[std::min(d + skip, n)];
             }
-            const std::uint64_t reached = kernels_.simulate(x_.data() + skip, paddedR_.data() + skip, n - skip, d0,
-                                                            ts_, laneK_, laneC_, laneSum_, bound);
+            const std::uint64_t reached = kernels_.simulate(x_.data() + skip, paddedR_.data() + skip, n - skip, d0, ts_,
+                                                            laneK_, laneC_, laneSum_, bound);
             for (int l = 0; l < lanes; ++l)
                 if (!(reached >> l & 1)) Offer(best, d0 + l, laneSum_[l], ended);
         }

@@ -136,8 +136,8 @@ Descent DescendLevenbergMarquardt(ThreeFigureFit& fit, double (&p)[3], double sa
         // With ShrinkByFive a time constant shrinks by at most a factor of 5
         // per step: where the response no longer depends on it at the bound,
         // a step that jumped there from afar could not come back.
-        const double T = bound.ShrinkByFive ? std::max({p[1] + step[1], 0.2 * p[1], minT})
-                                            : std::max(p[1] + step[1], minT);
+        const double T =
+            bound.ShrinkByFive ? std::max({p[1] + step[1], 0.2 * p[1], minT}) : std::max(p[1] + step[1], minT);
         const double trial[3] = {p[0] + step[0], T, std::clamp(p[2] + step[2], 0.0, maxL)};
         const double trialError = fit.Error(trial);
         if (!(trialError < error)) {
@@ -174,8 +174,7 @@ bool FigureVariances(const double (&A)[3][3], double error, int n, double (&vari
 }
 
 double TQuantile95(int nu) {
-    static constexpr double table[] = {12.7062, 4.3027, 3.1824, 2.7764, 2.5706,
-                                       2.4469,  2.3646, 2.3060, 2.2622, 2.2281};
+    static constexpr double table[] = {12.7062, 4.3027, 3.1824, 2.7764, 2.5706, 2.4469, 2.3646, 2.3060, 2.2622, 2.2281};
     if (nu <= 10) return table[std::max(nu, 1) - 1];
     const double z = 1.959963984540054, z2 = z * z, v = nu;
     return z + z * (z2 + 1) / (4 * v) + z * ((5 * z2 + 16) * z2 + 3) / (96 * v * v) +

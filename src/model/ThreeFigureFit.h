@@ -14,13 +14,13 @@ namespace halvetra {
 // into y and, where byGain is not null, its derivatives with respect to K, T
 // and L into byGain, byTime and byDead. Each array holds n values.
 using ThreeFigureResponse = void (*)(std::span<const double> input, int n, double samplingTime, double gain,
-                                     double timeConstant, double deadTime, double* y, double* byGain,
-                                     double* byTime, double* byDead);
+                                     double timeConstant, double deadTime, double* y, double* byGain, double* byTime,
+                                     double* byDead);
 
 class ThreeFigureFit {
 public:
-    ThreeFigureFit(ThreeFigureResponse respond, std::span<const double> input, std::span<const double> reference,
-                   int n, double samplingTime);
+    ThreeFigureFit(ThreeFigureResponse respond, std::span<const double> input, std::span<const double> reference, int n,
+                   double samplingTime);
 
     // Sum of squared errors of the figures p = (K, T, L).
     double Error(const double (&p)[3]);

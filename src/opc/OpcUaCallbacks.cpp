@@ -33,16 +33,14 @@ void OpcUaPlantAccess::Impl::ProbeAnswered(UA_Client* client, void*, UA_UInt32, 
     // A probe the client gave up, or lost with the channel, keeps counting
     // the silence until the link is given up; any answer of the server ends it.
     switch (status) {
-        case UA_STATUSCODE_BADTIMEOUT:
-        case UA_STATUSCODE_BADREQUESTTIMEOUT:
-        case UA_STATUSCODE_BADCONNECTIONCLOSED:
-        case UA_STATUSCODE_BADSECURECHANNELCLOSED:
-        case UA_STATUSCODE_BADSERVERNOTCONNECTED:
-        case UA_STATUSCODE_BADSHUTDOWN:
-        case UA_STATUSCODE_BADDISCONNECT:
-            return;
-        default:
-            d->probePending = false;
+    case UA_STATUSCODE_BADTIMEOUT:
+    case UA_STATUSCODE_BADREQUESTTIMEOUT:
+    case UA_STATUSCODE_BADCONNECTIONCLOSED:
+    case UA_STATUSCODE_BADSECURECHANNELCLOSED:
+    case UA_STATUSCODE_BADSERVERNOTCONNECTED:
+    case UA_STATUSCODE_BADSHUTDOWN:
+    case UA_STATUSCODE_BADDISCONNECT: return;
+    default: d->probePending = false;
     }
 }
 

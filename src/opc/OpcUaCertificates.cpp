@@ -63,8 +63,8 @@ OwnCertificate CreateOwnCertificate() {
     UA_ByteString certificate = UA_BYTESTRING_NULL;
     // A logger that keeps quiet: failures come back as the status code.
     UA_Logger quiet{};
-    const UA_StatusCode status = UA_CreateCertificate(&quiet, subject, 2, alternativeNames, 2,
-                                                      UA_CERTIFICATEFORMAT_DER, parameters, &key, &certificate);
+    const UA_StatusCode status = UA_CreateCertificate(&quiet, subject, 2, alternativeNames, 2, UA_CERTIFICATEFORMAT_DER,
+                                                      parameters, &key, &certificate);
     UA_KeyValueMap_delete(parameters);
     if (status != UA_STATUSCODE_GOOD) {
         UA_ByteString_clear(&key);

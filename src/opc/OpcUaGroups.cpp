@@ -24,8 +24,7 @@ bool IsFilterRefusal(UA_StatusCode status) {
 
 }  // namespace
 
-void OpcUaPlantAccess::Impl::DataChanged(UA_Client*, UA_UInt32, void*, UA_UInt32, void* context,
-                                         UA_DataValue* value) {
+void OpcUaPlantAccess::Impl::DataChanged(UA_Client*, UA_UInt32, void*, UA_UInt32, void* context, UA_DataValue* value) {
     auto* state = static_cast<ItemState*>(context);
     if (state == nullptr || !state->item || value == nullptr) return;
     ApplyDataValue(*value, state->item->Value, state->item->Quality);
@@ -144,8 +143,7 @@ std::vector<ItemState*> OpcUaPlantAccess::Impl::CreateMonitoredItems(GroupState&
     return refusedFilter;
 }
 
-void OpcUaPlantAccess::Impl::AttachItems(GroupState& g, const std::vector<ItemState*>& items,
-                                         Rejections& rejected) {
+void OpcUaPlantAccess::Impl::AttachItems(GroupState& g, const std::vector<ItemState*>& items, Rejections& rejected) {
     std::vector<ItemState*> parsed;
     for (ItemState* s : items) {
         if (!s->parsed) {

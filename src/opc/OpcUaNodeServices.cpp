@@ -80,8 +80,8 @@ UA_StatusCode BrowseChildren(UA_Client* client, const UA_NodeId& start, std::vec
         UA_ByteString_clear(&continuation);
         status = nextResponse.responseHeader.serviceResult;
         if (status == UA_STATUSCODE_GOOD)
-            status = nextResponse.resultsSize == 1 ? nextResponse.results[0].statusCode
-                                                   : UA_STATUSCODE_BADUNEXPECTEDERROR;
+            status =
+                nextResponse.resultsSize == 1 ? nextResponse.results[0].statusCode : UA_STATUSCODE_BADUNEXPECTEDERROR;
         if (status == UA_STATUSCODE_GOOD) {
             TakeReferences(nextResponse.results[0], nodes, ids);
             UA_ByteString_copy(&nextResponse.results[0].continuationPoint, &continuation);

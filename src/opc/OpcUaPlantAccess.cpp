@@ -34,40 +34,36 @@ std::string ConnectErrorText(const std::string& url, UA_StatusCode status, int t
     const std::string head = "Cannot connect to " + url + ": ";
     const std::string code = " (" + StatusText(status) + ")";
     switch (status) {
-        case UA_STATUSCODE_BADTIMEOUT:
-            return head + "the server did not answer within " + std::to_string(timeoutMs) + " ms" + code;
-        case UA_STATUSCODE_BADCONNECTIONREJECTED:
-        case UA_STATUSCODE_BADCONNECTIONCLOSED:
-        case UA_STATUSCODE_BADNOTCONNECTED:
-        case UA_STATUSCODE_BADSERVERNOTCONNECTED:
-        case UA_STATUSCODE_BADCOMMUNICATIONERROR:
-        case UA_STATUSCODE_BADDISCONNECT:
-            return head + "no OPC UA server answers at this address" + code;
-        case UA_STATUSCODE_BADTCPENDPOINTURLINVALID:
-            return head + "this is not a valid server address (opc.tcp://HOST:PORT)" + code;
-        case UA_STATUSCODE_BADUSERACCESSDENIED:
-        case UA_STATUSCODE_BADIDENTITYTOKENREJECTED:
-        case UA_STATUSCODE_BADIDENTITYTOKENINVALID:
-        case UA_STATUSCODE_BADUSERSIGNATUREINVALID:
-            return head +
-                   (withUser ? "the server refused the user name or password"
-                             : "the server does not accept anonymous users; give a user name and password") +
-                   code;
-        case UA_STATUSCODE_BADSECURITYMODEREJECTED:
-        case UA_STATUSCODE_BADSECURITYPOLICYREJECTED:
-            return head + "the server offers no connection with the chosen security" + code;
-        case UA_STATUSCODE_BADCERTIFICATEUNTRUSTED:
-        case UA_STATUSCODE_BADSECURITYCHECKSFAILED:
-        case UA_STATUSCODE_BADCERTIFICATEINVALID:
-        case UA_STATUSCODE_BADCERTIFICATETIMEINVALID:
-        case UA_STATUSCODE_BADCERTIFICATEREVOKED:
-        case UA_STATUSCODE_BADCERTIFICATEURIINVALID:
-        case UA_STATUSCODE_BADCERTIFICATEUSENOTALLOWED:
-            return head + "the certificates were not accepted" + code;
-        case UA_STATUSCODE_BADREQUESTCANCELLEDBYCLIENT:
-            return head + "the connection was cancelled" + code;
-        default:
-            return head + StatusText(status);
+    case UA_STATUSCODE_BADTIMEOUT:
+        return head + "the server did not answer within " + std::to_string(timeoutMs) + " ms" + code;
+    case UA_STATUSCODE_BADCONNECTIONREJECTED:
+    case UA_STATUSCODE_BADCONNECTIONCLOSED:
+    case UA_STATUSCODE_BADNOTCONNECTED:
+    case UA_STATUSCODE_BADSERVERNOTCONNECTED:
+    case UA_STATUSCODE_BADCOMMUNICATIONERROR:
+    case UA_STATUSCODE_BADDISCONNECT: return head + "no OPC UA server answers at this address" + code;
+    case UA_STATUSCODE_BADTCPENDPOINTURLINVALID:
+        return head + "this is not a valid server address (opc.tcp://HOST:PORT)" + code;
+    case UA_STATUSCODE_BADUSERACCESSDENIED:
+    case UA_STATUSCODE_BADIDENTITYTOKENREJECTED:
+    case UA_STATUSCODE_BADIDENTITYTOKENINVALID:
+    case UA_STATUSCODE_BADUSERSIGNATUREINVALID:
+        return head +
+               (withUser ? "the server refused the user name or password"
+                         : "the server does not accept anonymous users; give a user name and password") +
+               code;
+    case UA_STATUSCODE_BADSECURITYMODEREJECTED:
+    case UA_STATUSCODE_BADSECURITYPOLICYREJECTED:
+        return head + "the server offers no connection with the chosen security" + code;
+    case UA_STATUSCODE_BADCERTIFICATEUNTRUSTED:
+    case UA_STATUSCODE_BADSECURITYCHECKSFAILED:
+    case UA_STATUSCODE_BADCERTIFICATEINVALID:
+    case UA_STATUSCODE_BADCERTIFICATETIMEINVALID:
+    case UA_STATUSCODE_BADCERTIFICATEREVOKED:
+    case UA_STATUSCODE_BADCERTIFICATEURIINVALID:
+    case UA_STATUSCODE_BADCERTIFICATEUSENOTALLOWED: return head + "the certificates were not accepted" + code;
+    case UA_STATUSCODE_BADREQUESTCANCELLEDBYCLIENT: return head + "the connection was cancelled" + code;
+    default: return head + StatusText(status);
     }
 }
 
@@ -118,18 +114,18 @@ UA_StatusCode OpcUaPlantAccess::Impl::ConfigureClient(UA_ClientConfig& config, c
 
     UA_String_clear(&config.securityPolicyUri);
     switch (options.Mode) {
-        case ConnectionOptions::Security::None:
-            config.securityMode = UA_MESSAGESECURITYMODE_NONE;
-            config.securityPolicyUri = UA_STRING_ALLOC(PolicyNone);
-            break;
-        case ConnectionOptions::Security::Sign:
-            config.securityMode = UA_MESSAGESECURITYMODE_SIGN;
-            config.securityPolicyUri = UA_STRING_ALLOC(PolicyBasic256Sha256);
-            break;
-        case ConnectionOptions::Security::SignAndEncrypt:
-            config.securityMode = UA_MESSAGESECURITYMODE_SIGNANDENCRYPT;
-            config.securityPolicyUri = UA_STRING_ALLOC(PolicyBasic256Sha256);
-            break;
+    case ConnectionOptions::Security::None:
+        config.securityMode = UA_MESSAGESECURITYMODE_NONE;
+        config.securityPolicyUri = UA_STRING_ALLOC(PolicyNone);
+        break;
+    case ConnectionOptions::Security::Sign:
+        config.securityMode = UA_MESSAGESECURITYMODE_SIGN;
+        config.securityPolicyUri = UA_STRING_ALLOC(PolicyBasic256Sha256);
+        break;
+    case ConnectionOptions::Security::SignAndEncrypt:
+        config.securityMode = UA_MESSAGESECURITYMODE_SIGNANDENCRYPT;
+        config.securityPolicyUri = UA_STRING_ALLOC(PolicyBasic256Sha256);
+        break;
     }
     if (!options.User.empty())
         return UA_ClientConfig_setAuthenticationUsername(&config, options.User.c_str(), options.Password.c_str());
@@ -253,7 +249,8 @@ QString OpcUaPlantAccess::DefaultConfigFolder() {
 }
 
 OpcUaPlantAccess::OpcUaPlantAccess(const QString& configFolder, QObject* parent)
-    : QObject(parent), configFolder_(configFolder.isEmpty() ? DefaultConfigFolder() : configFolder),
+    : QObject(parent),
+      configFolder_(configFolder.isEmpty() ? DefaultConfigFolder() : configFolder),
       d_(std::make_unique<Impl>(*this)) {
     iterateTimer_.setInterval(IterateIntervalMs);
     connect(&iterateTimer_, &QTimer::timeout, this, &OpcUaPlantAccess::iterate);

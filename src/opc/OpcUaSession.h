@@ -119,7 +119,7 @@ struct OpcUaPlantAccess::Impl {
     bool active = false;                   // the session is activated and not lost
     bool connecting = false;
     bool cancelConnect = false;
-    bool closing = false;                  // the client is being closed on purpose
+    bool closing = false;  // the client is being closed on purpose
     bool iterating = false;
     unsigned generation = 0;
     int timeoutMs = 5000;

@@ -9,9 +9,9 @@ namespace halvetra::opcua {
 std::uint16_t QualityFromStatus(UA_StatusCode status) {
     // The two severity bits: 00 Good, 01 Uncertain, 10 and 11 Bad.
     switch (status >> 30) {
-        case 0: return 0xC0;
-        case 1: return 0x40;
-        default: return 0x00;
+    case 0: return 0xC0;
+    case 1: return 0x40;
+    default: return 0x00;
     }
 }
 
@@ -21,39 +21,37 @@ bool VariantToDouble(const UA_Variant& value, double& out) {
     if (!UA_Variant_isScalar(&value) || value.data == nullptr) return false;
     const void* p = value.data;
     switch (value.type->typeKind) {
-        case UA_DATATYPEKIND_BOOLEAN: out = *static_cast<const UA_Boolean*>(p) ? 1.0 : 0.0; return true;
-        case UA_DATATYPEKIND_SBYTE: out = *static_cast<const UA_SByte*>(p); return true;
-        case UA_DATATYPEKIND_BYTE: out = *static_cast<const UA_Byte*>(p); return true;
-        case UA_DATATYPEKIND_INT16: out = *static_cast<const UA_Int16*>(p); return true;
-        case UA_DATATYPEKIND_UINT16: out = *static_cast<const UA_UInt16*>(p); return true;
-        case UA_DATATYPEKIND_INT32: out = *static_cast<const UA_Int32*>(p); return true;
-        case UA_DATATYPEKIND_UINT32: out = *static_cast<const UA_UInt32*>(p); return true;
-        case UA_DATATYPEKIND_INT64: out = static_cast<double>(*static_cast<const UA_Int64*>(p)); return true;
-        case UA_DATATYPEKIND_UINT64: out = static_cast<double>(*static_cast<const UA_UInt64*>(p)); return true;
-        case UA_DATATYPEKIND_FLOAT: out = *static_cast<const UA_Float*>(p); return true;
-        case UA_DATATYPEKIND_DOUBLE: out = *static_cast<const UA_Double*>(p); return true;
-        case UA_DATATYPEKIND_ENUM: out = *static_cast<const UA_Int32*>(p); return true;
-        default: return false;
+    case UA_DATATYPEKIND_BOOLEAN: out = *static_cast<const UA_Boolean*>(p) ? 1.0 : 0.0; return true;
+    case UA_DATATYPEKIND_SBYTE: out = *static_cast<const UA_SByte*>(p); return true;
+    case UA_DATATYPEKIND_BYTE: out = *static_cast<const UA_Byte*>(p); return true;
+    case UA_DATATYPEKIND_INT16: out = *static_cast<const UA_Int16*>(p); return true;
+    case UA_DATATYPEKIND_UINT16: out = *static_cast<const UA_UInt16*>(p); return true;
+    case UA_DATATYPEKIND_INT32: out = *static_cast<const UA_Int32*>(p); return true;
+    case UA_DATATYPEKIND_UINT32: out = *static_cast<const UA_UInt32*>(p); return true;
+    case UA_DATATYPEKIND_INT64: out = static_cast<double>(*static_cast<const UA_Int64*>(p)); return true;
+    case UA_DATATYPEKIND_UINT64: out = static_cast<double>(*static_cast<const UA_UInt64*>(p)); return true;
+    case UA_DATATYPEKIND_FLOAT: out = *static_cast<const UA_Float*>(p); return true;
+    case UA_DATATYPEKIND_DOUBLE: out = *static_cast<const UA_Double*>(p); return true;
+    case UA_DATATYPEKIND_ENUM: out = *static_cast<const UA_Int32*>(p); return true;
+    default: return false;
     }
 }
 
 bool IsNumericType(const UA_DataType* type) {
     if (type == nullptr) return false;
     switch (type->typeKind) {
-        case UA_DATATYPEKIND_BOOLEAN:
-        case UA_DATATYPEKIND_SBYTE:
-        case UA_DATATYPEKIND_BYTE:
-        case UA_DATATYPEKIND_INT16:
-        case UA_DATATYPEKIND_UINT16:
-        case UA_DATATYPEKIND_INT32:
-        case UA_DATATYPEKIND_UINT32:
-        case UA_DATATYPEKIND_INT64:
-        case UA_DATATYPEKIND_UINT64:
-        case UA_DATATYPEKIND_FLOAT:
-        case UA_DATATYPEKIND_DOUBLE:
-            return true;
-        default:
-            return false;
+    case UA_DATATYPEKIND_BOOLEAN:
+    case UA_DATATYPEKIND_SBYTE:
+    case UA_DATATYPEKIND_BYTE:
+    case UA_DATATYPEKIND_INT16:
+    case UA_DATATYPEKIND_UINT16:
+    case UA_DATATYPEKIND_INT32:
+    case UA_DATATYPEKIND_UINT32:
+    case UA_DATATYPEKIND_INT64:
+    case UA_DATATYPEKIND_UINT64:
+    case UA_DATATYPEKIND_FLOAT:
+    case UA_DATATYPEKIND_DOUBLE: return true;
+    default: return false;
     }
 }
 
@@ -92,34 +90,34 @@ bool NumberToVariant(double value, const UA_DataType* type, UA_Variant& out, std
         return false;
     }
     switch (type->typeKind) {
-        case UA_DATATYPEKIND_BOOLEAN: {
-            if (std::isnan(value)) {
-                error = "BadOutOfRange";
-                return false;
-            }
-            const UA_Boolean flag = value != 0.0;
-            return UA_Variant_setScalarCopy(&out, &flag, type) == UA_STATUSCODE_GOOD;
+    case UA_DATATYPEKIND_BOOLEAN: {
+        if (std::isnan(value)) {
+            error = "BadOutOfRange";
+            return false;
         }
-        case UA_DATATYPEKIND_SBYTE: return SetInteger<UA_SByte>(value, type, out, error);
-        case UA_DATATYPEKIND_BYTE: return SetInteger<UA_Byte>(value, type, out, error);
-        case UA_DATATYPEKIND_INT16: return SetInteger<UA_Int16>(value, type, out, error);
-        case UA_DATATYPEKIND_UINT16: return SetInteger<UA_UInt16>(value, type, out, error);
-        case UA_DATATYPEKIND_INT32: return SetInteger<UA_Int32>(value, type, out, error);
-        case UA_DATATYPEKIND_UINT32: return SetInteger<UA_UInt32>(value, type, out, error);
-        case UA_DATATYPEKIND_INT64: return SetInteger<UA_Int64>(value, type, out, error);
-        case UA_DATATYPEKIND_UINT64: return SetInteger<UA_UInt64>(value, type, out, error);
-        case UA_DATATYPEKIND_FLOAT: {
-            if (std::isfinite(value) && std::fabs(value) > FLT_MAX) {
-                error = "BadOutOfRange";
-                return false;
-            }
-            const UA_Float number = static_cast<UA_Float>(value);
-            return UA_Variant_setScalarCopy(&out, &number, type) == UA_STATUSCODE_GOOD;
+        const UA_Boolean flag = value != 0.0;
+        return UA_Variant_setScalarCopy(&out, &flag, type) == UA_STATUSCODE_GOOD;
+    }
+    case UA_DATATYPEKIND_SBYTE: return SetInteger<UA_SByte>(value, type, out, error);
+    case UA_DATATYPEKIND_BYTE: return SetInteger<UA_Byte>(value, type, out, error);
+    case UA_DATATYPEKIND_INT16: return SetInteger<UA_Int16>(value, type, out, error);
+    case UA_DATATYPEKIND_UINT16: return SetInteger<UA_UInt16>(value, type, out, error);
+    case UA_DATATYPEKIND_INT32: return SetInteger<UA_Int32>(value, type, out, error);
+    case UA_DATATYPEKIND_UINT32: return SetInteger<UA_UInt32>(value, type, out, error);
+    case UA_DATATYPEKIND_INT64: return SetInteger<UA_Int64>(value, type, out, error);
+    case UA_DATATYPEKIND_UINT64: return SetInteger<UA_UInt64>(value, type, out, error);
+    case UA_DATATYPEKIND_FLOAT: {
+        if (std::isfinite(value) && std::fabs(value) > FLT_MAX) {
+            error = "BadOutOfRange";
+            return false;
         }
-        default: {
-            const UA_Double number = value;
-            return UA_Variant_setScalarCopy(&out, &number, type) == UA_STATUSCODE_GOOD;
-        }
+        const UA_Float number = static_cast<UA_Float>(value);
+        return UA_Variant_setScalarCopy(&out, &number, type) == UA_STATUSCODE_GOOD;
+    }
+    default: {
+        const UA_Double number = value;
+        return UA_Variant_setScalarCopy(&out, &number, type) == UA_STATUSCODE_GOOD;
+    }
     }
 }
 
@@ -135,26 +133,26 @@ void ApplyDataValue(const UA_DataValue& change, double& value, std::uint16_t& qu
 
 std::string ServerStateText(std::int32_t state) {
     switch (state) {
-        case UA_SERVERSTATE_RUNNING: return "running";
-        case UA_SERVERSTATE_FAILED: return "failed";
-        case UA_SERVERSTATE_NOCONFIGURATION: return "no config";
-        case UA_SERVERSTATE_SUSPENDED: return "suspended";
-        case UA_SERVERSTATE_TEST: return "test";
-        default: return "";
+    case UA_SERVERSTATE_RUNNING: return "running";
+    case UA_SERVERSTATE_FAILED: return "failed";
+    case UA_SERVERSTATE_NOCONFIGURATION: return "no config";
+    case UA_SERVERSTATE_SUSPENDED: return "suspended";
+    case UA_SERVERSTATE_TEST: return "test";
+    default: return "";
     }
 }
 
 std::string NodeClassText(UA_NodeClass nodeClass) {
     switch (nodeClass) {
-        case UA_NODECLASS_OBJECT: return "Object";
-        case UA_NODECLASS_VARIABLE: return "Variable";
-        case UA_NODECLASS_METHOD: return "Method";
-        case UA_NODECLASS_OBJECTTYPE: return "ObjectType";
-        case UA_NODECLASS_VARIABLETYPE: return "VariableType";
-        case UA_NODECLASS_REFERENCETYPE: return "ReferenceType";
-        case UA_NODECLASS_DATATYPE: return "DataType";
-        case UA_NODECLASS_VIEW: return "View";
-        default: return "";
+    case UA_NODECLASS_OBJECT: return "Object";
+    case UA_NODECLASS_VARIABLE: return "Variable";
+    case UA_NODECLASS_METHOD: return "Method";
+    case UA_NODECLASS_OBJECTTYPE: return "ObjectType";
+    case UA_NODECLASS_VARIABLETYPE: return "VariableType";
+    case UA_NODECLASS_REFERENCETYPE: return "ReferenceType";
+    case UA_NODECLASS_DATATYPE: return "DataType";
+    case UA_NODECLASS_VIEW: return "View";
+    default: return "";
     }
 }
 

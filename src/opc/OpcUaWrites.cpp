@@ -45,7 +45,6 @@ struct WriteList {
 
 }  // namespace
 
-
 const UA_DataType* OpcUaPlantAccess::Impl::TypeFromValue(const UA_NodeId& node) {
     UA_Variant value;
     UA_Variant_init(&value);

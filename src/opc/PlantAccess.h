@@ -27,8 +27,8 @@ struct PlantItem {
 // A group of items with its update rate and dead band.
 struct PlantGroup {
     std::string Name;
-    int UpdateRate = 1000;   // ms
-    double DeadBand = 0.0;   // percent, 0 .. 100
+    int UpdateRate = 1000;  // ms
+    double DeadBand = 0.0;  // percent, 0 .. 100
     bool Active = true;
     std::vector<std::shared_ptr<PlantItem>> Items;
 };
@@ -41,16 +41,16 @@ struct ConnectionOptions {
     Security Mode = Security::None;  // Sign and SignAndEncrypt use Basic256Sha256
     std::string User;                // empty: anonymous
     std::string Password;
-    int TimeoutMs = 5000;            // no connection or write waits longer
+    int TimeoutMs = 5000;  // no connection or write waits longer
 };
 
 // One node of the server's address space as the item browser lists it.
 struct BrowseNode {
-    std::string Id;           // node identifier text
-    std::string Name;         // display name
-    std::string NodeClass;    // "Object", "Variable", "Method", ...
-    bool Readable = false;    // a variable whose value the user may read
-    bool Writable = false;    // a variable whose value the user may write
+    std::string Id;         // node identifier text
+    std::string Name;       // display name
+    std::string NodeClass;  // "Object", "Variable", "Method", ...
+    bool Readable = false;  // a variable whose value the user may read
+    bool Writable = false;  // a variable whose value the user may write
     bool HasChildren = false;
 };
 

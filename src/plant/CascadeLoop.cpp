@@ -80,26 +80,22 @@ void CascadeLoop::step() {
 }
 
 bool CascadeLoop::setManipulatedValue(double value) {
-    if (!std::isfinite(value) || innerAutomatic_)
-        return false;
+    if (!std::isfinite(value) || innerAutomatic_) return false;
     manipulatedValue_ = value;
     return true;
 }
 
 bool CascadeLoop::setSecondManipulatedValue(double value) {
-    if (!std::isfinite(value))
-        return false;
+    if (!std::isfinite(value)) return false;
     secondManipulatedValue_ = value;
     return true;
 }
 
 bool CascadeLoop::setSetpoint(ControllerId id, double value) {
-    if (!std::isfinite(value))
-        return false;
+    if (!std::isfinite(value)) return false;
     if (id == ControllerId::Inner) {
         // In a closed cascade the outer controller owns the inner set point.
-        if (cascadeClosed())
-            return false;
+        if (cascadeClosed()) return false;
         innerSetpoint_ = value;
     } else {
         outerSetpoint_ = value;
@@ -108,30 +104,26 @@ bool CascadeLoop::setSetpoint(ControllerId id, double value) {
 }
 
 bool CascadeLoop::setProportional(ControllerId id, double value) {
-    if (!std::isfinite(value))
-        return false;
+    if (!std::isfinite(value)) return false;
     controller(id).setProportional(value);
     return true;
 }
 
 bool CascadeLoop::setIntegral(ControllerId id, double value) {
-    if (!std::isfinite(value))
-        return false;
+    if (!std::isfinite(value)) return false;
     controller(id).setIntegral(value);
     return true;
 }
 
 bool CascadeLoop::setDerivative(ControllerId id, double value) {
-    if (!std::isfinite(value))
-        return false;
+    if (!std::isfinite(value)) return false;
     controller(id).setDerivative(value);
     return true;
 }
 
 void CascadeLoop::setAutomatic(ControllerId id, bool automatic) {
     bool& mode = id == ControllerId::Inner ? innerAutomatic_ : outerAutomatic_;
-    if (mode == automatic)
-        return;
+    if (mode == automatic) return;
     mode = automatic;
     // Whatever closes takes over from the value it has been following, even
     // when a client changed that value since the last step.

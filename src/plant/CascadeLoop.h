@@ -33,8 +33,8 @@ struct PidGains {
 
 struct CascadeLoopSettings {
     double stepSeconds = 0.05;
-    double actuatorMinimum = 0.0;         // %
-    double actuatorMaximum = 100.0;       // %
+    double actuatorMinimum = 0.0;    // %
+    double actuatorMaximum = 100.0;  // %
     double actuatorFullStrokeSeconds = 20.0;
     ProcessParameters inner{1.5, 8.0, 2.0};
     ProcessParameters outer{0.8, 25.0, 5.0};
@@ -44,8 +44,8 @@ struct CascadeLoopSettings {
     bool outerIntegrating = false;
     ProcessParameters level{0.01, 0.0, 5.0};
     double initialLevel = 50.0;
-    double noiseSigma = 0.05;             // on Y1 and Y2
-    double initialInput = 40.0;           // the steady state the loop starts in, %
+    double noiseSigma = 0.05;    // on Y1 and Y2
+    double initialInput = 40.0;  // the steady state the loop starts in, %
     PidGains innerGains{1.0, 0.1, 0.0};
     PidGains outerGains{1.0, 0.04, 0.0};
     std::uint32_t seed = 1;
@@ -68,10 +68,10 @@ public:
     double time() const { return time_; }
     const CascadeLoopSettings& settings() const { return settings_; }
 
-    double manipulatedValue() const { return manipulatedValue_; }          // MV1
-    double processInput() const { return actuator_.position(); }            // U1
-    double innerMeasurement() const { return innerMeasurement_; }           // Y1
-    double outerMeasurement() const { return outerMeasurement_; }           // Y2
+    double manipulatedValue() const { return manipulatedValue_; }              // MV1
+    double processInput() const { return actuator_.position(); }               // U1
+    double innerMeasurement() const { return innerMeasurement_; }              // Y1
+    double outerMeasurement() const { return outerMeasurement_; }              // Y2
     double secondManipulatedValue() const { return secondManipulatedValue_; }  // MV2
     double secondProcessInput() const { return secondActuator_.position(); }   // U2
     // The process outputs without noise.
@@ -96,7 +96,9 @@ public:
     bool cascadeClosed() const { return innerAutomatic_ && outerAutomatic_; }
 
 private:
-    PidController& controller(ControllerId id) { return id == ControllerId::Inner ? innerController_ : outerController_; }
+    PidController& controller(ControllerId id) {
+        return id == ControllerId::Inner ? innerController_ : outerController_;
+    }
     const PidController& controller(ControllerId id) const {
         return id == ControllerId::Inner ? innerController_ : outerController_;
     }

@@ -31,13 +31,13 @@ public:
 
 private:
     double gain_;
-    double step_ = 0.0;            // s
-    double decay_;                 // exp(-step / T)
+    double step_ = 0.0;  // s
+    double decay_;       // exp(-step / T)
     bool level_ = false;
-    double lagged_ = 0.0;          // a level's lag output
-    double balance_ = 0.0;         // a level's balance input
+    double lagged_ = 0.0;   // a level's lag output
+    double balance_ = 0.0;  // a level's balance input
     double minimum_ = 0.0, maximum_ = 0.0;
-    std::vector<double> delay_;    // the inputs of the last delaySteps() steps, oldest at head_
+    std::vector<double> delay_;  // the inputs of the last delaySteps() steps, oldest at head_
     std::size_t head_ = 0;
     double output_ = 0.0;
 };

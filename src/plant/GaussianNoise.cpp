@@ -10,8 +10,7 @@ double GaussianNoise::uniformSymmetric() {
 }
 
 double GaussianNoise::next(double sigma) {
-    if (sigma == 0.0)
-        return 0.0;
+    if (sigma == 0.0) return 0.0;
     if (hasSpare_) {
         hasSpare_ = false;
         return sigma * spare_;

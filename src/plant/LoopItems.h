@@ -13,9 +13,26 @@
 namespace halvetra::plant {
 
 enum class ItemId {
-    MV1, MV2, U1, U2, Y1, Y2,
-    InnerP, InnerI, InnerD, InnerSetpoint, InnerMA, InnerManual, InnerAutomatic,
-    OuterP, OuterI, OuterD, OuterSetpoint, OuterMA, OuterManual, OuterAutomatic,
+    MV1,
+    MV2,
+    U1,
+    U2,
+    Y1,
+    Y2,
+    InnerP,
+    InnerI,
+    InnerD,
+    InnerSetpoint,
+    InnerMA,
+    InnerManual,
+    InnerAutomatic,
+    OuterP,
+    OuterI,
+    OuterD,
+    OuterSetpoint,
+    OuterMA,
+    OuterManual,
+    OuterAutomatic,
 };
 inline constexpr std::size_t kItemCount = 20;
 

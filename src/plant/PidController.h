@@ -40,7 +40,7 @@ private:
     double outputMinimum_;
     double outputMaximum_;
     double stepSeconds_;
-    double derivativeDecay_;     // of the filter on the derivative term
+    double derivativeDecay_;  // of the filter on the derivative term
     double kp_ = 0.0;
     double ki_ = 0.0;
     double kd_ = 0.0;

@@ -15,8 +15,7 @@ namespace {
 constexpr double kMaximumSpeed = 1000.0;
 
 double parseNumber(const std::string& option, const std::string& text) {
-    if (text.empty())
-        throw std::invalid_argument(option + ": a number is needed");
+    if (text.empty()) throw std::invalid_argument(option + ": a number is needed");
     errno = 0;
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
@@ -33,8 +32,7 @@ void parseItemAt(const std::string& option, const std::string& text, const char*
         throw std::invalid_argument(option + ": ITEM@SECONDS is needed, e.g. " + example);
     item = text.substr(0, at);
     seconds = parseNumber(option, text.substr(at + 1));
-    if (seconds < 0.0)
-        throw std::invalid_argument(option + ": the time must not be negative");
+    if (seconds < 0.0) throw std::invalid_argument(option + ": the time must not be negative");
 }
 
 std::uint16_t parsePort(const std::string& text) {
@@ -47,8 +45,7 @@ std::uint16_t parsePort(const std::string& text) {
     }
     if (text.empty() || used != text.size() || text[0] == '+' || text[0] == '-')
         throw std::invalid_argument("--port: '" + text + "' is not a port number");
-    if (value < 1 || value > 65535)
-        throw std::invalid_argument("--port: " + text + " is outside 1..65535");
+    if (value < 1 || value > 65535) throw std::invalid_argument("--port: " + text + " is outside 1..65535");
     return static_cast<std::uint16_t>(value);
 }
 
@@ -68,14 +65,12 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             inlineValue = true;
         }
         if (name == "--help" || name == "-h") {
-            if (inlineValue)
-                throw std::invalid_argument("--help takes no value");
+            if (inlineValue) throw std::invalid_argument("--help takes no value");
             options.help = true;
             continue;
         }
         if (name == "--outer-integrating") {
-            if (inlineValue)
-                throw std::invalid_argument("--outer-integrating takes no value");
+            if (inlineValue) throw std::invalid_argument("--outer-integrating takes no value");
             options.outerIntegrating = true;
             continue;
         }
@@ -83,8 +78,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             name != "--bad-quality" && name != "--read-only" && name != "--refuse-writes")
             throw std::invalid_argument("unknown option '" + arguments[i] + "'");
         if (!inlineValue) {
-            if (i + 1 >= arguments.size())
-                throw std::invalid_argument(name + " needs a value");
+            if (i + 1 >= arguments.size()) throw std::invalid_argument(name + " needs a value");
             value = arguments[++i];
         }
         if (name == "--port") {
@@ -95,8 +89,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
                 throw std::invalid_argument("--speed: must be above 0 and at most 1000");
         } else if (name == "--noise") {
             options.noise = parseNumber(name, value);
-            if (options.noise < 0.0)
-                throw std::invalid_argument("--noise: must not be negative");
+            if (options.noise < 0.0) throw std::invalid_argument("--noise: must not be negative");
         } else if (name == "--bad-quality") {
             parseItemAt(name, value, "Loop1.Y1@5", options.badItem, options.badAfter);
         } else if (name == "--read-only") {
@@ -104,16 +97,14 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             while (from <= value.size()) {
                 const std::size_t comma = std::min(value.find(',', from), value.size());
                 const std::string item = value.substr(from, comma - from);
-                if (item.empty())
-                    throw std::invalid_argument("--read-only: ITEM[,ITEM] is needed, e.g. Loop1.MV1");
+                if (item.empty()) throw std::invalid_argument("--read-only: ITEM[,ITEM] is needed, e.g. Loop1.MV1");
                 options.readOnlyItems.push_back(item);
                 from = comma + 1;
             }
         } else if (name == "--refuse-writes") {
             parseItemAt(name, value, "Loop1.MV1@5", options.refuseItem, options.refuseAfter);
         } else if (name == "--user") {
-            if (value.empty())
-                throw std::invalid_argument("--user: the name must not be empty");
+            if (value.empty()) throw std::invalid_argument("--user: the name must not be empty");
             options.user = value;
             haveUser = true;
         } else {
@@ -121,8 +112,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
             havePassword = true;
         }
     }
-    if (options.help)
-        return options;
+    if (options.help) return options;
     const auto requireItem = [](const char* option, const std::string& id, bool mustBeWritable) {
         for (const ItemInfo& item : loopItems())
             if (id == item.nodeId) {
@@ -135,8 +125,7 @@ PlantOptions parsePlantOptions(const std::vector<std::string>& arguments) {
     if (!options.badItem.empty()) requireItem("--bad-quality", options.badItem, false);
     for (const std::string& id : options.readOnlyItems) requireItem("--read-only", id, true);
     if (!options.refuseItem.empty()) requireItem("--refuse-writes", options.refuseItem, true);
-    if (haveUser != havePassword)
-        throw std::invalid_argument("--user and --password go together");
+    if (haveUser != havePassword) throw std::invalid_argument("--user and --password go together");
     return options;
 }
 

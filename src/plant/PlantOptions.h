@@ -8,10 +8,10 @@ namespace halvetra::plant {
 
 struct PlantOptions {
     std::uint16_t port = 4840;
-    double speed = 1.0;       // simulated seconds per real second
-    std::string user;         // empty: anonymous sessions
+    double speed = 1.0;  // simulated seconds per real second
+    std::string user;    // empty: anonymous sessions
     std::string password;
-    double noise = 0.05;      // standard deviation of the measurement noise
+    double noise = 0.05;  // standard deviation of the measurement noise
     // A sensor failure for tests of the client: from badAfter seconds of real
     // time after start, the item badItem (e.g. "Loop1.Y1") reports Bad quality.
     std::string badItem;

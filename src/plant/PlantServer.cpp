@@ -43,8 +43,7 @@ constexpr int kMaximumStepsPerTick = 4000;
 // certificate accepted, ...) are left out: a test that starts the server and
 // never reads its standard error must not fill the pipe.
 void logToStandardError(void*, UA_LogLevel level, UA_LogCategory, const char* message, va_list args) {
-    if (level < UA_LOGLEVEL_ERROR)
-        return;
+    if (level < UA_LOGLEVEL_ERROR) return;
     std::fputs("halvetra-plant: error: ", stderr);
     std::vfprintf(stderr, message, args);
     std::fputc('\n', stderr);
@@ -55,8 +54,7 @@ UA_Logger standardErrorLogger{logToStandardError, nullptr, nullptr};
 UA_String text(const char* s) { return UA_STRING(const_cast<char*>(s)); }
 
 void check(UA_StatusCode status, const char* what) {
-    if (status != UA_STATUSCODE_GOOD)
-        throw std::runtime_error(std::string(what) + ": " + UA_StatusCode_name(status));
+    if (status != UA_STATUSCODE_GOOD) throw std::runtime_error(std::string(what) + ": " + UA_StatusCode_name(status));
 }
 
 void setString(UA_String& target, const char* value) {
@@ -74,8 +72,7 @@ struct ConfigGuard {
     UA_ServerConfig* config;
     bool owned = true;
     ~ConfigGuard() {
-        if (owned)
-            UA_ServerConfig_clean(config);
+        if (owned) UA_ServerConfig_clean(config);
     }
 };
 
@@ -85,19 +82,17 @@ struct ConfigGuard {
 // fails for that even when the holder allows sharing.
 void ensurePortIsFree(std::uint16_t port) {
     const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (probe < 0)
-        return;  // the server's own attempt will report the problem
+    if (probe < 0) return;  // the server's own attempt will report the problem
     const int one = 1;
     ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);  // closing connections do not count
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool inUse = ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-                       errno == EADDRINUSE;
+    const bool inUse =
+        ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 && errno == EADDRINUSE;
     ::close(probe);
-    if (inUse)
-        throw std::runtime_error("Cannot listen on port " + std::to_string(port) + ": the port is in use");
+    if (inUse) throw std::runtime_error("Cannot listen on port " + std::to_string(port) + ": the port is in use");
 }
 
 // With a user name required, only that user name and password log in. The
@@ -144,9 +139,8 @@ bool createCertificate(UA_ByteString& certificate, UA_ByteString& privateKey) {
                              &UA_TYPES[UA_TYPES_UINT16]);
     UA_KeyValueMap_setScalar(parameters, UA_QUALIFIEDNAME(0, const_cast<char*>("expires-in-days")), &days,
                              &UA_TYPES[UA_TYPES_UINT16]);
-    const UA_StatusCode status =
-        UA_CreateCertificate(&standardErrorLogger, subject, 2, alternativeNames, 3, UA_CERTIFICATEFORMAT_DER,
-                             parameters, &privateKey, &certificate);
+    const UA_StatusCode status = UA_CreateCertificate(&standardErrorLogger, subject, 2, alternativeNames, 3,
+                                                      UA_CERTIFICATEFORMAT_DER, parameters, &privateKey, &certificate);
     UA_KeyValueMap_delete(parameters);
     return status == UA_STATUSCODE_GOOD;
 }
@@ -171,13 +165,11 @@ struct PlantServer::Impl {
     // True when the binding's sensor has failed by now (--bad-quality).
     bool sensorFailed(const Binding& binding) const {
         if (options.badItem.empty() || options.badItem != itemInfo(binding.id).nodeId) return false;
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count() >=
-               options.badAfter;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count() >= options.badAfter;
     }
     ~Impl() {
         stop();
-        if (server)
-            UA_Server_delete(server);
+        if (server) UA_Server_delete(server);
     }
 
     static CascadeLoopSettings loopSettings(const PlantOptions& opts, std::uint32_t seed) {
@@ -209,7 +201,7 @@ struct PlantServer::Impl {
     UA_UInt16 namespaceIndex = 1;
     bool encrypted = false;
     bool started = false;
-    bool publishing = false;  // our own writes are not client writes
+    bool publishing = false;     // our own writes are not client writes
     bool writesRefused = false;  // --refuse-writes has taken effect
     std::chrono::steady_clock::time_point lastTick{};
     std::chrono::steady_clock::time_point startTime{};
@@ -223,8 +215,7 @@ void onTick(UA_Server*, void* data) { static_cast<PlantServer::Impl*>(data)->tic
 void onItemWritten(UA_Server*, const UA_NodeId*, void*, const UA_NodeId*, void* nodeContext,
                    const UA_NumericRange* range, const UA_DataValue* data) {
     auto* binding = static_cast<PlantServer::Impl::Binding*>(nodeContext);
-    if (binding && binding->owner && !binding->owner->publishing)
-        binding->owner->takeWrite(*binding, range, data);
+    if (binding && binding->owner && !binding->owner->publishing) binding->owner->takeWrite(*binding, range, data);
 }
 
 }  // namespace
@@ -239,8 +230,7 @@ void PlantServer::Impl::configure() {
     // Loopback only: the server opens its sockets for the URLs listed here.
     UA_Array_delete(config.serverUrls, config.serverUrlsSize, &UA_TYPES[UA_TYPES_STRING]);
     config.serverUrls = static_cast<UA_String*>(UA_Array_new(1, &UA_TYPES[UA_TYPES_STRING]));
-    if (!config.serverUrls)
-        throw std::runtime_error("Cannot configure the server: out of memory");
+    if (!config.serverUrls) throw std::runtime_error("Cannot configure the server: out of memory");
     config.serverUrls[0] = UA_STRING_ALLOC(url().c_str());
     config.serverUrlsSize = 1;
 
@@ -260,8 +250,8 @@ void PlantServer::Impl::configure() {
     UA_ByteString privateKey = UA_BYTESTRING_NULL;
     if (createCertificate(certificate, privateKey)) {
         check(UA_ServerConfig_addSecurityPolicyNone(&config, &certificate), "Cannot add security policy None");
-        encrypted = UA_ServerConfig_addSecurityPolicyBasic256Sha256(&config, &certificate, &privateKey) ==
-                    UA_STATUSCODE_GOOD;
+        encrypted =
+            UA_ServerConfig_addSecurityPolicyBasic256Sha256(&config, &certificate, &privateKey) == UA_STATUSCODE_GOOD;
     } else {
         check(UA_ServerConfig_addSecurityPolicyNone(&config, nullptr), "Cannot add security policy None");
     }
@@ -289,12 +279,10 @@ void PlantServer::Impl::configure() {
 
     server = UA_Server_newWithConfig(&config);
     guard.owned = false;  // the server owns the configuration now, or cleaned it on failure
-    if (!server)
-        throw std::runtime_error("Cannot create the server");
+    if (!server) throw std::runtime_error("Cannot create the server");
 
     namespaceIndex = UA_Server_addNamespace(server, kPlantNamespaceUri);
-    if (namespaceIndex != 1)
-        throw std::runtime_error("The plant's namespace did not get index 1");
+    if (namespaceIndex != 1) throw std::runtime_error("The plant's namespace did not get index 1");
 }
 
 void PlantServer::Impl::buildAddressSpace() {
@@ -303,12 +291,11 @@ void PlantServer::Impl::buildAddressSpace() {
         attributes.displayName = UA_LOCALIZEDTEXT(const_cast<char*>("en"), const_cast<char*>(folder.name));
         attributes.description = UA_LOCALIZEDTEXT(const_cast<char*>("en"), const_cast<char*>(folder.description));
         const bool top = folder.parentId == nullptr;
-        check(UA_Server_addObjectNode(
-                  server, nodeId(folder.nodeId),
-                  top ? UA_NODEID_NUMERIC(0, UA_NS0ID_OBJECTSFOLDER) : nodeId(folder.parentId),
-                  UA_NODEID_NUMERIC(0, top ? UA_NS0ID_ORGANIZES : UA_NS0ID_HASCOMPONENT),
-                  UA_QUALIFIEDNAME(namespaceIndex, const_cast<char*>(folder.name)),
-                  UA_NODEID_NUMERIC(0, UA_NS0ID_BASEOBJECTTYPE), attributes, nullptr, nullptr),
+        check(UA_Server_addObjectNode(server, nodeId(folder.nodeId),
+                                      top ? UA_NODEID_NUMERIC(0, UA_NS0ID_OBJECTSFOLDER) : nodeId(folder.parentId),
+                                      UA_NODEID_NUMERIC(0, top ? UA_NS0ID_ORGANIZES : UA_NS0ID_HASCOMPONENT),
+                                      UA_QUALIFIEDNAME(namespaceIndex, const_cast<char*>(folder.name)),
+                                      UA_NODEID_NUMERIC(0, UA_NS0ID_BASEOBJECTTYPE), attributes, nullptr, nullptr),
               folder.nodeId);
     }
 
@@ -345,11 +332,10 @@ void PlantServer::Impl::buildAddressSpace() {
         attributes.userAccessLevel = attributes.accessLevel;
         attributes.displayName = UA_LOCALIZEDTEXT(const_cast<char*>("en"), const_cast<char*>(item.name));
         attributes.description = UA_LOCALIZEDTEXT(const_cast<char*>("en"), const_cast<char*>(item.description));
-        check(UA_Server_addVariableNode(server, nodeId(item.nodeId), nodeId(item.folderId),
-                                        UA_NODEID_NUMERIC(0, UA_NS0ID_HASCOMPONENT),
-                                        UA_QUALIFIEDNAME(namespaceIndex, const_cast<char*>(item.name)),
-                                        UA_NODEID_NUMERIC(0, UA_NS0ID_BASEDATAVARIABLETYPE), attributes, &binding,
-                                        nullptr),
+        check(UA_Server_addVariableNode(
+                  server, nodeId(item.nodeId), nodeId(item.folderId), UA_NODEID_NUMERIC(0, UA_NS0ID_HASCOMPONENT),
+                  UA_QUALIFIEDNAME(namespaceIndex, const_cast<char*>(item.name)),
+                  UA_NODEID_NUMERIC(0, UA_NS0ID_BASEDATAVARIABLETYPE), attributes, &binding, nullptr),
               item.nodeId);
         binding.last = value;
         binding.dirty = false;
@@ -361,8 +347,7 @@ void PlantServer::Impl::buildAddressSpace() {
 }
 
 void PlantServer::Impl::start() {
-    if (started)
-        return;
+    if (started) return;
     ensurePortIsFree(options.port);
     const UA_StatusCode status = UA_Server_run_startup(server);
     if (status != UA_STATUSCODE_GOOD)
@@ -376,8 +361,7 @@ void PlantServer::Impl::start() {
 }
 
 void PlantServer::Impl::stop() {
-    if (!started)
-        return;
+    if (!started) return;
     started = false;
     UA_Server_run_shutdown(server);
 }
@@ -399,20 +383,17 @@ void PlantServer::Impl::tick() {
         pendingSeconds -= step;
         ++steps;
     }
-    if (pendingSeconds >= step)
-        pendingSeconds = 0.0;
+    if (pendingSeconds >= step) pendingSeconds = 0.0;
     publish();
 }
 
 void PlantServer::Impl::publish() {
     publishing = true;
     for (Binding& binding : bindings) {
-        if (binding.failed)
-            continue;  // a failed sensor keeps its last value with Bad quality
+        if (binding.failed) continue;  // a failed sensor keeps its last value with Bad quality
         const ItemValue value = readItem(loop, binding.id);
         const bool failing = sensorFailed(binding);
-        if (!failing && !binding.dirty && value == binding.last)
-            continue;
+        if (!failing && !binding.dirty && value == binding.last) continue;
         UA_Variant variant;
         UA_Variant_init(&variant);
         UA_Double d = 0.0;
@@ -451,8 +432,7 @@ void PlantServer::Impl::takeWrite(Binding& binding, const UA_NumericRange* range
     // Whatever the client wrote, the node shows the loop's value again at the
     // next update: the value itself when the loop took it.
     binding.dirty = true;
-    if (range || !data || !data->hasValue || !UA_Variant_isScalar(&data->value) || !data->value.data)
-        return;
+    if (range || !data || !data->hasValue || !UA_Variant_isScalar(&data->value) || !data->value.data) return;
     const UA_DataType* type = data->value.type;
     if (type == &UA_TYPES[UA_TYPES_DOUBLE])
         writeItem(loop, binding.id, *static_cast<const UA_Double*>(data->value.data));
@@ -473,8 +453,7 @@ PlantServer::~PlantServer() = default;
 void PlantServer::start() { impl_->start(); }
 
 void PlantServer::iterate() {
-    if (impl_->started)
-        UA_Server_run_iterate(impl_->server, true);
+    if (impl_->started) UA_Server_run_iterate(impl_->server, true);
 }
 
 void PlantServer::stop() { impl_->stop(); }

@@ -49,8 +49,7 @@ int main(int argc, char** argv) {
         PlantServer server(options, std::random_device{}());
         server.start();
         std::cout << "halvetra-plant listening on " << server.url() << std::endl;
-        while (!stopRequested)
-            server.iterate();
+        while (!stopRequested) server.iterate();
         server.stop();
     } catch (const std::exception& e) {
         std::cerr << "halvetra-plant: " << e.what() << '\n';

@@ -60,8 +60,7 @@ public:
     }
 
     void TypeText(const QString& text) {
-        if (!text.isEmpty())
-            cursor_.insertText(text, font_);
+        if (!text.isEmpty()) cursor_.insertText(text, font_);
     }
 
     void TypeParagraph(int count = 1) {
@@ -123,7 +122,8 @@ public:
     void AddPicture(const ReportPicture& picture, double maxHeightPt = 0.0) {
         document_.addResource(QTextDocument::ImageResource, QUrl(picture.Name), picture.Bytes);
         const QSizeF size = picture.SizePt;
-        const double height = maxHeightPt > 0.0 ? std::min(maxHeightPt, geometry_.TextHeightPt) : geometry_.TextHeightPt;
+        const double height =
+            maxHeightPt > 0.0 ? std::min(maxHeightPt, geometry_.TextHeightPt) : geometry_.TextHeightPt;
         double scale = 1.0;
         if (size.width() > 0 && size.height() > 0)
             scale = std::min({1.0, geometry_.TextWidthPt / size.width(), height / size.height()});
@@ -175,8 +175,7 @@ public:
         cell.setBorderBrush(Qt::black);
         cell.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
         for (int row = 0; row < rows; ++row)
-            for (int column = 0; column < columns; ++column)
-                table->cellAt(row, column).setFormat(cell);
+            for (int column = 0; column < columns; ++column) table->cellAt(row, column).setFormat(cell);
         cursor_ = table->cellAt(0, 0).firstCursorPosition();
         return table;
     }
@@ -189,8 +188,7 @@ public:
 
     // Adds text at the end of a cell, in the font the table was made in.
     void CellText(QTextTable* table, int row, int column, const QString& text, bool bold = false) {
-        if (text.isEmpty())
-            return;
+        if (text.isEmpty()) return;
         QTextCharFormat format = cellFont_;
         format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
         table->cellAt(row, column).lastCursorPosition().insertText(text, format);
@@ -209,8 +207,7 @@ public:
                     double line = 0.0;
                     for (QTextBlock::iterator fragment = it.currentBlock().begin(); !fragment.atEnd(); ++fragment) {
                         QFont font = fragment.fragment().charFormat().font();
-                        if (!geometry_.FontFamily.isEmpty())
-                            font.setFamilies({geometry_.FontFamily});
+                        if (!geometry_.FontFamily.isEmpty()) font.setFamilies({geometry_.FontFamily});
                         line += QFontMetricsF(font, &device).horizontalAdvance(fragment.fragment().text());
                     }
                     widths[static_cast<size_t>(column)] = std::max(widths[static_cast<size_t>(column)], line);
@@ -271,8 +268,7 @@ private:
 void TypeHeaderRow(Selection& selection, const QStringList& texts) {
     selection.SetBold(true);
     for (qsizetype i = 0; i < texts.size(); ++i) {
-        if (i > 0)
-            selection.MoveRight();
+        if (i > 0) selection.MoveRight();
         selection.TypeText(texts[i]);
     }
     selection.SetBold(false);
@@ -330,7 +326,8 @@ void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<Q
         const QString description = inputs.OpcTable[static_cast<size_t>(signal.OpcRow)].Description;
         const ReportSignalStatistics& statistics = inputs.Statistics[static_cast<size_t>(i)];
         // "(description)" only when there is one.
-        const QString named = description.isEmpty() ? QString() : QStringLiteral(" (") + description + QStringLiteral(")");
+        const QString named =
+            description.isEmpty() ? QString() : QStringLiteral(" (") + description + QStringLiteral(")");
         const QString chartCaption = QStringLiteral("Time response of %1").arg(QLatin1StringView(signal.Name)) + named;
         const QString histogramCaption = QStringLiteral("Histogram of %1").arg(QLatin1StringView(signal.Name)) + named;
 
@@ -359,8 +356,7 @@ void DataSection(Selection& selection, const ReportInputs& inputs, const QHash<Q
         selection.TypeParagraph();
         selection.SetAlignment(Qt::AlignLeft);
         selection.TypeParagraph();
-        if (i < ReportInputs::Signals - 1)
-            selection.InsertPageBreak();
+        if (i < ReportInputs::Signals - 1) selection.InsertPageBreak();
     }
 }
 
@@ -440,8 +436,7 @@ void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<
     if (!refined.isEmpty())
         // The refined model, each figure with the half-width of its 95 % interval.
         TitledLines(selection, QStringLiteral("Refined model"), refined);
-    if (!other.Title.isEmpty())
-        TitledLines(selection, other.Title, otherFigures);
+    if (!other.Title.isEmpty()) TitledLines(selection, other.Title, otherFigures);
 }
 
 // The robustness and performance figures of the four controllers, when given.
@@ -455,9 +450,9 @@ void FiguresTable(Selection& selection, const ReportInputs& inputs) {
     selection.SetBold(false);
     selection.TypeParagraph();
     QTextTable* table = selection.AddTable(5, 1 + ReportInputs::FigureColumns, Qt::AlignHCenter);
-    TypeHeaderRow(selection, {QStringLiteral("Controller type"), QStringLiteral("Ms"), QStringLiteral("GM"),
-                              QStringLiteral("PM [\u00b0]"), QStringLiteral("IAE set point"),
-                              QStringLiteral("IAE disturbance")});
+    TypeHeaderRow(selection,
+                  {QStringLiteral("Controller type"), QStringLiteral("Ms"), QStringLiteral("GM"),
+                   QStringLiteral("PM [\u00b0]"), QStringLiteral("IAE set point"), QStringLiteral("IAE disturbance")});
     const char* names[4] = {"I controller", "P controller", "PI controller", "PID controller"};
     for (int row = 0; row < 4; ++row) {
         selection.CellText(table, row + 1, 0, QString::fromLatin1(names[row]), true);
@@ -468,14 +463,16 @@ void FiguresTable(Selection& selection, const ReportInputs& inputs) {
     selection.FitColumns(table);
     selection.EndKey();
     selection.TypeParagraph();
-    selection.TypeText(QStringLiteral("Ms: maximum sensitivity (1.2\u20131.4 robust, 1.4\u20132 normal, above 2 "
-                                      "aggressive); GM, PM: gain and phase margins; IAE: integrated absolute error "
-                                      "after a unit set-point step and after the load step of the "
-                                      "disturbance-rejection response; \u2014: does not exist."));
+    selection.TypeText(
+        QStringLiteral("Ms: maximum sensitivity (1.2\u20131.4 robust, 1.4\u20132 normal, above 2 "
+                       "aggressive); GM, PM: gain and phase margins; IAE: integrated absolute error "
+                       "after a unit set-point step and after the load step of the "
+                       "disturbance-rejection response; \u2014: does not exist."));
     selection.TypeParagraph(2);
 }
 
-void ControllerSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
+void ControllerSection(Selection& selection, const ReportInputs& inputs,
+                       const QHash<QString, ReportPicture>& pictures) {
     // The chart takes the room the tables and lines leave on the page.
     bool figures = false;
     for (const auto& row : inputs.Figures)
@@ -485,8 +482,7 @@ void ControllerSection(Selection& selection, const ReportInputs& inputs, const Q
     if (!inputs.ScaledNote.isEmpty()) lines += selection.LinesOf(inputs.ScaledNote);
     const double tables = (figures ? 10 : 5) * TableRowPt;
     const ReportPicture& chart = Picture(pictures, "grafik4.png");
-    const double height =
-        selection.PictureHeights({&chart}, HeadingLinePt + LinePt + lines * LinePt + tables).front();
+    const double height = selection.PictureHeights({&chart}, HeadingLinePt + LinePt + lines * LinePt + tables).front();
 
     selection.InsertPageBreak();
     selection.Heading(QStringLiteral("Controller"));
@@ -496,7 +492,8 @@ void ControllerSection(Selection& selection, const ReportInputs& inputs, const Q
     selection.TypeParagraph(4);
 
     QTextTable* table = selection.AddTable(5, 4, Qt::AlignHCenter);
-    TypeHeaderRow(selection, {QStringLiteral("Controller type"), QStringLiteral("Kp"), QStringLiteral("Ki"), QStringLiteral("Kd")});
+    TypeHeaderRow(selection, {QStringLiteral("Controller type"), QStringLiteral("Kp"), QStringLiteral("Ki"),
+                              QStringLiteral("Kd")});
     const QString rows[4][4] = {
         {QStringLiteral("I controller"), QString(), inputs.I_Ki, QString()},
         {QStringLiteral("P controller"), inputs.P_Kp, QString(), QString()},
@@ -511,16 +508,16 @@ void ControllerSection(Selection& selection, const ReportInputs& inputs, const Q
     selection.TypeParagraph(2);
     FiguresTable(selection, inputs);
 
-    const std::pair<const char*, const QString*> scaled[] = {
-        {"Scaled P term: ", &inputs.ScaledP}, {"Scaled I term: ", &inputs.ScaledI}, {"Scaled D term: ", &inputs.ScaledD}};
+    const std::pair<const char*, const QString*> scaled[] = {{"Scaled P term: ", &inputs.ScaledP},
+                                                             {"Scaled I term: ", &inputs.ScaledI},
+                                                             {"Scaled D term: ", &inputs.ScaledD}};
     if (!inputs.ScaledNote.isEmpty() &&
         !(inputs.ScaledP.isEmpty() && inputs.ScaledI.isEmpty() && inputs.ScaledD.isEmpty())) {
         selection.TypeText(inputs.ScaledNote);
         selection.TypeParagraph();
     }
     for (const auto& [label, value] : scaled) {
-        if (value->isEmpty())
-            continue;
+        if (value->isEmpty()) continue;
         selection.TypeText(QString::fromLatin1(label) + *value);
         selection.TypeParagraph();
     }
@@ -542,9 +539,8 @@ void SummaryBlock(Selection& selection, const ReportInputs& inputs) {
         {QStringLiteral("Controller form"), controller},
         {QStringLiteral("Closed-loop sampling time [s]"), controller},
     };
-    const QString* values[] = {&s.ExperimentDate, &s.DataFile,        &s.SamplingTime,
-                               &s.Window,         &s.Plant,           &s.TuningMethod,
-                               &s.RobustnessFactor, &s.ControllerForm, &s.LoopSamplingTime};
+    const QString* values[] = {&s.ExperimentDate, &s.DataFile,         &s.SamplingTime,   &s.Window,          &s.Plant,
+                               &s.TuningMethod,   &s.RobustnessFactor, &s.ControllerForm, &s.LoopSamplingTime};
     QList<std::pair<QString, QString>> shown;
     for (std::size_t i = 0; i < std::size(rows); ++i)
         if (rows[i].second && !values[i]->isEmpty()) shown.append({rows[i].first, *values[i]});
@@ -566,12 +562,9 @@ void SummaryBlock(Selection& selection, const ReportInputs& inputs) {
 
 QSizeF PictureSizePt(const QByteArray& bytes) {
     QImage image;
-    if (!image.loadFromData(bytes) || image.width() <= 0 || image.height() <= 0)
-        return {};
-    const double dotsPerPt =
-        image.dotsPerMeterX() > 0 ? image.dotsPerMeterX() * 0.0254 / 72.0 : 96.0 / 72.0;
-    const double dotsPerPtY =
-        image.dotsPerMeterY() > 0 ? image.dotsPerMeterY() * 0.0254 / 72.0 : dotsPerPt;
+    if (!image.loadFromData(bytes) || image.width() <= 0 || image.height() <= 0) return {};
+    const double dotsPerPt = image.dotsPerMeterX() > 0 ? image.dotsPerMeterX() * 0.0254 / 72.0 : 96.0 / 72.0;
+    const double dotsPerPtY = image.dotsPerMeterY() > 0 ? image.dotsPerMeterY() * 0.0254 / 72.0 : dotsPerPt;
     return QSizeF(image.width() / dotsPerPt, image.height() / dotsPerPtY);
 }
 
@@ -604,7 +597,8 @@ void BuildReportDocument(QTextDocument& document, const ReportInputs& inputs,
 
     // Table 1: the process signals.
     QTextTable* signals_ = selection.AddTable(5, 3, Qt::AlignLeft);
-    TypeHeaderRow(selection, {QStringLiteral("Process signals"), QStringLiteral("Description"), QStringLiteral("OPC points")});
+    TypeHeaderRow(selection,
+                  {QStringLiteral("Process signals"), QStringLiteral("Description"), QStringLiteral("OPC points")});
     const std::pair<const char*, int> signalRows[] = {{"Manipulative signal", OpcManipulated},
                                                       {"Process input", OpcInput},
                                                       {"Process inner output", OpcInnerOutput},
@@ -630,10 +624,8 @@ void BuildReportDocument(QTextDocument& document, const ReportInputs& inputs,
         selection.Heading(QStringLiteral("Events of the experiment"));
         RunEventsList(selection, inputs, false);
     }
-    if (inputs.IncludeModel)
-        ModelSection(selection, inputs, pictures);
-    if (inputs.IncludeController)
-        ControllerSection(selection, inputs, pictures);
+    if (inputs.IncludeModel) ModelSection(selection, inputs, pictures);
+    if (inputs.IncludeController) ControllerSection(selection, inputs, pictures);
 }
 
 }  // namespace halvetra

@@ -22,7 +22,7 @@ struct ReportPicture {
 
 // How lengths are measured in the document being built.
 struct ReportGeometry {
-    double TextWidthPt = 481.9;   // the page width between the margins (A4, 2 cm)
+    double TextWidthPt = 481.9;  // the page width between the margins (A4, 2 cm)
     double TextHeightPt = 685.9;
     double PixelsPerPt = 96.0 / 72.0;  // document pixels per point (images, layout)
     // Table column widths are given per point in these units: the ODF writer

@@ -21,16 +21,11 @@ const QString TextMimeType = QStringLiteral("application/vnd.oasis.opendocument.
 
 QString FileMediaType(const QString& name) {
     const QString suffix = QFileInfo(name).suffix().toLower();
-    if (name.endsWith(QStringLiteral(".xml")))
-        return QStringLiteral("text/xml");
-    if (suffix == u"png")
-        return QStringLiteral("image/png");
-    if (suffix == u"jpg" || suffix == u"jpeg")
-        return QStringLiteral("image/jpeg");
-    if (suffix == u"gif")
-        return QStringLiteral("image/gif");
-    if (suffix == u"svg")
-        return QStringLiteral("image/svg+xml");
+    if (name.endsWith(QStringLiteral(".xml"))) return QStringLiteral("text/xml");
+    if (suffix == u"png") return QStringLiteral("image/png");
+    if (suffix == u"jpg" || suffix == u"jpeg") return QStringLiteral("image/jpeg");
+    if (suffix == u"gif") return QStringLiteral("image/gif");
+    if (suffix == u"svg") return QStringLiteral("image/svg+xml");
     return QStringLiteral("application/octet-stream");
 }
 
@@ -43,8 +38,7 @@ QByteArray RewriteXml(const QByteArray& xml, const std::function<void(QStringVie
     QXmlStreamWriter writer(&out);
     while (!reader.atEnd()) {
         reader.readNext();
-        if (reader.hasError())
-            break;
+        if (reader.hasError()) break;
         if (reader.isStartElement()) {
             writer.writeStartElement(reader.qualifiedName().toString());
             QXmlStreamAttributes attributes = reader.attributes();
@@ -74,8 +68,7 @@ void SetAttribute(QXmlStreamAttributes& attributes, const QString& name, const Q
 
 void RemoveAttribute(QXmlStreamAttributes& attributes, QStringView name) {
     for (qsizetype i = attributes.size() - 1; i >= 0; --i)
-        if (attributes[i].qualifiedName() == name)
-            attributes.remove(i);
+        if (attributes[i].qualifiedName() == name) attributes.remove(i);
 }
 
 // The style of the body's first paragraph.
@@ -85,8 +78,7 @@ QString FirstParagraphStyle(const QByteArray& content) {
     bool inBody = false;
     while (!reader.atEnd()) {
         reader.readNext();
-        if (!reader.isStartElement())
-            continue;
+        if (!reader.isStartElement()) continue;
         if (reader.qualifiedName() == u"office:text")
             inBody = true;
         else if (inBody && (reader.qualifiedName() == u"text:p" || reader.qualifiedName() == u"text:h"))
@@ -101,15 +93,15 @@ QByteArray Manifest(const std::vector<ZipEntry>& entries, const QString& version
     writer.setAutoFormatting(true);
     writer.writeStartDocument();
     writer.writeStartElement(QStringLiteral("manifest:manifest"));
-    writer.writeAttribute(QStringLiteral("xmlns:manifest"), QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"));
+    writer.writeAttribute(QStringLiteral("xmlns:manifest"),
+                          QStringLiteral("urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"));
     writer.writeAttribute(QStringLiteral("manifest:version"), version);
     writer.writeEmptyElement(QStringLiteral("manifest:file-entry"));
     writer.writeAttribute(QStringLiteral("manifest:full-path"), QStringLiteral("/"));
     writer.writeAttribute(QStringLiteral("manifest:version"), version);
     writer.writeAttribute(QStringLiteral("manifest:media-type"), TextMimeType);
     for (const ZipEntry& entry : entries) {
-        if (entry.Name == u"mimetype")
-            continue;
+        if (entry.Name == u"mimetype") continue;
         writer.writeEmptyElement(QStringLiteral("manifest:file-entry"));
         writer.writeAttribute(QStringLiteral("manifest:full-path"), entry.Name);
         writer.writeAttribute(QStringLiteral("manifest:media-type"), FileMediaType(entry.Name));
@@ -132,8 +124,7 @@ QString PackageVersion(const ReportTemplate& reportTemplate) {
 QHash<QString, QString> NamePictures(const QByteArray& content, const std::vector<ZipEntry>& written,
                                      const ReportTemplate& reportTemplate) {
     QSet<QString> used;
-    for (const ZipEntry& file : reportTemplate.StyleFiles)
-        used.insert(file.Name);
+    for (const ZipEntry& file : reportTemplate.StyleFiles) used.insert(file.Name);
     used.insert(QStringLiteral("content.xml"));
     used.insert(QStringLiteral("styles.xml"));
     used.insert(QStringLiteral("mimetype"));
@@ -146,18 +137,15 @@ QHash<QString, QString> NamePictures(const QByteArray& content, const std::vecto
     QString frameName;
     while (!reader.atEnd()) {
         reader.readNext();
-        if (!reader.isStartElement())
-            continue;
+        if (!reader.isStartElement()) continue;
         if (reader.qualifiedName() == u"draw:frame") {
             frameName = reader.attributes().value(QStringLiteral("draw:name")).toString();
         } else if (reader.qualifiedName() == u"draw:image") {
             const QString href = reader.attributes().value(QStringLiteral("xlink:href")).toString();
-            if (pictureNames.contains(href) || FindEntry(written, href) == nullptr)
-                continue;
+            if (pictureNames.contains(href) || FindEntry(written, href) == nullptr) continue;
             QString base = Plain.match(frameName).hasMatch() ? frameName : QFileInfo(href).fileName();
             QString name = QStringLiteral("Pictures/") + base;
-            for (int n = 2; used.contains(name); ++n)
-                name = QStringLiteral("Pictures/%1_%2").arg(n).arg(base);
+            for (int n = 2; used.contains(name); ++n) name = QStringLiteral("Pictures/%1_%2").arg(n).arg(base);
             used.insert(name);
             pictureNames.insert(href, name);
         }
@@ -179,7 +167,8 @@ QByteArray ReportContent(const QByteArray& content, const ReportTemplate& report
             // the template's page style (page size, margins, header, footer).
             if (reportTemplate.HasStandardStyle)
                 SetAttribute(attributes, QStringLiteral("style:parent-style-name"), QStringLiteral("Standard"));
-            if (!reportTemplate.MasterPageName.isEmpty() && attributes.value(QStringLiteral("style:name")) == firstStyle)
+            if (!reportTemplate.MasterPageName.isEmpty() &&
+                attributes.value(QStringLiteral("style:name")) == firstStyle)
                 SetAttribute(attributes, QStringLiteral("style:master-page-name"), reportTemplate.MasterPageName);
         } else if (element == u"style:text-properties") {
             // The writer names a font on every run; the template's body font is meant.
@@ -200,8 +189,7 @@ QByteArray ReportContent(const QByteArray& content, const ReportTemplate& report
 QByteArray MergeReportPackage(const QByteArray& odf, const ReportTemplate& reportTemplate) {
     const auto written = ReadZip(odf);
     const ZipEntry* content = written ? FindEntry(*written, QStringLiteral("content.xml")) : nullptr;
-    if (content == nullptr)
-        throw HalvetraError("Cannot write the report: the document writer gave no content");
+    if (content == nullptr) throw HalvetraError("Cannot write the report: the document writer gave no content");
 
     const QString version = PackageVersion(reportTemplate);
     const QHash<QString, QString> pictureNames = NamePictures(content->Data, *written, reportTemplate);
@@ -212,10 +200,8 @@ QByteArray MergeReportPackage(const QByteArray& odf, const ReportTemplate& repor
     package.push_back({QStringLiteral("content.xml"), contentXml, false});
     package.push_back({QStringLiteral("styles.xml"), reportTemplate.StylesXml, false});
     for (const ZipEntry& entry : *written)
-        if (pictureNames.contains(entry.Name))
-            package.push_back({pictureNames.value(entry.Name), entry.Data, false});
-    for (const ZipEntry& file : reportTemplate.StyleFiles)
-        package.push_back({file.Name, file.Data, false});
+        if (pictureNames.contains(entry.Name)) package.push_back({pictureNames.value(entry.Name), entry.Data, false});
+    for (const ZipEntry& file : reportTemplate.StyleFiles) package.push_back({file.Name, file.Data, false});
     package.push_back({QStringLiteral("META-INF/manifest.xml"), Manifest(package, version), false});
     return WriteZip(package);
 }

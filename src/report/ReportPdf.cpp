@@ -21,20 +21,16 @@ double MmToDots(double mm) { return mm / 25.4 * Resolution; }
 
 QFont LineFont(const TemplateHeaderLine& line, const QFont& body) {
     QFont font = body;
-    if (!line.FontFamily.isEmpty())
-        font.setFamilies({line.FontFamily});
-    if (line.FontSizePt > 0)
-        font.setPointSizeF(line.FontSizePt);
+    if (!line.FontFamily.isEmpty()) font.setFamilies({line.FontFamily});
+    if (line.FontSizePt > 0) font.setPointSizeF(line.FontSizePt);
     font.setBold(line.Bold);
     font.setItalic(line.Italic);
     return font;
 }
 
 Qt::Alignment LineAlignment(const QString& alignment) {
-    if (alignment == u"center")
-        return Qt::AlignHCenter;
-    if (alignment == u"end" || alignment == u"right")
-        return Qt::AlignRight;
+    if (alignment == u"center") return Qt::AlignHCenter;
+    if (alignment == u"end" || alignment == u"right") return Qt::AlignRight;
     return Qt::AlignLeft;
 }
 
@@ -48,8 +44,7 @@ QString LineText(const TemplateHeaderLine& line, int page, int pages) {
 // The height of the lines in dots.
 double LinesHeight(const std::vector<TemplateHeaderLine>& lines, const QFont& body, QPaintDevice* device) {
     double height = 0.0;
-    for (const TemplateHeaderLine& line : lines)
-        height += QFontMetricsF(LineFont(line, body), device).lineSpacing();
+    for (const TemplateHeaderLine& line : lines) height += QFontMetricsF(LineFont(line, body), device).lineSpacing();
     return height;
 }
 
@@ -85,8 +80,7 @@ void WriteReportPdf(QTextDocument& document, const ReportTemplate& reportTemplat
                                   QPageLayout::Millimeter));
 
     QFont body = document.defaultFont();
-    if (!reportTemplate.FontFamily.isEmpty())
-        body.setFamilies({reportTemplate.FontFamily});
+    if (!reportTemplate.FontFamily.isEmpty()) body.setFamilies({reportTemplate.FontFamily});
     body.setPointSizeF(reportTemplate.FontSizePt);
     document.setDefaultFont(body);
 
@@ -96,7 +90,8 @@ void WriteReportPdf(QTextDocument& document, const ReportTemplate& reportTemplat
     const double headerHeight = LinesHeight(reportTemplate.Header, body, &pdf);
     const double footerHeight = LinesHeight(reportTemplate.Footer, body, &pdf);
     const double headerTop = MmToDots(page.TopMm);
-    const double bodyTop = headerTop + (reportTemplate.Header.empty() ? 0.0 : headerHeight + MmToDots(page.HeaderSpacingMm));
+    const double bodyTop =
+        headerTop + (reportTemplate.Header.empty() ? 0.0 : headerHeight + MmToDots(page.HeaderSpacingMm));
     const double footerTop = MmToDots(page.HeightMm - page.BottomMm) - footerHeight;
     const double bodyBottom = footerTop - (reportTemplate.Footer.empty() ? 0.0 : MmToDots(page.FooterSpacingMm));
     const double height = std::max(bodyBottom - bodyTop, MmToDots(20.0));
@@ -109,8 +104,7 @@ void WriteReportPdf(QTextDocument& document, const ReportTemplate& reportTemplat
 
     QPainter painter(&pdf);
     for (int index = 0; index < pages; ++index) {
-        if (index > 0)
-            pdf.newPage();
+        if (index > 0) pdf.newPage();
         painter.save();
         painter.translate(left, bodyTop - index * height);
         const QRectF view(0, index * height, width, height);

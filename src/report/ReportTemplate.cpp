@@ -26,8 +26,8 @@ const QString XlinkNs = QStringLiteral("http://www.w3.org/1999/xlink");
 struct StyleInfo {
     QString Parent;
     QString Alignment;
-    QString FontName;     // style:font-name, a name of the font-face declarations
-    QString FontFamily;   // fo:font-family
+    QString FontName;    // style:font-name, a name of the font-face declarations
+    QString FontFamily;  // fo:font-family
     std::optional<double> SizePt;
     std::optional<double> SizeFactor;  // a size in percent of the parent's
     std::optional<bool> Bold;
@@ -52,8 +52,7 @@ QString Attribute(const QXmlStreamReader& reader, const QString& ns, QLatin1Stri
 }
 
 void SetLength(const QXmlStreamReader& reader, QLatin1StringView name, double& target) {
-    if (const auto mm = OdfLengthToMm(reader.attributes().value(FoNs, name)))
-        target = *mm;
+    if (const auto mm = OdfLengthToMm(reader.attributes().value(FoNs, name))) target = *mm;
 }
 
 void ReadTextProperties(const QXmlStreamReader& reader, StyleInfo& style) {
@@ -66,8 +65,7 @@ void ReadTextProperties(const QXmlStreamReader& reader, StyleInfo& style) {
     if (size.endsWith(u'%')) {
         bool ok = false;
         const double percent = size.chopped(1).toDouble(&ok);
-        if (ok && percent > 0)
-            style.SizeFactor = percent / 100.0;
+        if (ok && percent > 0) style.SizeFactor = percent / 100.0;
     } else if (const auto mm = OdfLengthToMm(size); mm && *mm > 0) {
         style.SizePt = *mm / 25.4 * 72.0;
     }
@@ -91,7 +89,8 @@ QString ReadParagraphText(QXmlStreamReader& reader, const ElementSeen& seen) {
             text += reader.text();
         } else if (reader.isStartElement()) {
             seen(reader);
-            if (Is(reader, TextNs, QLatin1StringView("page-number")) || Is(reader, TextNs, QLatin1StringView("page-count"))) {
+            if (Is(reader, TextNs, QLatin1StringView("page-number")) ||
+                Is(reader, TextNs, QLatin1StringView("page-count"))) {
                 text += Is(reader, TextNs, QLatin1StringView("page-number")) ? ReportTemplate::PageNumberMark
                                                                              : ReportTemplate::PageCountMark;
                 reader.skipCurrentElement();  // its content is a stale value
@@ -99,7 +98,8 @@ QString ReadParagraphText(QXmlStreamReader& reader, const ElementSeen& seen) {
                 const int count = Attribute(reader, TextNs, QLatin1StringView("c")).toInt();
                 text += QString(count > 0 ? count : 1, u' ');
                 reader.skipCurrentElement();
-            } else if (Is(reader, TextNs, QLatin1StringView("tab")) || Is(reader, TextNs, QLatin1StringView("line-break"))) {
+            } else if (Is(reader, TextNs, QLatin1StringView("tab")) ||
+                       Is(reader, TextNs, QLatin1StringView("line-break"))) {
                 text += u' ';
                 reader.skipCurrentElement();
             } else {
@@ -147,8 +147,7 @@ std::optional<QString> PackagePath(QString href) {
     if (href.isEmpty() || href.startsWith(u'#') || href.startsWith(u'/') || href.contains(QStringLiteral("://")) ||
         href.startsWith(QStringLiteral("..")))
         return std::nullopt;
-    while (href.startsWith(QStringLiteral("./")))
-        href.remove(0, 2);
+    while (href.startsWith(QStringLiteral("./"))) href.remove(0, 2);
     return href;
 }
 
@@ -172,8 +171,7 @@ public:
                                     .arg(reader.errorString())
                                     .toStdString());
 
-        if (const auto it = layouts_.find(masterLayout_); it != layouts_.end())
-            result_.Layout = it->Layout;
+        if (const auto it = layouts_.find(masterLayout_); it != layouts_.end()) result_.Layout = it->Layout;
         const Resolved body = Resolve(QStringLiteral("Standard"));
         result_.FontFamily = body.Family;
         result_.FontSizePt = body.SizePt;
@@ -197,8 +195,7 @@ private:
         QString next = name;
         while (!next.isEmpty() && seen.insert(next).second) {
             const auto it = styles_.find(next);
-            if (it == styles_.end())
-                break;
+            if (it == styles_.end()) break;
             chain.push_back(&*it);
             next = it->Parent;
         }
@@ -213,22 +210,18 @@ private:
         double factor = 1.0;
         std::optional<double> size;
         for (const StyleInfo* style : chain) {
-            if (!alignment && !style->Alignment.isEmpty())
-                resolved.Alignment = style->Alignment, alignment = true;
+            if (!alignment && !style->Alignment.isEmpty()) resolved.Alignment = style->Alignment, alignment = true;
             if (!family && !style->FontName.isEmpty() && fontFaces_.contains(style->FontName))
                 resolved.Family = fontFaces_.value(style->FontName), family = true;
-            if (!family && !style->FontFamily.isEmpty())
-                resolved.Family = Unquote(style->FontFamily), family = true;
+            if (!family && !style->FontFamily.isEmpty()) resolved.Family = Unquote(style->FontFamily), family = true;
             if (!size) {
                 if (style->SizePt)
                     size = *style->SizePt;
                 else if (style->SizeFactor)
                     factor *= *style->SizeFactor;
             }
-            if (!bold && style->Bold)
-                resolved.Bold = *style->Bold, bold = true;
-            if (!italic && style->Italic)
-                resolved.Italic = *style->Italic, italic = true;
+            if (!bold && style->Bold) resolved.Bold = *style->Bold, bold = true;
+            if (!italic && style->Italic) resolved.Italic = *style->Italic, italic = true;
         }
         resolved.SizePt = size.value_or(12.0) * factor;
         return resolved;
@@ -252,21 +245,17 @@ private:
 
     void CollectReference(const QXmlStreamReader& reader) {
         const auto path = PackagePath(reader.attributes().value(XlinkNs, QLatin1StringView("href")).toString());
-        if (!path || referenced_.contains(*path))
-            return;
+        if (!path || referenced_.contains(*path)) return;
         const ZipEntry* entry = FindEntry(package_, *path);
-        if (entry == nullptr)
-            return;
+        if (entry == nullptr) return;
         referenced_.insert(*path);
         result_.StyleFiles.push_back(*entry);
     }
 
     void StartElement(QXmlStreamReader& reader) {
         CollectReference(reader);
-        if (ReadStyleElement(reader))
-            return;
-        if (ReadPageLayoutElement(reader))
-            return;
+        if (ReadStyleElement(reader)) return;
+        if (ReadPageLayoutElement(reader)) return;
         ReadMasterPageElement(reader);
     }
 
@@ -282,8 +271,7 @@ private:
     bool ReadStyleElement(const QXmlStreamReader& reader) {
         if (Is(reader, OfficeNs, QLatin1StringView("document-styles"))) {
             const QString version = Attribute(reader, OfficeNs, QLatin1StringView("version"));
-            if (!version.isEmpty())
-                result_.OfficeVersion = version;
+            if (!version.isEmpty()) result_.OfficeVersion = version;
         } else if (Is(reader, StyleNs, QLatin1StringView("font-face"))) {
             fontFaces_.insert(Attribute(reader, StyleNs, QLatin1StringView("name")),
                               Unquote(Attribute(reader, SvgNs, QLatin1StringView("font-family"))));
@@ -295,13 +283,11 @@ private:
                 const QString name = Attribute(reader, StyleNs, QLatin1StringView("name"));
                 current_ = &styles_[name];
                 current_->Parent = Attribute(reader, StyleNs, QLatin1StringView("parent-style-name"));
-                if (name == u"Standard")
-                    result_.HasStandardStyle = true;
+                if (name == u"Standard") result_.HasStandardStyle = true;
             }
         } else if (Is(reader, StyleNs, QLatin1StringView("paragraph-properties")) && current_ != nullptr) {
             const QString align = Attribute(reader, FoNs, QLatin1StringView("text-align"));
-            if (!align.isEmpty())
-                current_->Alignment = align;
+            if (!align.isEmpty()) current_->Alignment = align;
         } else if (Is(reader, StyleNs, QLatin1StringView("text-properties")) && current_ != nullptr) {
             ReadTextProperties(reader, *current_);
         } else {
@@ -342,8 +328,7 @@ private:
         SetLength(reader, QLatin1StringView("page-height"), layout.HeightMm);
         double margin = -1;
         SetLength(reader, QLatin1StringView("margin"), margin);
-        if (margin >= 0)
-            layout.TopMm = layout.BottomMm = layout.LeftMm = layout.RightMm = margin;
+        if (margin >= 0) layout.TopMm = layout.BottomMm = layout.LeftMm = layout.RightMm = margin;
         SetLength(reader, QLatin1StringView("margin-top"), layout.TopMm);
         SetLength(reader, QLatin1StringView("margin-bottom"), layout.BottomMm);
         SetLength(reader, QLatin1StringView("margin-left"), layout.LeftMm);
@@ -388,25 +373,17 @@ private:
 std::optional<double> OdfLengthToMm(QStringView text) {
     text = text.trimmed();
     qsizetype split = text.size();
-    while (split > 0 && text[split - 1].isLetter())
-        --split;
+    while (split > 0 && text[split - 1].isLetter()) --split;
     const QStringView unit = text.mid(split);
     bool ok = false;
     const double value = text.first(split).toDouble(&ok);
-    if (!ok)
-        return std::nullopt;
-    if (unit == u"mm")
-        return value;
-    if (unit == u"cm")
-        return value * 10.0;
-    if (unit == u"in" || unit == u"inch")
-        return value * 25.4;
-    if (unit == u"pt")
-        return value * 25.4 / 72.0;
-    if (unit == u"pc")
-        return value * 12.0 * 25.4 / 72.0;
-    if (unit == u"px")
-        return value * 25.4 / 96.0;
+    if (!ok) return std::nullopt;
+    if (unit == u"mm") return value;
+    if (unit == u"cm") return value * 10.0;
+    if (unit == u"in" || unit == u"inch") return value * 25.4;
+    if (unit == u"pt") return value * 25.4 / 72.0;
+    if (unit == u"pc") return value * 12.0 * 25.4 / 72.0;
+    if (unit == u"px") return value * 25.4 / 96.0;
     return std::nullopt;
 }
 
@@ -422,8 +399,7 @@ ReportTemplate ReportTemplate::Load(const QString& path) {
                             .arg(MaxTextFileBytes / (1024 * 1024))
                             .toStdString());
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw FileError(QStringLiteral("Cannot open file %1").arg(path).toStdString());
+    if (!file.open(QIODevice::ReadOnly)) throw FileError(QStringLiteral("Cannot open file %1").arg(path).toStdString());
     return FromBytes(file.readAll(), path);
 }
 
@@ -431,7 +407,8 @@ ReportTemplate ReportTemplate::FromBytes(const QByteArray& bytes, const QString&
     const auto package = ReadZip(bytes);
     const ZipEntry* styles = package ? FindEntry(*package, QStringLiteral("styles.xml")) : nullptr;
     const ZipEntry* mimetype = package ? FindEntry(*package, QStringLiteral("mimetype")) : nullptr;
-    const bool text = mimetype == nullptr || mimetype->Data.trimmed().startsWith("application/vnd.oasis.opendocument.text");
+    const bool text =
+        mimetype == nullptr || mimetype->Data.trimmed().startsWith("application/vnd.oasis.opendocument.text");
     if (styles == nullptr || !text)
         throw HalvetraError(
             QStringLiteral("%1 is not an OpenDocument text template (.ott or .odt)").arg(path).toStdString());

@@ -31,8 +31,8 @@ struct TemplatePageLayout {
 struct TemplateHeaderLine {
     QString Text;
     QString Alignment = QStringLiteral("start");  // fo:text-align: start, center, end, left, right, justify
-    QString FontFamily;                            // empty: the body font
-    double FontSizePt = 0.0;                       // 0: the body size
+    QString FontFamily;                           // empty: the body font
+    double FontSizePt = 0.0;                      // 0: the body size
     bool Bold = false;
     bool Italic = false;
 };
@@ -49,13 +49,13 @@ public:
     // The same from the bytes of the package; path only names it in errors.
     static ReportTemplate FromBytes(const QByteArray& bytes, const QString& path);
 
-    QByteArray StylesXml;             // the template's styles.xml, unchanged
+    QByteArray StylesXml;              // the template's styles.xml, unchanged
     std::vector<ZipEntry> StyleFiles;  // files of the package that styles.xml refers to (header pictures)
     QString OfficeVersion = QStringLiteral("1.2");
-    QString MasterPageName;           // the first master page; empty when there is none
-    bool HasStandardStyle = false;    // a paragraph style "Standard" exists
+    QString MasterPageName;         // the first master page; empty when there is none
+    bool HasStandardStyle = false;  // a paragraph style "Standard" exists
     TemplatePageLayout Layout;
-    QString FontFamily;               // the body font; empty when the template names none
+    QString FontFamily;  // the body font; empty when the template names none
     double FontSizePt = 12.0;
     std::vector<TemplateHeaderLine> Header;
     std::vector<TemplateHeaderLine> Footer;

@@ -40,12 +40,9 @@ constexpr double PtPerMm = 72.0 / 25.4;
 QHash<QString, ReportPicture> LoadPictures(const ReportInputs& inputs, const QString& folder) {
     QStringList names;
     if (inputs.IncludeData)
-        for (int i = 0; i < 8; ++i)
-            names << QString::fromLatin1(TPorocilo::PictureFiles[static_cast<size_t>(i)]);
-    if (inputs.IncludeModel)
-        names << QString::fromLatin1(TPorocilo::PictureFiles[8]);
-    if (inputs.IncludeController)
-        names << QString::fromLatin1(TPorocilo::PictureFiles[9]);
+        for (int i = 0; i < 8; ++i) names << QString::fromLatin1(TPorocilo::PictureFiles[static_cast<size_t>(i)]);
+    if (inputs.IncludeModel) names << QString::fromLatin1(TPorocilo::PictureFiles[8]);
+    if (inputs.IncludeController) names << QString::fromLatin1(TPorocilo::PictureFiles[9]);
 
     QHash<QString, ReportPicture> pictures;
     for (const QString& name : names) {
@@ -71,14 +68,15 @@ QHash<QString, ReportPicture> LoadPictures(const ReportInputs& inputs, const QSt
 void RequireFiniteFigures(const ReportInputs& inputs) {
     std::vector<const QString*> figures;
     if (inputs.IncludeData)
-        for (const ReportSignalStatistics& s : inputs.Statistics) figures.insert(figures.end(), {&s.Max, &s.Min, &s.Std});
+        for (const ReportSignalStatistics& s : inputs.Statistics)
+            figures.insert(figures.end(), {&s.Max, &s.Min, &s.Std});
     if (inputs.IncludeModel)
         figures.insert(figures.end(),
                        {&inputs.Gain, &inputs.TimeConstant, &inputs.DeadTime, &inputs.ModelStd, &inputs.RelativeError});
     if (inputs.IncludeController)
-        figures.insert(figures.end(), {&inputs.I_Ki, &inputs.P_Kp, &inputs.PI_Kp, &inputs.PI_Ki, &inputs.PID_Kp,
-                                       &inputs.PID_Ki, &inputs.PID_Kd, &inputs.ScaledP, &inputs.ScaledI,
-                                       &inputs.ScaledD});
+        figures.insert(figures.end(),
+                       {&inputs.I_Ki, &inputs.P_Kp, &inputs.PI_Kp, &inputs.PI_Ki, &inputs.PID_Kp, &inputs.PID_Ki,
+                        &inputs.PID_Kd, &inputs.ScaledP, &inputs.ScaledI, &inputs.ScaledD});
     for (const QString* figure : figures) {
         const std::string fault = NonFiniteTextFault(figure->toStdString());
         if (!fault.empty()) throw FloatingPointError(fault);
@@ -125,8 +123,7 @@ ReportGeometry Geometry(const ReportTemplate& reportTemplate, bool pdf) {
 QString TPorocilo::TemplatePath(const QString& templateName, const QString& reportFolder) {
     if (templateName.isEmpty() || templateName.compare(DefaultTemplateName(), Qt::CaseInsensitive) == 0)
         return ShippedTemplatePath();
-    if (QFileInfo(templateName).isRelative())
-        return QDir(reportFolder).filePath(templateName);
+    if (QFileInfo(templateName).isRelative()) return QDir(reportFolder).filePath(templateName);
     return templateName;
 }
 
@@ -139,8 +136,7 @@ void TPorocilo::Make(const ReportInputs& inputs) const {
     InitReportResources();
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr)
         throw HalvetraError("The report needs a running application");
-    if (inputs.ReportFileName.isEmpty())
-        throw FileError("Cannot create file (no report file name)");
+    if (inputs.ReportFileName.isEmpty()) throw FileError("Cannot create file (no report file name)");
     RequireFiniteFigures(inputs);
 
     const QFileInfo report(inputs.ReportFileName);
@@ -167,20 +163,17 @@ void TPorocilo::Make(const ReportInputs& inputs) const {
         QBuffer odf;
         odf.open(QIODevice::WriteOnly);
         QTextDocumentWriter writer(&odf, "odf");
-        if (!writer.write(&document))
-            throw HalvetraError("Cannot write the report: the document writer failed");
+        if (!writer.write(&document)) throw HalvetraError("Cannot write the report: the document writer failed");
         bytes = MergeReportPackage(odf.data(), reportTemplate);
     }
     const QString target = QDir::toNativeSeparators(inputs.ReportFileName);
     QSaveFile file(inputs.ReportFileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
-        !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit())
         throw FileError(QStringLiteral("Cannot create file %1").arg(target).toStdString());
 }
 
 void TPorocilo::RemovePictureFiles(const QString& folder) {
-    for (const char* name : PictureFiles)
-        QFile::remove(QDir(folder).filePath(QString::fromLatin1(name)));
+    for (const char* name : PictureFiles) QFile::remove(QDir(folder).filePath(QString::fromLatin1(name)));
 }
 
 }  // namespace halvetra

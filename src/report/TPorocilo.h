@@ -139,7 +139,7 @@ public:
     // time responses of the four signals, their histograms, the model chart
     // and the controller chart.
     static constexpr std::array<const char*, 10> PictureFiles = {
-        "grafik0.png", "grafik.png", "grafik1.png", "grafik2.png",   "grafik_HMV.png",
+        "grafik0.png",   "grafik.png",    "grafik1.png",    "grafik2.png", "grafik_HMV.png",
         "grafik_HU.png", "grafik_HY.png", "grafik_HY1.png", "grafik3.png", "grafik4.png"};
 
     // The default template name of the Report page.

@@ -29,11 +29,11 @@ using SourcePtr = std::unique_ptr<zip_source_t, SourceFree>;
 }  // namespace
 
 std::optional<std::vector<ZipEntry>> ReadZip(const QByteArray& bytes) {
-    if (bytes.isEmpty())
-        return std::nullopt;  // libzip would take it for an empty archive
+    if (bytes.isEmpty()) return std::nullopt;  // libzip would take it for an empty archive
     zip_error_t error;
     zip_error_init(&error);
-    zip_source_t* source = zip_source_buffer_create(bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0, &error);
+    zip_source_t* source =
+        zip_source_buffer_create(bytes.constData(), static_cast<zip_uint64_t>(bytes.size()), 0, &error);
     if (source == nullptr) {
         zip_error_fini(&error);
         return std::nullopt;
@@ -50,21 +50,17 @@ std::optional<std::vector<ZipEntry>> ReadZip(const QByteArray& bytes) {
     for (zip_int64_t i = 0; i < count; ++i) {
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat) != 0)
-            return std::nullopt;
+        if (zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat) != 0) return std::nullopt;
         ZipEntry entry;
         entry.Name = QString::fromUtf8(stat.name);
-        if (entry.Name.endsWith(u'/'))
-            continue;
+        if (entry.Name.endsWith(u'/')) continue;
         entry.Stored = (stat.valid & ZIP_STAT_COMP_METHOD) && stat.comp_method == ZIP_CM_STORE;
         zip_file_t* file = zip_fopen_index(archive.get(), static_cast<zip_uint64_t>(i), 0);
-        if (file == nullptr)
-            return std::nullopt;
+        if (file == nullptr) return std::nullopt;
         entry.Data.resize(static_cast<qsizetype>(stat.size));
         const zip_int64_t read = zip_fread(file, entry.Data.data(), stat.size);
         zip_fclose(file);
-        if (read < 0 || static_cast<zip_uint64_t>(read) != stat.size)
-            return std::nullopt;
+        if (read < 0 || static_cast<zip_uint64_t>(read) != stat.size) return std::nullopt;
         entries.push_back(std::move(entry));
     }
     return entries;
@@ -72,8 +68,7 @@ std::optional<std::vector<ZipEntry>> ReadZip(const QByteArray& bytes) {
 
 const ZipEntry* FindEntry(const std::vector<ZipEntry>& entries, const QString& name) {
     for (const ZipEntry& entry : entries)
-        if (entry.Name == name)
-            return &entry;
+        if (entry.Name == name) return &entry;
     return nullptr;
 }
 
@@ -81,20 +76,17 @@ QByteArray WriteZip(const std::vector<ZipEntry>& entries) {
     zip_error_t error;
     zip_error_init(&error);
     SourcePtr buffer(zip_source_buffer_create(nullptr, 0, 0, &error));
-    if (!buffer)
-        Fail(QStringLiteral("buffer"), &error);
+    if (!buffer) Fail(QStringLiteral("buffer"), &error);
     ArchivePtr archive(zip_open_from_source(buffer.get(), ZIP_TRUNCATE, &error));
-    if (!archive)
-        Fail(QStringLiteral("open"), &error);
+    if (!archive) Fail(QStringLiteral("open"), &error);
     // The archive owns the buffer from here on; keep it alive past zip_close
     // to read the finished package out of it.
     zip_source_keep(buffer.get());
 
     for (const ZipEntry& entry : entries) {
-        zip_source_t* data = zip_source_buffer(archive.get(), entry.Data.constData(),
-                                               static_cast<zip_uint64_t>(entry.Data.size()), 0);
-        if (data == nullptr)
-            Fail(entry.Name, zip_get_error(archive.get()));
+        zip_source_t* data =
+            zip_source_buffer(archive.get(), entry.Data.constData(), static_cast<zip_uint64_t>(entry.Data.size()), 0);
+        if (data == nullptr) Fail(entry.Name, zip_get_error(archive.get()));
         const QByteArray name = entry.Name.toUtf8();
         const zip_int64_t index = zip_file_add(archive.get(), name.constData(), data, ZIP_FL_ENC_UTF_8);
         if (index < 0) {
@@ -105,8 +97,7 @@ QByteArray WriteZip(const std::vector<ZipEntry>& entries) {
                                      entry.Stored ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 0) != 0)
             Fail(entry.Name, zip_get_error(archive.get()));
     }
-    if (zip_close(archive.get()) != 0)
-        Fail(QStringLiteral("close"), zip_get_error(archive.get()));
+    if (zip_close(archive.get()) != 0) Fail(QStringLiteral("close"), zip_get_error(archive.get()));
     archive.release();  // zip_close freed it
 
     zip_stat_t stat;

@@ -19,11 +19,11 @@ namespace {
 
 // How a line is written and read back.
 enum class Kind {
-    Text,          // the control's text, unchanged
-    Integer,       // decimal integer; anything else is a conversion error
-    OneOrTrue,     // boolean: true for "1" or "True"
-    TextToBool,    // boolean: true for "True", "true" or "1"
-    TrueOnly,      // boolean: true for "True" only
+    Text,        // the control's text, unchanged
+    Integer,     // decimal integer; anything else is a conversion error
+    OneOrTrue,   // boolean: true for "1" or "True"
+    TextToBool,  // boolean: true for "True", "true" or "1"
+    TrueOnly,    // boolean: true for "True" only
 };
 
 struct Field {
@@ -46,52 +46,56 @@ std::vector<Field> BuildLayout() {
     std::vector<Field> layout;
     layout.reserve(SettingsFileLineCount);
 
-    layout.push_back(TextField([](S& s) -> std::string& { return s.ComboBox2; }));                   // 0
-    for (int column = 0; column < OpcTableColumns; ++column)                                          // 1 .. 36
+    layout.push_back(TextField([](S& s) -> std::string& { return s.ComboBox2; }));  // 0
+    for (int column = 0; column < OpcTableColumns; ++column)                        // 1 .. 36
         for (int row : StoredOpcRows)
             layout.push_back(TextField([row, column](S& s) -> std::string& { return s.OPCTabela[row][column]; }));
-    layout.push_back(IntegerField([](S& s) -> int& { return s.RadioGroup4; }));                       // 37
-    layout.push_back(IntegerField([](S& s) -> int& { return s.ComboBox3; }));                         // 38
-    layout.push_back(IntegerField([](S& s) -> int& { return s.RadioGroup5; }));                       // 39
-    layout.push_back(IntegerField([](S& s) -> int& { return s.ComboBox4; }));                         // 40
-    layout.push_back(TextField([](S& s) -> std::string& { return s.CasVzorcenjaEdit; }));             // 41
-    layout.push_back(FlagField(Kind::OneOrTrue, [](S& s) -> bool& { return s.OhraniZacetniVhod; }));  // 42
-    layout.push_back(TextField([](S& s) -> std::string& { return s.ZacetniVhodEdit; }));              // 43
-    layout.push_back(TextField([](S& s) -> std::string& { return s.CasCakanjaEdit; }));               // 44
-    layout.push_back(TextField([](S& s) -> std::string& { return s.VelikostStopniceEdit; }));         // 45
-    layout.push_back(TextField([](S& s) -> std::string& { return s.CasStopniceEdit; }));              // 46
-    layout.push_back(TextField([](S& s) -> std::string& { return s.SteviloStopnicEdit; }));           // 47
+    layout.push_back(IntegerField([](S& s) -> int& { return s.RadioGroup4; }));                           // 37
+    layout.push_back(IntegerField([](S& s) -> int& { return s.ComboBox3; }));                             // 38
+    layout.push_back(IntegerField([](S& s) -> int& { return s.RadioGroup5; }));                           // 39
+    layout.push_back(IntegerField([](S& s) -> int& { return s.ComboBox4; }));                             // 40
+    layout.push_back(TextField([](S& s) -> std::string& { return s.CasVzorcenjaEdit; }));                 // 41
+    layout.push_back(FlagField(Kind::OneOrTrue, [](S& s) -> bool& { return s.OhraniZacetniVhod; }));      // 42
+    layout.push_back(TextField([](S& s) -> std::string& { return s.ZacetniVhodEdit; }));                  // 43
+    layout.push_back(TextField([](S& s) -> std::string& { return s.CasCakanjaEdit; }));                   // 44
+    layout.push_back(TextField([](S& s) -> std::string& { return s.VelikostStopniceEdit; }));             // 45
+    layout.push_back(TextField([](S& s) -> std::string& { return s.CasStopniceEdit; }));                  // 46
+    layout.push_back(TextField([](S& s) -> std::string& { return s.SteviloStopnicEdit; }));               // 47
     layout.push_back(FlagField(Kind::OneOrTrue, [](S& s) -> bool& { return s.CheckBox_ObeSmeri; }));      // 48
     layout.push_back(FlagField(Kind::OneOrTrue, [](S& s) -> bool& { return s.CheckBox_Zaprtozancni; }));  // 49
     layout.push_back(FlagField(Kind::OneOrTrue, [](S& s) -> bool& { return s.CheckBox_NePisi; }));        // 50
     layout.push_back(FlagField(Kind::OneOrTrue, [](S& s) -> bool& { return s.RadioRocno; }));             // 51
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Edit_MVMax; }));                   // 52
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Edit_MVMin; }));                   // 53
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Edit_MVStep; }));                  // 54
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Filt; }));      // 55
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Max; }));       // 56
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Min; }));       // 57
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Velocity; }));  // 58
-    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.ComboBox_Sam_IzbMetode; }));  // 59
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Ts; }));        // 60
-    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.ScrollBar_Sam_Robust; }));    // 61
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Max; }));       // 62
-    layout.push_back(FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_Cascade; }));  // 63
-    layout.push_back(FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_Nalozi; }));   // 64
-    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.RadioGroup_Sam_Prikaz; }));   // 65
-    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.ComboBox_Sam_TipReg; }));     // 66
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_SkalP; }));     // 67
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_SkalI; }));     // 68
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_SkalD; }));     // 69
-    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.RadioGroup_Sam_PID; }));      // 70
-    layout.push_back(FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_PorocObd; }));  // 71
-    layout.push_back(FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_PorocMod; }));  // 72
-    layout.push_back(FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_PorocReg; }));  // 73
-    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Label13; }));            // 74
-    layout.push_back(TextField([](S& s) -> std::string& { return s.CajtZacetka; }));                  // 75
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Edit_MVMax; }));                       // 52
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Edit_MVMin; }));                       // 53
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Edit_MVStep; }));                      // 54
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Filt; }));          // 55
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Max; }));           // 56
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Min; }));           // 57
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Velocity; }));      // 58
+    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.ComboBox_Sam_IzbMetode; }));      // 59
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Ts; }));            // 60
+    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.ScrollBar_Sam_Robust; }));        // 61
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_Max; }));           // 62
+    layout.push_back(
+        FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_Cascade; }));              // 63
+    layout.push_back(FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_Nalozi; }));  // 64
+    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.RadioGroup_Sam_Prikaz; }));                // 65
+    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.ComboBox_Sam_TipReg; }));                  // 66
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_SkalP; }));                  // 67
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_SkalI; }));                  // 68
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Edit_Sam_SkalD; }));                  // 69
+    layout.push_back(IntegerField([](S& s) -> int& { return s.Automatic.RadioGroup_Sam_PID; }));                   // 70
+    layout.push_back(
+        FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_PorocObd; }));  // 71
+    layout.push_back(
+        FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_PorocMod; }));  // 72
+    layout.push_back(
+        FlagField(Kind::TextToBool, [](S& s) -> bool& { return s.Automatic.CheckBox_Sam_PorocReg; }));   // 73
+    layout.push_back(TextField([](S& s) -> std::string& { return s.Automatic.Label13; }));               // 74
+    layout.push_back(TextField([](S& s) -> std::string& { return s.CajtZacetka; }));                     // 75
     layout.push_back(FlagField(Kind::TrueOnly, [](S& s) -> bool& { return s.CheckBox_ZZPoPoizkusu; }));  // 76
     layout.push_back(FlagField(Kind::TrueOnly, [](S& s) -> bool& { return s.CheckBox_Sekvencer; }));     // 77
-    for (int point = 0; point < NonLinearityPoints; ++point)                                          // 78 .. 97
+    for (int point = 0; point < NonLinearityPoints; ++point)                                             // 78 .. 97
         for (int column = 0; column < 2; ++column)
             layout.push_back(
                 TextField([point, column](S& s) -> std::string& { return s.StringGrid_Sekvencer[point][column]; }));
@@ -117,7 +121,6 @@ bool ReadFlag(Kind kind, const std::string& text) {
     }
 }
 
-
 // What a file is when its first line is that of the system's data, model or
 // controller file; null for anything else.
 const char* OtherFileKind(const std::vector<std::string>& lines) {
@@ -128,9 +131,7 @@ const char* OtherFileKind(const std::vector<std::string>& lines) {
     return nullptr;
 }
 
-bool IsSeparator(char c) {
-    return c == '/' || c == static_cast<char>(std::filesystem::path::preferred_separator);
-}
+bool IsSeparator(char c) { return c == '/' || c == static_cast<char>(std::filesystem::path::preferred_separator); }
 
 }  // namespace
 

@@ -95,8 +95,8 @@ struct ExperimentRunParameters {
     int ManualValue = 0;
     std::string ManualItem;
     std::string AutomaticItem;
-    double Ts = 1.0;           // line 41, seconds
-    int SamplingMs = 1000;     // round(Ts x 1000), ties to even
+    double Ts = 1.0;                // line 41, seconds
+    int SamplingMs = 1000;          // round(Ts x 1000), ties to even
     bool StartFromProcess = false;  // line 42, "1" or "True"
     double InitialInput = 0.0;      // line 43
     double WaitingTime = 0.0;       // line 44

@@ -67,8 +67,7 @@ QString UnattendedRunMessage(const QString& label, const QStringList& warnings) 
            warnings.join(QStringLiteral("\n- "));
 }
 
-AutomaticChain::AutomaticChain(AppState& state, ReportSources sources)
-    : state_(state), sources_(std::move(sources)) {
+AutomaticChain::AutomaticChain(AppState& state, ReportSources sources) : state_(state), sources_(std::move(sources)) {
     if (!sources_.Data || !sources_.Model || !sources_.Controller || !sources_.Opc || !sources_.Histogram ||
         !sources_.Enlarged)
         throw HalvetraError("The automatic processing is missing a page or a chart window.");
@@ -117,7 +116,7 @@ QStringList AutomaticChain::Run(const AutomaticRun& run) {
             self.rescued_ = chain.RescuedDataFile();
             self.warnings_ = chain.Warnings();
             // The Data page names the file the record now lies in.
-            const std::string saved = !self.rescued_.empty() ? self.rescued_
+            const std::string saved = !self.rescued_.empty()   ? self.rescued_
                                       : !self.written_.empty() ? self.written_.front()
                                                                : std::string();
             if (!saved.empty()) self.sources_.Data->ShowSavedFile(QDir::toNativeSeparators(Q(saved)));

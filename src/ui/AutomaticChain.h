@@ -18,8 +18,8 @@ struct AppState;
 
 // One run to process.
 struct AutomaticRun {
-    QString Folder;  // F, the run's working folder
-    QString Label;   // L, the run's label
+    QString Folder;        // F, the run's working folder
+    QString Label;         // L, the run's label
     bool NoWrite = false;  // the run's "Don't write to OPC"
     // The automatic-experiment settings of the run: tuning, controller form,
     // report content and template.

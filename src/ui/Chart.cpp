@@ -98,8 +98,8 @@ void Chart::setPoints(QCPGraph* series, std::span<const double> x, std::span<con
     QSharedPointer<QCPGraphDataContainer> data = series->data();
     data->clear();  // keeps the storage for the next points
     const int lo = std::max(first, 1);
-    const int hi = std::min<long long>({static_cast<long long>(last), static_cast<long long>(x.size()),
-                                        static_cast<long long>(y.size())});
+    const int hi = std::min<long long>(
+        {static_cast<long long>(last), static_cast<long long>(x.size()), static_cast<long long>(y.size())});
     for (int i = lo; i <= hi; ++i)
         data->add(QCPGraphData(x[static_cast<std::size_t>(i - 1)], y[static_cast<std::size_t>(i - 1)]));
 }

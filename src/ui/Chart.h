@@ -41,8 +41,7 @@ public:
 
     // Replaces a series' points by (x[i - 1], y[i - 1]) for i = first .. last,
     // reusing the series' storage.
-    static void setPoints(QCPGraph* series, std::span<const double> x, std::span<const double> y, int first,
-                          int last);
+    static void setPoints(QCPGraph* series, std::span<const double> x, std::span<const double> y, int first, int last);
 
     // The whole chart area as a PNG picture at twice the chart's size on
     // screen. False when the file could not be written.

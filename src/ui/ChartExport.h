@@ -21,8 +21,8 @@ struct MeasuredData;
 // The file names, in the signal order MV1, U1, Y1, Y2.
 inline constexpr std::array<const char*, 4> SignalPictureNames = {"grafik0.png", "grafik.png", "grafik1.png",
                                                                   "grafik2.png"};
-inline constexpr std::array<const char*, 4> HistogramPictureNames = {"grafik_HMV.png", "grafik_HU.png",
-                                                                     "grafik_HY.png", "grafik_HY1.png"};
+inline constexpr std::array<const char*, 4> HistogramPictureNames = {"grafik_HMV.png", "grafik_HU.png", "grafik_HY.png",
+                                                                     "grafik_HY1.png"};
 inline constexpr const char* ModelPictureName = "grafik3.png";
 inline constexpr const char* ControllerPictureName = "grafik4.png";
 // All ten.

@@ -22,9 +22,7 @@ enum Column { NameColumn = 0, KpColumn, KiColumn, KdColumn, FirstFigureColumn };
 // The right end of the chart's Ms axis.
 constexpr double MsAxisLimit = 3.0;
 
-QString GainText(double value, char separator) {
-    return QString::fromStdString(FormatGeneral(value, 4, separator));
-}
+QString GainText(double value, char separator) { return QString::fromStdString(FormatGeneral(value, 4, separator)); }
 
 }  // namespace
 
@@ -75,16 +73,14 @@ CompareRulesWindow::CompareRulesWindow(QWidget* parent) : QDialog(parent) {
         if (row < 0 || row >= static_cast<int>(rows_.size())) return;
         // After the selection's signal: choosing the rule refills this table.
         const int method = rows_[static_cast<std::size_t>(row)].Method;
-        QMetaObject::invokeMethod(this, [this, method] { emit MethodChosen(method); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, method] { emit MethodChosen(method); }, Qt::QueuedConnection);
     });
 }
 
-int CompareRulesWindow::ControllerType() const {
-    return ComboBox_CompareType->currentIndex() == 1 ? TypePID : TypePI;
-}
+int CompareRulesWindow::ControllerType() const { return ComboBox_CompareType->currentIndex() == 1 ? TypePID : TypePI; }
 
-void CompareRulesWindow::ShowRows(const std::vector<RuleComparisonRow>& rows, int currentMethod,
-                                  const QString& basis) {
+void CompareRulesWindow::ShowRows(const std::vector<RuleComparisonRow>& rows, int currentMethod, const QString& basis) {
     const QScopedValueRollback<bool> quiet(filling_, true);
     rows_ = rows;
     Label_CompareBasis->setText(basis);
@@ -119,7 +115,8 @@ void CompareRulesWindow::ShowRows(const std::vector<RuleComparisonRow>& rows, in
         set(KiColumn, defined ? GainText(row.Ki, separator) : none);
         set(KdColumn, defined ? GainText(row.Kd, separator) : none);
         const LoopFigureTexts texts = FormatLoopFigures(row.Figures, separator);
-        for (int c = 0; c < FigureColumns; ++c) set(FirstFigureColumn + c, QString::fromStdString(texts[static_cast<std::size_t>(c)]));
+        for (int c = 0; c < FigureColumns; ++c)
+            set(FirstFigureColumn + c, QString::fromStdString(texts[static_cast<std::size_t>(c)]));
         if (row.Figures && row.Figures->Stable && row.Figures->Ms && row.Figures->IaeDisturbance) {
             // A loop far beyond any sensible robustness sits at the chart's
             // right edge with its Ms named, so the others stay readable.

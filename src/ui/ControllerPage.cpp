@@ -106,25 +106,25 @@ public:
     void SetText(ParametersText control, const std::string& text) override {
         const QString shown = QString::fromStdString(text);
         switch (control) {
-            case ParametersText::NLCaption: page_.Label_LabOjacSekv->setText(shown); return;
-            case ParametersText::NameKp: page_.Label_Reg_Name_Kp->setText(shown); return;
-            case ParametersText::NameKi: page_.Label_Reg_Name_Ki->setText(shown); return;
-            case ParametersText::NameKd: page_.Label_Reg_Name_Kd->setText(shown); return;
-            default: break;
+        case ParametersText::NLCaption: page_.Label_LabOjacSekv->setText(shown); return;
+        case ParametersText::NameKp: page_.Label_Reg_Name_Kp->setText(shown); return;
+        case ParametersText::NameKi: page_.Label_Reg_Name_Ki->setText(shown); return;
+        case ParametersText::NameKd: page_.Label_Reg_Name_Kd->setText(shown); return;
+        default: break;
         }
         // The calculation forms every value text before it writes any and
         // never gives one that is not finite.
         switch (control) {
-            case ParametersText::NLValue: page_.Label_OjacSekv->setText(shown); return;
-            case ParametersText::EditKp: page_.Edit_Reg_Kp->setText(shown); return;
-            case ParametersText::EditKi: page_.Edit_Reg_Ki->setText(shown); return;
-            case ParametersText::EditKd: page_.Edit_Reg_Kd->setText(shown); return;
-            default: return;
+        case ParametersText::NLValue: page_.Label_OjacSekv->setText(shown); return;
+        case ParametersText::EditKp: page_.Edit_Reg_Kp->setText(shown); return;
+        case ParametersText::EditKi: page_.Edit_Reg_Ki->setText(shown); return;
+        case ParametersText::EditKd: page_.Edit_Reg_Kd->setText(shown); return;
+        default: return;
         }
     }
 
     void SetEditVisible(ControllerTerm row, bool visible) override {
-        QLineEdit* edit = row == ControllerTerm::P ? page_.Edit_Reg_Kp
+        QLineEdit* edit = row == ControllerTerm::P   ? page_.Edit_Reg_Kp
                           : row == ControllerTerm::I ? page_.Edit_Reg_Ki
                                                      : page_.Edit_Reg_Kd;
         edit->setVisible(visible);
@@ -216,8 +216,7 @@ QGroupBox* ControllerPage::buildTuningBox() {
 
 // "Type of closed-loop response": reference tracking or disturbance rejection.
 QGroupBox* ControllerPage::buildResponseTypeBox() {
-    RadioGroup_Motnja =
-        named(new QGroupBox(QStringLiteral("Type of closed-loop response"), this), "RadioGroup_Motnja");
+    RadioGroup_Motnja = named(new QGroupBox(QStringLiteral("Type of closed-loop response"), this), "RadioGroup_Motnja");
     auto* motnja = new QVBoxLayout(RadioGroup_Motnja);
     motnja->setSpacing(2);
     motnjaItems = AddRadioItems(RadioGroup_Motnja, {"Reference tracking", "Disturbance-rejection response"}, 0, motnja);
@@ -261,9 +260,7 @@ QGroupBox* ControllerPage::buildGainsBox() {
         label->setFont(bold);
         return label;
     };
-    const auto caption = [gainsBox](const char* text) {
-        return new QLabel(QString::fromUtf8(text), gainsBox);
-    };
+    const auto caption = [gainsBox](const char* text) { return new QLabel(QString::fromUtf8(text), gainsBox); };
     gains->addWidget(rowName("I"), 0, 0);
     gains->addWidget(caption("Ki:"), 0, 3, Qt::AlignLeft);
     gains->addWidget(Label_Ki, 0, 4);
@@ -419,8 +416,8 @@ QGridLayout* ControllerPage::buildScaledValuesColumn(QGroupBox* scaledBox) {
     results->setRowStretch(6, 1);
     Button16 = named(new QPushButton(QStringLiteral("Load to controller"), scaledBox), "Button16");
     results->addWidget(Button16, 7, 0, 1, 2);
-    Button_RestoreParameters = named(new QPushButton(QStringLiteral("Restore previous parameters"), scaledBox),
-                                     "Button_RestoreParameters");
+    Button_RestoreParameters =
+        named(new QPushButton(QStringLiteral("Restore previous parameters"), scaledBox), "Button_RestoreParameters");
     Button_RestoreParameters->setEnabled(false);
     Button_RestoreParameters->setToolTip(QStringLiteral(
         "Writes back the P, I and D values (and the M/A item's value) that the controller held before the last "
@@ -448,9 +445,8 @@ void ControllerPage::connectSignals() {
     connect(Edit_Reg_ScaleP, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScalePKeyPress);
     connect(Edit_Reg_ScaleI, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScaleIKeyPress);
     connect(Edit_Reg_ScaleD, &QLineEdit::returnPressed, this, &ControllerPage::Edit_Reg_ScaleDKeyPress);
-    connect(Button_CompareRules, &QPushButton::clicked, this, [this] {
-        RunCommand(ctx_.Dialog, [this] { ShowCompareRules(); });
-    });
+    connect(Button_CompareRules, &QPushButton::clicked, this,
+            [this] { RunCommand(ctx_.Dialog, [this] { ShowCompareRules(); }); });
     connect(Button9, &QPushButton::clicked, this, &ControllerPage::Button9Click);
     connect(Button8, &QPushButton::clicked, this, &ControllerPage::Button8Click);
     connect(Button16, &QPushButton::clicked, this, &ControllerPage::Button16Click);
@@ -557,9 +553,13 @@ void ControllerPage::Edit_Reg_ScaleDKeyPress() {
     RunCommand(ctx_.Dialog, [this] { ShowControllerParameters(); });
 }
 
-void ControllerPage::Button9Click() { RunCommand(ctx_.Dialog, [this] { saveSettings(); }); }
+void ControllerPage::Button9Click() {
+    RunCommand(ctx_.Dialog, [this] { saveSettings(); });
+}
 
-void ControllerPage::Button8Click() { RunCommand(ctx_.Dialog, [this] { loadSettings(); }); }
+void ControllerPage::Button8Click() {
+    RunCommand(ctx_.Dialog, [this] { loadSettings(); });
+}
 
 void ControllerPage::Button16Click() {
     // The wait below keeps the window's events flowing: no second press meanwhile.
@@ -600,8 +600,10 @@ void ControllerPage::showRobustnessFactor() {
     const int position = ScrollBar_Robust->value();
     robustnessFactorLabel->setText(
         ComboBox1->currentIndex() == OptimalMs
-            ? QStringLiteral("Ms \u2264 ") + QString::fromStdString(FormatFixed(OptimalMsTarget(position), 15, 2, separator))
-            : QStringLiteral("Factor: ") + QString::fromStdString(FormatFixed(RobustnessFactor(position), 15, 4, separator)));
+            ? QStringLiteral("Ms \u2264 ") +
+                  QString::fromStdString(FormatFixed(OptimalMsTarget(position), 15, 2, separator))
+            : QStringLiteral("Factor: ") +
+                  QString::fromStdString(FormatFixed(RobustnessFactor(position), 15, 4, separator)));
 }
 
 // --- Calculation ---
@@ -611,8 +613,8 @@ void ControllerPage::CalculateController() {
                         Edit_Vzorcenje->text(), CheckBox_CascadeReg->isChecked());
 }
 
-void ControllerPage::CalculateController(int method, int robustPosition, int responseType,
-                                         const QString& samplingTime, bool cascade) {
+void ControllerPage::CalculateController(int method, int robustPosition, int responseType, const QString& samplingTime,
+                                         bool cascade) {
     AppState& state = ctx_.State;
     const char separator = LocaleDecimalSeparator();
 
@@ -630,9 +632,9 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
     // A tuning that overflows ends the command before the page's state changes.
     // The optimal rule tunes the loop at its sampling time, so for it the
     // edit is read first.
-    const double tuningTs = method == OptimalMs ? ResolveLoopSamplingTime(samplingTime.toStdString(),
-                                                                          state.LoopSamplingTime, separator)
-                                                : state.LoopSamplingTime;
+    const double tuningTs = method == OptimalMs
+                                ? ResolveLoopSamplingTime(samplingTime.toStdString(), state.LoopSamplingTime, separator)
+                                : state.LoopSamplingTime;
     const ControllerTuning tuning = state.Tune(method, robustPosition, cascade, tuningTs);
     lastMethod_ = method;
     lastRobustPosition_ = robustPosition;
@@ -640,14 +642,18 @@ void ControllerPage::CalculateController(int method, int robustPosition, int res
     markScaledValues();
 
     const ControllerLabels labels = FormatControllerLabels(tuning, separator);
-    const std::pair<QLabel*, const std::string&> shown[] = {
-        {Label_Kp_Cascade, labels.Label_Kp_Cascade}, {Label_Ki, labels.Label_Ki},
-        {Label_Kp_P, labels.Label_Kp_P},             {Label_PI_Kp, labels.Label_PI_Kp},
-        {Label_PI_Ti, labels.Label_PI_Ti},           {Label_PID_Kp, labels.Label_PID_Kp},
-        {Label_PID_Ti, labels.Label_PID_Ti},         {Label_PID_Td, labels.Label_PID_Td},
-        {Label_Priporocljiv, labels.Label_Priporocljiv}};
+    const std::pair<QLabel*, const std::string&> shown[] = {{Label_Kp_Cascade, labels.Label_Kp_Cascade},
+                                                            {Label_Ki, labels.Label_Ki},
+                                                            {Label_Kp_P, labels.Label_Kp_P},
+                                                            {Label_PI_Kp, labels.Label_PI_Kp},
+                                                            {Label_PI_Ti, labels.Label_PI_Ti},
+                                                            {Label_PID_Kp, labels.Label_PID_Kp},
+                                                            {Label_PID_Ti, labels.Label_PID_Ti},
+                                                            {Label_PID_Td, labels.Label_PID_Td},
+                                                            {Label_Priporocljiv, labels.Label_Priporocljiv}};
     for (const auto& [label, text] : shown) label->setText(QString::fromStdString(text));
-    for (int type = TypeI; type <= TypeP; ++type) defined_[static_cast<std::size_t>(type)] = ControllerDefined(tuning, type);
+    for (int type = TypeI; type <= TypeP; ++type)
+        defined_[static_cast<std::size_t>(type)] = ControllerDefined(tuning, type);
     // The figures belong to the gains shown: none until they are computed.
     ShowFigures({});
 
@@ -674,9 +680,15 @@ void ControllerPage::ShowFigures(const ControllerFigures& figures) {
         QString band;
         if (figures[type] && figures[type]->Stable && figures[type]->Ms) {
             switch (BandOfMs(*figures[type]->Ms)) {
-                case RobustnessBand::Robust: colour = QColor(200, 235, 200); band = QStringLiteral("robust"); break;
-                case RobustnessBand::Normal: band = QStringLiteral("normal"); break;
-                case RobustnessBand::Aggressive: colour = QColor(255, 200, 190); band = QStringLiteral("aggressive"); break;
+            case RobustnessBand::Robust:
+                colour = QColor(200, 235, 200);
+                band = QStringLiteral("robust");
+                break;
+            case RobustnessBand::Normal: band = QStringLiteral("normal"); break;
+            case RobustnessBand::Aggressive:
+                colour = QColor(255, 200, 190);
+                band = QStringLiteral("aggressive");
+                break;
             }
         } else if (figures[type] && !figures[type]->Stable) {
             colour = QColor(255, 200, 190);
@@ -744,16 +756,18 @@ void ControllerPage::refreshCompareRules() {
     const bool cascade = CheckBox_CascadeReg->isChecked();
     const int position = ScrollBar_Robust->value();
     const double Ts = state.LoopSamplingTime;
-    const auto number = [separator](double value) { return QString::fromStdString(FormatGeneral(value, 4, separator)); };
+    const auto number = [separator](double value) {
+        return QString::fromStdString(FormatGeneral(value, 4, separator));
+    };
     const ModelParameters& model = cascade ? state.OuterModel : state.InnerModel;
     const QString basis =
         QStringLiteral("%1 model K = %2, T = %3 s, L = %4 s; robustness %5 (factor %6); Ts = %7 s")
             .arg(cascade ? QStringLiteral("Outer") : QStringLiteral("Process"), number(model.Gain),
                  number(model.TimeConstant), number(model.DeadTime), QString::number(position),
                  QString::fromStdString(FormatFixed(RobustnessFactor(position), 15, 4, separator)), number(Ts));
-    CompareRules->ShowRows(
-        halvetra::CompareRules(CompareRules->ControllerType(), position, cascade, state.InnerModel, state.OuterModel, Ts),
-        ComboBox1->currentIndex(), basis);
+    CompareRules->ShowRows(halvetra::CompareRules(CompareRules->ControllerType(), position, cascade, state.InnerModel,
+                                                  state.OuterModel, Ts),
+                           ComboBox1->currentIndex(), basis);
 }
 
 // --- Scaled parameters ---
@@ -769,8 +783,8 @@ void ControllerPage::ShowControllerParameters(int form, int controllerType, bool
     const double q = NonLinearityGain(cascade);
     ParametersWidgets box(*this);
     halvetra::ShowControllerParameters(
-        form, controllerType, cascade, cascade ? state.CascadeResult : state.SingleLoopResult,
-        state.RobustnessFactor, q,
+        form, controllerType, cascade, cascade ? state.CascadeResult : state.SingleLoopResult, state.RobustnessFactor,
+        q,
         ScaleTexts(Edit_Reg_ScaleP->text().toStdString(), Edit_Reg_ScaleI->text().toStdString(),
                    Edit_Reg_ScaleD->text().toStdString(), separator),
         separator, box);
@@ -832,8 +846,9 @@ void ControllerPage::markScaledValues() {
 
 QString ControllerPage::ScaledValuesNote() const {
     if (outOfDate_.isEmpty()) return {};
-    return QStringLiteral("The scaled values were computed for the previous gains (changed: %1), not for the gains "
-                          "in the table above.")
+    return QStringLiteral(
+               "The scaled values were computed for the previous gains (changed: %1), not for the gains "
+               "in the table above.")
         .arg(outOfDate_);
 }
 
@@ -866,10 +881,11 @@ QString ControllerPage::confirmationText() const {
     } catch (const std::exception& e) {
         present = QStringLiteral("cannot be computed: ") + QString::fromUtf8(e.what());
     }
-    return QStringLiteral("The scaled values were computed for the previous gains (changed: %1).\n\n"
-                          "The values in the boxes, which would be written:\n%2\n"
-                          "The values for the gains now shown:\n%3\n\n"
-                          "Write the values in the boxes to the controller?")
+    return QStringLiteral(
+               "The scaled values were computed for the previous gains (changed: %1).\n\n"
+               "The values in the boxes, which would be written:\n%2\n"
+               "The values for the gains now shown:\n%3\n\n"
+               "Write the values in the boxes to the controller?")
         .arg(outOfDate_, line(written), present);
 }
 
@@ -974,7 +990,8 @@ void ControllerPage::restoreParameters() {
                       QString::fromStdString(FormatGeneral(previous_.Values[i], 15, LocaleDecimalSeparator()));
     // Written back: nothing is left to restore until the next "Load to controller".
     previous_ = {};
-    if (ctx_.ShowStatus) ctx_.ShowStatus(QStringLiteral("Previous controller parameters restored: ") + values.join(", "));
+    if (ctx_.ShowStatus)
+        ctx_.ShowStatus(QStringLiteral("Previous controller parameters restored: ") + values.join(", "));
 }
 
 // Runs a write; a write log that could not take its lines is told after the

@@ -57,50 +57,50 @@ public:
     std::function<std::string(SignalRole)> SignalItem;
 
     // Tuning, simulation and chart.
-    QComboBox* ComboBox1;           // tuning method
-    QScrollBar* ScrollBar_Robust;   // robustness (0) .. speed (20)
-    QLabel* robustnessFactorLabel;  // the factor of the slider's position
-    QGroupBox* RadioGroup_Motnja;   // type of closed-loop response
-    QButtonGroup* motnjaItems;      // its items: 0 reference tracking, 1 disturbance rejection
+    QComboBox* ComboBox1;            // tuning method
+    QScrollBar* ScrollBar_Robust;    // robustness (0) .. speed (20)
+    QLabel* robustnessFactorLabel;   // the factor of the slider's position
+    QGroupBox* RadioGroup_Motnja;    // type of closed-loop response
+    QButtonGroup* motnjaItems;       // its items: 0 reference tracking, 1 disturbance rejection
     QCheckBox* CheckBox_CascadeReg;  // tune a cascade: the inner loop first, then the outer
-    QLineEdit* Edit_Vzorcenje;      // closed-loop sampling time
-    QLabel* Label_Priporocljiv;     // recommended sampling time of the PI controller
-    QLabel* Label_Ki;  // I controller: Ki
-    QLabel* Label_Kp_P;  // P controller: Kp
-    QLabel* Label_PI_Kp;  // PI controller: Kp
-    QLabel* Label_PI_Ti;  // PI controller: Ki
-    QLabel* Label_PID_Kp;  // PID controller: Kp
-    QLabel* Label_PID_Ti;  // PID controller: Ki
-    QLabel* Label_PID_Td;  // PID controller: Kd
-    QLabel* Label_Kp_Cascade;  // inner loop's proportional gain of a cascade
+    QLineEdit* Edit_Vzorcenje;       // closed-loop sampling time
+    QLabel* Label_Priporocljiv;      // recommended sampling time of the PI controller
+    QLabel* Label_Ki;                // I controller: Ki
+    QLabel* Label_Kp_P;              // P controller: Kp
+    QLabel* Label_PI_Kp;             // PI controller: Kp
+    QLabel* Label_PI_Ti;             // PI controller: Ki
+    QLabel* Label_PID_Kp;            // PID controller: Kp
+    QLabel* Label_PID_Ti;            // PID controller: Ki
+    QLabel* Label_PID_Td;            // PID controller: Kd
+    QLabel* Label_Kp_Cascade;        // inner loop's proportional gain of a cascade
     // The figures of the four closed loops, indexed by ControllerType (I, PI,
     // PID, P) and by column (Ms, GM, PM, IAE set point, IAE disturbance);
     // object names "Label_Figure_<type>_<column>".
     std::array<std::array<QLabel*, FigureColumns>, 4> FigureLabels{};
-    QPushButton* Button_CompareRules;  // opens "Compare rules"
+    QPushButton* Button_CompareRules;            // opens "Compare rules"
     CompareRulesWindow* CompareRules = nullptr;  // made on first use
-    Chart* Chart1;  // open-loop (OL) and closed-loop (CL) responses
-    QCPGraph* LineSeries3;  // CL I
-    QCPGraph* Series3;      // CL PI
-    QCPGraph* Series4;      // CL PID
-    QCPGraph* LineSeries4;  // OL
-    QCPGraph* Series5;      // CL P
+    Chart* Chart1;                               // open-loop (OL) and closed-loop (CL) responses
+    QCPGraph* LineSeries3;                       // CL I
+    QCPGraph* Series3;                           // CL PI
+    QCPGraph* Series4;                           // CL PID
+    QCPGraph* LineSeries4;                       // OL
+    QCPGraph* Series5;                           // CL P
 
     // Calculation of scaled parameters.
-    QComboBox* ComboBox_Regulator;         // controller form
-    QGroupBox* RadioGroup_IzbiraTipaReg;   // controller selection
-    QButtonGroup* izbiraTipaRegItems;      // its items: 0 P, 1 I, 2 PI, 3 PID
-    QLineEdit* Edit_Reg_ScaleP;  // additional scaling of P
-    QLineEdit* Edit_Reg_ScaleI;  // additional scaling of I
-    QLineEdit* Edit_Reg_ScaleD;  // additional scaling of D
-    QLabel* Label_Reg_Name_Kp;  // the P term's name in the chosen form, e.g. "Kp:"
-    QLabel* Label_Reg_Name_Ki;  // the I term's name in the chosen form, e.g. "Ki:" or "Ti:"
-    QLabel* Label_Reg_Name_Kd;  // the D term's name in the chosen form, e.g. "Kd:" or "Td:"
-    QLineEdit* Edit_Reg_Kp;  // scaled P value
-    QLineEdit* Edit_Reg_Ki;  // scaled I value
-    QLineEdit* Edit_Reg_Kd;  // scaled D value
-    QLabel* Label_LabOjacSekv;  // caption of the non-linearity's gain (cascade only)
-    QLabel* Label_OjacSekv;  // the non-linearity's gain between the loops
+    QComboBox* ComboBox_Regulator;        // controller form
+    QGroupBox* RadioGroup_IzbiraTipaReg;  // controller selection
+    QButtonGroup* izbiraTipaRegItems;     // its items: 0 P, 1 I, 2 PI, 3 PID
+    QLineEdit* Edit_Reg_ScaleP;           // additional scaling of P
+    QLineEdit* Edit_Reg_ScaleI;           // additional scaling of I
+    QLineEdit* Edit_Reg_ScaleD;           // additional scaling of D
+    QLabel* Label_Reg_Name_Kp;            // the P term's name in the chosen form, e.g. "Kp:"
+    QLabel* Label_Reg_Name_Ki;            // the I term's name in the chosen form, e.g. "Ki:" or "Ti:"
+    QLabel* Label_Reg_Name_Kd;            // the D term's name in the chosen form, e.g. "Kd:" or "Td:"
+    QLineEdit* Edit_Reg_Kp;               // scaled P value
+    QLineEdit* Edit_Reg_Ki;               // scaled I value
+    QLineEdit* Edit_Reg_Kd;               // scaled D value
+    QLabel* Label_LabOjacSekv;            // caption of the non-linearity's gain (cascade only)
+    QLabel* Label_OjacSekv;               // the non-linearity's gain between the loops
     // Shown, with the value edits tinted, while the scaled values belong to
     // gains the page no longer shows; says what changed.
     QLabel* Label_ScaledOutOfDate;
@@ -146,19 +146,19 @@ public:
     const ControllerSnapshot& PreviousParameters() const { return previous_; }
 
 public slots:
-    void ComboBox1Change();  // another tuning method
-    void CheckBox_CascadeRegClick();  // cascade switched on or off
-    void ScrollBar_RobustChange();  // the robustness slider moved
-    void RadioGroup_MotnjaClick();  // another type of closed-loop response
-    void Edit_VzorcenjeKeyPress();  // Enter in the sampling-time edit
-    void ComboBox_RegulatorChange();  // another controller form
+    void ComboBox1Change();                // another tuning method
+    void CheckBox_CascadeRegClick();       // cascade switched on or off
+    void ScrollBar_RobustChange();         // the robustness slider moved
+    void RadioGroup_MotnjaClick();         // another type of closed-loop response
+    void Edit_VzorcenjeKeyPress();         // Enter in the sampling-time edit
+    void ComboBox_RegulatorChange();       // another controller form
     void RadioGroup_IzbiraTipaRegClick();  // another controller type (P, I, PI, PID)
-    void Edit_Reg_ScalePKeyPress();  // Enter in a scaling edit
+    void Edit_Reg_ScalePKeyPress();        // Enter in a scaling edit
     void Edit_Reg_ScaleIKeyPress();
     void Edit_Reg_ScaleDKeyPress();
-    void Button9Click();  // "Load to file"
-    void Button8Click();  // "Load from file"
-    void Button16Click();  // "Load to controller"
+    void Button9Click();                   // "Load to file"
+    void Button8Click();                   // "Load from file"
+    void Button16Click();                  // "Load to controller"
     void Button_RestoreParametersClick();  // "Restore previous parameters"
 
     // The largest gain of the non-linear element between the loops of a
@@ -181,7 +181,7 @@ private:
     QGroupBox* buildSamplingBox();
     QGroupBox* buildGainsBox();
     QGroupBox* buildFiguresBox();
-    void buildResponsesChart();  // Chart1 and its series
+    void buildResponsesChart();             // Chart1 and its series
     QGroupBox* buildScaledParametersBox();  // the three columns below, left to right
     QVBoxLayout* buildControllerFormColumn(QGroupBox* scaledBox);
     QGridLayout* buildScalingColumn(QGroupBox* scaledBox);
@@ -212,7 +212,7 @@ private:
     int lastMethod_ = 0;            // of the last calculation
     int lastRobustPosition_ = 10;
     bool lastCascade_ = false;
-    GainBasis scaledBasis_;         // of the values in the edits; not valid when typed
+    GainBasis scaledBasis_;  // of the values in the edits; not valid when typed
     QString outOfDate_;
     ControllerSnapshot previous_;
     std::array<bool, 4> defined_{true, true, true, true};  // by ControllerType, of the last tuning

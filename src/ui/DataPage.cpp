@@ -29,8 +29,7 @@ namespace halvetra {
 
 namespace {
 
-const char* const DataFileFilter =
-    "Measured Data (*.hvd)|*.hvd|Data files (*.txt, *.dat)|*.txt; *.dat|All files|*.*";
+const char* const DataFileFilter = "Measured Data (*.hvd)|*.hvd|Data files (*.txt, *.dat)|*.txt; *.dat|All files|*.*";
 
 // The open or save dialog of a measured-data file.
 FileDialog& dataFileDialog(FileDialog& dialog) {
@@ -125,8 +124,8 @@ DataPage::DataPage(PageContext context, QWidget* parent) : QWidget(parent), ctx_
          Edit_Stolpec_U, "Histogram of process input", "Process input"},
         {Chart_Y, Series2, &MeasuredData::ConditionedY, Label_MaksY1, Label_MinY1, Label_STDY1, Label20, ScrollBar2,
          Edit_Stolpec_Y, "Histogram of inner process output", "Process inner output"},
-        {Chart2, LineSeries5, &MeasuredData::ConditionedY2, Label_MaksY2, Label_MinY2, Label_STDY2, Label68,
-         ScrollBar5, Edit_Stolpec_Y1, "Histogram of outer process output", "Process outer output"},
+        {Chart2, LineSeries5, &MeasuredData::ConditionedY2, Label_MaksY2, Label_MinY2, Label_STDY2, Label68, ScrollBar5,
+         Edit_Stolpec_Y1, "Histogram of outer process output", "Process outer output"},
     }};
 
     connectSignals();
@@ -209,8 +208,10 @@ QGroupBox* DataPage::buildWindowBox() {
         box->setMinimumWidth(64);
         return box;
     };
-    SpinEdit_WindowStart = positionBox("SpinEdit_WindowStart", "First sample of the window; type a number to move the slider");
-    SpinEdit_WindowEnd = positionBox("SpinEdit_WindowEnd", "Last sample of the window; type a number to move the slider");
+    SpinEdit_WindowStart =
+        positionBox("SpinEdit_WindowStart", "First sample of the window; type a number to move the slider");
+    SpinEdit_WindowEnd =
+        positionBox("SpinEdit_WindowEnd", "Last sample of the window; type a number to move the slider");
     Label_WindowStartTime = makeLabel("Label_WindowStartTime", QString(), windowBox);
     Label_WindowEndTime = makeLabel("Label_WindowEndTime", QString(), windowBox);
     for (QLabel* label : {Label_WindowStartTime, Label_WindowEndTime}) {
@@ -219,7 +220,7 @@ QGroupBox* DataPage::buildWindowBox() {
         label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
     const auto sliderRow = [windowBox, windowLayout](const char* caption, QScrollBar* bar, QSpinBox* box,
-                                                      QLabel* time) {
+                                                     QLabel* time) {
         auto* row = new QHBoxLayout;
         row->addWidget(new QLabel(caption, windowBox), 1);
         row->addWidget(box);
@@ -254,9 +255,10 @@ QGroupBox* DataPage::buildActuatorBox() {
     actuatorGrid->addWidget(Edit_Actuator_Maximum, 0, 1);
     actuatorGrid->addWidget(captionWithTip("Min:", "Actuator minimum", Edit_Actuator_Minimum, actuatorBox), 1, 0);
     actuatorGrid->addWidget(Edit_Actuator_Minimum, 1, 1);
-    actuatorGrid->addWidget(captionWithTip("Opening [s]:", "Actuator opening time: seconds from fully closed to fully open",
-                                           Edit_Actuator_Velocity, actuatorBox),
-                            2, 0);
+    actuatorGrid->addWidget(
+        captionWithTip("Opening [s]:", "Actuator opening time: seconds from fully closed to fully open",
+                       Edit_Actuator_Velocity, actuatorBox),
+        2, 0);
     actuatorGrid->addWidget(Edit_Actuator_Velocity, 2, 1);
     return actuatorBox;
 }
@@ -374,11 +376,17 @@ QWidget* DataPage::buildSignalRow(Chart* chart, QScrollBar* selector, QLineEdit*
     return row;
 }
 
-void DataPage::Button3Click() { RunCommand(ctx_.Dialog, [this] { loadFromFile(); }); }
+void DataPage::Button3Click() {
+    RunCommand(ctx_.Dialog, [this] { loadFromFile(); });
+}
 
-void DataPage::Button4Click() { RunCommand(ctx_.Dialog, [this] { saveToFile(); }); }
+void DataPage::Button4Click() {
+    RunCommand(ctx_.Dialog, [this] { saveToFile(); });
+}
 
-void DataPage::Button2Click() { RunCommand(ctx_.Dialog, [this] { useFilterAndConstraints(); }); }
+void DataPage::Button2Click() {
+    RunCommand(ctx_.Dialog, [this] { useFilterAndConstraints(); });
+}
 
 void DataPage::Button_IzracunClick() {
     RunCommand(ctx_.Dialog, [this] {
@@ -386,17 +394,29 @@ void DataPage::Button_IzracunClick() {
     });
 }
 
-void DataPage::ScrollBar3Change() { RunCommand(ctx_.Dialog, [this] { windowChanged(true); }); }
+void DataPage::ScrollBar3Change() {
+    RunCommand(ctx_.Dialog, [this] { windowChanged(true); });
+}
 
-void DataPage::ScrollBar4Change() { RunCommand(ctx_.Dialog, [this] { windowChanged(false); }); }
+void DataPage::ScrollBar4Change() {
+    RunCommand(ctx_.Dialog, [this] { windowChanged(false); });
+}
 
-void DataPage::ScrollBar_MVChange() { RunCommand(ctx_.Dialog, [this] { columnChanged(MV); }); }
+void DataPage::ScrollBar_MVChange() {
+    RunCommand(ctx_.Dialog, [this] { columnChanged(MV); });
+}
 
-void DataPage::ScrollBar1Change() { RunCommand(ctx_.Dialog, [this] { columnChanged(U); }); }
+void DataPage::ScrollBar1Change() {
+    RunCommand(ctx_.Dialog, [this] { columnChanged(U); });
+}
 
-void DataPage::ScrollBar2Change() { RunCommand(ctx_.Dialog, [this] { columnChanged(Y); }); }
+void DataPage::ScrollBar2Change() {
+    RunCommand(ctx_.Dialog, [this] { columnChanged(Y); });
+}
 
-void DataPage::ScrollBar5Change() { RunCommand(ctx_.Dialog, [this] { columnChanged(Y2); }); }
+void DataPage::ScrollBar5Change() {
+    RunCommand(ctx_.Dialog, [this] { columnChanged(Y2); });
+}
 
 double DataPage::readNumber(const QLineEdit* edit) const {
     return TextToFloat(edit->text().toStdString(), LocaleDecimalSeparator());
@@ -433,23 +453,17 @@ void DataPage::columnChanged(Signal signal) {
     const int column = views_[signal].selector->value();
     const TObdelava obdelava;
     switch (signal) {
-        case MV:
-            obdelava.ConditionMV(data, column, data.SamplingTime, data.SampleCount);
-            break;
-        case U: {
-            const double filter = readNumber(Edit8);
-            const double maximum = readNumber(Edit_Actuator_Maximum);
-            const double minimum = readNumber(Edit_Actuator_Minimum);
-            const double opening = readNumber(Edit_Actuator_Velocity);
-            obdelava.ConditionU(data, column, maximum, minimum, opening, filter, data.SamplingTime, data.SampleCount);
-            break;
-        }
-        case Y:
-            obdelava.ConditionY(data, column, readNumber(Edit8), data.SamplingTime, data.SampleCount);
-            break;
-        case Y2:
-            obdelava.ConditionY2(data, column, readNumber(Edit8), data.SamplingTime, data.SampleCount);
-            break;
+    case MV: obdelava.ConditionMV(data, column, data.SamplingTime, data.SampleCount); break;
+    case U: {
+        const double filter = readNumber(Edit8);
+        const double maximum = readNumber(Edit_Actuator_Maximum);
+        const double minimum = readNumber(Edit_Actuator_Minimum);
+        const double opening = readNumber(Edit_Actuator_Velocity);
+        obdelava.ConditionU(data, column, maximum, minimum, opening, filter, data.SamplingTime, data.SampleCount);
+        break;
+    }
+    case Y: obdelava.ConditionY(data, column, readNumber(Edit8), data.SamplingTime, data.SampleCount); break;
+    case Y2: obdelava.ConditionY2(data, column, readNumber(Edit8), data.SamplingTime, data.SampleCount); break;
     }
     ShowSignal(signal, ScrollBar3->value(), ScrollBar4->value());
     showDescription(signal, true);
@@ -557,8 +571,8 @@ void DataPage::loadFromFile() {
     if (!ctx_.Dialog.execute(dialog)) return;
 
     MeasuredData& data = ctx_.State.Data;
-    const DataFileHeader loaded =
-        TObdelava().LoadDataFile(QDir::toNativeSeparators(dialog.FileName).toStdString(), data, LocaleDecimalSeparator());
+    const DataFileHeader loaded = TObdelava().LoadDataFile(QDir::toNativeSeparators(dialog.FileName).toStdString(),
+                                                           data, LocaleDecimalSeparator());
     const int n = data.SampleCount;
 
     Label_Ts->setText(QString::fromStdString(FormatShortest15(data.SamplingTime, LocaleDecimalSeparator())));
@@ -566,8 +580,10 @@ void DataPage::loadFromFile() {
 
     // Column selectors on MV, U, Y and Y2 of an experiment's layout.
     const int columns = std::max(1, data.ColumnCount);
-    const std::pair<QScrollBar*, QLineEdit*> selectors[] = {
-        {ScrollBar_MV, Edit_Stolpec_MV}, {ScrollBar1, Edit_Stolpec_U}, {ScrollBar2, Edit_Stolpec_Y}, {ScrollBar5, Edit_Stolpec_Y1}};
+    const std::pair<QScrollBar*, QLineEdit*> selectors[] = {{ScrollBar_MV, Edit_Stolpec_MV},
+                                                            {ScrollBar1, Edit_Stolpec_U},
+                                                            {ScrollBar2, Edit_Stolpec_Y},
+                                                            {ScrollBar5, Edit_Stolpec_Y1}};
     const int proposed[] = {1, 3, 5, 6};
     for (int k = 0; k < 4; ++k) {
         setSlider(selectors[k].first, 1, columns, proposed[k]);
@@ -644,8 +660,10 @@ void DataPage::LoadRecordedData(const QString& filterTimeConstant, const QString
     setSlider(ScrollBar4, 1, endMaximum, std::clamp(n, 1, endMaximum));
 
     // The experiment's layout: MV1, MV1, U1, U1, Y1, Y2.
-    const std::pair<QScrollBar*, QLineEdit*> selectors[] = {
-        {ScrollBar_MV, Edit_Stolpec_MV}, {ScrollBar1, Edit_Stolpec_U}, {ScrollBar2, Edit_Stolpec_Y}, {ScrollBar5, Edit_Stolpec_Y1}};
+    const std::pair<QScrollBar*, QLineEdit*> selectors[] = {{ScrollBar_MV, Edit_Stolpec_MV},
+                                                            {ScrollBar1, Edit_Stolpec_U},
+                                                            {ScrollBar2, Edit_Stolpec_Y},
+                                                            {ScrollBar5, Edit_Stolpec_Y1}};
     const int columns[] = {1, 3, 5, 6};
     QLabel* const descriptions[] = {Label_MVDescription, Label22, Label20, Label68};
     for (int k = 0; k < 4; ++k) {

@@ -69,11 +69,11 @@ public:
     // start is already there).
     void SetWindowStart(int position);
 
-    QLabel* Label_Datum;  // the data's date
-    QLabel* Label_Ura;  // the data's hour
-    QLabel* Label_Ime;  // file name
-    QLabel* Label_Ts;  // sampling time [s]
-    QLabel* Label_Ns;  // number of samples
+    QLabel* Label_Datum;     // the data's date
+    QLabel* Label_Ura;       // the data's hour
+    QLabel* Label_Ime;       // file name
+    QLabel* Label_Ts;        // sampling time [s]
+    QLabel* Label_Ns;        // number of samples
     QScrollBar* ScrollBar3;  // start of the window
     QScrollBar* ScrollBar4;  // end of the window
     // Beside each window slider: its sample number (typing one moves the
@@ -82,34 +82,34 @@ public:
     QSpinBox* SpinEdit_WindowEnd;
     QLabel* Label_WindowStartTime;
     QLabel* Label_WindowEndTime;
-    QLineEdit* Edit8;        // filter time constant
+    QLineEdit* Edit8;  // filter time constant
     QLineEdit* Edit_Actuator_Maximum;
     QLineEdit* Edit_Actuator_Minimum;
     QLineEdit* Edit_Actuator_Velocity;
-    QScrollBar* ScrollBar_MV;  // column selector of the manipulative signal
-    QScrollBar* ScrollBar1;  // column selector of the process input
-    QScrollBar* ScrollBar2;  // column selector of process output 1
-    QScrollBar* ScrollBar5;  // column selector of process output 2
+    QScrollBar* ScrollBar_MV;    // column selector of the manipulative signal
+    QScrollBar* ScrollBar1;      // column selector of the process input
+    QScrollBar* ScrollBar2;      // column selector of process output 1
+    QScrollBar* ScrollBar5;      // column selector of process output 2
     QLineEdit* Edit_Stolpec_MV;  // column number of the manipulative signal
-    QLineEdit* Edit_Stolpec_U;  // column number of the process input
-    QLineEdit* Edit_Stolpec_Y;  // column number of process output 1
+    QLineEdit* Edit_Stolpec_U;   // column number of the process input
+    QLineEdit* Edit_Stolpec_Y;   // column number of process output 1
     QLineEdit* Edit_Stolpec_Y1;  // column number of process output 2
     QLabel* Label_MVDescription;
-    QLabel* Label22;  // description of the process input
-    QLabel* Label20;  // description of process output 1
-    QLabel* Label68;  // description of process output 2
-    QPushButton* Button3;  // "Load from file"
-    QPushButton* Button4;  // "Save to file"
-    QPushButton* Button2;  // "Use filter and constraints"
+    QLabel* Label22;              // description of the process input
+    QLabel* Label20;              // description of process output 1
+    QLabel* Label68;              // description of process output 2
+    QPushButton* Button3;         // "Load from file"
+    QPushButton* Button4;         // "Save to file"
+    QPushButton* Button2;         // "Use filter and constraints"
     QPushButton* Button_Izracun;  // "Calculate model"
 
     // Identifies the models from samples first .. last and shows them; the
     // main window connects it to the Model page.
     std::function<void(int first, int last)> ModelCalculation;
     Chart* Chart_MV;  // manipulative signal
-    Chart* Chart_U;  // process input
-    Chart* Chart_Y;  // process output 1 (inner loop)
-    Chart* Chart2;  // process output 2 (outer loop)
+    Chart* Chart_U;   // process input
+    Chart* Chart_Y;   // process output 1 (inner loop)
+    Chart* Chart2;    // process output 2 (outer loop)
     QLabel *Label_MaksMV1, *Label_MinMV1, *Label_STDMV1;
     QLabel *Label_MaksU1, *Label_MinU1, *Label_STDU1;
     QLabel *Label_MaksY1, *Label_MinY1, *Label_STDY1;
@@ -121,16 +121,16 @@ public:
     QCPGraph* LineSeries5;  // Y2, line
 
 public slots:
-    void Button3Click();  // "Load from file"
-    void Button4Click();  // "Save to file"
-    void Button2Click();  // "Use filter and constraints"
+    void Button3Click();         // "Load from file"
+    void Button4Click();         // "Save to file"
+    void Button2Click();         // "Use filter and constraints"
     void Button_IzracunClick();  // "Calculate model"
-    void ScrollBar3Change();  // the window start moved
-    void ScrollBar4Change();  // the window end moved
-    void ScrollBar_MVChange();  // another column for the manipulative signal
-    void ScrollBar1Change();  // another column for the process input
-    void ScrollBar2Change();  // another column for process output 1
-    void ScrollBar5Change();  // another column for process output 2
+    void ScrollBar3Change();     // the window start moved
+    void ScrollBar4Change();     // the window end moved
+    void ScrollBar_MVChange();   // another column for the manipulative signal
+    void ScrollBar1Change();     // another column for the process input
+    void ScrollBar2Change();     // another column for process output 1
+    void ScrollBar5Change();     // another column for process output 2
 
 private:
     struct SignalView {

@@ -97,9 +97,9 @@ CertificateTrust QtDialogs::trustCertificate(const ServerCertificate& certificat
                     QStringLiteral("The server %1 presents a certificate that is not trusted.")
                         .arg(QString::fromStdString(certificate.ServerUrl)),
                     QMessageBox::NoButton, parent_);
-    box.setInformativeText(QStringLiteral("Subject: %1\nThumbprint (SHA-1): %2\n\nTrust this server?")
-                               .arg(QString::fromStdString(certificate.Subject),
-                                    QString::fromStdString(certificate.Thumbprint)));
+    box.setInformativeText(
+        QStringLiteral("Subject: %1\nThumbprint (SHA-1): %2\n\nTrust this server?")
+            .arg(QString::fromStdString(certificate.Subject), QString::fromStdString(certificate.Thumbprint)));
     QPushButton* always = box.addButton(QStringLiteral("Trust &always"), QMessageBox::AcceptRole);
     QPushButton* once = box.addButton(QStringLiteral("Trust &once"), QMessageBox::AcceptRole);
     QPushButton* reject = box.addButton(QStringLiteral("&Reject"), QMessageBox::RejectRole);

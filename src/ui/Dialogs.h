@@ -24,10 +24,10 @@ struct FileDialog {
     Kind DialogKind;
     // "Text|pattern|Text|pattern": the text shown, then its patterns separated by ';'.
     QString Filter;
-    int FilterIndex = 1;    // counted from 1
-    QString DefaultExt;     // without the dot; added to a typed name without extension
+    int FilterIndex = 1;  // counted from 1
+    QString DefaultExt;   // without the dot; added to a typed name without extension
     QString InitialDir;
-    QString FileName;       // proposed name before, chosen name after a dialog
+    QString FileName;  // proposed name before, chosen name after a dialog
     bool OverwritePrompt = false;
     // The dialog's title when the command has something to explain; the
     // toolkit's own title ("Save As", "Open") when empty.

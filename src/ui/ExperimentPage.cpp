@@ -178,10 +178,9 @@ QGroupBox* ExperimentPage::buildSliderBox() {
     sliderForm->addRow("Min:", Edit_MVMin);
     sliderForm->addRow("Step:", Edit_MVStep);
     sliderBox->setToolTip("Range and step of the slider of the manipulated variable MV1 in the experiment window");
-    const std::pair<QWidget*, const char*> sliderTips[] = {
-        {Edit_MVMax, "Largest value of MV1 on the slider"},
-        {Edit_MVMin, "Smallest value of MV1 on the slider"},
-        {Edit_MVStep, "Change of MV1 per slider step"}};
+    const std::pair<QWidget*, const char*> sliderTips[] = {{Edit_MVMax, "Largest value of MV1 on the slider"},
+                                                           {Edit_MVMin, "Smallest value of MV1 on the slider"},
+                                                           {Edit_MVStep, "Change of MV1 per slider step"}};
     for (const auto& [field, tip] : sliderTips) {
         field->setToolTip(tip);
         if (QWidget* label = sliderForm->labelForField(field)) label->setToolTip(tip);
@@ -281,7 +280,8 @@ void ExperimentPage::activateManual(double ts) {
     ExperimentParameters& p = start.Parameters;
     p.ExperimentLabel = LabelOfSettingsFile(QDir::toNativeSeparators(ctx_.Files.SaveDialog1.FileName).toStdString());
     const double milliseconds = std::nearbyint(ts * 1000.0);
-    if (!(milliseconds <= std::numeric_limits<int>::max())) throw FloatingPointError("Invalid floating point operation");
+    if (!(milliseconds <= std::numeric_limits<int>::max()))
+        throw FloatingPointError("Invalid floating point operation");
     p.SamplingMs = static_cast<int>(milliseconds);
     p.ClosedLoopDuring = CheckBox_Zaprtozancni->isChecked();
     p.StartFromProcess = OhraniZacetniVhod->isChecked();

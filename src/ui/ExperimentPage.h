@@ -31,7 +31,7 @@ class TForm_SamodNastav;
 struct ExperimentStart {
     ExperimentParameters Parameters;  // everything but the items, which the window adds
     ExperimentItemIds Items;
-    SliderSettings Slider;            // "MV slider parametrers"
+    SliderSettings Slider;  // "MV slider parametrers"
     bool Automatic = false;
 };
 
@@ -44,33 +44,33 @@ class ExperimentPage : public QWidget {
 public:
     ExperimentPage(PageContext context, QWidget* parent = nullptr);
 
-    QRadioButton* RadioRocno;  // manual experiment
-    QRadioButton* RadioAvtomatsko;  // automatic experiment
-    QLineEdit* CasVzorcenjaEdit;  // sampling time [s]
-    QCheckBox* CheckBox_NePisi;  // "Don't write to OPC"
-    QCheckBox* CheckBox_Zaprtozancni;  // closed loop during the experiment
-    QCheckBox* CheckBox_ZZPoPoizkusu;  // closed loop after the experiment
-    QCheckBox* OhraniZacetniVhod;  // start from the initial process input
-    QLineEdit* ZacetniVhodEdit;  // initial input
-    QLineEdit* CasCakanjaEdit;  // waiting time [s]
-    QLineEdit* VelikostStopniceEdit;  // step amplitude
-    QLineEdit* CasStopniceEdit;  // time of one step [s]
-    QLineEdit* SteviloStopnicEdit;  // number of steps
-    QCheckBox* CheckBox_ObeSmeri;  // steps in both directions
-    QDateEdit* DateTimePicker1;  // start date of the automatic experiment
-    QLineEdit* CajtZacetka;  // start time of the automatic experiment (hh:mm:ss)
-    QPushButton* Button1;  // "Set current time"
-    QPushButton* Button10;  // "Detailed settings of automatic experiment"
-    QPushButton* AktivirajEksperiment;  // "Activation of experiment"
-    QListWidget* SeznamCakajocihEkspCas;  // waiting experiments: their times
+    QRadioButton* RadioRocno;                // manual experiment
+    QRadioButton* RadioAvtomatsko;           // automatic experiment
+    QLineEdit* CasVzorcenjaEdit;             // sampling time [s]
+    QCheckBox* CheckBox_NePisi;              // "Don't write to OPC"
+    QCheckBox* CheckBox_Zaprtozancni;        // closed loop during the experiment
+    QCheckBox* CheckBox_ZZPoPoizkusu;        // closed loop after the experiment
+    QCheckBox* OhraniZacetniVhod;            // start from the initial process input
+    QLineEdit* ZacetniVhodEdit;              // initial input
+    QLineEdit* CasCakanjaEdit;               // waiting time [s]
+    QLineEdit* VelikostStopniceEdit;         // step amplitude
+    QLineEdit* CasStopniceEdit;              // time of one step [s]
+    QLineEdit* SteviloStopnicEdit;           // number of steps
+    QCheckBox* CheckBox_ObeSmeri;            // steps in both directions
+    QDateEdit* DateTimePicker1;              // start date of the automatic experiment
+    QLineEdit* CajtZacetka;                  // start time of the automatic experiment (hh:mm:ss)
+    QPushButton* Button1;                    // "Set current time"
+    QPushButton* Button10;                   // "Detailed settings of automatic experiment"
+    QPushButton* AktivirajEksperiment;       // "Activation of experiment"
+    QListWidget* SeznamCakajocihEkspCas;     // waiting experiments: their times
     QListWidget* SeznamCakajocihEkspOznaka;  // waiting experiments: their labels
     QLineEdit* Edit_MVMax;
     QLineEdit* Edit_MVMin;
     QLineEdit* Edit_MVStep;
-    QCheckBox* CheckBox_Sekvencer;  // "NL active": the non-linearity between the loops
+    QCheckBox* CheckBox_Sekvencer;       // "NL active": the non-linearity between the loops
     QTableWidget* StringGrid_Sekvencer;  // the non-linearity's input/output points
-    QPushButton* NaloziNastavitve;  // "Load settings"
-    QPushButton* ShraniNastavitve;  // "Save settings"
+    QPushButton* NaloziNastavitve;       // "Load settings"
+    QPushButton* ShraniNastavitve;       // "Save settings"
 
     // The queue of automatic experiments; the two lists and the main
     // window's QueuedExperimentFolders show it.

@@ -28,7 +28,9 @@ enum DataRole {
     LoadedRole,  // its children have been read
 };
 
-bool isVariable(const QTreeWidgetItem* item) { return item->data(ItemBrowserDialog::NameColumn, VariableRole).toBool(); }
+bool isVariable(const QTreeWidgetItem* item) {
+    return item->data(ItemBrowserDialog::NameColumn, VariableRole).toBool();
+}
 
 QString accessText(const BrowseNode& node) {
     if (node.NodeClass != "Variable") return {};

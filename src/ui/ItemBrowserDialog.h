@@ -38,12 +38,12 @@ public:
     // Finds an item shown in the tree by its identifier (loaded levels only).
     QTreeWidgetItem* findItem(const std::string& id) const;
 
-    QLabel* Path;          // where the current item is, and its identifier
+    QLabel* Path;  // where the current item is, and its identifier
     QTreeWidget* Tree;
-    QLineEdit* Filter;     // wildcard pattern for variable names, "*" for all
-    QCheckBox* Readable;   // show only readable variables
-    QCheckBox* Writable;   // show only writable variables
-    QLabel* Message;       // why a level could not be read
+    QLineEdit* Filter;    // wildcard pattern for variable names, "*" for all
+    QCheckBox* Readable;  // show only readable variables
+    QCheckBox* Writable;  // show only writable variables
+    QLabel* Message;      // why a level could not be read
     QPushButton* OpenButton;
     QPushButton* CancelButton;
 

@@ -128,8 +128,8 @@ void ModelPage::buildProcessTypeControls() {
     CheckBox_Model_Outer->setObjectName("CheckBox_Model_Outer");
     ComboBox_ProcessType = new QComboBox(this);
     ComboBox_ProcessType->setObjectName("ComboBox_ProcessType");
-    ComboBox_ProcessType->addItems({QStringLiteral("Self-regulating"), QStringLiteral("Integrating"),
-                                    QStringLiteral("Auto")});
+    ComboBox_ProcessType->addItems(
+        {QStringLiteral("Self-regulating"), QStringLiteral("Integrating"), QStringLiteral("Auto")});
     ComboBox_ProcessType->setToolTip(
         QStringLiteral("Self-regulating: K e^(-Ls) / (Ts + 1); integrating: K e^(-Ls) / (s (Ts + 1)), a level; "
                        "Auto: the record decides"));
@@ -233,7 +233,8 @@ QGroupBox* ModelPage::buildRefinedModelBox() {
     Label_RefinedFit = makeLabel("Label_RefinedFit", QString(), GroupBox_RefinedModel);
     Label_RefinedReason = makeLabel("Label_RefinedReason", QString(), GroupBox_RefinedModel);
     Label_RefinedReason->setWordWrap(true);
-    for (QLabel* label : {Label_RefinedGain, Label_RefinedTime, Label_RefinedDelay, Label_RefinedFit, Label_RefinedReason})
+    for (QLabel* label :
+         {Label_RefinedGain, Label_RefinedTime, Label_RefinedDelay, Label_RefinedFit, Label_RefinedReason})
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Button_UseRefinedModel = makeButton("Button_UseRefinedModel", "Use &refined model", GroupBox_RefinedModel);
     Button_UseRefinedModel->setEnabled(false);
@@ -304,17 +305,29 @@ void ModelPage::hideQualityImages() {
         image->hide();
 }
 
-void ModelPage::CheckBox_Model_OuterClick() { RunCommand(ctx_.Dialog, [this] { switchProcess(); }); }
+void ModelPage::CheckBox_Model_OuterClick() {
+    RunCommand(ctx_.Dialog, [this] { switchProcess(); });
+}
 
-void ModelPage::Button5Click() { RunCommand(ctx_.Dialog, [this] { useModel(); }); }
+void ModelPage::Button5Click() {
+    RunCommand(ctx_.Dialog, [this] { useModel(); });
+}
 
-void ModelPage::Button6Click() { RunCommand(ctx_.Dialog, [this] { loadModel(); }); }
+void ModelPage::Button6Click() {
+    RunCommand(ctx_.Dialog, [this] { loadModel(); });
+}
 
-void ModelPage::Button7Click() { RunCommand(ctx_.Dialog, [this] { saveModel(); }); }
+void ModelPage::Button7Click() {
+    RunCommand(ctx_.Dialog, [this] { saveModel(); });
+}
 
-void ModelPage::Button_UseRefinedModelClick() { RunCommand(ctx_.Dialog, [this] { useRefinedModel(); }); }
+void ModelPage::Button_UseRefinedModelClick() {
+    RunCommand(ctx_.Dialog, [this] { useRefinedModel(); });
+}
 
-void ModelPage::ComboBox_ProcessTypeChange() { RunCommand(ctx_.Dialog, [this] { chooseProcessType(); }); }
+void ModelPage::ComboBox_ProcessTypeChange() {
+    RunCommand(ctx_.Dialog, [this] { chooseProcessType(); });
+}
 
 void ModelPage::Button_PIDClick() {
     RunCommand(ctx_.Dialog, [this] {
@@ -364,7 +377,8 @@ void ModelPage::ShowModelResults(Process set, Profile profile) {
     const QString relativeError = fixed(shown.RelativeError, 12, scoreDecimals);
     // The refined figures are finite by construction; formed here all the same
     // so that nothing changes when one is not.
-    FormatRefinedModel(outer ? ctx_.State.Refined.Outer : ctx_.State.Refined.Inner, precision, LocaleDecimalSeparator());
+    FormatRefinedModel(outer ? ctx_.State.Refined.Outer : ctx_.State.Refined.Inner, precision,
+                       LocaleDecimalSeparator());
 
     DrawModelChart(outer ? window.OuterReference : window.InnerReference,
                    outer ? window.OuterResponse : window.InnerResponse);
@@ -438,8 +452,7 @@ void ModelPage::DrawModelChart(std::span<const double> reference, std::span<cons
 
 void ModelPage::SamplingWarning(const QString& text) {
     const AppState& state = ctx_.State;
-    ctx_.ShowStatus(SamplingTooSparse(state.InnerModel, state.OuterModel, state.Data.SamplingTime) ? text
-                                                                                                    : QString());
+    ctx_.ShowStatus(SamplingTooSparse(state.InnerModel, state.OuterModel, state.Data.SamplingTime) ? text : QString());
 }
 
 void ModelPage::showQuality(double relativeError) {
@@ -447,10 +460,10 @@ void ModelPage::showQuality(double relativeError) {
     Label_Kvaliteta->setText(QString::fromStdString(QualityText(quality)));
     QLabel* image = Image_Quality_Red;
     switch (quality) {
-        case ModelQuality::VeryGood: image = Image_Quality_Green; break;
-        case ModelQuality::Good: image = Image_Quality_Yellow; break;
-        case ModelQuality::Fair: image = Image_Quality_Orange; break;
-        case ModelQuality::Bad: break;
+    case ModelQuality::VeryGood: image = Image_Quality_Green; break;
+    case ModelQuality::Good: image = Image_Quality_Yellow; break;
+    case ModelQuality::Fair: image = Image_Quality_Orange; break;
+    case ModelQuality::Bad: break;
     }
     hideQualityImages();
     image->show();
@@ -545,8 +558,8 @@ void ModelPage::loadModel() {
     if (!ctx_.Dialog.execute(dialog)) return;
     AppState& state = ctx_.State;
     TModel loaded;
-    loaded.LoadModelFile(QDir::toNativeSeparators(dialog.FileName).toStdString(), state.Data.SamplingTime,
-                         state.Window, LocaleDecimalSeparator());
+    loaded.LoadModelFile(QDir::toNativeSeparators(dialog.FileName).toStdString(), state.Data.SamplingTime, state.Window,
+                         LocaleDecimalSeparator());
     state.InnerModel = loaded.Inner;
     state.OuterModel = loaded.Outer;
     // The file's types become the choices; the self-regulating models behind

@@ -35,27 +35,27 @@ public:
     // load, B after the outer switch.
     enum class Profile { A, B };
 
-    Chart* Chart_Model;  // open-loop process response
-    QCPGraph* LineSeries1;  // reference output, red
-    QCPGraph* LineSeries2;  // model response, green dashed
-    QCPGraph* LineSeries_Refined;  // refined model response, blue; empty when the identified model stays
+    Chart* Chart_Model;               // open-loop process response
+    QCPGraph* LineSeries1;            // reference output, red
+    QCPGraph* LineSeries2;            // model response, green dashed
+    QCPGraph* LineSeries_Refined;     // refined model response, blue; empty when the identified model stays
     QCheckBox* CheckBox_Model_Outer;  // "Outer process": the page shows the outer process
     // The process type of the shown process: the choice ("Self-regulating",
     // "Integrating", "Auto", in ProcessChoice order) and the type of its
     // model, which "Auto" decides.
     QComboBox* ComboBox_ProcessType;
     QLabel* Label_ProcessType;
-    QLabel* Label_GainCaption;  // "Process gain:"; "Slope gain [1/s]:" for an integrating model
-    QLabel* Label_TimeCaption;  // "Process time constant [s]: "; "Process lag [s]: " for an integrating model
-    QGroupBox* GroupBox16;  // "Model parameters"
-    QLineEdit* Edit_Gain;  // process gain
-    QLineEdit* Edit_Time;  // process time constant [s]
-    QLineEdit* Edit_Delay;  // process dead time [s]
-    QLabel* Label_DGain;  // the gain's uncertainty
-    QLabel* Label_DTime;  // the time constant's uncertainty
-    QLabel* Label_STD;  // standard deviation of the model error
+    QLabel* Label_GainCaption;   // "Process gain:"; "Slope gain [1/s]:" for an integrating model
+    QLabel* Label_TimeCaption;   // "Process time constant [s]: "; "Process lag [s]: " for an integrating model
+    QGroupBox* GroupBox16;       // "Model parameters"
+    QLineEdit* Edit_Gain;        // process gain
+    QLineEdit* Edit_Time;        // process time constant [s]
+    QLineEdit* Edit_Delay;       // process dead time [s]
+    QLabel* Label_DGain;         // the gain's uncertainty
+    QLabel* Label_DTime;         // the time constant's uncertainty
+    QLabel* Label_STD;           // standard deviation of the model error
     QLabel* Label_Rel_Pogresek;  // relative model error
-    QLabel* Label_Kvaliteta;  // model quality
+    QLabel* Label_Kvaliteta;     // model quality
     // The quality images, all at the same place; at most one is visible.
     QLabel* Image_Quality_Red;
     QLabel* Image_Quality_Orange;
@@ -99,11 +99,11 @@ public:
     void SamplingWarning(const QString& text);
 
 public slots:
-    void CheckBox_Model_OuterClick();  // the inner or the outer process shown
-    void Button5Click();  // "Use model"
-    void Button6Click();  // "Load model"
-    void Button7Click();  // "Save model"
-    void Button_PIDClick();  // "Calculate PID parameters"
+    void CheckBox_Model_OuterClick();    // the inner or the outer process shown
+    void Button5Click();                 // "Use model"
+    void Button6Click();                 // "Load model"
+    void Button7Click();                 // "Save model"
+    void Button_PIDClick();              // "Calculate PID parameters"
     void Button_UseRefinedModelClick();  // "Use refined model"
     void ComboBox_ProcessTypeChange();   // a process type chosen
 

@@ -339,9 +339,9 @@ std::string OpcPage::ServerName() const { return ComboBox2->currentText().toStdS
 ConnectionOptions OpcPage::connectionOptions() const {
     ConnectionOptions options;
     switch (ComboBox_Security->currentIndex()) {
-        case 1: options.Mode = ConnectionOptions::Security::Sign; break;
-        case 2: options.Mode = ConnectionOptions::Security::SignAndEncrypt; break;
-        default: options.Mode = ConnectionOptions::Security::None; break;
+    case 1: options.Mode = ConnectionOptions::Security::Sign; break;
+    case 2: options.Mode = ConnectionOptions::Security::SignAndEncrypt; break;
+    default: options.Mode = ConnectionOptions::Security::None; break;
     }
     options.User = Edit_User->text().toStdString();
     options.Password = options.User.empty() ? std::string() : Edit_Password->text().toStdString();
@@ -361,10 +361,12 @@ void OpcPage::connectToServer() {
     // otherwise the address the user typed.
     const int index = ComboBox2->currentIndex();
     const QString text = ComboBox2->currentText();
-    const QString server = index >= 0 && ComboBox2->itemText(index) == text ? ComboBox2->itemText(index) : text.trimmed();
+    const QString server =
+        index >= 0 && ComboBox2->itemText(index) == text ? ComboBox2->itemText(index) : text.trimmed();
     if (server.isEmpty())
-        throw PlantAccessError("No OPC server selected: choose a server from the list or type its address "
-                               "(for example opc.tcp://127.0.0.1:4840).");
+        throw PlantAccessError(
+            "No OPC server selected: choose a server from the list or type its address "
+            "(for example opc.tcp://127.0.0.1:4840).");
     ctx_.Plant.Connect(server.toStdString(), connectionOptions());
     const QString state = QString::fromStdString(ctx_.Plant.ServerStateText());
     Label54->setText(state);
@@ -429,10 +431,10 @@ void OpcPage::ApplyControllerSwitching() {
         RadioButton(RadioButtonNumber(SignalRow(manual)))->setEnabled(!single);
         RadioButton(RadioButtonNumber(SignalRow(automatic)))->setEnabled(!single);
     };
-    apply(radioGroup4Items, SignalRole::InnerMA, SignalRole::InnerManual, SignalRole::InnerAutomatic,
-          Label_ManualInner, ComboBox3);
-    apply(radioGroup5Items, SignalRole::OuterMA, SignalRole::OuterManual, SignalRole::OuterAutomatic,
-          Label_ManualOuter, ComboBox4);
+    apply(radioGroup4Items, SignalRole::InnerMA, SignalRole::InnerManual, SignalRole::InnerAutomatic, Label_ManualInner,
+          ComboBox3);
+    apply(radioGroup5Items, SignalRole::OuterMA, SignalRole::OuterManual, SignalRole::OuterAutomatic, Label_ManualOuter,
+          ComboBox4);
 }
 
 }  // namespace halvetra

@@ -30,16 +30,16 @@ public:
     ~OpcPage() override;
 
     // Connection.
-    QComboBox* ComboBox2;               // "Select server: ", editable: an address may be typed
-    QPushButton* PoveziOPCStreznik;     // "Connect"
-    QPushButton* PrekiniOPCStreznik;    // "STOP"
-    QLabel* Label54;                    // the server's state after "Status:"
-    QComboBox* ComboBox_Security;       // None, Sign, Sign & encrypt
-    QLineEdit* Edit_User;               // empty: anonymous
+    QComboBox* ComboBox2;             // "Select server: ", editable: an address may be typed
+    QPushButton* PoveziOPCStreznik;   // "Connect"
+    QPushButton* PrekiniOPCStreznik;  // "STOP"
+    QLabel* Label54;                  // the server's state after "Status:"
+    QComboBox* ComboBox_Security;     // None, Sign, Sign & encrypt
+    QLineEdit* Edit_User;             // empty: anonymous
     QLineEdit* Edit_Password;
 
     // The item table and the radio button beside each role's row.
-    QTableWidget* OPCTabela;  // the signals' OPC items and descriptions
+    QTableWidget* OPCTabela;                     // the signals' OPC items and descriptions
     std::array<QRadioButton*, 18> RadioButtons;  // RadioButton1 .. RadioButton18
     QButtonGroup* radioButtonItems;              // the 18 buttons, id = the row beside it
     QPushButton* IzberiAjtemKnof;                // "Choose"
@@ -49,11 +49,11 @@ public:
     QGroupBox* RadioGroup4;  // inner controller's manual/automatic switching
     QButtonGroup* radioGroup4Items;
     QLabel* Label_ManualInner;  // "Manual:"
-    QComboBox* ComboBox3;  // inner controller: the M/A item's value meaning manual
-    QGroupBox* RadioGroup5;  // outer controller's manual/automatic switching
+    QComboBox* ComboBox3;       // inner controller: the M/A item's value meaning manual
+    QGroupBox* RadioGroup5;     // outer controller's manual/automatic switching
     QButtonGroup* radioGroup5Items;
     QLabel* Label_ManualOuter;  // "Manual:"
-    QComboBox* ComboBox4;  // outer controller: the M/A item's value meaning manual
+    QComboBox* ComboBox4;       // outer controller: the M/A item's value meaning manual
 
     QRadioButton* RadioButton(int number) const { return RadioButtons.at(number - 1); }
 
@@ -89,10 +89,10 @@ public slots:
     void PoveziOPCStreznikClick();   // "Connect"
     void PrekiniOPCStreznikClick();  // "STOP"
     void OPCTabelaSelectCell(int row, int column);
-    void IzberiAjtemKnofClick();     // "Choose"
-    void OPCTabelaDblClick();  // opens the item browser for the cell
-    void RadioGroup4Click();  // the inner controller's switching changed
-    void RadioGroup5Click();  // the outer controller's switching changed
+    void IzberiAjtemKnofClick();  // "Choose"
+    void OPCTabelaDblClick();     // opens the item browser for the cell
+    void RadioGroup4Click();      // the inner controller's switching changed
+    void RadioGroup5Click();      // the outer controller's switching changed
     // The connection ended, whatever ended it.
     void dOPCServer1Disconnect();  // the server connection was lost
 

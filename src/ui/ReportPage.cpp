@@ -41,8 +41,8 @@ void requireSources(const ReportSources& s) {
 
 // The summary block: the data as the Data page shows it, the tuning as the
 // Controller page does; in a cascade also the model the Model page does not show.
-void fillSummary(ReportInputs& inputs, const DataPage& data, const ModelPage& model,
-                 const ControllerPage& controller, const AppState& state, const QString& plant) {
+void fillSummary(ReportInputs& inputs, const DataPage& data, const ModelPage& model, const ControllerPage& controller,
+                 const AppState& state, const QString& plant) {
     const auto shown = [](const QLabel* label) {
         const QString text = label->text();
         return text == QStringLiteral("\u2014") ? std::string() : text.toStdString();
@@ -72,7 +72,6 @@ void fillSummary(ReportInputs& inputs, const DataPage& data, const ModelPage& mo
                         outerShown ? QStringLiteral("Inner process model") : QStringLiteral("Outer process model"),
                         outerShown ? state.InnerModel : state.OuterModel, LocaleDecimalSeparator());
     }
-
 }
 
 }  // namespace
@@ -210,9 +209,13 @@ ReportPage::ReportPage(PageContext context, QWidget* parent) : QWidget(parent), 
     connect(Button_Naredi_porocilo, &QPushButton::clicked, this, &ReportPage::Button_Naredi_porociloClick);
 }
 
-void ReportPage::Button_IzberiPredlogoClick() { RunCommand(ctx_.Dialog, [this] { selectTemplate(); }); }
+void ReportPage::Button_IzberiPredlogoClick() {
+    RunCommand(ctx_.Dialog, [this] { selectTemplate(); });
+}
 
-void ReportPage::Button_Naredi_porociloClick() { RunCommand(ctx_.Dialog, [this] { makeReport(); }); }
+void ReportPage::Button_Naredi_porociloClick() {
+    RunCommand(ctx_.Dialog, [this] { makeReport(); });
+}
 
 void ReportPage::selectTemplate() {
     FileDialog& dialog = ctx_.Files.OpenDialog2;

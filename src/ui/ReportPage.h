@@ -40,13 +40,13 @@ struct ReportSources {
 
 // What one report holds and where it goes.
 struct ReportRequest {
-    bool Data = true;        // "Measured data"
-    bool Model = true;       // "Process model"
-    bool Controller = true;  // "Controller"
-    QString Template;        // the template's file name
-    QString FileName;        // the document, .odt (or .pdf); the pictures lie in its folder
-    QStringList RunEvents;   // the experiment's events, listed in the report (see ReportInputs)
-    QString Plant;           // the server's URL when connected; empty: not known
+    bool Data = true;                 // "Measured data"
+    bool Model = true;                // "Process model"
+    bool Controller = true;           // "Controller"
+    QString Template;                 // the template's file name
+    QString FileName;                 // the document, .odt (or .pdf); the pictures lie in its folder
+    QStringList RunEvents;            // the experiment's events, listed in the report (see ReportInputs)
+    QString Plant;                    // the server's URL when connected; empty: not known
     const AppState* State = nullptr;  // the data and tuning for the summary block; none: no block
 };
 
@@ -73,10 +73,10 @@ public:
     void attachSources(const ReportSources& sources) { sources_ = sources; }
     const ReportSources& Sources() const { return sources_; }
 
-    QCheckBox* CheckBox1;  // "Measured data"
-    QCheckBox* CheckBox2;  // "Process model"
-    QCheckBox* CheckBox3;  // "Controller"
-    QLabel* Label63;       // the template's file name
+    QCheckBox* CheckBox1;                 // "Measured data"
+    QCheckBox* CheckBox2;                 // "Process model"
+    QCheckBox* CheckBox3;                 // "Controller"
+    QLabel* Label63;                      // the template's file name
     QPushButton* Button_IzberiPredlogo;   // "Select dot file"
     QPushButton* Button_Naredi_porocilo;  // "Make report"
 

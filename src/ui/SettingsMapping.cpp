@@ -36,7 +36,6 @@ void setCellText(QTableWidget* table, int row, int column, const std::string& va
     item->setText(QString::fromStdString(value));
 }
 
-
 }  // namespace
 
 ExperimentSettings ReadSettingsControls(const OpcPage& opc, const ExperimentPage& e,
@@ -79,8 +78,7 @@ ExperimentSettings ReadSettingsControls(const OpcPage& opc, const ExperimentPage
     return s;
 }
 
-void WriteSettingsControls(const ExperimentSettings& s, OpcPage& opc, ExperimentPage& e,
-                           TForm_SamodNastav* automatic) {
+void WriteSettingsControls(const ExperimentSettings& s, OpcPage& opc, ExperimentPage& e, TForm_SamodNastav* automatic) {
     // A server that is not in the list selects none.
     opc.ComboBox2->setCurrentIndex(opc.ComboBox2->findText(QString::fromStdString(s.ComboBox2)));
     for (SignalRole role : AllSignalRoles) {

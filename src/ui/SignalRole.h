@@ -35,11 +35,12 @@ constexpr int SignalRow(SignalRole role) { return static_cast<int>(role); }
 
 // Every role in row order.
 inline constexpr std::array<SignalRole, 18> AllSignalRoles = {
-    SignalRole::MV1,         SignalRole::MV2,          SignalRole::U1,          SignalRole::U2,
-    SignalRole::Y1,          SignalRole::Y2,           SignalRole::InnerP,      SignalRole::InnerI,
-    SignalRole::InnerD,      SignalRole::InnerMA,      SignalRole::InnerManual, SignalRole::InnerAutomatic,
-    SignalRole::OuterP,      SignalRole::OuterI,       SignalRole::OuterD,      SignalRole::OuterMA,
-    SignalRole::OuterManual, SignalRole::OuterAutomatic};
+    SignalRole::MV1,     SignalRole::MV2,         SignalRole::U1,
+    SignalRole::U2,      SignalRole::Y1,          SignalRole::Y2,
+    SignalRole::InnerP,  SignalRole::InnerI,      SignalRole::InnerD,
+    SignalRole::InnerMA, SignalRole::InnerManual, SignalRole::InnerAutomatic,
+    SignalRole::OuterP,  SignalRole::OuterI,      SignalRole::OuterD,
+    SignalRole::OuterMA, SignalRole::OuterManual, SignalRole::OuterAutomatic};
 
 // True for the rows that carry a role (every row but the two headings).
 constexpr bool IsSignalRow(int row) {

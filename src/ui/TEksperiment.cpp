@@ -233,8 +233,7 @@ TEksperiment::~TEksperiment() { Timer1->stop(); }
 
 // --- Starting a run ------------------------------------------------------------
 
-void TEksperiment::PrepareRun(const ExperimentParameters& parameters, const ExperimentItemIds& items,
-                              bool automatic) {
+void TEksperiment::PrepareRun(const ExperimentParameters& parameters, const ExperimentItemIds& items, bool automatic) {
     run_->Parameters = parameters;
     run_->PrepareItems(items);
     RocniAvtomatski->setVisible(automatic);
@@ -243,8 +242,7 @@ void TEksperiment::PrepareRun(const ExperimentParameters& parameters, const Expe
     VrednostVhodaEdit->setEnabled(!automatic);
 }
 
-bool TEksperiment::RunModal(const SliderSettings& slider, bool automatic,
-                            std::function<bool()> manualExperimentChecked,
+bool TEksperiment::RunModal(const SliderSettings& slider, bool automatic, std::function<bool()> manualExperimentChecked,
                             std::function<void()> checkManualExperiment) {
     manualExperimentChecked_ = std::move(manualExperimentChecked);
     checkManualExperiment_ = std::move(checkManualExperiment);

@@ -79,36 +79,36 @@ public:
     // Failed samples of the present (or last) run.
     int FailedSamples() const { return failedSamples_; }
 
-    Chart* Chart1;   // "Manipulative signal (mv)"
-    Chart* Chart_U;  // "Process input"
-    Chart* Chart3;   // "Process output (inner loop)"
-    Chart* Chart2;   // "Process output (outer loop)"
+    Chart* Chart1;          // "Manipulative signal (mv)"
+    Chart* Chart_U;         // "Process input"
+    Chart* Chart3;          // "Process output (inner loop)"
+    Chart* Chart2;          // "Process output (outer loop)"
     QCPGraph* LineSeries1;  // manipulative signal
-    QCPGraph* Series1;  // process input
-    QCPGraph* Series2;  // process output 1
+    QCPGraph* Series1;      // process input
+    QCPGraph* Series2;      // process output 1
     QCPGraph* LineSeries5;  // process output 2
-    QLabel* Label_Exp_MV;  // present MV1
-    QLabel* Label_Exp_U1;  // present U1
-    QLabel* Label_Exp_Y1;  // present Y1
-    QLabel* Label_Exp_Y2;  // present Y2
-    QLabel* Label2;  // the time, after "t="
+    QLabel* Label_Exp_MV;   // present MV1
+    QLabel* Label_Exp_U1;   // present U1
+    QLabel* Label_Exp_Y1;   // present Y1
+    QLabel* Label_Exp_Y2;   // present Y2
+    QLabel* Label2;         // the time, after "t="
     // The run's progress: step k of N, elapsed and remaining time.
     QLabel* Label_ProgressStep;
     QLabel* Label_ProgressTime;
-    QProgressBar* ProgressBar_Run;  // shown while the run has a planned end
-    QScrollBar* ScrollBar1;  // MV slider
-    QLineEdit* VrednostVhodaEdit;  // MV value: typed and applied on Enter
+    QProgressBar* ProgressBar_Run;   // shown while the run has a planned end
+    QScrollBar* ScrollBar1;          // MV slider
+    QLineEdit* VrednostVhodaEdit;    // MV value: typed and applied on Enter
     QPushButton* RocniAvtomatski;    // "Switch to manual"
     QPushButton* KonecEksperimenta;  // "End of experiment"
-    QStatusBar* StatusBar1;  // the run's messages
-    QTimer* Timer1;  // the sampling tick
+    QStatusBar* StatusBar1;          // the run's messages
+    QTimer* Timer1;                  // the sampling tick
 
 public slots:
-    void Timer1Timer();  // one sampling tick of the run
+    void Timer1Timer();                   // one sampling tick of the run
     void ScrollBar1Change(int position);  // the MV slider moved
-    void VrednostVhodaEditEnter();  // Enter in the MV value box
-    void RocniAvtomatskiClick();  // "Switch to manual": the slider and the value box take over MV1
-    void KonecEksperimentaClick();  // "End of experiment"
+    void VrednostVhodaEditEnter();        // Enter in the MV value box
+    void RocniAvtomatskiClick();          // "Switch to manual": the slider and the value box take over MV1
+    void KonecEksperimentaClick();        // "End of experiment"
 
     // Closing the window without "End of experiment" ends the run all the same.
     void reject() override;

@@ -22,7 +22,7 @@ public:
     void ShowHistogram(std::span<const double> leftEdges, std::span<const double> counts, int firstBar, int lastBar,
                        const QString& title, double minimum, double maximum);
 
-    Chart* Chart1;  // the histogram
+    Chart* Chart1;     // the histogram
     QCPBars* Series1;  // its bars
 
 private:

@@ -33,8 +33,8 @@ public:
     // mark) when the chart holds no points.
     bool ShowReadout(double key);
 
-    Chart* Chart1;  // the enlarged signal
-    QCPGraph* Series1;  // its curve
+    Chart* Chart1;                  // the enlarged signal
+    QCPGraph* Series1;              // its curve
     QPushButton* Button_ResetView;  // "reset view"
     QLabel* Label_Readout;
 

@@ -52,8 +52,6 @@ QCheckBox* check(const char* name, const char* caption, bool checked, QWidget* p
     return box;
 }
 
-
-
 std::string text(const QLineEdit* box) { return box->text().toStdString(); }
 void setText(QLineEdit* box, const std::string& value) { box->setText(QString::fromStdString(value)); }
 
@@ -195,8 +193,8 @@ QGroupBox* TForm_SamodNastav::buildScaledParametersBox() {
     auto* scaledBox = new QGroupBox("Calculation of scaled parameters", this);
     auto* scaledLayout = new QGridLayout(scaledBox);
     ComboBox_Sam_TipReg = named(new QComboBox(scaledBox), "ComboBox_Sam_TipReg");
-    ComboBox_Sam_TipReg->addItems({"General parallel (Kp, Ki, Kd)", "Parallel (Kp, Ti, Td)",
-                                   "Parallel (Kp, 1/Ti, Td)", "Serial (Kp, Ti, Td)"});
+    ComboBox_Sam_TipReg->addItems(
+        {"General parallel (Kp, Ki, Kd)", "Parallel (Kp, Ti, Td)", "Parallel (Kp, 1/Ti, Td)", "Serial (Kp, Ti, Td)"});
     ComboBox_Sam_TipReg->setCurrentIndex(0);
     Edit_Sam_SkalP = edit("Edit_Sam_SkalP", "1", scaledBox);
     Edit_Sam_SkalI = edit("Edit_Sam_SkalI", "1", scaledBox);
@@ -244,8 +242,7 @@ QGroupBox* TForm_SamodNastav::buildReportBox() {
 
 void TForm_SamodNastav::connectSignals() {
     connect(ScrollBar_Sam_Robust, &QScrollBar::valueChanged, this, &TForm_SamodNastav::ScrollBar_Sam_RobustChange);
-    connect(Button_Sam_IzberiPredlogo, &QPushButton::clicked, this,
-            &TForm_SamodNastav::Button_Sam_IzberiPredlogoClick);
+    connect(Button_Sam_IzberiPredlogo, &QPushButton::clicked, this, &TForm_SamodNastav::Button_Sam_IzberiPredlogoClick);
     connect(Button_Sam_OK, &QPushButton::clicked, this, &TForm_SamodNastav::Button_Sam_OKClick);
 }
 

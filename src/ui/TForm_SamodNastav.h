@@ -24,30 +24,30 @@ class TForm_SamodNastav : public QDialog {
 public:
     explicit TForm_SamodNastav(Dialogs& dialogs, QWidget* parent = nullptr);
 
-    QLineEdit* Edit_Sam_Filt;  // filter time constant
-    QLineEdit* Edit_Sam_Max;  // actuator maximum
-    QLineEdit* Edit_Sam_Min;  // actuator minimum
-    QLineEdit* Edit_Sam_Velocity;  // actuator opening time [s]
-    QComboBox* ComboBox_Sam_IzbMetode;   // tuning method
-    QLineEdit* Edit_Sam_Ts;              // closed-loop sampling time
-    QScrollBar* ScrollBar_Sam_Robust;    // robustness (0) .. speed (20)
-    QLabel* Label_Sam_Robust;            // the robustness value of the slider's position
-    QGroupBox* RadioGroup_Sam_Prikaz;    // type of closed-loop response
-    QButtonGroup* prikazItems;           // 0 reference tracking, 1 disturbance rejection
-    QComboBox* ComboBox_Sam_TipReg;      // controller form
-    QLineEdit* Edit_Sam_SkalP;  // additional scaling of P
-    QLineEdit* Edit_Sam_SkalI;  // additional scaling of I
-    QLineEdit* Edit_Sam_SkalD;  // additional scaling of D
-    QGroupBox* RadioGroup_Sam_PID;       // controller selection
-    QButtonGroup* pidItems;              // 0 P, 1 I, 2 PI, 3 PID
-    QCheckBox* CheckBox_Sam_Cascade;  // cascade controller
-    QCheckBox* CheckBox_Sam_Nalozi;      // stored with the settings only: hidden, disabled
-    QCheckBox* CheckBox_Sam_PorocObd;    // report content: measured data
-    QCheckBox* CheckBox_Sam_PorocMod;    // ... process model
-    QCheckBox* CheckBox_Sam_PorocReg;    // ... controller
-    QLabel* Label13;                     // report template file name
+    QLineEdit* Edit_Sam_Filt;                // filter time constant
+    QLineEdit* Edit_Sam_Max;                 // actuator maximum
+    QLineEdit* Edit_Sam_Min;                 // actuator minimum
+    QLineEdit* Edit_Sam_Velocity;            // actuator opening time [s]
+    QComboBox* ComboBox_Sam_IzbMetode;       // tuning method
+    QLineEdit* Edit_Sam_Ts;                  // closed-loop sampling time
+    QScrollBar* ScrollBar_Sam_Robust;        // robustness (0) .. speed (20)
+    QLabel* Label_Sam_Robust;                // the robustness value of the slider's position
+    QGroupBox* RadioGroup_Sam_Prikaz;        // type of closed-loop response
+    QButtonGroup* prikazItems;               // 0 reference tracking, 1 disturbance rejection
+    QComboBox* ComboBox_Sam_TipReg;          // controller form
+    QLineEdit* Edit_Sam_SkalP;               // additional scaling of P
+    QLineEdit* Edit_Sam_SkalI;               // additional scaling of I
+    QLineEdit* Edit_Sam_SkalD;               // additional scaling of D
+    QGroupBox* RadioGroup_Sam_PID;           // controller selection
+    QButtonGroup* pidItems;                  // 0 P, 1 I, 2 PI, 3 PID
+    QCheckBox* CheckBox_Sam_Cascade;         // cascade controller
+    QCheckBox* CheckBox_Sam_Nalozi;          // stored with the settings only: hidden, disabled
+    QCheckBox* CheckBox_Sam_PorocObd;        // report content: measured data
+    QCheckBox* CheckBox_Sam_PorocMod;        // ... process model
+    QCheckBox* CheckBox_Sam_PorocReg;        // ... controller
+    QLabel* Label13;                         // report template file name
     QPushButton* Button_Sam_IzberiPredlogo;  // "Select dot file"
-    QPushButton* Button_Sam_OK;  // "OK"
+    QPushButton* Button_Sam_OK;              // "OK"
 
     // The template choice: an open-file dialog without a filter.
     FileDialog OpenDialog_Predloga{"OpenDialog_Predloga", FileDialog::Kind::Open};
@@ -62,7 +62,7 @@ public:
     static QString RobustnessText(int position);
 
 public slots:
-    void ScrollBar_Sam_RobustChange();  // shows the factor of the slider's position
+    void ScrollBar_Sam_RobustChange();      // shows the factor of the slider's position
     void Button_Sam_IzberiPredlogoClick();  // "Select dot file"
     void Button_Sam_OKClick();              // "OK"
 

@@ -49,4 +49,3 @@ inline QJsonObject Parse(const std::string& text) {
     EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
     return document.object();
 }
-

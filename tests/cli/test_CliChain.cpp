@@ -66,13 +66,12 @@ QString SettingsCopy(const QString& from, const QString& to, const std::map<int,
 TEST(CliExperiment, FastSimulatedRunLeavesTheFourFilesOfItsRecord) {
     QTemporaryDir dir;
     const QString out = dir.filePath("run");  // made by the command
-    const Result result =
-        RunCli({"experiment", Examples + "simulation-steps.hvx", "--fast", "--out", out});
+    const Result result = RunCli({"experiment", Examples + "simulation-steps.hvx", "--fast", "--out", out});
     ASSERT_EQ(result.status, 0) << result.err;
     const QStringList four = Expected("simulation-steps", {"hvd", "hvm", "hvc", "odt"});
     EXPECT_EQ(FilesIn(out), four);  // no pictures left behind
-    EXPECT_EQ(Printed(result, out), QStringList({"simulation-steps.hvd", "simulation-steps.hvm",
-                                                 "simulation-steps.hvc", "simulation-steps.odt"}));
+    EXPECT_EQ(Printed(result, out), QStringList({"simulation-steps.hvd", "simulation-steps.hvm", "simulation-steps.hvc",
+                                                 "simulation-steps.odt"}));
 
     // Ts 1 s, 20 s waiting, two steps of 60 s up and down: 260 samples; the
     // window starts just before the first step and ends at the last sample.
@@ -105,8 +104,8 @@ TEST(CliExperiment, FastSimulatedRunLeavesTheFourFilesOfItsRecord) {
 TEST(CliChain, ProcessesARecordWithTheSettingsOfAnAutomaticRun) {
     QTemporaryDir dir;
     const QString out = dir.filePath("chain");
-    const Result result = RunCli(
-        {"chain", Examples + "simulation-steps.hvx", Examples + "cascade-steps.hvd", "--out", out});
+    const Result result =
+        RunCli({"chain", Examples + "simulation-steps.hvx", Examples + "cascade-steps.hvd", "--out", out});
     ASSERT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(FilesIn(out), Expected("simulation-steps", {"hvd", "hvm", "hvc", "odt"}));
     EXPECT_EQ(Printed(result, out).size(), 4);

@@ -27,9 +27,27 @@ protected:
 };
 
 std::vector<std::string> Hvd(const std::string& samplingTime) {
-    return {"HALVETRA Mesurements", "V1.0", "1.2.2024", "10:20:30", samplingTime, "3", "2", "3", "1.5", "90", "10",
-            "20", "MV", "MV", "U", "U", "Y \"outer\"", "Y2",
-            "0\t1\t1\t2\t2\t3\t4", "0.1\t0,5\t0.5\t2\t2\t3\t4", "0.2\t1e-7\t1\t2\t2\t3\tbad"};
+    return {"HALVETRA Mesurements",
+            "V1.0",
+            "1.2.2024",
+            "10:20:30",
+            samplingTime,
+            "3",
+            "2",
+            "3",
+            "1.5",
+            "90",
+            "10",
+            "20",
+            "MV",
+            "MV",
+            "U",
+            "U",
+            "Y \"outer\"",
+            "Y2",
+            "0\t1\t1\t2\t2\t3\t4",
+            "0.1\t0,5\t0.5\t2\t2\t3\t4",
+            "0.2\t1e-7\t1\t2\t2\t3\tbad"};
 }
 
 TEST_F(CliData, HvdFile) {
@@ -75,8 +93,8 @@ TEST_F(CliData, ValuesArrays) {
 }
 
 TEST_F(CliData, DelimitedFile) {
-    const auto path = Write("export.dat", {"12.3.2024;x", "", "A;B;", "", "", "23:59:59;1,5;2;", "00:00:00;3;x;",
-                                           "00:00:01;5;6;", "end"});
+    const auto path = Write(
+        "export.dat", {"12.3.2024;x", "", "A;B;", "", "", "23:59:59;1,5;2;", "00:00:00;3;x;", "00:00:01;5;6;", "end"});
     const auto run = RunCli({"data", path, "--values"});
     ASSERT_EQ(run.status, 0) << run.err;
     const auto json = Parse(run.out);

@@ -18,8 +18,9 @@ namespace {
 QString WriteCascade(const QTemporaryDir& dir, int n = 400, bool level = false) {
     const QString path = dir.filePath("cascade.hvd");
     std::ofstream out(path.toStdString(), std::ios::binary);
-    out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n08:00:00\r\n1\r\n" << n << "\r\n1\r\n" << n
-        << "\r\n0\r\n100\r\n0\r\n0\r\nMV\r\nMV\r\nU\r\nU\r\nY\r\nY2\r\n";
+    out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n08:00:00\r\n1\r\n"
+        << n << "\r\n1\r\n"
+        << n << "\r\n0\r\n100\r\n0\r\n0\r\nMV\r\nMV\r\nU\r\nU\r\nY\r\nY2\r\n";
     std::vector<double> u(n), y(n), y2(n);
     double a = 0, b = 0;
     for (int k = 0; k < n; ++k) {
@@ -70,9 +71,8 @@ TEST(CliIdentify, PrintsBothModelsOfTheFilesWindow) {
         QJsonObject set = withRefined[name].toObject();
         const QJsonObject refined = set.take("refined").toObject();
         EXPECT_EQ(set, json[name].toObject());
-        QStringList keys = {"converged",          "dead_time",          "dead_time_ci95", "fit_percent",
-                            "gain",               "gain_ci95",          "iterations",     "time_constant",
-                            "time_constant_ci95"};
+        QStringList keys = {"converged", "dead_time",  "dead_time_ci95", "fit_percent",       "gain",
+                            "gain_ci95", "iterations", "time_constant",  "time_constant_ci95"};
         if (refined.contains("reason")) keys.insert(6, "reason");
         EXPECT_EQ(refined.keys(), keys) << name;
         EXPECT_EQ(refined["gain_ci95"].toArray().size(), 2);
@@ -161,7 +161,8 @@ TEST(CliIdentify, ClampsTheWindowAsTheSlidersDoAndRefusesBadOptions) {
 
     const Result empty = RunCli({"identify", file, "--start", "3000", "--end", "50"});
     EXPECT_EQ(empty.status, 1);
-    EXPECT_EQ(empty.err, "The identification window from sample 3000 to sample 50 is empty: its start lies after its end\n");
+    EXPECT_EQ(empty.err,
+              "The identification window from sample 3000 to sample 50 is empty: its start lies after its end\n");
     EXPECT_TRUE(empty.out.empty());
 
     // A record of two columns has no column 3 for the default U.

@@ -56,9 +56,9 @@ TEST(CliStartup, WithoutItsSecondProgramTheHandedOverSubcommandsFailByName) {
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 1);
     EXPECT_EQ(process.readAllStandardOutput(), "");
-    EXPECT_EQ(process.readAllStandardError().toStdString(),
-              "halvetra-cli: cannot start " + folder.filePath("halvetra-cli-full").toStdString() +
-                  ": No such file or directory\n");
+    EXPECT_EQ(process.readAllStandardError().toStdString(), "halvetra-cli: cannot start " +
+                                                                folder.filePath("halvetra-cli-full").toStdString() +
+                                                                ": No such file or directory\n");
 }
 
 }  // namespace

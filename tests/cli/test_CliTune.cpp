@@ -30,9 +30,8 @@ TEST(CliTune, PrintsTheGainsAsTuned) {
     const Result result = RunCli({"tune", "--inner", "2,10,1", "--method", "2", "--robustness", "20"});
     ASSERT_EQ(result.status, 0) << result.err;
     const QJsonObject json = Parse(result.out);
-    EXPECT_EQ(json.keys(), QStringList({"KdPID", "KiI", "KiPI", "KiPID", "KpP", "KpPI", "KpPID", "cascade",
-                                        "kp_inner", "method", "recommended_sampling_time", "robustness",
-                                        "robustness_factor"}));
+    EXPECT_EQ(json.keys(), QStringList({"KdPID", "KiI", "KiPI", "KiPID", "KpP", "KpPI", "KpPID", "cascade", "kp_inner",
+                                        "method", "recommended_sampling_time", "robustness", "robustness_factor"}));
     EXPECT_EQ(json["method"].toInt(), 2);
     EXPECT_EQ(json["cascade"].toBool(), false);
     EXPECT_EQ(json["kp_inner"].toDouble(), 0.0);
@@ -57,8 +56,8 @@ TEST(CliTune, RobustnessFiguresAndTheComparisonOfRules) {
     EXPECT_EQ(robustness.keys(), QStringList({"I", "P", "PI", "PID"}));
     EXPECT_TRUE(robustness["I"].toObject().isEmpty());
     const QJsonObject pi = robustness["PI"].toObject();
-    EXPECT_EQ(pi.keys(), QStringList({"gain_margin", "iae_disturbance", "iae_setpoint", "ms", "mt",
-                                      "phase_margin_deg", "stable"}));
+    EXPECT_EQ(pi.keys(), QStringList({"gain_margin", "iae_disturbance", "iae_setpoint", "ms", "mt", "phase_margin_deg",
+                                      "stable"}));
     EXPECT_TRUE(pi["stable"].toBool());
     EXPECT_NEAR(pi["ms"].toDouble(), 1.59, 0.03);
     EXPECT_NEAR(pi["iae_setpoint"].toDouble(), 2.17, 0.03);
@@ -88,8 +87,8 @@ TEST(CliTune, RobustnessFiguresAndTheComparisonOfRules) {
     // Method 9: the gains as for every method, factor 1 and the Ms target of
     // the slider, which its loops meet; in the comparison its PI has the
     // least load IAE of all rules whose loop is at least as robust.
-    const Result optimal = RunCli({"tune", "--inner", "1,5,1", "--method", "9", "--robustness", "10",
-                                   "--sampling-time", "0.05"});
+    const Result optimal =
+        RunCli({"tune", "--inner", "1,5,1", "--method", "9", "--robustness", "10", "--sampling-time", "0.05"});
     ASSERT_EQ(optimal.status, 0) << optimal.err;
     const QJsonObject tunedOptimal = Parse(optimal.out);
     EXPECT_TRUE(tunedOptimal.contains("KdPID"));
@@ -116,7 +115,7 @@ TEST(CliTune, TunesACascadeFromAModelFile) {
     const QString path = dir.filePath("m.hvm");
     {
         std::ofstream out(path.toStdString(), std::ios::binary);
-        const char* values[] = {"1.5", "8", "2", "1", "0", "0", "0", "0.02",
+        const char* values[] = {"1.5", "8",  "2", "1", "0", "0", "0", "0.02",
                                 "0.8", "20", "3", "1", "0", "0", "0", "0.03"};
         out << "HALVETRA Model\r\nV1.0\r\n";
         for (const char* v : values) out << "label\r\n" << v << "\r\n";
@@ -149,7 +148,7 @@ TEST(CliSimulate, PrintsTheResponsesAsCsv) {
     const Result disturbance = RunCli({"simulate", "--inner", "1,10,2", "--response", "1", "--sampling-time", "0.5"});
     ASSERT_EQ(disturbance.status, 0) << disturbance.err;
     const auto rows = Lines(disturbance.out);
-    ASSERT_EQ(rows.size(), 142u);  // n = 141 at Ts 0.5 s
+    ASSERT_EQ(rows.size(), 142u);                 // n = 141 at Ts 0.5 s
     EXPECT_NEAR(Row(rows.back())[3], 0.0, 5e-2);  // the PI loop removes the disturbance
 
     // The sampling-time text is read as the page's edit reads it.
@@ -166,9 +165,8 @@ TEST(CliSimulate, FailuresEndWithTheSystemsText) {
     EXPECT_EQ(badTime.err, "'fast' is not a valid floating point value\n");
     // Numbers that overflow end the command as on the Controller page: no
     // null, NaN or Inf is ever printed.
-    for (const QStringList& arguments :
-         {QStringList{"tune", "--inner", "1e-320,10,2"},
-          QStringList{"simulate", "--inner", "1,10,2", "--sampling-time", "1e308"}}) {
+    for (const QStringList& arguments : {QStringList{"tune", "--inner", "1e-320,10,2"},
+                                         QStringList{"simulate", "--inner", "1,10,2", "--sampling-time", "1e308"}}) {
         const Result overflow = RunCli(arguments);
         EXPECT_EQ(overflow.status, 1) << arguments.join(' ').toStdString();
         EXPECT_EQ(overflow.err, "Floating point overflow\n") << arguments.join(' ').toStdString();
@@ -195,12 +193,13 @@ TEST(CliTune, IntegratingProcessesFromOptionsAndAModelFile) {
     const Result refused = RunCli({"tune", "--inner-integrating", "0.05,3", "--method", "1"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_EQ(refused.err,
-              "The rule MOMI method - control does not apply to integrating processes; choose SIMC, AMIGO or the optimal rule\n");
+              "The rule MOMI method - control does not apply to integrating processes; choose SIMC, AMIGO or the "
+              "optimal rule\n");
 
     const Result single = RunCli({"simulate", "--inner-integrating", "0.05,3,1", "--method", "7"});
     ASSERT_EQ(single.status, 0) << single.err;
     const auto lines = Lines(single.out);
-    ASSERT_EQ(lines.size(), 102u);  // n = Round((30 L + 10 T) / Ts) + 1 = 101 samples
+    ASSERT_EQ(lines.size(), 102u);                 // n = Round((30 L + 10 T) / Ts) + 1 = 101 samples
     EXPECT_NEAR(Row(lines.back())[1], 1.0, 1e-9);  // the ramp stops at 1 after the pulse
     EXPECT_NEAR(Row(lines.back())[3], 1.0, 2e-2);
 
@@ -208,8 +207,8 @@ TEST(CliTune, IntegratingProcessesFromOptionsAndAModelFile) {
     const QString path = dir.filePath("level.hvm");
     {
         std::ofstream out(path.toStdString(), std::ios::binary);
-        const char* values[] = {"2", "10", "1", "1", "0", "0", "0", "0.02",
-                                "integrating 0.05", "0", "4", "1", "0", "0", "0", "0.03"};
+        const char* values[] = {"2", "10", "1", "1", "0", "0", "0",   "0.02", "integrating 0.05",
+                                "0", "4",  "1", "0", "0", "0", "0.03"};
         out << "HALVETRA Model\r\nV1.1\r\n";
         for (const char* v : values) out << "label\r\n" << v << "\r\n";
         out << "Stevilo vzorcev:\r\n0\r\nPodatki:\r\n";

@@ -62,14 +62,30 @@ protected:
 TEST_F(ControllerFileTest, WritesThirtyEightLabelledLines) {
     const auto expected = [](const std::vector<std::string>& v) {
         return "HALVETRA Controller\r\nV1.0\r\n"
-               "Ojacenje notranjega procesa:\r\n" + v[0] + "\r\n"
-               "Casovna konstanta notranjega procesa:\r\n" + v[1] + "\r\n"
-               "Zakasnitev notranjega procesa:\r\n" + v[2] + "\r\n"
-               "Relativna standardna deviacija meritev-model notranjega procesa:\r\n" + v[3] + "\r\n"
-               "Ojacenje zunanjega procesa:\r\n" + v[4] + "\r\n"
-               "Casovna konstanta zunanjega procesa:\r\n" + v[5] + "\r\n"
-               "Zakasnitev zunanjega procesa:\r\n" + v[6] + "\r\n"
-               "Relativna standardna deviacija meritev-model zunanjega procesa:\r\n" + v[7] + "\r\n"
+               "Ojacenje notranjega procesa:\r\n" +
+               v[0] +
+               "\r\n"
+               "Casovna konstanta notranjega procesa:\r\n" +
+               v[1] +
+               "\r\n"
+               "Zakasnitev notranjega procesa:\r\n" +
+               v[2] +
+               "\r\n"
+               "Relativna standardna deviacija meritev-model notranjega procesa:\r\n" +
+               v[3] +
+               "\r\n"
+               "Ojacenje zunanjega procesa:\r\n" +
+               v[4] +
+               "\r\n"
+               "Casovna konstanta zunanjega procesa:\r\n" +
+               v[5] +
+               "\r\n"
+               "Zakasnitev zunanjega procesa:\r\n" +
+               v[6] +
+               "\r\n"
+               "Relativna standardna deviacija meritev-model zunanjega procesa:\r\n" +
+               v[7] +
+               "\r\n"
                "Cas vzorcenja:\r\n0,25\r\n"
                "Metoda nastavljanja:\r\n9\r\n"
                "Prikazan odziv (referenca - motnja):\r\n1\r\n"

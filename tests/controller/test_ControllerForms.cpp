@@ -162,10 +162,10 @@ TEST(ControllerForms, MaxGainOfNL) {
     // Slopes 3, 0.5, 1 at outputs 0, 3, 4, 5: from the segment ending at the
     // first point reaching yMin to the one ending at the first reaching yMax.
     const Rows table = {{"0", "0"}, {"1", "3"}, {"3", "4"}, {"4", "5"}};
-    EXPECT_EQ(MaxGainOfNL(table, 0.0, 2.0, '.'), 3.0);   // segments 0 .. 1
-    EXPECT_EQ(MaxGainOfNL(table, 3.5, 4.5, '.'), 1.0);   // segments 1 .. 3
-    EXPECT_EQ(MaxGainOfNL(table, 3.5, 2.0, '.'), 0.5);   // segment 1 only
-    EXPECT_EQ(MaxGainOfNL(table, 9.0, 9.0, '.'), 1.0);   // none reached: segments 1 .. 3
+    EXPECT_EQ(MaxGainOfNL(table, 0.0, 2.0, '.'), 3.0);  // segments 0 .. 1
+    EXPECT_EQ(MaxGainOfNL(table, 3.5, 4.5, '.'), 1.0);  // segments 1 .. 3
+    EXPECT_EQ(MaxGainOfNL(table, 3.5, 2.0, '.'), 0.5);  // segment 1 only
+    EXPECT_EQ(MaxGainOfNL(table, 9.0, 9.0, '.'), 1.0);  // none reached: segments 1 .. 3
 
     EXPECT_EQ(MaxGainOfNL(Rows{{"0,5", "0"}, {"0,5", "1"}, {"1", "2"}}, -1, 10, ','), 1000.0);  // vertical
     EXPECT_EQ(MaxGainOfNL(Rows{{"0", "5"}, {"10", "5"}}, 0, 10, '.'), 0.0);

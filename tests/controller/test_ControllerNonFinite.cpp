@@ -53,9 +53,9 @@ std::string Dump(const ParametersBoxState& box) {
 // them fails with the floating-point error (the optimal rule: or with its
 // message that no controller meets the target).
 TEST(ControllerNonFinite, TuningLabelsOfExtremeModelsAreNumbersOrTheError) {
-    const ModelParameters models[] = {Model(1.0, 10.0, 2.0),     Model(1e-320, 10.0, 2.0), Model(1e308, 10.0, 2.0),
-                                      Model(1.0, 1e308, 1e-320), Model(1.0, 1e-320, 1e308), Model(-1e308, 1e308, 1e308),
-                                      Model(1e-300, 1e-300, 1e-300)};
+    const ModelParameters models[] = {
+        Model(1.0, 10.0, 2.0),     Model(1e-320, 10.0, 2.0),    Model(1e308, 10.0, 2.0),      Model(1.0, 1e308, 1e-320),
+        Model(1.0, 1e-320, 1e308), Model(-1e308, 1e308, 1e308), Model(1e-300, 1e-300, 1e-300)};
     int failures = 0;
     for (const bool cascade : {false, true}) {
         for (int method : {0, 1, 2, 3, 4, 5, 6, int{OptimalMs}}) {
@@ -151,8 +151,9 @@ TEST(ControllerNonFinite, ExtremeScalingLeavesTheBoxWholeOrUnchanged) {
     // A non-linear element's gain that is not finite is never shown.
     for (const double q : {Inf, NaN}) {
         ParametersBoxState box;
-        EXPECT_EQ(FaultOf([&] { ShowControllerParameters(0, 2, true, gains, 1.0, q, ScaleTexts("1", "1", "1", '.'),
-                                                         '.', box); }),
+        EXPECT_EQ(FaultOf([&] {
+                      ShowControllerParameters(0, 2, true, gains, 1.0, q, ScaleTexts("1", "1", "1", '.'), '.', box);
+                  }),
                   std::isnan(q) ? Invalid : Overflow);
         EXPECT_EQ(box.Text(T::NLCaption), "");
     }

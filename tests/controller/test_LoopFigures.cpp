@@ -14,8 +14,7 @@
 namespace halvetra {
 namespace {
 
-LoopDescription Loop(int type, double Kp, double Ki, double Kd, double Ts, double K, double T, double L)
-{
+LoopDescription Loop(int type, double Kp, double Ki, double Kd, double Ts, double K, double T, double L) {
     LoopDescription s;
     s.Type = type;
     s.Kp = Kp;
@@ -28,8 +27,7 @@ LoopDescription Loop(int type, double Kp, double Ki, double Kd, double Ts, doubl
     return s;
 }
 
-LoopDescription Cascade(int type, double Kp, double Ki, double Kd, double KpInner, double Ts)
-{
+LoopDescription Cascade(int type, double Kp, double Ki, double Kd, double KpInner, double Ts) {
     LoopDescription s = Loop(type, Kp, Ki, Kd, Ts, 2.0, 3.0, 1.0);
     s.Cascade = true;
     s.KpInner = KpInner;
@@ -41,13 +39,12 @@ LoopDescription Cascade(int type, double Kp, double Ki, double Kd, double KpInne
 
 // The measurement the controller sees after a unit set-point step, from the
 // simulation itself: y[k] = Y[k - 1].
-std::vector<double> SimulatedMeasurement(const LoopDescription& s, int n)
-{
+std::vector<double> SimulatedMeasurement(const LoopDescription& s, int n) {
     std::vector<double> Y(static_cast<std::size_t>(LoopArraySize(n, s.Cascade ? s.L2 : s.L1, s.Ts)), 0.0);
     if (s.Cascade) {
         std::vector<double> Y1(static_cast<std::size_t>(LoopArraySize(n, s.L1, s.Ts)), 0.0);
-        TRegulator::SimulateCascade(s.Type, n, Y, Y1, s.Kp, s.Ki, s.Kd, s.KpInner, 1.0, 0.0, s.Ts, s.K1, s.T1,
-                                    s.L1, s.K2, s.T2, s.L2, s.Process1, s.Process2);
+        TRegulator::SimulateCascade(s.Type, n, Y, Y1, s.Kp, s.Ki, s.Kd, s.KpInner, 1.0, 0.0, s.Ts, s.K1, s.T1, s.L1,
+                                    s.K2, s.T2, s.L2, s.Process1, s.Process2);
     } else {
         TRegulator::SimulateLoop(s.Type, n, Y, s.Kp, s.Ki, s.Kd, 1.0, 0.0, s.Ts, s.K1, s.T1, s.L1, s.Process1);
     }
@@ -59,8 +56,7 @@ std::vector<double> SimulatedMeasurement(const LoopDescription& s, int n)
 }
 
 // An integrating (inner or outer) process with slope gain K, lag T, dead time L.
-LoopDescription Integrating(LoopDescription s, bool inner, double K, double T, double L)
-{
+LoopDescription Integrating(LoopDescription s, bool inner, double K, double T, double L) {
     (inner ? s.Process1 : s.Process2) = ProcessType::Integrating;
     (inner ? s.K1 : s.K2) = K;
     (inner ? s.T1 : s.T2) = T;
@@ -73,8 +69,7 @@ LoopDescription Integrating(LoopDescription s, bool inner, double K, double T, d
 // response) must match the derived L(z) at every frequency, for every
 // controller law, the filtered derivative, the lags, dead times and the
 // cascade's closed inner loop.
-TEST(LoopFigures, DerivedLoopMatchesTheSimulatedLoop)
-{
+TEST(LoopFigures, DerivedLoopMatchesTheSimulatedLoop) {
     const std::vector<LoopDescription> rows = {
         Loop(TypeI, 0.0, 0.08, 0.0, 1.0, 2.0, 5.0, 3.0),
         Loop(TypePI, 0.6, 0.15, 0.0, 0.5, 1.2, 4.0, 2.0),
@@ -100,7 +95,8 @@ TEST(LoopFigures, DerivedLoopMatchesTheSimulatedLoop)
         for (double theta : {0.01, 0.1, 0.5, 1.0, 2.0, 3.0, std::numbers::pi}) {
             std::complex<double> h = 0.0;
             for (int k = 0; k < n; ++k) {
-                const double impulse = y[static_cast<std::size_t>(k)] - (k > 0 ? y[static_cast<std::size_t>(k - 1)] : 0.0);
+                const double impulse =
+                    y[static_cast<std::size_t>(k)] - (k > 0 ? y[static_cast<std::size_t>(k - 1)] : 0.0);
                 h += impulse * std::polar(1.0, -theta * k);
             }
             const std::complex<double> l = LoopFrequencyResponse(s, theta);
@@ -111,8 +107,7 @@ TEST(LoopFigures, DerivedLoopMatchesTheSimulatedLoop)
 
 // SIMC PI (Kc = 0.5, Ti = 1) on e^-s / (s + 1) and on e^-s / s: the
 // published continuous figures, approached at a small sampling time.
-TEST(LoopFigures, PublishedFiguresOfTheReferencePiTuning)
-{
+TEST(LoopFigures, PublishedFiguresOfTheReferencePiTuning) {
     const TuningResult simc = TRegulator::TuneLoop(Simc, 1.0, 1.0, 1.0, MaxLoopGain);
     const LoopFigures f = ComputeLoopFigures(Loop(TypePI, simc.KpPI, simc.KiPI, 0.0, 0.005, 1.0, 1.0, 1.0));
     ASSERT_TRUE(f.Stable);
@@ -144,8 +139,7 @@ TEST(LoopFigures, PublishedFiguresOfTheReferencePiTuning)
 // so its sum is Ts less), and to 1 / (K1 Ki) after a load step of 1 / K1
 // (1 / (K1 Kc Ki) through the cascade's inner P gain Kc). Without overshoot
 // that is the IAE.
-TEST(LoopFigures, IaeOfNonOscillatingLoopsIsTheIntegralOfTheError)
-{
+TEST(LoopFigures, IaeOfNonOscillatingLoopsIsTheIntegralOfTheError) {
     const std::vector<LoopDescription> rows = {
         Loop(TypeI, 0.0, 0.01, 0.0, 1.0, 2.0, 5.0, 3.0),
         Loop(TypePI, 0.1, 0.001, 0.0, 0.5, 1.5, 4.0, 40.0),
@@ -166,12 +160,11 @@ TEST(LoopFigures, IaeOfNonOscillatingLoopsIsTheIntegralOfTheError)
 // An unstable loop shows only that it is unstable; a P loop with a loop gain
 // below 1 has no gain crossing and so no phase margin; all-zero gains give no
 // figures at all.
-TEST(LoopFigures, FiguresLeftOut)
-{
+TEST(LoopFigures, FiguresLeftOut) {
     const LoopFigures unstable = ComputeLoopFigures(Loop(TypePI, 3.0, 2.0, 0.0, 0.1, 1.0, 1.0, 1.0));
     EXPECT_FALSE(unstable.Stable);
-    EXPECT_FALSE(unstable.Ms || unstable.Mt || unstable.GainMargin || unstable.PhaseMarginDeg ||
-                 unstable.IaeSetpoint || unstable.IaeDisturbance);
+    EXPECT_FALSE(unstable.Ms || unstable.Mt || unstable.GainMargin || unstable.PhaseMarginDeg || unstable.IaeSetpoint ||
+                 unstable.IaeDisturbance);
 
     const LoopFigures p = ComputeLoopFigures(Loop(TypeP, 0.5, 0.0, 0.0, 1.0, 1.0, 4.0, 2.0));
     EXPECT_TRUE(p.Stable);

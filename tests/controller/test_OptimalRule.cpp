@@ -18,8 +18,7 @@
 namespace halvetra {
 namespace {
 
-LoopDescription Process(double K, double T, double L, double Ts)
-{
+LoopDescription Process(double K, double T, double L, double Ts) {
     LoopDescription s;
     s.Ts = Ts;
     s.K1 = K;
@@ -29,14 +28,12 @@ LoopDescription Process(double K, double T, double L, double Ts)
 }
 
 // The same process, integrating: K e^(-L s) / (s (T s + 1)).
-LoopDescription Integrating(LoopDescription s)
-{
+LoopDescription Integrating(LoopDescription s) {
     s.Process1 = ProcessType::Integrating;
     return s;
 }
 
-LoopDescription WithGains(LoopDescription s, int type, double Kp, double Ki, double Kd = 0.0)
-{
+LoopDescription WithGains(LoopDescription s, int type, double Kp, double Ki, double Kd = 0.0) {
     s.Type = type;
     s.Kp = Kp;
     s.Ki = Ki;
@@ -44,8 +41,7 @@ LoopDescription WithGains(LoopDescription s, int type, double Kp, double Ki, dou
     return s;
 }
 
-ModelParameters Model(double K, double T, double L)
-{
+ModelParameters Model(double K, double T, double L) {
     ModelParameters m;
     m.Gain = K;
     m.TimeConstant = T;
@@ -54,8 +50,7 @@ ModelParameters Model(double K, double T, double L)
 }
 
 // Geometric steps from lo to hi, signed like the process gain.
-std::vector<double> Steps(double lo, double hi, int n, double sign)
-{
+std::vector<double> Steps(double lo, double hi, int n, double sign) {
     std::vector<double> v;
     for (int i = 0; i < n; ++i) {
         v.push_back(sign * lo * std::pow(hi / lo, static_cast<double>(i) / (n - 1)));
@@ -66,8 +61,7 @@ std::vector<double> Steps(double lo, double hi, int n, double sign)
 // The least load IAE over a grid of gains whose loop meets the target, each
 // judged by LoopMaxSensitivity and ComputeLoopFigures alone.
 double GridBest(const LoopDescription& process, int type, double target, const std::vector<double>& kps,
-                const std::vector<double>& kis)
-{
+                const std::vector<double>& kis) {
     double best = INFINITY;
     for (const double kp : kps) {
         for (const double ki : kis) {
@@ -92,8 +86,7 @@ double GridBest(const LoopDescription& process, int type, double target, const s
 // gains (none of which holds an integrating process); P is the largest gain
 // that meets the target; the PID meets it with its noise gain bounded and is
 // no worse than the PI.
-TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid)
-{
+TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid) {
     LoopDescription cascade = Process(1.0, 1.0, 0.3, 0.1);
     cascade.Cascade = true;
     cascade.KpInner = TRegulator::TuneCascade(Simc, 1.0, 1.0, 0.3, 1.0, 5.0, 0.5, MaxLoopGain).KpInner;
@@ -131,8 +124,8 @@ TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid)
         ASSERT_TRUE(piFigures.Stable && piFigures.Ms && piFigures.IaeDisturbance);
         EXPECT_LE(*piFigures.Ms, target * 1.005);
         EXPECT_NEAR(pi.Ms, *piFigures.Ms, 1e-12);
-        const double piGrid = GridBest(process, TypePI, target, Steps(0.02 / K, 10.0 / K, 30, sign),
-                                       Steps(0.01 / K, 5.0 / K, 30, sign));
+        const double piGrid =
+            GridBest(process, TypePI, target, Steps(0.02 / K, 10.0 / K, 30, sign), Steps(0.01 / K, 5.0 / K, 30, sign));
         EXPECT_LE(*piFigures.IaeDisturbance, piGrid * 1.001);
         // Nor do the gains a few percent around it.
         std::vector<double> nearKp;
@@ -182,8 +175,7 @@ TEST(OptimalRule, MeetsTheTargetAndBeatsABruteForceGrid)
 // Method 9 through TuneController: factor 1, the target of the slider, the
 // cascade's inner gain of SIMC and its PI as PID; a process no controller
 // can hold within the target, a zero sampling time or gain end with a message.
-TEST(OptimalRule, TuneControllerAndItsFailures)
-{
+TEST(OptimalRule, TuneControllerAndItsFailures) {
     const ModelParameters inner = Model(1.0, 1.0, 0.3);
     const ModelParameters outer = Model(1.0, 5.0, 0.5);
     const ControllerTuning single = TuneController(OptimalMs, 0, false, inner, outer, 0.1);

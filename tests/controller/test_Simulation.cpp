@@ -15,8 +15,7 @@
 namespace halvetra {
 namespace {
 
-ModelParameters Model(double K, double T, double L)
-{
+ModelParameters Model(double K, double T, double L) {
     ModelParameters m;
     m.Gain = K;
     m.TimeConstant = T;
@@ -26,8 +25,7 @@ ModelParameters Model(double K, double T, double L)
 
 // The single-loop simulation written out step by step, on a generous array.
 std::vector<double> ReferenceLoop(int type, int n, double Kp, double Ki, double Kd, double R, double D, double Ts,
-                                  double K, double T, double L)
-{
+                                  double K, double T, double L) {
     const auto S = [](double a, double b, double fallback) { return b == 0.0 ? fallback : a / b; };
     std::vector<double> Y(20000, 0.0);
     const double Td = S(Kd, Kp, 0.0);
@@ -53,23 +51,23 @@ std::vector<double> ReferenceLoop(int type, int n, double Kp, double Ki, double 
 }
 
 std::vector<double> Loop(int type, int n, double Kp, double Ki, double Kd, double R, double D, double Ts, double K,
-                         double T, double L)
-{
+                         double T, double L) {
     std::vector<double> Y(LoopArraySize(n, L, Ts), -7.0);
     TRegulator::SimulateLoop(type, n, Y, Kp, Ki, Kd, R, D, Ts, K, T, L);
     Y.resize(n);
     return Y;
 }
 
-TEST(SimulateLoop, MatchesTheStepByStepReference)
-{
-    struct Case { double Kp, Ki, Kd, R, D, Ts, K, T, L; };
+TEST(SimulateLoop, MatchesTheStepByStepReference) {
+    struct Case {
+        double Kp, Ki, Kd, R, D, Ts, K, T, L;
+    };
     const Case cases[] = {
-        {1.2, 0.15, 0.8, 1.0, 0.0, 0.5, 2.0, 10.0, 1.0},   // filtered derivative
-        {0.0, 0.3, 2.0, 1.0, 0.0, 1.0, 1.0, 3.0, 2.0},     // Kp = 0: no filter
+        {1.2, 0.15, 0.8, 1.0, 0.0, 0.5, 2.0, 10.0, 1.0},      // filtered derivative
+        {0.0, 0.3, 2.0, 1.0, 0.0, 1.0, 1.0, 3.0, 2.0},        // Kp = 0: no filter
         {-0.7, -0.05, -0.4, 0.0, -0.5, 0.2, -2.0, 4.0, 0.7},  // negative process gain, disturbance
-        {3.0, 1.0, 0.001, 1.0, 0.0, 1.0, 1.0, 0.005, 3.6},  // no process lag, tiny Td
-        {0.9, 0.2, 0.3, 1.0, 0.0, 0.5, 2.0, 4.0, 1.3},     // a refined dead time of 2.6 samples: 3
+        {3.0, 1.0, 0.001, 1.0, 0.0, 1.0, 1.0, 0.005, 3.6},    // no process lag, tiny Td
+        {0.9, 0.2, 0.3, 1.0, 0.0, 0.5, 2.0, 4.0, 1.3},        // a refined dead time of 2.6 samples: 3
     };
     for (const Case& c : cases) {
         for (int type = TypeI; type <= TypeP; ++type) {
@@ -80,16 +78,14 @@ TEST(SimulateLoop, MatchesTheStepByStepReference)
     }
 }
 
-TEST(SimulateLoop, OutputOfStepILandsAtDelayPlusIPlusOne)
-{
+TEST(SimulateLoop, OutputOfStepILandsAtDelayPlusIPlusOne) {
     // No lag, P controller with unit loop gain, delay 3: the first output
     // appears at index 4 and the error returns to 0 one round trip later.
     const std::vector<double> Y = Loop(TypeP, 12, 1.0, 0.0, 0.0, 1.0, 0.0, 1.0, 1.0, 0.0, 3.0);
     EXPECT_EQ(Y, (std::vector<double>{0, 0, 0, 0, 1, 1, 1, 1, 1, 0, 0, 0}));
 }
 
-TEST(SimulateLoop, DerivativeKickAndFilter)
-{
+TEST(SimulateLoop, DerivativeKickAndFilter) {
     // Reference step with a long delay: the first controller outputs reach Y
     // before any feedback. T = 0 passes them through unchanged.
     const double Ki = 0.1, Kd = 2.0, Ts = 1.0;
@@ -106,8 +102,7 @@ TEST(SimulateLoop, DerivativeKickAndFilter)
     EXPECT_DOUBLE_EQ(id[7], 2.0 * Ki * Ts);
 }
 
-TEST(SimulateLoop, NegativeDeadTimeCountsAsZero)
-{
+TEST(SimulateLoop, NegativeDeadTimeCountsAsZero) {
     EXPECT_EQ(LoopArraySize(50, -3.0, 1.0), 51);
     EXPECT_EQ(Loop(TypePID, 50, 1.0, 0.2, 0.5, 1.0, 0.0, 1.0, 1.5, 4.0, -3.0),
               Loop(TypePID, 50, 1.0, 0.2, 0.5, 1.0, 0.0, 1.0, 1.5, 4.0, 0.0));
@@ -118,8 +113,7 @@ TEST(SimulateLoop, NegativeDeadTimeCountsAsZero)
     EXPECT_EQ(y1a, y1b);
 }
 
-TEST(SimulateLoop, ArrayRoomIsCheckedAndBoundedForAnyDeadTime)
-{
+TEST(SimulateLoop, ArrayRoomIsCheckedAndBoundedForAnyDeadTime) {
     EXPECT_EQ(LoopArraySize(71, 2.0, 1.0), 74);
     EXPECT_EQ(LoopArraySize(0, 2.0, 1.0), 0);
     // A delay of n samples or more leaves every sample shown at 0.
@@ -132,8 +126,7 @@ TEST(SimulateLoop, ArrayRoomIsCheckedAndBoundedForAnyDeadTime)
     EXPECT_EQ(shortY, std::vector<double>(73, -7.0));
 }
 
-TEST(SimulateCascade, LongOuterDeadTimeStaysInBounds)
-{
+TEST(SimulateCascade, LongOuterDeadTimeStaysInBounds) {
     // Outer dead times beyond the horizon and beyond any fixed capacity; the
     // arrays are exactly as large as asked for, so the sanitizer catches any
     // write outside them.
@@ -141,8 +134,8 @@ TEST(SimulateCascade, LongOuterDeadTimeStaysInBounds)
     ASSERT_EQ(n, 3501);
     for (const double L2 : {1000.0, 4000.0, 1e9, 1e300}) {
         std::vector<double> Y2(LoopArraySize(n, L2, 1.0)), Y1(LoopArraySize(n, 100.0, 1.0));
-        TRegulator::SimulateCascade(TypePID, n, Y2, Y1, 0.5, 0.01, 1.0, 2.0, 1.0, 0.0, 1.0, 1.0, 500.0, 100.0,
-                                    1.0, 20.0, L2);
+        TRegulator::SimulateCascade(TypePID, n, Y2, Y1, 0.5, 0.01, 1.0, 2.0, 1.0, 0.0, 1.0, 1.0, 500.0, 100.0, 1.0,
+                                    20.0, L2);
         const bool reaches = L2 < n;
         EXPECT_EQ(*std::max_element(Y2.begin(), Y2.begin() + n) > 0.0, reaches) << L2;
         EXPECT_TRUE(std::all_of(Y1.begin(), Y1.begin() + n, [](double v) { return std::isfinite(v); }));
@@ -152,8 +145,7 @@ TEST(SimulateCascade, LongOuterDeadTimeStaysInBounds)
                  ListIndexError);
 }
 
-TEST(ClosedLoopHorizon, CountsAndCuts)
-{
+TEST(ClosedLoopHorizon, CountsAndCuts) {
     const SimulationHorizon h = ClosedLoopHorizon(2.0, 10.0, 1.0);
     EXPECT_EQ(h.DeadTimeSamples, 2);
     EXPECT_EQ(h.SampleCount, 71);
@@ -175,8 +167,7 @@ TEST(ClosedLoopHorizon, CountsAndCuts)
     EXPECT_EQ(ClosedLoopHorizon(6000.0, 1.0, 1.0).SampleCount, 10);
 }
 
-TEST(ControllerChartRange, CutsAtTwoAndMinusOne)
-{
+TEST(ControllerChartRange, CutsAtTwoAndMinusOne) {
     const std::vector<double> calm{0.0, 0.5, 1.0, 0.9};
     const std::vector<double> wild{0.0, 3.0, -4.0, 1.0};
     const AxisRange cut = ControllerChartRange({calm, wild}, 4);
@@ -191,8 +182,7 @@ TEST(ControllerChartRange, CutsAtTwoAndMinusOne)
     EXPECT_DOUBLE_EQ(flat.Upper, 0.1);
 }
 
-TEST(ResolveLoopSamplingTime, KeepsTheLastValidOne)
-{
+TEST(ResolveLoopSamplingTime, KeepsTheLastValidOne) {
     EXPECT_EQ(ResolveLoopSamplingTime("", 0.25, '.'), 0.25);
     EXPECT_EQ(ResolveLoopSamplingTime("0,5", 0.25, ','), 0.5);
     EXPECT_EQ(ResolveLoopSamplingTime("0", 0.25, '.'), 0.25);
@@ -205,8 +195,7 @@ TEST(ResolveLoopSamplingTime, KeepsTheLastValidOne)
     }
 }
 
-TEST(TuneController, LabelsOfASingleLoopAndACascade)
-{
+TEST(TuneController, LabelsOfASingleLoopAndACascade) {
     // Chien-Hrones-Reswick tracking on K = 2, T = 10, L = 1 at the middle position.
     const ModelParameters inner = Model(2.0, 10.0, 1.0);
     const ControllerTuning single = TuneController(2, 10, false, inner, Model(1.0, 5.0, 1.0), 1.0);
@@ -239,8 +228,7 @@ TEST(TuneController, LabelsOfASingleLoopAndACascade)
               RecommendedSamplingTime(c.Outer.KpPI, c.Outer.KiPI, cascade.Factor, 1.5, 20.0));
 }
 
-TEST(SimulateController, CurvesOfASingleLoop)
-{
+TEST(SimulateController, CurvesOfASingleLoop) {
     const ModelParameters inner = Model(1.0, 10.0, 2.0);
     const ControllerTuning tuning = TuneController(0, 10, false, inner, inner, 1.0);
     const ControllerSimulation sim = SimulateController(tuning, 0, 1.0, inner, inner);
@@ -255,18 +243,15 @@ TEST(SimulateController, CurvesOfASingleLoop)
     // Each curve is the simulation with its own gains times f.
     const TuningResult& G = tuning.Result;
     const double f = tuning.Factor;
-    const double gains[4][3] = {{0, G.KiI * f, 0},
-                                {G.KpPI * f, G.KiPI * f, 0},
-                                {G.KpPID * f, G.KiPID * f, G.KdPID * f},
-                                {G.KpP * f, 0, 0}};
+    const double gains[4][3] = {
+        {0, G.KiI * f, 0}, {G.KpPI * f, G.KiPI * f, 0}, {G.KpPID * f, G.KiPID * f, G.KdPID * f}, {G.KpP * f, 0, 0}};
     for (int type = TypeI; type <= TypeP; ++type) {
         const auto& k = gains[type];
         EXPECT_EQ(sim.ClosedLoop[type], ReferenceLoop(type, 71, k[0], k[1], k[2], 1, 0, 1, 1, 10, 2)) << type;
     }
 }
 
-TEST(SimulateController, TrackingAndDisturbanceRejection)
-{
+TEST(SimulateController, TrackingAndDisturbanceRejection) {
     const ModelParameters inner = Model(2.0, 10.0, 1.0);
     const ModelParameters outer = Model(1.5, 8.0, 2.0);
     for (const bool cascade : {false, true}) {
@@ -301,8 +286,7 @@ TEST(SimulateController, TrackingAndDisturbanceRejection)
     EXPECT_NEAR(Loop(TypePI, 4000, G.KpPI, G.KiPI, 0, 0, 0.5, 0.1, 2, 10, 1).back(), 0.0, 1e-7);
 }
 
-TEST(SimulateController, CascadeCurveIsTheOuterMeasurement)
-{
+TEST(SimulateController, CascadeCurveIsTheOuterMeasurement) {
     // Disturbance at the inner process input: it reaches Y1 after d1 + 1 = 11
     // samples and Y2 after a further d2 + 1 = 301.
     const ModelParameters inner = Model(2.0, 10.0, 1.0);
@@ -314,8 +298,8 @@ TEST(SimulateController, CascadeCurveIsTheOuterMeasurement)
     const TuningResult& G = tuning.Result;
     const double f = tuning.Factor;
     std::vector<double> Y2(LoopArraySize(n, 30.0, 0.1)), Y1(LoopArraySize(n, 1.0, 0.1));
-    TRegulator::SimulateCascade(TypePI, n, Y2, Y1, G.KpPI * f, G.KiPI * f, 0, tuning.KpInner, 0, 0.5, 0.1, 2, 10,
-                                1, 1.5, 8, 30);
+    TRegulator::SimulateCascade(TypePI, n, Y2, Y1, G.KpPI * f, G.KiPI * f, 0, tuning.KpInner, 0, 0.5, 0.1, 2, 10, 1,
+                                1.5, 8, 30);
     EXPECT_EQ(Y1[10], 0.0);
     EXPECT_GT(Y1[11], 0.0);
     EXPECT_EQ(Y2[311], 0.0);
@@ -330,8 +314,7 @@ TEST(SimulateController, CascadeCurveIsTheOuterMeasurement)
     }
 }
 
-TEST(SimulateController, ZeroGainOrSamplingTimeFails)
-{
+TEST(SimulateController, ZeroGainOrSamplingTimeFails) {
     const ControllerTuning tuning = TuneController(2, 10, false, Model(1, 10, 2), Model(1, 10, 2), 1.0);
     const auto expectDivisionByZero = [&](double K1, double Ts) {
         try {

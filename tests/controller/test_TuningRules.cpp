@@ -15,8 +15,7 @@ using Real = long double;
 
 // Areas of K e^(-L s)/(T s + 1) written out as sums, A_n = K sum_i T^(n-i) c_i
 // with c_i = L^i w_i (w_3 carries the constant 0.33333333 instead of 1/3).
-std::vector<Real> HandAreas(Real K, Real T, Real L)
-{
+std::vector<Real> HandAreas(Real K, Real T, Real L) {
     const Real w[6] = {1, 1, 0.5L, 0.5L * 0.33333333L, 0.5L * 0.33333333L * 0.25L, 0.5L * 0.33333333L * 0.25L * 0.2L};
     std::vector<Real> A(6, 0);
     for (int n = 0; n < 6; ++n) {
@@ -27,15 +26,11 @@ std::vector<Real> HandAreas(Real K, Real T, Real L)
     return A;
 }
 
-void ExpectClose(double actual, Real expected)
-{
+void ExpectClose(double actual, Real expected) {
     EXPECT_NEAR(actual, static_cast<double>(expected), 1e-12 * std::fabs(static_cast<double>(expected)));
 }
 
-std::vector<double> Values(const TuningResult& r)
-{
-    return {r.KiI, r.KpP, r.KpPI, r.KiPI, r.KpPID, r.KiPID, r.KdPID};
-}
+std::vector<double> Values(const TuningResult& r) { return {r.KiI, r.KpP, r.KpPI, r.KiPI, r.KpPID, r.KiPID, r.KdPID}; }
 
 // Assorted models (K > 0): small and large dead time, the 0.1 boundary, no
 // dead time, no time constant.
@@ -44,8 +39,7 @@ const double Models[][3] = {{2, 10, 1}, {1, 10, 0.5}, {0.3, 2, 5}, {5, 1, 1}, {1
 // ---------------------------------------------------------------------------
 // Areas and MOMI building blocks
 
-TEST(ComputeAreas, PinnedExampleWithTruncatedThird)
-{
+TEST(ComputeAreas, PinnedExampleWithTruncatedThird) {
     const Areas A = TRegulator::ComputeAreas(1, 0, 1);
     const double expected[6] = {1, 1, 0.5, 0.166666665, 0.04166666625, 0.00833333325};
     for (int j = 0; j < 6; ++j) {
@@ -54,8 +48,7 @@ TEST(ComputeAreas, PinnedExampleWithTruncatedThird)
 }
 
 // Every result of method 0 is 0.85 times the plain MOMI value.
-TEST(Momi, TrackingGeneralCaseByHand)
-{
+TEST(Momi, TrackingGeneralCaseByHand) {
     const auto A = HandAreas(2, 10, 1);
     const Areas a = TRegulator::ComputeAreas(2, 10, 1);
     for (int j = 0; j < 6; ++j) {
@@ -94,8 +87,7 @@ TEST(Momi, TrackingGeneralCaseByHand)
     ExpectClose(c.KiPID, (1 + A[0] * kp) * (1 + A[0] * kp) / (2 * (A[0] * A[0] * d + A[1])));
 }
 
-TEST(Momi, LoopGainAboveLimitIsCutToLimit)
-{
+TEST(Momi, LoopGainAboveLimitIsCutToLimit) {
     // L/T = 0.01: the plain formulas ask for loop gains above 10.
     const Areas A = TRegulator::ComputeAreas(2, 10, 0.1);
     double Kp = 0, Ki = 0, Kd = 0;
@@ -113,8 +105,7 @@ TEST(Momi, LoopGainAboveLimitIsCutToLimit)
     EXPECT_DOUBLE_EQ(TRegulator::TuneLoop(MomiControl, 2, 10, 1, 3).KpPI * 2, 3);
 }
 
-TEST(Momi, WrongSignDerivativeFallsBackToPi)
-{
+TEST(Momi, WrongSignDerivativeFallsBackToPi) {
     for (double K : {2.0, -2.0}) {
         const Areas A = TRegulator::ComputeAreas(K, 10, 0.5);
         double Kp = 0, Ki = 0, Kd = 1, piKp = 0, piKi = 0;
@@ -126,8 +117,7 @@ TEST(Momi, WrongSignDerivativeFallsBackToPi)
     }
 }
 
-TEST(Momi, GuardsOnUnusualAreas)
-{
+TEST(Momi, GuardsOnUnusualAreas) {
     double Kp = 1, Ki = 1, Kd = 1;
     // A negative loop gain (Kp = -0.5) is replaced by the limit.
     TRegulator::MomiPITracking({1, 1, 0, -1, 0, 0}, MaxLoopGain, Kp, Ki);
@@ -154,8 +144,7 @@ TEST(Momi, GuardsOnUnusualAreas)
 // ---------------------------------------------------------------------------
 // Single loop
 
-TEST(TuneLoop, MomiSmallDeadTimeUsesFixedLoopGain)
-{
+TEST(TuneLoop, MomiSmallDeadTimeUsesFixedLoopGain) {
     for (double L : {0.5, 0.0}) {
         const double A1 = 2 * (10 + L);
         const TuningResult t = TRegulator::TuneLoop(MomiTracking, 2, 10, L, MaxLoopGain);
@@ -171,8 +160,7 @@ TEST(TuneLoop, MomiSmallDeadTimeUsesFixedLoopGain)
     EXPECT_GT(TRegulator::TuneLoop(MomiTracking, 2, 10, 1, MaxLoopGain).KdPID, 0);
 }
 
-TEST(TuneLoop, StepResponseRulesExamples)
-{
+TEST(TuneLoop, StepResponseRulesExamples) {
     const auto chr = TRegulator::TuneLoop(ChrTracking, 2, 10, 1, MaxLoopGain);
     const double chrExpected[] = {1.75 / 12, 1.75, 1.75, 1.75 / 12, 3, 0.3, 1.5};
     const auto chc = TRegulator::TuneLoop(ChrControl, 2, 10, 1, MaxLoopGain);
@@ -195,8 +183,7 @@ TEST(TuneLoop, StepResponseRulesExamples)
     EXPECT_EQ(Values(bal), (std::vector<double>{bal.KiPI, bal.KpPI, bal.KpPI, bal.KiPI, 0, 0, 0}));
 }
 
-TEST(TuneLoop, DegenerateModelsAndMethods)
-{
+TEST(TuneLoop, DegenerateModelsAndMethods) {
     for (int method : {MomiTracking, MomiControl}) {
         for (double L : {1.0, 0.5}) {
             EXPECT_EQ(Values(TRegulator::TuneLoop(method, 0, 10, L, MaxLoopGain)), std::vector<double>(7, 0.0));
@@ -213,8 +200,7 @@ TEST(TuneLoop, DegenerateModelsAndMethods)
 
 // The reference rules on e^-s / (s + 1) and on 2 e^-s / (10 s + 1), by hand
 // from their published forms; neither defines an I controller, AMIGO no P.
-TEST(TuneLoop, ReferenceRulesByHand)
-{
+TEST(TuneLoop, ReferenceRulesByHand) {
     const double Td = 1.0 / 3.0;
     const double simc[][7] = {
         // KiI, KpP, KpPI, KiPI, KpPID, KiPID, KdPID
@@ -249,8 +235,7 @@ TEST(TuneLoop, ReferenceRulesByHand)
     }
 }
 
-ModelParameters IntegratingModel(double K, double T, double L)
-{
+ModelParameters IntegratingModel(double K, double T, double L) {
     ModelParameters m{K, T, L};
     m.Type = ProcessType::Integrating;
     return m;
@@ -261,9 +246,8 @@ ModelParameters IntegratingModel(double K, double T, double L)
 // counted as dead time); a negative slope gain negates the gains; every
 // other rule is refused by name, and a cascade around a level tunes its
 // outer PI on the closed inner loop's gain and mean time.
-TEST(TuneLoop, IntegratingRulesByHandAndTheOthersRefused)
-{
-    const double Kc = 10.0 / 3.0;  // K 0.05, L 3: 1 / (0.05 * 6)
+TEST(TuneLoop, IntegratingRulesByHandAndTheOthersRefused) {
+    const double Kc = 10.0 / 3.0;                              // K 0.05, L 3: 1 / (0.05 * 6)
     const double amigoPi = 0.35 / 0.6, amigoPid = 0.45 / 0.6;  // K 0.1, L + T = 6
     const struct {
         int method;
@@ -296,15 +280,16 @@ TEST(TuneLoop, IntegratingRulesByHandAndTheOthersRefused)
         }
     }
     EXPECT_EQ(TuningMethodRefusal(MomiTracking),
-              "The rule MOMI method - tracking does not apply to integrating processes; choose SIMC, AMIGO or the optimal rule");
+              "The rule MOMI method - tracking does not apply to integrating processes; choose SIMC, AMIGO or the "
+              "optimal rule");
     // Self-regulating models tune as they always have.
     EXPECT_EQ(TRegulator::TuneLoop(MomiControl, ModelParameters{2, 10, 1}, MaxLoopGain),
               TRegulator::TuneLoop(MomiControl, 2, 10, 1, MaxLoopGain));
 
     // A level behind a flow loop: inner P as SIMC's cascade; the closed inner
     // loop k K / (1 + k K) with mean time (T + L) / (1 + k K).
-    const CascadeTuning c = TRegulator::TuneCascade(Simc, ModelParameters{2, 10, 1}, IntegratingModel(0.05, 0, 4),
-                                                    MaxLoopGain);
+    const CascadeTuning c =
+        TRegulator::TuneCascade(Simc, ModelParameters{2, 10, 1}, IntegratingModel(0.05, 0, 4), MaxLoopGain);
     const double k = TRegulator::TuneCascade(Simc, 2, 10, 1, 1, 20, 2, MaxLoopGain).KpInner;
     EXPECT_DOUBLE_EQ(c.KpInner, k);
     const double Ke = 0.05 * 2 * k / (1 + 2 * k), Le = 4 + 11 / (1 + 2 * k);
@@ -314,15 +299,14 @@ TEST(TuneLoop, IntegratingRulesByHandAndTheOthersRefused)
     EXPECT_EQ(c.Outer.KdPID, 0.0);
     // An integrating inner process: the closed inner loop has gain 1 and mean
     // time 1 / (k K1), so a level outer sees the dead time L2 + 1 / (k K1).
-    const CascadeTuning levels = TRegulator::TuneCascade(Simc, IntegratingModel(0.2, 1, 1),
-                                                         IntegratingModel(0.05, 0, 4), MaxLoopGain);
+    const CascadeTuning levels =
+        TRegulator::TuneCascade(Simc, IntegratingModel(0.2, 1, 1), IntegratingModel(0.05, 0, 4), MaxLoopGain);
     EXPECT_DOUBLE_EQ(levels.KpInner, 2.5 / 0.85);
     const double Le2 = 4 + 1 / (levels.KpInner * 0.2);
     EXPECT_NEAR(levels.Outer.KpPI, 1 / (0.05 * 2 * Le2), 1e-12);
 }
 
-TEST(TuneLoop, NoDeadTimeKeepsTheSignOfTheProcess)
-{
+TEST(TuneLoop, NoDeadTimeKeepsTheSignOfTheProcess) {
     // K L = 0 stands in 10000 for T / (K L); a reverse-acting process gets
     // -10000, so its loop keeps negative feedback.
     for (double K : {2.0, -2.0}) {
@@ -334,8 +318,7 @@ TEST(TuneLoop, NoDeadTimeKeepsTheSignOfTheProcess)
     }
 }
 
-TEST(SignSymmetry, NegatedGainsNegateEveryResult)
-{
+TEST(SignSymmetry, NegatedGainsNegateEveryResult) {
     for (const auto& m : Models) {
         for (int method = MomiTracking; method <= NoMethod; ++method) {
             const TuningResult p = TRegulator::TuneLoop(method, m[0], m[1], m[2], MaxLoopGain);
@@ -368,8 +351,7 @@ TEST(SignSymmetry, NegatedGainsNegateEveryResult)
 // Cascade
 
 // Areas of the closed inner loop with P gain k in series with the outer process.
-std::vector<Real> HandSeries(Real k, const std::vector<Real>& A, const std::vector<Real>& B)
-{
+std::vector<Real> HandSeries(Real k, const std::vector<Real>& A, const std::vector<Real>& B) {
     const Real o = 1 / (1 + k * A[0]);
     std::vector<Real> C(6), D(6, 0);
     for (int j = 0; j < 6; ++j) {
@@ -383,8 +365,7 @@ std::vector<Real> HandSeries(Real k, const std::vector<Real>& A, const std::vect
 
 // Dead time and time constant of the equivalent model: the smaller root of
 // 0.5 D0 x^2 - D1 x + (D1^2/D0 - D2) = 0 (both real and positive here).
-void HandEquivalent(const std::vector<Real>& D, Real& Le, Real& Te)
-{
+void HandEquivalent(const std::vector<Real>& D, Real& Le, Real& Te) {
     const Real disc = D[1] * D[1] - 2 * D[0] * (D[1] * D[1] / D[0] - D[2]);
     ASSERT_GT(disc, 0);
     Le = (D[1] - std::sqrt(disc)) / D[0];
@@ -392,8 +373,7 @@ void HandEquivalent(const std::vector<Real>& D, Real& Le, Real& Te)
     Te = D[1] / D[0] - Le;
 }
 
-TEST(TuneCascade, ChrTrackingAndMomiTrackingByHand)
-{
+TEST(TuneCascade, ChrTrackingAndMomiTrackingByHand) {
     const auto A = HandAreas(1, 4, 1);
     const auto B = HandAreas(2, 6, 2);
     Real Le = 0, Te = 0;
@@ -420,8 +400,7 @@ TEST(TuneCascade, ChrTrackingAndMomiTrackingByHand)
     ExpectClose(m.Outer.KpP, 0.85L * (2 * D[0] * D[2] - D[1] * D[1]) / (2 * D[0] * (D[1] * D[1] - D[0] * D[2])));
 }
 
-TEST(TuneCascade, StepRulesGiveOnlyTheOuterPi)
-{
+TEST(TuneCascade, StepRulesGiveOnlyTheOuterPi) {
     for (int method : {ChrTracking, ChrControl, BalanceMethod, ZieglerNichols, MomiTracking, MomiControl}) {
         const CascadeTuning c = TRegulator::TuneCascade(method, 1, 4, 1, 2, 6, 2, MaxLoopGain);
         EXPECT_GT(c.Outer.KpPI, 0);
@@ -442,8 +421,7 @@ TEST(TuneCascade, StepRulesGiveOnlyTheOuterPi)
 // ---------------------------------------------------------------------------
 // Controller page helpers
 
-TEST(RobustnessFactor, SliderValues)
-{
+TEST(RobustnessFactor, SliderValues) {
     const double expected[] = {0.1, 0.4182, 1.0000, 1.7534, 2.6456};
     for (int i = 0; i < 5; ++i) {
         EXPECT_NEAR(RobustnessFactor(5 * i), expected[i], 5e-5) << 5 * i;
@@ -452,8 +430,7 @@ TEST(RobustnessFactor, SliderValues)
     EXPECT_EQ(RobustnessFactor(25), RobustnessFactor(20));
 }
 
-TEST(RecommendedSamplingTime, TenthOfTheSmallerTimeRoundedToMilliseconds)
-{
+TEST(RecommendedSamplingTime, TenthOfTheSmallerTimeRoundedToMilliseconds) {
     // CHR tracking, K = 2, T = 10: T / (Kp K) = 2.857, 1 / (Ki K) = 3.43.
     EXPECT_DOUBLE_EQ(RecommendedSamplingTime(1.75, 1.75 / 12, 1, 2, 10), 0.286);
     EXPECT_DOUBLE_EQ(RecommendedSamplingTime(1.75, 1.75 / 12, 2, 2, 10), 0.143);

@@ -22,8 +22,7 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 // Two-pass variance in long double over the 1-based window first..last, with
 // the usual correction for the rounding of the mean (corrected two-pass).
-long double ReferenceVariance(const std::vector<double>& x, int first, int last, bool sample)
-{
+long double ReferenceVariance(const std::vector<double>& x, int first, int last, bool sample) {
     const int n = last - first + 1;
     long double mean = 0.0L;
     for (int i = first; i <= last; ++i) {
@@ -42,8 +41,7 @@ long double ReferenceVariance(const std::vector<double>& x, int first, int last,
 
 // The filter recurrence written out step by step, in doubles.
 void ReferenceFirstOrder(int m, const std::vector<double>& u, double K, double T, double Ts, double y0, int d,
-                         std::vector<double>& y, std::vector<double>& dy)
-{
+                         std::vector<double>& y, std::vector<double>& dy) {
     y.assign(static_cast<std::size_t>(std::max(m, d + 1)), 0.0);
     dy.assign(y.size(), 0.0);
     const double g = (Ts == 0.0) ? 1.0 : 1.0 / Ts;
@@ -61,8 +59,7 @@ void ReferenceFirstOrder(int m, const std::vector<double>& u, double K, double T
     }
 }
 
-std::vector<double> RandomSignal(std::mt19937& rng, int n, double offset, double scale)
-{
+std::vector<double> RandomSignal(std::mt19937& rng, int n, double offset, double scale) {
     std::normal_distribution<double> normal(0.0, 1.0);
     std::vector<double> x(static_cast<std::size_t>(n));
     for (double& v : x) {
@@ -74,8 +71,7 @@ std::vector<double> RandomSignal(std::mt19937& rng, int n, double offset, double
 // ---------------------------------------------------------------------------
 // SafeDivide, Clamp
 
-TEST(SafeDivide, FallbackOnlyForExactZero)
-{
+TEST(SafeDivide, FallbackOnlyForExactZero) {
     EXPECT_EQ(SafeDivide(1, 0, 7), 7);
     EXPECT_EQ(SafeDivide(1, -0.0, 7), 7);
     EXPECT_DOUBLE_EQ(SafeDivide(1, 1e-300, 7), 1e300);
@@ -83,8 +79,7 @@ TEST(SafeDivide, FallbackOnlyForExactZero)
     EXPECT_EQ(SafeDivide(0, 0, 0), 0);
 }
 
-TEST(Clamp, UpperValueLower)
-{
+TEST(Clamp, UpperValueLower) {
     EXPECT_EQ(Clamp(5, 3, 1), 3);
     EXPECT_EQ(Clamp(0, 3, 1), 1);
     EXPECT_EQ(Clamp(2, 3, 1), 2);
@@ -97,8 +92,7 @@ TEST(Clamp, UpperValueLower)
 // ---------------------------------------------------------------------------
 // MaxMin, MaxMinWithIndex and the window checks
 
-TEST(MaxMin, SingleSampleWindowGivesZeros)
-{
+TEST(MaxMin, SingleSampleWindowGivesZeros) {
     const std::vector<double> x{5, 6, 7, 8, 9};
     double mx = -1, mn = -1;
     MaxMin(x, mx, mn, 4, 4);
@@ -109,8 +103,7 @@ TEST(MaxMin, SingleSampleWindowGivesZeros)
     EXPECT_EQ(mn, 0);
 }
 
-TEST(MaxMin, ExtremesOfTheWindowOnly)
-{
+TEST(MaxMin, ExtremesOfTheWindowOnly) {
     const std::vector<double> x{100, 3, -2, 7, 1, -50};
     double mx = 0, mn = 0;
     MaxMin(x, mx, mn, 2, 5);
@@ -121,14 +114,13 @@ TEST(MaxMin, ExtremesOfTheWindowOnly)
     EXPECT_EQ(mn, -50);
 }
 
-TEST(MaxMin, WindowOutsideTheSignalThrows)
-{
+TEST(MaxMin, WindowOutsideTheSignalThrows) {
     const std::vector<double> x{1, 2, 3, 4, 5};
     double mx = 0, mn = 0;
     EXPECT_THROW(MaxMin(x, mx, mn, 0, 3), ListIndexError);
     EXPECT_THROW(MaxMin(x, mx, mn, 2, 6), ListIndexError);
     EXPECT_THROW(MaxMin(x, mx, mn, 6, 6), ListIndexError);  // n = 1, still outside
-    EXPECT_NO_THROW(MaxMin(x, mx, mn, 7, 6));                // n = 0: nothing to read
+    EXPECT_NO_THROW(MaxMin(x, mx, mn, 7, 6));               // n = 0: nothing to read
     EXPECT_NO_THROW(MaxMin(x, mx, mn, -3, -10));
     EXPECT_NO_THROW(MaxMin(std::span<const double>{}, mx, mn, 1, 0));
     try {
@@ -139,8 +131,7 @@ TEST(MaxMin, WindowOutsideTheSignalThrows)
     }
 }
 
-TEST(MaxMinWithIndex, TiesKeepTheEarliestSample)
-{
+TEST(MaxMinWithIndex, TiesKeepTheEarliestSample) {
     const std::vector<double> x{9, 1, 3, 3, 0, 0, 2};
     double mx = 0, mn = 0;
     int imx = 0, imn = 0;
@@ -151,8 +142,7 @@ TEST(MaxMinWithIndex, TiesKeepTheEarliestSample)
     EXPECT_EQ(imn, 5);
 }
 
-TEST(MaxMinWithIndex, FirstSampleHoldsBothWhenNothingBeatsIt)
-{
+TEST(MaxMinWithIndex, FirstSampleHoldsBothWhenNothingBeatsIt) {
     const std::vector<double> x{4, 4, 4};
     double mx = 0, mn = 0;
     int imx = 0, imn = 0;
@@ -163,8 +153,7 @@ TEST(MaxMinWithIndex, FirstSampleHoldsBothWhenNothingBeatsIt)
     EXPECT_EQ(imn, 1);
 }
 
-TEST(MaxMinWithIndex, ShortWindowGivesZerosAndIndexFirst)
-{
+TEST(MaxMinWithIndex, ShortWindowGivesZerosAndIndexFirst) {
     const std::vector<double> x{4, 5, 6};
     double mx = -1, mn = -1;
     int imx = 0, imn = 0;
@@ -182,8 +171,7 @@ TEST(MaxMinWithIndex, ShortWindowGivesZerosAndIndexFirst)
 // ---------------------------------------------------------------------------
 // MeanSquaredError
 
-TEST(MeanSquaredError, MeanOverTheWindow)
-{
+TEST(MeanSquaredError, MeanOverTheWindow) {
     const std::vector<double> a{9, 1, 2, 3, 9};
     const std::vector<double> b{0, 1, 1, 1, 0};
     EXPECT_DOUBLE_EQ(MeanSquaredError(a, b, 2, 4), 5.0 / 3.0);
@@ -191,8 +179,7 @@ TEST(MeanSquaredError, MeanOverTheWindow)
     EXPECT_EQ(MeanSquaredError(a, b, 4, 3), 0.0);
 }
 
-TEST(MeanSquaredError, BothSignalsAreChecked)
-{
+TEST(MeanSquaredError, BothSignalsAreChecked) {
     const std::vector<double> a{1, 2, 3, 4};
     const std::vector<double> b{1, 2, 3};
     EXPECT_THROW(MeanSquaredError(a, b, 1, 4), ListIndexError);
@@ -200,8 +187,7 @@ TEST(MeanSquaredError, BothSignalsAreChecked)
     EXPECT_NO_THROW(MeanSquaredError(a, b, 1, 3));
 }
 
-TEST(MeanSquaredError, MatchesReferenceOnRandomData)
-{
+TEST(MeanSquaredError, MatchesReferenceOnRandomData) {
     std::mt19937 rng(7);
     const auto a = RandomSignal(rng, 3000, 5.0, 2.0);
     const auto b = RandomSignal(rng, 3000, 5.0, 2.0);
@@ -217,8 +203,7 @@ TEST(MeanSquaredError, MatchesReferenceOnRandomData)
 // ---------------------------------------------------------------------------
 // Variances
 
-TEST(Variance, SmallWindows)
-{
+TEST(Variance, SmallWindows) {
     const std::vector<double> x{1, 2, 3};
     EXPECT_EQ(SampleVariance(x, 1, 3), 1.0);
     EXPECT_EQ(PopulationVariance(x, 1, 3), 2.0 / 3.0);
@@ -228,8 +213,7 @@ TEST(Variance, SmallWindows)
     EXPECT_EQ(PopulationVariance(x, 3, 2), 0.0);
 }
 
-TEST(Variance, ConstantSignalIsExactlyZero)
-{
+TEST(Variance, ConstantSignalIsExactlyZero) {
     const std::vector<double> x(5000, 0.1);
     EXPECT_EQ(SampleVariance(x, 1, 5000), 0.0);
     EXPECT_EQ(PopulationVariance(x, 1, 5000), 0.0);
@@ -240,8 +224,7 @@ TEST(Variance, ConstantSignalIsExactlyZero)
     EXPECT_EQ(DifferenceVariance(y, x, 1, 5000), 0.0);
 }
 
-TEST(Variance, TheShiftMattersForAConstantSignal)
-{
+TEST(Variance, TheShiftMattersForAConstantSignal) {
     // Taken literally in doubles, the one-pass formula does not give 0 for
     // 0.1 repeated 5000 times; the implementation must.
     double s1 = 0.0, s2 = 0.0;
@@ -254,8 +237,7 @@ TEST(Variance, TheShiftMattersForAConstantSignal)
     EXPECT_EQ(SampleVariance(x, 1, 5000), 0.0);
 }
 
-TEST(Variance, FarFromZero)
-{
+TEST(Variance, FarFromZero) {
     const std::vector<double> x{1e9 + 1, 1e9 + 2, 1e9 + 3};
     EXPECT_NEAR(SampleVariance(x, 1, 3), 1.0, 1e-9);
     EXPECT_NEAR(PopulationVariance(x, 1, 3), 2.0 / 3.0, 1e-9);
@@ -266,8 +248,7 @@ TEST(Variance, FarFromZero)
     EXPECT_NEAR(SampleVariance(y, 1, 5000), expected, 1e-9 * expected);
 }
 
-TEST(Variance, MatchesTwoPassReferenceOnRandomData)
-{
+TEST(Variance, MatchesTwoPassReferenceOnRandomData) {
     std::mt19937 rng(2024);
     const double offsets[] = {0.0, -3.5, 1e3, 1e6};
     const double scales[] = {1e-6, 1.0, 1e4};
@@ -276,8 +257,8 @@ TEST(Variance, MatchesTwoPassReferenceOnRandomData)
             const auto x = RandomSignal(rng, 5000, offset, scale);
             const std::pair<int, int> windows[] = {{1, 5000}, {1, 2}, {17, 40}, {1000, 4321}};
             for (auto [first, last] : windows) {
-                SCOPED_TRACE(testing::Message() << "offset " << offset << " scale " << scale << " window "
-                                                << first << ".." << last);
+                SCOPED_TRACE(testing::Message()
+                             << "offset " << offset << " scale " << scale << " window " << first << ".." << last);
                 const double sv = static_cast<double>(ReferenceVariance(x, first, last, true));
                 const double pv = static_cast<double>(ReferenceVariance(x, first, last, false));
                 EXPECT_NEAR(SampleVariance(x, first, last), sv, 1e-12 * sv);
@@ -287,8 +268,7 @@ TEST(Variance, MatchesTwoPassReferenceOnRandomData)
     }
 }
 
-TEST(Variance, DifferenceVarianceIsSampleVarianceOfTheDifference)
-{
+TEST(Variance, DifferenceVarianceIsSampleVarianceOfTheDifference) {
     std::mt19937 rng(99);
     const auto a = RandomSignal(rng, 4000, 50.0, 3.0);
     const auto b = RandomSignal(rng, 4000, 48.0, 1.0);
@@ -307,8 +287,7 @@ TEST(Variance, DifferenceVarianceIsSampleVarianceOfTheDifference)
     EXPECT_THROW(DifferenceVariance(p, std::vector<double>{0, 0}, 1, 3), ListIndexError);
 }
 
-TEST(Variance, NeverNegative)
-{
+TEST(Variance, NeverNegative) {
     // Squares of values near 1e-162 underflow in double arithmetic: shifted
     // one-pass sums kept in doubles give a negative numerator for a few of
     // these signals (4 in 6000 at 1e-162 .. 1e-161 with this generator). The
@@ -333,8 +312,7 @@ TEST(Variance, NeverNegative)
     EXPECT_NEAR(v, expected, 1e-9 * expected);
 }
 
-TEST(Variance, WindowOutsideTheSignalThrows)
-{
+TEST(Variance, WindowOutsideTheSignalThrows) {
     const std::vector<double> x{1, 2, 3};
     EXPECT_THROW(SampleVariance(x, 0, 2), ListIndexError);
     EXPECT_THROW(PopulationVariance(x, 2, 4), ListIndexError);
@@ -346,8 +324,7 @@ TEST(Variance, WindowOutsideTheSignalThrows)
 // ---------------------------------------------------------------------------
 // ApplyActuatorConstraints
 
-TEST(ApplyActuatorConstraints, RateLimitedStep)
-{
+TEST(ApplyActuatorConstraints, RateLimitedStep) {
     std::vector<double> u(20, 100.0);
     u[0] = 0.0;
     std::vector<double> out(20, NaN);
@@ -361,8 +338,7 @@ TEST(ApplyActuatorConstraints, RateLimitedStep)
     }
 }
 
-TEST(ApplyActuatorConstraints, RateLimitedFall)
-{
+TEST(ApplyActuatorConstraints, RateLimitedFall) {
     std::vector<double> u{100, 0, 0, 0, 0, 0};
     std::vector<double> out(6);
     ApplyActuatorConstraints(u, out, 6, 100, 0, 2.5, 0.5);  // 20 per sample
@@ -372,8 +348,7 @@ TEST(ApplyActuatorConstraints, RateLimitedFall)
     }
 }
 
-TEST(ApplyActuatorConstraints, OpeningTimeZeroFollowsTheClampedInput)
-{
+TEST(ApplyActuatorConstraints, OpeningTimeZeroFollowsTheClampedInput) {
     const std::vector<double> u{-5, 50, 150, 20, 100, 0, 101};
     std::vector<double> out(u.size());
     ApplyActuatorConstraints(u, out, static_cast<int>(u.size()), 100, 0, 0, 1);
@@ -381,24 +356,21 @@ TEST(ApplyActuatorConstraints, OpeningTimeZeroFollowsTheClampedInput)
     EXPECT_EQ(out, expected);
 }
 
-TEST(ApplyActuatorConstraints, InputsOutsideTheRangeAreClamped)
-{
+TEST(ApplyActuatorConstraints, InputsOutsideTheRangeAreClamped) {
     const std::vector<double> u{200, 200, -300, -300};
     std::vector<double> out(4);
     ApplyActuatorConstraints(u, out, 4, 10, -10, 0, 1);
     EXPECT_EQ(out, (std::vector<double>{10, 10, -10, -10}));
 }
 
-TEST(ApplyActuatorConstraints, WritesOnlyCountSamples)
-{
+TEST(ApplyActuatorConstraints, WritesOnlyCountSamples) {
     const std::vector<double> u{1, 2, 3, 4, 5};
     std::vector<double> out(5, -7.0);
     ApplyActuatorConstraints(u, out, 3, 10, 0, 0, 1);
     EXPECT_EQ(out, (std::vector<double>{1, 2, 3, -7, -7}));
 }
 
-TEST(ApplyActuatorConstraints, CountZeroStillWritesTheFirstSample)
-{
+TEST(ApplyActuatorConstraints, CountZeroStillWritesTheFirstSample) {
     const std::vector<double> u{150, 2};
     std::vector<double> out{-1, -1};
     ApplyActuatorConstraints(u, out, 0, 100, 0, 10, 1);
@@ -408,8 +380,7 @@ TEST(ApplyActuatorConstraints, CountZeroStillWritesTheFirstSample)
     EXPECT_EQ(out, (std::vector<double>{100, -1}));
 }
 
-TEST(ApplyActuatorConstraints, EmptyArraysWithCountZeroDoNothing)
-{
+TEST(ApplyActuatorConstraints, EmptyArraysWithCountZeroDoNothing) {
     std::vector<double> out{-1};
     EXPECT_NO_THROW(ApplyActuatorConstraints(std::span<const double>{}, out, 0, 100, 0, 10, 1));
     EXPECT_EQ(out[0], -1);
@@ -418,8 +389,7 @@ TEST(ApplyActuatorConstraints, EmptyArraysWithCountZeroDoNothing)
     EXPECT_NO_THROW(ApplyActuatorConstraints(std::span<const double>{}, std::span<double>{}, 0, 1, 0, 1, 1));
 }
 
-TEST(ApplyActuatorConstraints, CountBeyondAnArrayThrows)
-{
+TEST(ApplyActuatorConstraints, CountBeyondAnArrayThrows) {
     const std::vector<double> u{1, 2, 3};
     std::vector<double> out(5, -1.0);
     EXPECT_THROW(ApplyActuatorConstraints(u, out, 4, 10, 0, 0, 1), ListIndexError);
@@ -431,8 +401,7 @@ TEST(ApplyActuatorConstraints, CountBeyondAnArrayThrows)
 // ---------------------------------------------------------------------------
 // FirstOrderResponse
 
-TEST(FirstOrderResponse, NoLagNoDeadTimeIsAOneSampleDelay)
-{
+TEST(FirstOrderResponse, NoLagNoDeadTimeIsAOneSampleDelay) {
     const std::vector<double> u{3, -1, 4, 1, 5, 9};
     std::vector<double> y(6), dy(6);
     FirstOrderResponse(1, 6, u, 1.0, 0.0, 1.0, 7.0, 0.0, y, dy);
@@ -447,8 +416,7 @@ TEST(FirstOrderResponse, NoLagNoDeadTimeIsAOneSampleDelay)
     }
 }
 
-TEST(FirstOrderResponse, DeadTimeOfTwoSamples)
-{
+TEST(FirstOrderResponse, DeadTimeOfTwoSamples) {
     const std::vector<double> u{3, -1, 4, 1, 5, 9};
     std::vector<double> y(6), dy(6);
     FirstOrderResponse(1, 6, u, 1.0, 0.0, 1.0, 7.0, 2.0, y, dy);
@@ -464,8 +432,7 @@ TEST(FirstOrderResponse, DeadTimeOfTwoSamples)
     EXPECT_EQ(y[3], 3.0);
 }
 
-TEST(FirstOrderResponse, DeadTimeRoundsHalvesToEven)
-{
+TEST(FirstOrderResponse, DeadTimeRoundsHalvesToEven) {
     const std::vector<double> u(10, 1.0);
     std::vector<double> y(10), dy(10);
     // 1.25 / 0.5 = 2.5 samples -> 2
@@ -482,8 +449,7 @@ TEST(FirstOrderResponse, DeadTimeRoundsHalvesToEven)
     EXPECT_EQ(y[1], 1.0);
 }
 
-TEST(FirstOrderResponse, NegativeDeadTimeCountsAsZero)
-{
+TEST(FirstOrderResponse, NegativeDeadTimeCountsAsZero) {
     const std::vector<double> u{3, -1, 4, 1};
     std::vector<double> y(4), dy(4), y0(4), dy0(4);
     FirstOrderResponse(1, 4, u, 2.0, 1.5, 1.0, 0.5, 0.0, y0, dy0);
@@ -494,8 +460,7 @@ TEST(FirstOrderResponse, NegativeDeadTimeCountsAsZero)
     EXPECT_EQ(y, y0);
 }
 
-TEST(FirstOrderResponse, NeverWritesBeyondTheRequestedSamples)
-{
+TEST(FirstOrderResponse, NeverWritesBeyondTheRequestedSamples) {
     const std::vector<double> u(100, 1.0);
     for (double deadTime : {3.0, 9.0, 10.0, 11.0, 50.0, 1e9, 1e300, std::numeric_limits<double>::infinity()}) {
         SCOPED_TRACE(deadTime);
@@ -515,8 +480,7 @@ TEST(FirstOrderResponse, NeverWritesBeyondTheRequestedSamples)
     }
 }
 
-TEST(FirstOrderResponse, DeadTimeOfMSamplesOrMoreFillsOnlyTheMSlots)
-{
+TEST(FirstOrderResponse, DeadTimeOfMSamplesOrMoreFillsOnlyTheMSlots) {
     const std::vector<double> u(3, 1.0);
     std::vector<double> y(3, -1.0), dy(3, -1.0);
     // exactly m samples of dead time: every slot y0, derivative 0
@@ -533,15 +497,14 @@ TEST(FirstOrderResponse, DeadTimeOfMSamplesOrMoreFillsOnlyTheMSlots)
     EXPECT_EQ(ys, (std::vector<double>{5, 5, 5}));
 }
 
-TEST(FirstOrderResponse, MatchesTheRecurrenceDigitForDigit)
-{
+TEST(FirstOrderResponse, MatchesTheRecurrenceDigitForDigit) {
     std::mt19937 rng(3);
     const auto u = RandomSignal(rng, 5000, 10.0, 4.0);
     struct Case {
         double K, T, Ts, y0, L;
     };
-    const Case cases[] = {{1.0, 0.0, 1.0, 0.0, 0.0},     {2.5, 7.3, 0.1, 1.0, 0.0},  {-0.7, 3.0, 0.25, 2.0, 1.0},
-                          {1.3, 0.002, 0.5, 3.0, 4.4},  {1.0, 40.0, 2.0, 9.5, 17.0}, {0.9, 0.005, 0.5, 0.0, 0.0},
+    const Case cases[] = {{1.0, 0.0, 1.0, 0.0, 0.0},   {2.5, 7.3, 0.1, 1.0, 0.0},   {-0.7, 3.0, 0.25, 2.0, 1.0},
+                          {1.3, 0.002, 0.5, 3.0, 4.4}, {1.0, 40.0, 2.0, 9.5, 17.0}, {0.9, 0.005, 0.5, 0.0, 0.0},
                           {1.1, 1e-3, 0.0, 1.0, 3.0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "K " << c.K << " T " << c.T << " Ts " << c.Ts << " L " << c.L);
@@ -561,8 +524,7 @@ TEST(FirstOrderResponse, MatchesTheRecurrenceDigitForDigit)
     }
 }
 
-TEST(FirstOrderResponse, AgreesWithTheAlphaForm)
-{
+TEST(FirstOrderResponse, AgreesWithTheAlphaForm) {
     std::mt19937 rng(8);
     const auto u = RandomSignal(rng, 500, 0.0, 1.0);
     const double K = 1.7, T = 4.0, Ts = 0.5, y0 = 0.3;
@@ -579,8 +541,7 @@ TEST(FirstOrderResponse, AgreesWithTheAlphaForm)
     }
 }
 
-TEST(FirstOrderResponse, StepSettlesAtTheGain)
-{
+TEST(FirstOrderResponse, StepSettlesAtTheGain) {
     const std::vector<double> u(2000, 1.0);
     std::vector<double> y(2000), dy(2000);
     FirstOrderResponse(1, 2000, u, 2.0, 5.0, 0.1, 0.0, 0.0, y, dy);
@@ -590,8 +551,7 @@ TEST(FirstOrderResponse, StepSettlesAtTheGain)
     EXPECT_NEAR(y[50], 2.0 * (1.0 - std::exp(-1.0)), 1e-12);
 }
 
-TEST(FirstOrderResponse, TinyTimeConstantMeansNoLag)
-{
+TEST(FirstOrderResponse, TinyTimeConstantMeansNoLag) {
     const std::vector<double> u{2, 4, 8};
     std::vector<double> y(3), dy(3);
     FirstOrderResponse(1, 3, u, 1.0, 0.01, 1.0, 0.0, 0.0, y, dy);  // T = Ts / 100 exactly
@@ -600,8 +560,7 @@ TEST(FirstOrderResponse, TinyTimeConstantMeansNoLag)
     EXPECT_DOUBLE_EQ(y[1], 2.0 * (1.0 - std::exp(-2.0)));
 }
 
-TEST(FirstOrderResponse, WindowGivesTheSampleCount)
-{
+TEST(FirstOrderResponse, WindowGivesTheSampleCount) {
     const std::vector<double> u{1, 2, 3, 4, 5};
     std::vector<double> y(5, -1.0), dy(5, -1.0);
     FirstOrderResponse(3, 5, u, 1.0, 0.0, 1.0, 0.0, 0.0, y, dy);  // m = 3
@@ -610,8 +569,7 @@ TEST(FirstOrderResponse, WindowGivesTheSampleCount)
     EXPECT_EQ(y, (std::vector<double>{0, 1, 2, -1, -1}));
 }
 
-TEST(FirstOrderResponse, ArraysTooShortThrowBeforeWriting)
-{
+TEST(FirstOrderResponse, ArraysTooShortThrowBeforeWriting) {
     const std::vector<double> u{1, 2, 3, 4, 5};
     std::vector<double> y(4, -1.0), dy(5, -1.0);
     EXPECT_THROW(FirstOrderResponse(1, 5, u, 1.0, 0.0, 1.0, 0.0, 0.0, y, dy), ListIndexError);
@@ -628,8 +586,7 @@ TEST(FirstOrderResponse, ArraysTooShortThrowBeforeWriting)
 // ---------------------------------------------------------------------------
 // Least-squares sums, Inverse2x2, QuadraticRoots
 
-TEST(LeastSquares, MatrixSums)
-{
+TEST(LeastSquares, MatrixSums) {
     const std::vector<double> x{1, 2, 3, 100};
     const std::vector<double> y{4, 5, 6, 100};
     double m11, m12, m21, m22;
@@ -646,8 +603,7 @@ TEST(LeastSquares, MatrixSums)
     EXPECT_THROW(LeastSquaresMatrix(x, std::vector<double>{1, 2}, 3, m11, m12, m21, m22), ListIndexError);
 }
 
-TEST(LeastSquares, RightSideSums)
-{
+TEST(LeastSquares, RightSideSums) {
     const std::vector<double> a{1, 2, 3};
     const std::vector<double> b{4, 5, 6};
     const std::vector<double> c{7, 8, 9};
@@ -661,8 +617,7 @@ TEST(LeastSquares, RightSideSums)
     EXPECT_THROW(LeastSquaresRightSide(a, b, c, 4, r1, r2), ListIndexError);
 }
 
-TEST(LeastSquares, InstrumentalSums)
-{
+TEST(LeastSquares, InstrumentalSums) {
     const std::vector<double> p{1, 2, 3};
     const std::vector<double> q{4, 5, 6};
     const std::vector<double> r{7, 8, 9};
@@ -675,8 +630,7 @@ TEST(LeastSquares, InstrumentalSums)
     EXPECT_THROW(InstrumentalMatrix(p, q, std::vector<double>{1}, 2, m11, m12, m21, m22), ListIndexError);
 }
 
-TEST(Inverse2x2, DiagonalAndSingular)
-{
+TEST(Inverse2x2, DiagonalAndSingular) {
     double i11, i12, i21, i22;
     Inverse2x2(0, 0, 0, 0, i11, i12, i21, i22);
     EXPECT_EQ(i11, 0);
@@ -690,8 +644,7 @@ TEST(Inverse2x2, DiagonalAndSingular)
     EXPECT_EQ(i22, 0.25);
 }
 
-TEST(Inverse2x2, GeneralAndSingular)
-{
+TEST(Inverse2x2, GeneralAndSingular) {
     double i11, i12, i21, i22;
     Inverse2x2(4, 7, 2, 6, i11, i12, i21, i22);  // det 10
     EXPECT_DOUBLE_EQ(i11, 0.6);
@@ -705,8 +658,7 @@ TEST(Inverse2x2, GeneralAndSingular)
     EXPECT_EQ(i22, 1e15);
 }
 
-TEST(QuadraticRoots, RealAndComplexRoots)
-{
+TEST(QuadraticRoots, RealAndComplexRoots) {
     double re1, re2, im1, im2;
     QuadraticRoots(1, 0, 1, re1, re2, im1, im2);
     EXPECT_EQ(re1, 0);
@@ -720,8 +672,7 @@ TEST(QuadraticRoots, RealAndComplexRoots)
     EXPECT_EQ(im2, 0);
 }
 
-TEST(QuadraticRoots, ComplexPairAndDegenerate)
-{
+TEST(QuadraticRoots, ComplexPairAndDegenerate) {
     double re1, re2, im1, im2;
     QuadraticRoots(2, 4, 10, re1, re2, im1, im2);  // -1 +- 2i
     EXPECT_EQ(re1, -1);
@@ -742,13 +693,9 @@ TEST(QuadraticRoots, ComplexPairAndDegenerate)
 // ---------------------------------------------------------------------------
 // Histogram20
 
-double Sum(const std::array<double, HistogramBins>& c)
-{
-    return std::accumulate(c.begin(), c.end(), 0.0);
-}
+double Sum(const std::array<double, HistogramBins>& c) { return std::accumulate(c.begin(), c.end(), 0.0); }
 
-TEST(Histogram20, ExtremesInTheOuterBinsAndEdges)
-{
+TEST(Histogram20, ExtremesInTheOuterBinsAndEdges) {
     std::vector<double> x{99.0, 2.0, 12.0};  // samples 1 and 2 are outside the window below
     for (int j = 0; j < 20; ++j) {
         x.push_back(2.0 + 0.5 * (j + 0.5));  // bin middles of [2, 12]
@@ -772,8 +719,7 @@ TEST(Histogram20, ExtremesInTheOuterBinsAndEdges)
     EXPECT_EQ(Sum(counts), 22.0);
 }
 
-TEST(Histogram20, CountsAddUpOnRandomData)
-{
+TEST(Histogram20, CountsAddUpOnRandomData) {
     std::mt19937 rng(1);
     const auto x = RandomSignal(rng, 5000, 20.0, 3.0);
     std::array<double, HistogramBins> edges{}, counts{};
@@ -792,8 +738,7 @@ TEST(Histogram20, CountsAddUpOnRandomData)
     EXPECT_EQ(below, 0);
 }
 
-TEST(Histogram20, RangeZeroPutsEverythingInBinOne)
-{
+TEST(Histogram20, RangeZeroPutsEverythingInBinOne) {
     const std::vector<double> x(37, 4.25);
     std::array<double, HistogramBins> edges{}, counts{};
     double mn = 0, mx = 0;
@@ -807,8 +752,7 @@ TEST(Histogram20, RangeZeroPutsEverythingInBinOne)
     }
 }
 
-TEST(Histogram20, OneSampleWindow)
-{
+TEST(Histogram20, OneSampleWindow) {
     // MaxMinWithIndex gives 0 and 0 for one sample; the sample is counted in bin 1.
     const std::vector<double> x{1.0, 8.5, 3.0};
     std::array<double, HistogramBins> edges{}, counts{};
@@ -823,8 +767,7 @@ TEST(Histogram20, OneSampleWindow)
     }
 }
 
-TEST(Histogram20, EmptyWindow)
-{
+TEST(Histogram20, EmptyWindow) {
     const std::vector<double> x{1.0, 2.0};
     std::array<double, HistogramBins> edges, counts;
     edges.fill(NaN);
@@ -839,8 +782,7 @@ TEST(Histogram20, EmptyWindow)
     }
 }
 
-TEST(Histogram20, BinsOutsideOneToTwentyAreClamped)
-{
+TEST(Histogram20, BinsOutsideOneToTwentyAreClamped) {
     std::array<double, HistogramBins> edges{}, counts{};
     double mn = 0, mx = 0;
     // A range comparable to 1e-30: the maximum would land in bin 21.
@@ -859,8 +801,7 @@ TEST(Histogram20, BinsOutsideOneToTwentyAreClamped)
     EXPECT_EQ(Sum(counts), 3.0);
 }
 
-TEST(Histogram20, WindowOutsideTheSignalThrows)
-{
+TEST(Histogram20, WindowOutsideTheSignalThrows) {
     const std::vector<double> x{1.0, 2.0};
     std::array<double, HistogramBins> edges{}, counts{};
     double mn = 0, mx = 0;
@@ -871,16 +812,14 @@ TEST(Histogram20, WindowOutsideTheSignalThrows)
 // ---------------------------------------------------------------------------
 // BoolToText, TextToBool
 
-TEST(BoolText, RoundTrip)
-{
+TEST(BoolText, RoundTrip) {
     EXPECT_EQ(BoolToText(true), "True");
     EXPECT_EQ(BoolToText(false), "False");
     EXPECT_TRUE(TextToBool(BoolToText(true)));
     EXPECT_FALSE(TextToBool(BoolToText(false)));
 }
 
-TEST(BoolText, OnlyThreeTextsAreTrue)
-{
+TEST(BoolText, OnlyThreeTextsAreTrue) {
     EXPECT_TRUE(TextToBool("True"));
     EXPECT_TRUE(TextToBool("true"));
     EXPECT_TRUE(TextToBool("1"));

@@ -51,8 +51,8 @@ private:
 }  // namespace
 
 TEST(CheckedFormats, FiniteValuesKeepTheirTextsAndTheOthersRaiseTheirError) {
-    for (const double x : {0.0, -0.0, 1.5, -123456.789, 1e-320, 1e308, -std::numeric_limits<double>::max(),
-                           0.000099999999999}) {
+    for (const double x :
+         {0.0, -0.0, 1.5, -123456.789, 1e-320, 1e308, -std::numeric_limits<double>::max(), 0.000099999999999}) {
         for (const char s : {'.', ','}) {
             EXPECT_EQ(FormatGeneralFinite(x, 10, s), FormatGeneral(x, 10, s)) << x;
             EXPECT_EQ(FormatGeneralFinite(x, 8, s, 2), FormatGeneral(x, 8, s, 2)) << x;
@@ -118,8 +118,8 @@ TEST(SignalStatisticsTexts, ConditioningWithExtremeSettingsNeverGivesANonFiniteT
         double maximum, minimum, opening, filter, samplingTime;
     };
     const Settings settings[] = {
-        {100.0, 0.0, 1.0, 0.0, 1.0},         {100.0, 0.0, 1e-320, 1e308, 1.0}, {1e308, -1e308, 1e-320, 0.0, 1.0},
-        {1e308, -1e308, 0.0, 1e-320, 0.0},   {100.0, 0.0, 1e308, 1e308, 1e308}, {100.0, 0.0, 1.0, 5.0, 1e-320},
+        {100.0, 0.0, 1.0, 0.0, 1.0},       {100.0, 0.0, 1e-320, 1e308, 1.0},  {1e308, -1e308, 1e-320, 0.0, 1.0},
+        {1e308, -1e308, 0.0, 1e-320, 0.0}, {100.0, 0.0, 1e308, 1e308, 1e308}, {100.0, 0.0, 1.0, 5.0, 1e-320},
     };
     for (const double level : {1.0, 1e308}) {
         MeasuredData data;
@@ -131,8 +131,8 @@ TEST(SignalStatisticsTexts, ConditioningWithExtremeSettingsNeverGivesANonFiniteT
         }
         for (const Settings& s : settings) {
             data.SamplingTime = s.samplingTime;
-            TObdelava().ConditionSignals(data, 1, 2, 3, 4, s.maximum, s.minimum, s.opening, s.filter,
-                                         s.samplingTime, 40);
+            TObdelava().ConditionSignals(data, 1, 2, 3, 4, s.maximum, s.minimum, s.opening, s.filter, s.samplingTime,
+                                         40);
             for (const std::vector<double>* signal :
                  {&data.ConditionedMV, &data.ConditionedU, &data.ConditionedY, &data.ConditionedY2}) {
                 const SignalStatisticsTexts t = FormatSignalStatistics(ComputeSignalStatistics(*signal, 1, 40), '.');
@@ -154,8 +154,8 @@ TEST(DataFileNonFinite, SavingAValueThatIsNotFiniteFailsBeforeTheFileIsTouched) 
     const std::array<int, 6> columns{1, 1, 1, 1, 1, 1};
     const std::array<std::string, 6> descriptions{"a", "b", "c", "d", "e", "f"};
     const auto save = [&](const std::string& file, double samplingTime, double filter) {
-        TObdelava().SaveDataFile(file, "1.1.2026", "10:00:00", samplingTime, 3, 1, 3, columns, filter, 100.0, 0.0,
-                                 1.0, descriptions, data, '.');
+        TObdelava().SaveDataFile(file, "1.1.2026", "10:00:00", samplingTime, 3, 1, 3, columns, filter, 100.0, 0.0, 1.0,
+                                 descriptions, data, '.');
     };
 
     // 1e308 is a number like any other.
@@ -193,8 +193,8 @@ TEST(DataFileNonFinite, TextsThatOverflowOrNameInfinitiesAreNotNumbers) {
     const auto write = [&](const std::string& samplingTime, const std::string& field) {
         const std::string file = dir.File("in.hvd");
         std::ofstream out(file, std::ios::binary);
-        out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n10:00:00\r\n" << samplingTime
-            << "\r\n2\r\n1\r\n2\r\n0\r\n100\r\n0\r\n1\r\na\r\nb\r\nc\r\nd\r\ne\r\nf\r\n";
+        out << "HALVETRA Mesurements\r\nV1.0\r\n1.1.2026\r\n10:00:00\r\n"
+            << samplingTime << "\r\n2\r\n1\r\n2\r\n0\r\n100\r\n0\r\n1\r\na\r\nb\r\nc\r\nd\r\ne\r\nf\r\n";
         out << "0\t" << field << "\t1\t1\t1\t1\t1\r\n1\t2\t2\t2\t2\t2\t2\r\n";
         return file;
     };

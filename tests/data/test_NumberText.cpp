@@ -230,7 +230,8 @@ TEST_P(NumberTextSep, GeneralAgreesWithPrintfOnRandomValues) {
         const int precision = 1 + static_cast<int>(rng() % 17);
         const int exponentDigits = 1 + static_cast<int>(rng() % 3);
         if (IsExactTie(x, precision)) continue;  // printf rounds those to even
-        ASSERT_EQ(FormatGeneral(x, precision, s, exponentDigits), WithSep(PrintfGeneral(x, precision, exponentDigits), s))
+        ASSERT_EQ(FormatGeneral(x, precision, s, exponentDigits),
+                  WithSep(PrintfGeneral(x, precision, exponentDigits), s))
             << "x=" << x << " precision=" << precision;
     }
 }
@@ -345,7 +346,7 @@ TEST_P(NumberTextSep, FixedNonFiniteAndOddArguments) {
     EXPECT_EQ(FormatFixed(std::numeric_limits<double>::quiet_NaN(), 15, 3, s), "NAN");
     EXPECT_EQ(FormatFixed(std::numeric_limits<double>::infinity(), 15, 3, s), "INF");
     EXPECT_EQ(FormatFixed(-std::numeric_limits<double>::infinity(), 15, 3, s), "-INF");
-    EXPECT_EQ(FormatFixed(2.75, 15, -2, s), "3");  // decimals taken as 0
+    EXPECT_EQ(FormatFixed(2.75, 15, -2, s), "3");               // decimals taken as 0
     EXPECT_EQ(FormatFixed(2.75, 0, 2, s), WithSep("3.00", s));  // precision taken as 1
 }
 
@@ -492,9 +493,36 @@ TEST_P(NumberTextSep, TextToFloatRejectsWithTheMessage) {
     const char s = GetParam();
     const char other = s == '.' ? ',' : '.';
     const std::string bad[] = {
-        "",     " ",     "-",      "+",    std::string(1, s), "E5",     "1e",   "1e+", "1e-",  "1 5",
-        "1x",   "x1",    "inf",    "-inf", "nan",             "INF",    "0x10", "1e999", "-1e999", "1.8e308",
-        "\t1",  "1\t",   "1e5.5",  "--1",  "+-1",             "1ee5",   "1E5E5", "e",    "$10",  "1_000",
+        "",
+        " ",
+        "-",
+        "+",
+        std::string(1, s),
+        "E5",
+        "1e",
+        "1e+",
+        "1e-",
+        "1 5",
+        "1x",
+        "x1",
+        "inf",
+        "-inf",
+        "nan",
+        "INF",
+        "0x10",
+        "1e999",
+        "-1e999",
+        "1.8e308",
+        "\t1",
+        "1\t",
+        "1e5.5",
+        "--1",
+        "+-1",
+        "1ee5",
+        "1E5E5",
+        "e",
+        "$10",
+        "1_000",
         std::string("1") + s + "5" + s + "5",
         std::string("1") + other + "5",
         std::string("1") + other + "000" + s + "5",
@@ -537,9 +565,9 @@ TEST(NumberText, TextToIntAccepts) {
 }
 
 TEST(NumberText, TextToIntRejectsWithTheMessage) {
-    const std::string bad[] = {"",    " ",     "-",    "+",   "2147483648", "-2147483649", "99999999999999999999",
-                               "1.0", "1,0",   "1e3",  "0x10", "$10",       "1 2",         "--1",
-                               "+-1", "\t1",   "abc",  "1a",   "１"};
+    const std::string bad[] = {"",    " ",   "-",   "+",    "2147483648", "-2147483649", "99999999999999999999",
+                               "1.0", "1,0", "1e3", "0x10", "$10",        "1 2",         "--1",
+                               "+-1", "\t1", "abc", "1a",   "１"};
     for (const std::string& text : bad) {
         try {
             TextToInt(text);
@@ -588,10 +616,9 @@ TEST(NumberText, ParseNumberErrorPositions) {
         int position;
     };
     const Case cases[] = {
-        {"abc", 1}, {"", 1},     {"1,5,5", 4}, {"1.5,5", 4}, {"7 ", 2},     {" 7 ", 3},   {"1e", 3},
-        {"1e+", 4}, {"1ex", 3},  {"-", 2},     {".", 2},     {",", 2},      {"1x", 2},    {"  ", 3},
-        {"--1", 2}, {"1 5", 2},  {"\t1", 1},   {"inf", 1},   {"0x10", 2},   {"1e999", 1}, {"  -1e999", 3},
-        {"E5", 1},  {"+.e5", 3}, {"1;2", 2},
+        {"abc", 1}, {"", 1},    {"1,5,5", 4}, {"1.5,5", 4}, {"7 ", 2},       {" 7 ", 3}, {"1e", 3},   {"1e+", 4},
+        {"1ex", 3}, {"-", 2},   {".", 2},     {",", 2},     {"1x", 2},       {"  ", 3},  {"--1", 2},  {"1 5", 2},
+        {"\t1", 1}, {"inf", 1}, {"0x10", 2},  {"1e999", 1}, {"  -1e999", 3}, {"E5", 1},  {"+.e5", 3}, {"1;2", 2},
     };
     for (const Case& c : cases) {
         double v = 99.0;

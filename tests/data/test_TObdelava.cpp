@@ -47,9 +47,7 @@ protected:
     double Raw(int column, int sample) const { return data_.Column(column)[static_cast<std::size_t>(sample - 1)]; }
     double Time(int sample) const { return data_.SampleTimes[static_cast<std::size_t>(sample - 1)]; }
     // Column c, samples 1 .. n.
-    std::vector<double> Samples(int c, int n) const {
-        return {data_.Column(c).begin(), data_.Column(c).begin() + n};
-    }
+    std::vector<double> Samples(int c, int n) const { return {data_.Column(c).begin(), data_.Column(c).begin() + n}; }
 
     fs::path folder_;
     MeasuredData data_;
@@ -57,13 +55,35 @@ protected:
 
 using Texts = std::vector<std::string>;
 Texts TextsOf(const DataFileHeader& h) {
-    return {h.date, h.hour, h.windowStart, h.windowEnd, h.filterTimeConstant, h.actuatorMaximum, h.actuatorMinimum,
+    return {h.date,
+            h.hour,
+            h.windowStart,
+            h.windowEnd,
+            h.filterTimeConstant,
+            h.actuatorMaximum,
+            h.actuatorMinimum,
             h.actuatorOpeningTime};
 }
 
 std::vector<std::string> HvdHeader(const std::string& samplingTime, const std::string& count) {
-    return {"HALVETRA Mesurements", "V1.0", "1.2.2024", "10:20:30", samplingTime, count, "2", "3", "1.5", "90",
-            "10", "20", "MV", "MV copy", "U", "U copy", "Y", "Y2"};
+    return {"HALVETRA Mesurements",
+            "V1.0",
+            "1.2.2024",
+            "10:20:30",
+            samplingTime,
+            count,
+            "2",
+            "3",
+            "1.5",
+            "90",
+            "10",
+            "20",
+            "MV",
+            "MV copy",
+            "U",
+            "U copy",
+            "Y",
+            "Y2"};
 }
 
 std::vector<std::string> Plus(std::vector<std::string> lines, const std::vector<std::string>& more) {
@@ -92,9 +112,9 @@ void ExpectUnchanged(const MeasuredData& data, double value) {
 }
 
 TEST_F(TObdelavaTest, ReadsTheHvdLayoutWhateverTheExtension) {
-    const auto path = Write("record.txt", Plus(HvdHeader("0.5", "3"),
-                                               {"0\t1\t2\t3\t4\t5\t6", "0,5\t1,25\t-2.5\t3e2\t4E-1\t 5\t6",
-                                                "1\t7\t8\t9\t10\t11\t12", "ignored line after the samples"}),
+    const auto path = Write("record.txt",
+                            Plus(HvdHeader("0.5", "3"), {"0\t1\t2\t3\t4\t5\t6", "0,5\t1,25\t-2.5\t3e2\t4E-1\t 5\t6",
+                                                         "1\t7\t8\t9\t10\t11\t12", "ignored line after the samples"}),
                             "\n");
     const auto header = Load(path);
     EXPECT_EQ(header.format, DataFileFormat::Hvd);
@@ -172,8 +192,9 @@ std::vector<std::string> Delimited(const std::vector<std::string>& rows, const s
 }
 
 TEST_F(TObdelavaTest, ReadsADelimitedFile) {
-    const auto path = Write("export.dat", Delimited({"08:00:00;1,5;2;3;", "08:00:02;4;5.25;", "08:00:04;7;8;9;10;",
-                                                     "08:00:06;5;6;", "end"}));
+    const auto path =
+        Write("export.dat",
+              Delimited({"08:00:00;1,5;2;3;", "08:00:02;4;5.25;", "08:00:04;7;8;9;10;", "08:00:06;5;6;", "end"}));
     const auto header = Load(path, ',');
     EXPECT_EQ(header.format, DataFileFormat::Delimited);
     EXPECT_EQ(TextsOf(header), (Texts{"12.3.2024", "08:00:00", "1", "4", "0", "100", "0", "100"}));
@@ -214,8 +235,8 @@ TEST_F(TObdelavaTest, DelimitedSeparatorSamplingTimeAndRowCount) {
 TEST_F(TObdelavaTest, DelimitedRowsEndAtEmptyFieldsNonNumbersAndTheLastSeparator) {
     std::string wide = "10:00:01;";
     for (int v = 1; v <= 45; ++v) wide += std::to_string(v) + ";";
-    const auto path = Write("rows.txt", Delimited({"10:00:00;5;6;;7;", wide, "10:00:02;1;x;3;", "10:00:03;1;2;3",
-                                                   "10:00:04;9;", "last"}));
+    const auto path = Write(
+        "rows.txt", Delimited({"10:00:00;5;6;;7;", wide, "10:00:02;1;x;3;", "10:00:03;1;2;3", "10:00:04;9;", "last"}));
     const auto header = Load(path);
     EXPECT_EQ(data_.ColumnCount, MaxDelimitedValues);
     // Row 1: single characters are values like any other; nothing after the
@@ -338,12 +359,12 @@ TEST_F(TObdelavaTest, SaveLoadSaveGivesTheSameFile) {
     const auto first = (folder_ / "first.hvd").string();
     const auto second = (folder_ / "second.hvd").string();
     TObdelava obdelava;
-    obdelava.SaveDataFile(first, "1. 2. 2024", "10:00:00", 0.1, 4, 2, 4, columns, 2.5, 100, 0, 12.125,
-                          descriptions, experiment, ',');
+    obdelava.SaveDataFile(first, "1. 2. 2024", "10:00:00", 0.1, 4, 2, 4, columns, 2.5, 100, 0, 12.125, descriptions,
+                          experiment, ',');
     const std::string bytes = Bytes(first);
     EXPECT_TRUE(bytes.starts_with(
-              "HALVETRA Mesurements\r\nV1.0\r\n1. 2. 2024\r\n10:00:00\r\n0,1\r\n4\r\n2\r\n4\r\n2,5\r\n100\r\n0\r\n"
-              "12,125\r\nMV\r\nMV\r\nU\r\nU\r\nY\r\nY2\r\n0\t"));
+        "HALVETRA Mesurements\r\nV1.0\r\n1. 2. 2024\r\n10:00:00\r\n0,1\r\n4\r\n2\r\n4\r\n2,5\r\n100\r\n0\r\n"
+        "12,125\r\nMV\r\nMV\r\nU\r\nU\r\nY\r\nY2\r\n0\t"));
     EXPECT_NE(bytes.find("\r\n0,1\t-1E-7\t-1E-7\t50,5\t50,5\t-0,0001\t8\r\n"), std::string::npos);
     EXPECT_NE(bytes.find("\t1,23456789012E+14\t"), std::string::npos);
 
@@ -367,12 +388,12 @@ TEST_F(TObdelavaTest, SaveLoadSaveGivesTheSameFile) {
 TEST_F(TObdelavaTest, SaveRefusesSamplesOrColumnsTheSetDoesNotHave) {
     const auto path = (folder_ / "out.hvd").string();
     const std::array<std::string, 6> names{};
-    EXPECT_THROW(TObdelava().SaveDataFile(path, "d", "h", 1, MaxSamples + 1, 1, 2, {1, 1, 3, 3, 5, 6}, 0, 100, 0,
-                                          1, names, data_, '.'),
+    EXPECT_THROW(TObdelava().SaveDataFile(path, "d", "h", 1, MaxSamples + 1, 1, 2, {1, 1, 3, 3, 5, 6}, 0, 100, 0, 1,
+                                          names, data_, '.'),
                  ListIndexError);
-    EXPECT_THROW(TObdelava().SaveDataFile(path, "d", "h", 1, 2, 1, 2, {1, 1, 3, 3, 5, 41}, 0, 100, 0, 1, names,
-                                          data_, '.'),
-                 ListIndexError);
+    EXPECT_THROW(
+        TObdelava().SaveDataFile(path, "d", "h", 1, 2, 1, 2, {1, 1, 3, 3, 5, 41}, 0, 100, 0, 1, names, data_, '.'),
+        ListIndexError);
     EXPECT_FALSE(fs::exists(path));
 
     // A line break inside a text would shift every later line of the file.

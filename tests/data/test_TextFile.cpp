@@ -104,7 +104,10 @@ TEST_F(TextFileTest, InputsThatAreNoReadableTextAreRefusedByName) {
     fs::resize_file(Path("large.hvd"), halvetra::MaxTextFileBytes + 1);
     WriteBytes("le.hvd", std::string("\xFF\xFEH\0A\0\r\0\n\0", 10));
     WriteBytes("be.hvd", std::string("\xFE\xFF\0H\0A", 6));
-    WriteBytes("bare.txt", std::string("1\0.\0" "5\0\r\0\n\0" "2\0", 12));
+    WriteBytes("bare.txt", std::string("1\0.\0"
+                                       "5\0\r\0\n\0"
+                                       "2\0",
+                                       12));
     const std::pair<std::string, std::string> cases[] = {
         {Path("fifo"), "Cannot open file " + Path("fifo") + ": it is not a regular file"},
         {"/dev/zero", "Cannot open file /dev/zero: it is not a regular file"},
@@ -136,8 +139,8 @@ TEST_F(TextFileTest, WritesCrLfAndReplacesTheFileWhole) {
 
 TEST_F(TextFileTest, KeepsThePermissionsOfTheReplacedFile) {
     WriteBytes("out.txt", "old\r\n");
-    fs::permissions(Path("out.txt"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
-                                         fs::perms::others_read);
+    fs::permissions(Path("out.txt"),
+                    fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);
     WriteTextFile(Path("out.txt"), {"new"});
     EXPECT_EQ(fs::status(Path("out.txt")).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::others_read);

@@ -216,7 +216,8 @@ TEST(Scheduler, BrokenEntriesAreRemovedAndTheNextRuns) {
             queue.RunFailed();
         }
     }
-    EXPECT_EQ(errors, (Lines{"Cannot open file " + SettingsFilePath(folder, "missing"), "List index out of bounds (60)"}));
+    EXPECT_EQ(errors,
+              (Lines{"Cannot open file " + SettingsFilePath(folder, "missing"), "List index out of bounds (60)"}));
     EXPECT_EQ(started, Lines{"good 500 at 12:00:30"});
     EXPECT_EQ(page, good);
     EXPECT_TRUE(queue.Empty());

@@ -22,13 +22,17 @@ namespace {
 // plant, change the item's value; without a connection nothing is written.
 class FakePlant final : public PlantAccess {
 public:
-    struct Write { std::string Id; double Value; bool Integer; };
+    struct Write {
+        std::string Id;
+        double Value;
+        bool Integer;
+    };
     bool connected = true;
     std::vector<std::unique_ptr<PlantGroup>> groups;
     std::vector<Write> writes;
     std::vector<std::string> added;
     int qualityChecks = 0;
-    std::string failingItem;  // writes to it raise
+    std::string failingItem;   // writes to it raise
     std::int64_t silence = 0;  // ms the server has left a question unanswered
 
     std::vector<std::string> ListServers() override { return {}; }
@@ -75,7 +79,12 @@ ExperimentItemIds Ids(bool singleSwitch = true, int manualValue = 1) {
 // A manual clock, a record, a fake plant (or none) and the run; Ts = 1 s.
 struct Bench {
     explicit Bench(bool withPlant = true, char separator = '.')
-        : run(withPlant ? &plant : nullptr, clock, data, 12345u, [this] { ++events; if (onEvents) onEvents(); },
+        : run(
+              withPlant ? &plant : nullptr, clock, data, 12345u,
+              [this] {
+                  ++events;
+                  if (onEvents) onEvents();
+              },
               separator) {
         if (withPlant) run.PrepareItems(Ids());
     }
@@ -85,7 +94,9 @@ struct Bench {
         while (run.Timer1Timer().Taken) ++taken;
         return taken;
     }
-    void Samples(int count) { for (int i = 0; i < count; ++i) run.Timer1Timer(); }
+    void Samples(int count) {
+        for (int i = 0; i < count; ++i) run.Timer1Timer();
+    }
     double Column(int c, int row) const { return data.Column(c)[static_cast<std::size_t>(row - 1)]; }
     double Time(int row) const { return data.SampleTimes[static_cast<std::size_t>(row - 1)]; }
     std::vector<double> MV(int first, int last) const {
@@ -159,8 +170,8 @@ TEST(LoopMode, BothStylesAndNothingWithNoWrite) {
         const char* autoId;
         double automatic;
     };
-    for (const Case c : {Case{true, 0, "MA", 0, "MA", 1}, Case{true, 1, "MA", 1, "MA", 0},
-                         Case{false, 1, "Man", 1, "Auto", 1}}) {
+    for (const Case c :
+         {Case{true, 0, "MA", 0, "MA", 1}, Case{true, 1, "MA", 1, "MA", 0}, Case{false, 1, "Man", 1, "Auto", 1}}) {
         Bench b;
         b.run.PrepareItems(Ids(c.single, c.manualValue));
         b.run.SetLoopManual();
@@ -219,7 +230,10 @@ TEST(QualityWait, GivesUpAfterThreeSecondsOfTheClockAndChecksAtLeastOnce) {
     EXPECT_TRUE(b.run.View().SliderEnabled && b.run.View().ValueBoxEnabled && b.run.View().TimerEnabled);
 
     // Quality arriving while events are processed; a clock jumping past the limit.
-    b.onEvents = [&] { b.clock.advance(10000); b.run.Parameters.MVItem->Quality = 0xC0; };
+    b.onEvents = [&] {
+        b.clock.advance(10000);
+        b.run.Parameters.MVItem->Quality = 0xC0;
+    };
     b.events = 0;
     shown.clear();
     EXPECT_TRUE(b.run.StartManualRun([&](const std::string& m) { shown = m; }));
@@ -234,7 +248,11 @@ TEST(QualityWait, GivesUpAfterThreeSecondsOfTheClockAndChecksAtLeastOnce) {
 // --- The slider ------------------------------------------------------------------
 
 TEST(Slider, RangeScaleOffsetAndPositionValues) {
-    struct Case { SliderSettings s; int maximum; double scale; };
+    struct Case {
+        SliderSettings s;
+        int maximum;
+        double scale;
+    };
     // Rounding ties to even; step 0 falls back to MAX - MIN; MAX = MIN gives
     // scale 0; negative counts give an empty range; huge ones are capped.
     for (const Case c : {Case{{100, 0, 1}, 100, 1.0}, Case{{60, 20, 0.5}, 80, 0.5}, Case{{1, 0, 0.4}, 2, 0.5},
@@ -520,7 +538,7 @@ TEST(StepSequence, SwitchToManualFreezesTheSequenceWithoutMovingMV) {
     EXPECT_FALSE(b.run.View().SwitchButtonEnabled);
     EXPECT_EQ(b.run.View().ValueText, "12.5");
     EXPECT_EQ(b.run.View().SliderPosition, 88);  // 12 on the grid,
-    EXPECT_EQ(b.run.InputValue(), 12.5);          // but MV1 stays
+    EXPECT_EQ(b.run.InputValue(), 12.5);         // but MV1 stays
 
     b.Samples(100);
     EXPECT_EQ(b.run.StepCounter(), 1);
@@ -659,12 +677,17 @@ TEST(PlantLink, AServerThatStopsAnsweringIsGivenUpAndItsLastSamplesMarked) {
 TEST(PlantLink, TheIdentificationWindowKeepsToThePlantsOwnSamples) {
     RunEvents events;
     for (int k = 61; k <= 100; ++k) events.Note(RunEventKind::LinkLost, "", k, k - 1.0, "", true);
-    struct Case { int start, end; bool clean, usable; int limitedEnd; };
+    struct Case {
+        int start, end;
+        bool clean, usable;
+        int limitedEnd;
+    };
     for (const Case& c : {Case{1, 60, true, true, 60}, Case{10, 100, false, true, 60}, Case{50, 100, false, false, 100},
                           Case{55, 70, false, false, 70}}) {
         const PlantSampleWindow w = PlantOnlyWindow(events, c.start, c.end);
         EXPECT_EQ(std::make_tuple(w.Clean, w.Usable, w.Start, w.End),
-                  std::make_tuple(c.clean, c.usable, c.start, c.limitedEnd)) << c.start << ".." << c.end;
+                  std::make_tuple(c.clean, c.usable, c.start, c.limitedEnd))
+            << c.start << ".." << c.end;
     }
     EXPECT_EQ(PlantOnlyWindow(events, 10, 100).Reason,
               "The identification window was limited to samples 10 to 60, the plant's own samples; samples from 61 "

@@ -123,13 +123,12 @@ const std::vector<FileKind>& Kinds() {
         {"hvd",
          [](const std::string& path) {
              const MeasuredData data = Record(40, 0);
-             TObdelava().SaveDataFile(path, "4.5.2026", "08:00:00", 0.5, 40, 1, 40, {1, 2, 3, 4, 5, 6}, 0, 100, 0,
-                                      10, {"a", "b", "c", "d", "e", "f"}, data, '.');
+             TObdelava().SaveDataFile(path, "4.5.2026", "08:00:00", 0.5, 40, 1, 40, {1, 2, 3, 4, 5, 6}, 0, 100, 0, 10,
+                                      {"a", "b", "c", "d", "e", "f"}, data, '.');
          },
          [](const std::string& path, State& s) { TObdelava().LoadDataFile(path, s.Data, '.'); },
          [](const State& a, const State& b) { return SameData(a.Data, b.Data); }},
-        {"delimited",
-         [](const std::string& path) { WriteTextFile(path, DelimitedLines(40)); },
+        {"delimited", [](const std::string& path) { WriteTextFile(path, DelimitedLines(40)); },
          [](const std::string& path, State& s) { TObdelava().LoadDataFile(path, s.Data, '.'); },
          [](const State& a, const State& b) { return SameData(a.Data, b.Data); }},
         {"model",
@@ -307,16 +306,15 @@ TEST_P(BadLineTest, AHeaderOrSettingThatDoesNotConvertChangesNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryKind, BadLineTest,
-    ::testing::Values(
-        BadLine{"HvdSamplingTime", 0, 4, "0,5", "'0,5' is not a valid floating point value"},
-        BadLine{"HvdSampleCount", 0, 5, "forty", "'forty' is not a valid integer value"},
-        BadLine{"ModelGain", 2, 3, "two", "'two' is not a valid floating point value"},
-        BadLine{"ModelRowCount", 2, 35, "40.0", "'40.0' is not a valid integer value"},
-        BadLine{"ControllerGain", 3, 3, "", "'' is not a valid floating point value"},
-        BadLine{"ControllerMethod", 3, 21, "PI", "'PI' is not a valid integer value"},
-        BadLine{"SettingsSwitchStyle", 4, 37, "True", "'True' is not a valid integer value"},
-        BadLine{"SettingsMethod", 4, 59, "1.5", "'1.5' is not a valid integer value"},
-        BadLine{"SettingsPidForm", 4, 70, "2x", "'2x' is not a valid integer value"}),
+    ::testing::Values(BadLine{"HvdSamplingTime", 0, 4, "0,5", "'0,5' is not a valid floating point value"},
+                      BadLine{"HvdSampleCount", 0, 5, "forty", "'forty' is not a valid integer value"},
+                      BadLine{"ModelGain", 2, 3, "two", "'two' is not a valid floating point value"},
+                      BadLine{"ModelRowCount", 2, 35, "40.0", "'40.0' is not a valid integer value"},
+                      BadLine{"ControllerGain", 3, 3, "", "'' is not a valid floating point value"},
+                      BadLine{"ControllerMethod", 3, 21, "PI", "'PI' is not a valid integer value"},
+                      BadLine{"SettingsSwitchStyle", 4, 37, "True", "'True' is not a valid integer value"},
+                      BadLine{"SettingsMethod", 4, 59, "1.5", "'1.5' is not a valid integer value"},
+                      BadLine{"SettingsPidForm", 4, 70, "2x", "'2x' is not a valid integer value"}),
     [](const ::testing::TestParamInfo<BadLine>& info) { return info.param.Name; });
 
 // ---- A file of another kind opened as settings -------------------------------------------------
@@ -434,9 +432,9 @@ TEST_P(WriterTest, AFolderThatCannotTakeTheFileIsNamedAndNothingIsWritten) {
     const FileKind& kind = GetParam();
     WriteBytes(Path("plain"), "a regular file, not a folder");
     const std::string unwritable[] = {
-        Path("no such folder/file"),   // the folder does not exist
-        Path("plain/file"),            // the "folder" is a regular file
-        "/proc/halvetra-file",         // a location even root cannot write
+        Path("no such folder/file"),  // the folder does not exist
+        Path("plain/file"),           // the "folder" is a regular file
+        "/proc/halvetra-file",        // a location even root cannot write
     };
     for (const std::string& path : unwritable) {
         try {
@@ -452,7 +450,7 @@ TEST_P(WriterTest, AFolderThatCannotTakeTheFileIsNamedAndNothingIsWritten) {
 }
 
 // Only the system's own writers: delimited text is never written.
-INSTANTIATE_TEST_SUITE_P(EveryWriter, WriterTest,
-                         ::testing::Values(Kinds()[0], Kinds()[2], Kinds()[3], Kinds()[4]), KindName);
+INSTANTIATE_TEST_SUITE_P(EveryWriter, WriterTest, ::testing::Values(Kinds()[0], Kinds()[2], Kinds()[3], Kinds()[4]),
+                         KindName);
 
 }  // namespace

@@ -40,11 +40,14 @@ TEST(WriteLog, LinesHaveSevenFieldsWhateverTheirText) {
         WriteLogLine line;
         std::string expected;
     } rows[] = {
-        {"", {"ns=1;s=Loop1.Inner.P", 0.735, 1.413, "ok"},
+        {"",
+         {"ns=1;s=Loop1.Inner.P", 0.735, 1.413, "ok"},
          "2026-12-08T07:52:22.123Z\turl\tanonymous\tns=1;s=Loop1.Inner.P\t0.735\t1.413\tok"},
-        {"op", {"a\tb", std::nullopt, -2.5e-7, "BadNotWritable"},
+        {"op",
+         {"a\tb", std::nullopt, -2.5e-7, "BadNotWritable"},
          "2026-12-08T07:52:22.123Z\turl\top\ta b\t\t-2.5e-07\tBadNotWritable"},
-        {"op\nx", {"M", 1.0, 0.0, "the connection\r\nwas lost"},
+        {"op\nx",
+         {"M", 1.0, 0.0, "the connection\r\nwas lost"},
          "2026-12-08T07:52:22.123Z\turl\top x\tM\t1\t0\tthe connection  was lost"},
         {"", {"M", 0.1, 1e300, ""}, "2026-12-08T07:52:22.123Z\turl\tanonymous\tM\t0.1\t1e+300\tok"},
     };

@@ -16,9 +16,9 @@
 #include "opc/PlantAccessError.h"
 
 using namespace halvetra;
-using testing_plant::PlantProcess;
 using testing_plant::EnsureApplication;
 using testing_plant::ErrorOf;
+using testing_plant::PlantProcess;
 using testing_plant::WaitFor;
 
 namespace {

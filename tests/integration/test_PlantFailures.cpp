@@ -23,9 +23,9 @@
 #include "opc/PlantAccessError.h"
 
 using namespace halvetra;
-using testing_plant::PlantProcess;
 using testing_plant::EnsureApplication;
 using testing_plant::ErrorOf;
+using testing_plant::PlantProcess;
 using testing_plant::Pump;
 
 namespace {
@@ -210,11 +210,17 @@ TEST_F(PlantFailures, AWriteOfSeveralItemsIsOneRequestAndARefusalWritesNone) {
 
     // A read-only node, a value its type cannot hold, a value that is not finite:
     // the request is refused as a whole, naming each refused item.
-    EXPECT_EQ(ErrorOf([&] { access_->WriteValues({p, i, u1}, {9.0, 9.0, 1.0}); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  access_->WriteValues({p, i, u1}, {9.0, 9.0, 1.0});
+              }),
               "Cannot write Items:\nns=1;s=Loop1.U1: BadNotWritable");
-    EXPECT_EQ(ErrorOf([&] { access_->WriteValues({p, ma, u1}, {9.0, 1e10, 1.0}); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  access_->WriteValues({p, ma, u1}, {9.0, 1e10, 1.0});
+              }),
               "Cannot write Items:\nns=1;s=Loop1.Inner.MA: BadOutOfRange");
-    EXPECT_EQ(ErrorOf([&] { access_->WriteValues({p, i, d}, {9.0, std::nan(""), 9.0}); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  access_->WriteValues({p, i, d}, {9.0, std::nan(""), 9.0});
+              }),
               "Cannot write Items:\nns=1;s=Loop1.Inner.I: the value is not a finite number");
     EXPECT_EQ(terms(), (std::vector<double>{1.25, 0.5, 0.125}));
     EXPECT_EQ(u1->LastError, "BadNotWritable");
@@ -242,7 +248,9 @@ TEST_F(PlantFailures, AWriteOfSeveralItemsIsOneRequestAndARefusalWritesNone) {
               }),
               "The controller items could not be reached: there is no connection to the OPC server. Nothing was "
               "written.");
-    EXPECT_EQ(ErrorOf([&] { access_->WriteValues({p, i}, {1.0, 1.0}); }),
+    EXPECT_EQ(ErrorOf([&] {
+                  access_->WriteValues({p, i}, {1.0, 1.0});
+              }),
               "Cannot write Items:\nns=1;s=Loop1.Inner.P: BadNotConnected\nns=1;s=Loop1.Inner.I: BadNotConnected");
 }
 

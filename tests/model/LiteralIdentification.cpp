@@ -195,8 +195,10 @@ ModelParameters IdentifyProcess(const Signal& x, const Signal& z, Signal& r, Sig
 }  // namespace
 
 void LiteralIdentify(TModel& model, IdentificationWindow& window, int n, double ts, double tf) {
-    model.Inner = IdentifyProcess(window.WindowU, window.WindowY, window.InnerReference, window.InnerResponse, n, ts, tf);
-    model.Outer = IdentifyProcess(window.WindowY, window.WindowY2, window.OuterReference, window.OuterResponse, n, ts, tf);
+    model.Inner =
+        IdentifyProcess(window.WindowU, window.WindowY, window.InnerReference, window.InnerResponse, n, ts, tf);
+    model.Outer =
+        IdentifyProcess(window.WindowY, window.WindowY2, window.OuterReference, window.OuterResponse, n, ts, tf);
 }
 
 }  // namespace halvetra

@@ -25,7 +25,7 @@ namespace {
 // seconds, simulated ten times finer than the sampling so that dead times off
 // the sampling grid are real ones. Zero-order hold on the input.
 std::vector<double> Fopdt(const std::vector<double>& x, int n, double ts, double gain, double timeConstant,
-                         double deadTime) {
+                          double deadTime) {
     std::vector<double> y(MaxSamples, 0.0);
     const int fine = 10;
     const double h = ts / fine;
@@ -75,8 +75,8 @@ std::vector<std::uint64_t> Bits(const std::vector<double>& v) {
 }
 
 std::vector<std::uint64_t> Bits(const ModelParameters& m) {
-    return Bits(std::vector<double>{m.Gain, m.TimeConstant, m.DeadTime, m.Std, m.RelativeError,
-                                    m.GainDeviation, m.TimeConstantDeviation});
+    return Bits(std::vector<double>{m.Gain, m.TimeConstant, m.DeadTime, m.Std, m.RelativeError, m.GainDeviation,
+                                    m.TimeConstantDeviation});
 }
 
 // The fast scans reproduce every sum of the step-by-step form, so every figure
@@ -147,27 +147,31 @@ TEST(Identification, FastScansMatchTheStepByStepProcedure) {
         // Values whose squares overflow: errors and fits that are not numbers.
         Cascade("input near overflow", 60, 1.0, 1.0, 4.0, 2.0, 1.0, 4.0, 2.0, 0.0, 5, 1e154),
         Cascade("outputs near overflow", 60, 1.0, 1e153, 4.0, 2.0, 1e2, 4.0, 2.0, 0.0, 5),
-        {"second order", 250, 1.0, 12.0, [](IdentificationWindow& w, int n, double ts) {
+        {"second order", 250, 1.0, 12.0,
+         [](IdentificationWindow& w, int n, double ts) {
              w.WindowU = Step(n, 20, 5.0);
              const std::vector<double> stage = Fopdt(w.WindowU, n, ts, 1.0, 6.0, 2.0);
              w.WindowY = Fopdt(stage, n, ts, 2.0, 9.0, 0.0);
              w.WindowY2 = Fopdt(w.WindowY, n, ts, 0.5, 4.0, 1.0);
              AddNoise(w.WindowY2, n, 0.02, 3);
          }},
-        {"constant input", 80, 1.0, 4.0, [](IdentificationWindow& w, int n, double) {
+        {"constant input", 80, 1.0, 4.0,
+         [](IdentificationWindow& w, int n, double) {
              w.WindowU.assign(MaxSamples, 0.0);
              w.WindowY.assign(MaxSamples, 0.0);
              w.WindowY2.assign(MaxSamples, 0.0);
              AddNoise(w.WindowY2, n, 1.0, 11);
          }},
-        {"several steps", 400, 0.25, 5.0, [](IdentificationWindow& w, int n, double ts) {
+        {"several steps", 400, 0.25, 5.0,
+         [](IdentificationWindow& w, int n, double ts) {
              w.WindowU.assign(MaxSamples, 0.0);
              for (int k = 0; k < n; ++k) w.WindowU[k] = (k / 60) % 2 ? 4.0 : -1.0;
              w.WindowY = Fopdt(w.WindowU, n, ts, 1.3, 2.0, 0.75);
              w.WindowY2 = Fopdt(w.WindowY, n, ts, 0.9, 3.0, 1.1);
              AddNoise(w.WindowY, n, 0.05, 5);
          }},
-        {"zero sampling time", 30, 0.0, 0.0, [](IdentificationWindow& w, int n, double) {
+        {"zero sampling time", 30, 0.0, 0.0,
+         [](IdentificationWindow& w, int n, double) {
              w.WindowU = Step(n, 5, 1.0);
              w.WindowY = Fopdt(w.WindowU, n, 1.0, 1.0, 3.0, 2.0);
              w.WindowY2 = Fopdt(w.WindowY, n, 1.0, 1.0, 3.0, 2.0);

@@ -97,47 +97,47 @@ TEST(IntegratingModel, IdentifiesSyntheticRecordsWithAuto) {
     };
     // Noisy records over ten seeds: "auto" must recognise every one.
     for (const Case& c : cases)
-    for (unsigned seed = 1; seed <= (c.noise > 0.0 ? 10u : 1u); ++seed) {
-        SCOPED_TRACE(testing::Message() << c.name << ", seed " << seed);
-        IdentificationWindow w = Window(c.n, c.ts, c.step, c.back, c.level, c.inner, c.outer, c.noise, seed);
-        if (c.inner.integrating && c.noise == 0.0) {
-            std::vector<double> recursion(c.n);
-            IntegratingResponse(w.WindowU, c.n, c.ts, c.inner.K, c.inner.T, c.inner.L, recursion);
-            for (int k = 0; k < c.n; ++k) ASSERT_NEAR(recursion[k], w.WindowY[k], 1e-10 * std::abs(c.inner.K)) << k;
+        for (unsigned seed = 1; seed <= (c.noise > 0.0 ? 10u : 1u); ++seed) {
+            SCOPED_TRACE(testing::Message() << c.name << ", seed " << seed);
+            IdentificationWindow w = Window(c.n, c.ts, c.step, c.back, c.level, c.inner, c.outer, c.noise, seed);
+            if (c.inner.integrating && c.noise == 0.0) {
+                std::vector<double> recursion(c.n);
+                IntegratingResponse(w.WindowU, c.n, c.ts, c.inner.K, c.inner.T, c.inner.L, recursion);
+                for (int k = 0; k < c.n; ++k) ASSERT_NEAR(recursion[k], w.WindowY[k], 1e-10 * std::abs(c.inner.K)) << k;
+            }
+            TModel model;
+            model.Identify(w, c.n, c.ts, 0.05 * (c.n - 1) * c.ts);
+            const ModelParameters selfRegulating[2] = {model.Inner, model.Outer};
+            const ProcessFits fits = ApplyProcessChoice(model, w, c.ts, ProcessChoice::Auto, ProcessChoice::Auto);
+            const struct {
+                const ModelParameters& m;
+                const ModelParameters& identified;
+                const IntegratingFit& fit;
+                Process truth;
+            } sets[] = {{model.Inner, selfRegulating[0], fits.Inner, c.inner},
+                        {model.Outer, selfRegulating[1], fits.Outer, c.outer}};
+            for (const auto& s : sets) {
+                if (!s.truth.integrating) {
+                    EXPECT_EQ(s.m, s.identified);
+                    continue;
+                }
+                ASSERT_EQ(s.m.Type, ProcessType::Integrating) << s.fit.Reason;
+                const bool clean = c.noise == 0.0;
+                EXPECT_NEAR(s.m.Gain, s.truth.K, (clean ? 0.005 : 0.05) * std::abs(s.truth.K));
+                if (clean) {
+                    EXPECT_NEAR(s.m.DeadTime, s.truth.L + c.ts, 0.05 * c.ts);
+                    EXPECT_NEAR(s.m.TimeConstant, s.truth.T, 0.05 * c.ts);
+                } else {
+                    // Noise trades lag against dead time; their sum stays.
+                    EXPECT_NEAR(s.m.DeadTime + s.m.TimeConstant, s.truth.L + c.ts + s.truth.T, 0.5 * c.ts);
+                }
+                EXPECT_LE(s.fit.GainCI95[0], s.m.Gain);
+                EXPECT_GE(s.fit.GainCI95[1], s.m.Gain);
+                if (clean) {
+                    EXPECT_LT(s.m.RelativeError, 0.01);
+                }
+            }
         }
-        TModel model;
-        model.Identify(w, c.n, c.ts, 0.05 * (c.n - 1) * c.ts);
-        const ModelParameters selfRegulating[2] = {model.Inner, model.Outer};
-        const ProcessFits fits = ApplyProcessChoice(model, w, c.ts, ProcessChoice::Auto, ProcessChoice::Auto);
-        const struct {
-            const ModelParameters& m;
-            const ModelParameters& identified;
-            const IntegratingFit& fit;
-            Process truth;
-        } sets[] = {{model.Inner, selfRegulating[0], fits.Inner, c.inner},
-                    {model.Outer, selfRegulating[1], fits.Outer, c.outer}};
-        for (const auto& s : sets) {
-            if (!s.truth.integrating) {
-                EXPECT_EQ(s.m, s.identified);
-                continue;
-            }
-            ASSERT_EQ(s.m.Type, ProcessType::Integrating) << s.fit.Reason;
-            const bool clean = c.noise == 0.0;
-            EXPECT_NEAR(s.m.Gain, s.truth.K, (clean ? 0.005 : 0.05) * std::abs(s.truth.K));
-            if (clean) {
-                EXPECT_NEAR(s.m.DeadTime, s.truth.L + c.ts, 0.05 * c.ts);
-                EXPECT_NEAR(s.m.TimeConstant, s.truth.T, 0.05 * c.ts);
-            } else {
-                // Noise trades lag against dead time; their sum stays.
-                EXPECT_NEAR(s.m.DeadTime + s.m.TimeConstant, s.truth.L + c.ts + s.truth.T, 0.5 * c.ts);
-            }
-            EXPECT_LE(s.fit.GainCI95[0], s.m.Gain);
-            EXPECT_GE(s.fit.GainCI95[1], s.m.Gain);
-            if (clean) {
-                EXPECT_LT(s.m.RelativeError, 0.01);
-            }
-        }
-    }
 }
 
 // "auto" keeps self-regulating records self-regulating: the recorded step of
@@ -190,13 +190,16 @@ TEST(IntegratingModel, DerivativesMatchFiniteDifferences) {
             for (int k = 0; k < n; ++k)
                 EXPECT_NEAR(analytic[k], (up[k] - down[k]) / (forward ? h : 2 * h), 1e-5 * largest) << k;
         };
-        check(dK, [&](std::vector<double>& out, double h) { IntegratingResponse(u, n, ts, p.K + h, p.T, p.L, out); },
-              1e-6, false);
+        check(
+            dK, [&](std::vector<double>& out, double h) { IntegratingResponse(u, n, ts, p.K + h, p.T, p.L, out); },
+            1e-6, false);
         // At T = 0 only the difference from above exists.
-        check(dT, [&](std::vector<double>& out, double h) { IntegratingResponse(u, n, ts, p.K, p.T + h, p.L, out); },
-              p.T > 0 ? 1e-6 * p.T : 1e-9, p.T == 0.0);
-        check(dL, [&](std::vector<double>& out, double h) { IntegratingResponse(u, n, ts, p.K, p.T, p.L + h, out); },
-              whole ? 1e-9 : 1e-7, whole);
+        check(
+            dT, [&](std::vector<double>& out, double h) { IntegratingResponse(u, n, ts, p.K, p.T + h, p.L, out); },
+            p.T > 0 ? 1e-6 * p.T : 1e-9, p.T == 0.0);
+        check(
+            dL, [&](std::vector<double>& out, double h) { IntegratingResponse(u, n, ts, p.K, p.T, p.L + h, out); },
+            whole ? 1e-9 : 1e-7, whole);
     }
 }
 

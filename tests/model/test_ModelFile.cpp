@@ -27,8 +27,9 @@ const Column Columns[] = {&IdentificationWindow::WindowTime,     &Identification
                           &IdentificationWindow::OuterResponse,  &IdentificationWindow::WindowY2};
 
 ModelParameters Model(double base) {
-    return {base / 3.0, 12345.678901234567 * base, 0.0123456789012345 * base, 2.5e-7 / base,
-            -98765.43210987654 * base, 1e20 / (3.0 * base), 0.1 * base};
+    return {base / 3.0,    12345.678901234567 * base, 0.0123456789012345 * base,
+            2.5e-7 / base, -98765.43210987654 * base, 1e20 / (3.0 * base),
+            0.1 * base};
 }
 
 // Values of many digits, signs and magnitudes, so that fixed-point and

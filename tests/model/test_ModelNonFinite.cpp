@@ -27,8 +27,8 @@ using halvetra::testing_model::StepWindow;
 namespace {
 
 bool IsFinite(const ModelParameters& m) {
-    for (double x : {m.Gain, m.TimeConstant, m.DeadTime, m.Std, m.RelativeError, m.GainDeviation,
-                     m.TimeConstantDeviation})
+    for (double x :
+         {m.Gain, m.TimeConstant, m.DeadTime, m.Std, m.RelativeError, m.GainDeviation, m.TimeConstantDeviation})
         if (!std::isfinite(x)) return false;
     return true;
 }
@@ -39,7 +39,6 @@ bool SameWindow(const IdentificationWindow& a, const IdentificationWindow& b) {
            a.OuterReference == b.OuterReference && a.InnerResponse == b.InnerResponse &&
            a.OuterResponse == b.OuterResponse;
 }
-
 
 // n samples at sampling time ts; MV and U step at sample 5 from 0 to `step`,
 // the outputs follow with the given gains.
@@ -126,8 +125,8 @@ TEST(ModelNonFinite, UseModelWithExtremeFiguresIsFiniteOrChangesNothing) {
             ModelParameters set{0.5, 1.0, 2.0, 0.25, 0.125, 0.1, 0.2};
             const ModelParameters setBefore = set;
             const IdentificationWindow windowBefore = window;
-            const std::string fault = FaultOf(
-                [&] { UseModel(set, window, outer, c.gain, c.timeConstant, c.deadTime, c.samplingTime); });
+            const std::string fault =
+                FaultOf([&] { UseModel(set, window, outer, c.gain, c.timeConstant, c.deadTime, c.samplingTime); });
             EXPECT_EQ(fault, c.fault) << c.gain;
             if (fault.empty()) {
                 EXPECT_EQ(set.Gain, c.gain);
@@ -174,8 +173,8 @@ TEST(ModelNonFinite, TheModelFileRefusesValuesThatAreNotFinite) {
         inner.Gain = c.figure;
         window.InnerResponse[5] = c.sample;
         EXPECT_EQ(FaultOf([&] {
-                      TModel().SaveModelFile(file, 6, TModel::SetOf(inner, c.samplingTime),
-                                             TModel::SetOf(outer, 1.0), window, ',');
+                      TModel().SaveModelFile(file, 6, TModel::SetOf(inner, c.samplingTime), TModel::SetOf(outer, 1.0),
+                                             window, ',');
                   }),
                   c.fault)
             << c.what;
@@ -185,8 +184,7 @@ TEST(ModelNonFinite, TheModelFileRefusesValuesThatAreNotFinite) {
     inner.Gain = 1.0;
     window.InnerResponse[5] = 0.0;
     window.InnerResponse[6] = NaN;
-    EXPECT_NO_THROW(
-        TModel().SaveModelFile(file, 6, TModel::SetOf(inner, 1.0), TModel::SetOf(outer, 1.0), window, '.'));
+    EXPECT_NO_THROW(TModel().SaveModelFile(file, 6, TModel::SetOf(inner, 1.0), TModel::SetOf(outer, 1.0), window, '.'));
 
     // Row fields that overflow or name infinities read as 0.
     for (const char* field : {"1e400", "-1e999", "inf", "NAN", "Infinity"}) {

@@ -204,15 +204,18 @@ TEST(ModelRefinement, DerivativesMatchFiniteDifferences) {
             for (int k = 0; k < n; ++k)
                 EXPECT_NEAR(analytic[k], (up[k] - down[k]) / (forward ? h : 2 * h), 1e-5 * largest) << k;
         };
-        check(dK, [&](std::vector<double>& out, double h) {
-            FractionalFirstOrderResponse(u, n, ts, p.K + h, p.T, p.L, out);
-        }, 1e-6, false);
-        check(dT, [&](std::vector<double>& out, double h) {
-            FractionalFirstOrderResponse(u, n, ts, p.K, p.T + h, p.L, out);
-        }, 1e-6 * p.T, false);
-        check(dL, [&](std::vector<double>& out, double h) {
-            FractionalFirstOrderResponse(u, n, ts, p.K, p.T, p.L + h, out);
-        }, whole ? 1e-9 : 1e-7, whole);
+        check(
+            dK,
+            [&](std::vector<double>& out, double h) { FractionalFirstOrderResponse(u, n, ts, p.K + h, p.T, p.L, out); },
+            1e-6, false);
+        check(
+            dT,
+            [&](std::vector<double>& out, double h) { FractionalFirstOrderResponse(u, n, ts, p.K, p.T + h, p.L, out); },
+            1e-6 * p.T, false);
+        check(
+            dL,
+            [&](std::vector<double>& out, double h) { FractionalFirstOrderResponse(u, n, ts, p.K, p.T, p.L + h, out); },
+            whole ? 1e-9 : 1e-7, whole);
     }
 }
 
@@ -224,8 +227,8 @@ TEST(ModelRefinement, KeepsTheIdentifiedModelWithAReason) {
     struct Case {
         const char* name;
         int n;
-        double u, r;  // levels from sample 4 on
-        double extra; // a value put into the reference at sample 6
+        double u, r;   // levels from sample 4 on
+        double extra;  // a value put into the reference at sample 6
         ModelParameters start;
         const char* reason;
     } cases[] = {
@@ -236,7 +239,12 @@ TEST(ModelRefinement, KeepsTheIdentifiedModelWithAReason) {
         {"three samples", 3, 1.0, 2.0, 0.0, identified, "The window has too few samples to refine the model"},
         {"one sample", 1, 1.0, 2.0, 0.0, identified, "The window has too few samples to refine the model"},
         {"a value that is not finite", 50, 1.0, 2.0, nan, identified, "The window holds a value that is not finite"},
-        {"an identified model that is not finite", 50, 1.0, 2.0, 0.0, {nan, 3.5, 2.0},
+        {"an identified model that is not finite",
+         50,
+         1.0,
+         2.0,
+         0.0,
+         {nan, 3.5, 2.0},
          "The identified model is not finite"},
     };
     for (const Case& c : cases) {

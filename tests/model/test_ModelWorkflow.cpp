@@ -125,12 +125,12 @@ TEST(UseModel, DegenerateWindows) {
 
 TEST(SamplingTooSparse, ComparesThreeSamplesWithTheRoundedSpanOfEitherModel) {
     const ModelParameters slow = model(10.0, 30.0);
-    EXPECT_TRUE(SamplingTooSparse(model(1.2, 1.7), slow, 1.0));   // round(2.9) = 3 <= 3
-    EXPECT_TRUE(SamplingTooSparse(model(1.2, 1.8), slow, 1.0));   // round(3.0) = 3
-    EXPECT_FALSE(SamplingTooSparse(model(2.0, 2.0), slow, 1.0));  // round(4) = 4
+    EXPECT_TRUE(SamplingTooSparse(model(1.2, 1.7), slow, 1.0));             // round(2.9) = 3 <= 3
+    EXPECT_TRUE(SamplingTooSparse(model(1.2, 1.8), slow, 1.0));             // round(3.0) = 3
+    EXPECT_FALSE(SamplingTooSparse(model(2.0, 2.0), slow, 1.0));            // round(4) = 4
     EXPECT_TRUE(SamplingTooSparse(model(2.0, 2.0), model(1.0, 1.0), 1.0));  // the outer model warns
-    EXPECT_TRUE(SamplingTooSparse(model(1.0, 1.5), slow, 0.7));   // halves to even: 2.5 -> 2 <= 2.1
-    EXPECT_FALSE(SamplingTooSparse(model(1.0, 2.5), slow, 0.7));  // 3.5 -> 4
+    EXPECT_TRUE(SamplingTooSparse(model(1.0, 1.5), slow, 0.7));             // halves to even: 2.5 -> 2 <= 2.1
+    EXPECT_FALSE(SamplingTooSparse(model(1.0, 2.5), slow, 0.7));            // 3.5 -> 4
     EXPECT_FALSE(SamplingTooSparse(model(std::nan(""), 1.0), slow, 1.0));
     EXPECT_TRUE(SamplingTooSparse(ModelParameters{}, ModelParameters{}, 0.0));  // nothing identified yet
 }
@@ -144,7 +144,7 @@ TEST(ModelChartRange, SpansBothCurvesWithATenthBeyondEachEnd) {
 
     const std::vector<double> flat = {2.0, 2.0, 2.0};
     EXPECT_DOUBLE_EQ(ModelChartRange(flat, flat, 3).Upper, 2.1);  // a flat window spans 1
-    for (int n : {0, 1}) {  // fewer than two samples: 0 .. 0
+    for (int n : {0, 1}) {                                        // fewer than two samples: 0 .. 0
         EXPECT_DOUBLE_EQ(ModelChartRange(reference, response, n).Lower, -0.1) << n;
         EXPECT_DOUBLE_EQ(ModelChartRange(reference, response, n).Upper, 0.1) << n;
     }

@@ -137,7 +137,7 @@ TEST_F(PlantAccessTest, ItemsOfAGroupAddedBeforeConnectingReceiveTheirValues) {
     const ItemHandle value = access_->AddItem(group, "ns=1;s=T.Double");
     const ItemHandle flag = access_->AddItem(group, "ns=1;s=T.Bool");
     const ItemHandle missing = access_->AddItem(group, "ns=1;s=T.Missing");  // not checked while disconnected
-    EXPECT_FALSE(access_->QualityIsGood(value));  // nothing from the server yet
+    EXPECT_FALSE(access_->QualityIsGood(value));                             // nothing from the server yet
     ConnectTo(server);  // the connection stands; the refused item keeps the server's text
     EXPECT_EQ(missing->LastError, "BadNodeIdUnknown");
     ASSERT_TRUE(WaitFor([&] { return access_->QualityIsGood(value) && access_->QualityIsGood(flag); }, 3000));
@@ -252,7 +252,8 @@ TEST_F(PlantAccessTest, AFailedWriteRaisesCannotWriteItems) {
     const ItemHandle text = access_->AddItem(group, "ns=1;s=T.Text");
     EXPECT_EQ(ErrorOf([&] { access_->WriteValue(readOnly, 1.0); }),
               "Cannot write Items:\nns=1;s=T.ReadOnly: BadNotWritable");
-    EXPECT_EQ(ErrorOf([&] { access_->WriteValue(small, 70000); }), "Cannot write Items:\nns=1;s=T.UInt16: BadOutOfRange");
+    EXPECT_EQ(ErrorOf([&] { access_->WriteValue(small, 70000); }),
+              "Cannot write Items:\nns=1;s=T.UInt16: BadOutOfRange");
     EXPECT_EQ(server.GetAs<UA_UInt16>("T.UInt16", &UA_TYPES[UA_TYPES_UINT16]), 3);
     EXPECT_EQ(ErrorOf([&] { access_->WriteValue(text, 1.0); }), "Cannot write Items:\nns=1;s=T.Text: BadTypeMismatch");
     EXPECT_EQ(server.GetAs<UA_Double>("T.ReadOnly", &UA_TYPES[UA_TYPES_DOUBLE]), 42.0);
@@ -359,7 +360,8 @@ TEST_F(PlantAccessTest, SecureConnectionAsksAboutTheServersCertificateAndKeepsIt
     ASSERT_TRUE(certificate.open(QIODevice::ReadOnly));
     const QByteArray own = certificate.readAll();
     certificate.close();
-    EXPECT_EQ(QFile(config_.filePath("pki/private/key.der")).permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+    EXPECT_EQ(QFile(config_.filePath("pki/private/key.der")).permissions() &
+                  (QFileDevice::ReadGroup | QFileDevice::ReadOther),
               QFileDevice::Permissions());
 
     // Trusted for that connection only: asked again, now for good.
@@ -377,8 +379,9 @@ TEST_F(PlantAccessTest, AnUntrustedServerIsRefused) {
     TestServer server(true);
     const auto options = Secured(ConnectionOptions::Security::SignAndEncrypt);
     const std::string withoutHook = ErrorOf([&] { access_->Connect(server.Url(), options); });
-    EXPECT_EQ(withoutHook.rfind("Cannot connect to " + server.Url() + ": the server's certificate is not trusted (SHA-1 ", 0),
-              0u)
+    EXPECT_EQ(
+        withoutHook.rfind("Cannot connect to " + server.Url() + ": the server's certificate is not trusted (SHA-1 ", 0),
+        0u)
         << withoutHook;
     access_->TrustServerCertificate = [](const ServerCertificate&) { return CertificateTrust::Reject; };
     EXPECT_EQ(ErrorOf([&] { access_->Connect(server.Url(), options); }), withoutHook);

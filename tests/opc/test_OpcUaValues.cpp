@@ -172,8 +172,9 @@ TEST(Texts, ServerStatesAndNodeClasses) {
     EXPECT_EQ(ServerStateText(UA_SERVERSTATE_NOCONFIGURATION), "no config");
     EXPECT_EQ(ServerStateText(UA_SERVERSTATE_SUSPENDED), "suspended");
     EXPECT_EQ(ServerStateText(UA_SERVERSTATE_TEST), "test");
-    for (int other : {-1, static_cast<int>(UA_SERVERSTATE_SHUTDOWN), static_cast<int>(UA_SERVERSTATE_COMMUNICATIONFAULT),
-                      static_cast<int>(UA_SERVERSTATE_UNKNOWN), 99})
+    for (int other :
+         {-1, static_cast<int>(UA_SERVERSTATE_SHUTDOWN), static_cast<int>(UA_SERVERSTATE_COMMUNICATIONFAULT),
+          static_cast<int>(UA_SERVERSTATE_UNKNOWN), 99})
         EXPECT_EQ(ServerStateText(other), "") << other;
     EXPECT_EQ(NodeClassText(UA_NODECLASS_OBJECT), "Object");
     EXPECT_EQ(NodeClassText(UA_NODECLASS_VARIABLE), "Variable");
@@ -189,7 +190,8 @@ TEST(Texts, RejectedItemsOneLineEachAtMost26AndFailedWrites) {
     EXPECT_NE(text.find("ns=1;i=25: "), std::string::npos);
     EXPECT_EQ(text.find("ns=1;i=26: "), std::string::npos);
     EXPECT_EQ(text.rfind("OPC Command:", 0), 0u);
-    EXPECT_EQ(WriteErrorText("ns=1;s=Loop1.U1", "BadNotWritable"), "Cannot write Items:\nns=1;s=Loop1.U1: BadNotWritable");
+    EXPECT_EQ(WriteErrorText("ns=1;s=Loop1.U1", "BadNotWritable"),
+              "Cannot write Items:\nns=1;s=Loop1.U1: BadNotWritable");
 }
 
 TEST(NodeIds, RoundTripThroughTheirTextAndRefuseOtherText) {

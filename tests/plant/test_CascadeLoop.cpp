@@ -24,8 +24,7 @@ CascadeLoopSettings quietSettings() {
 
 void run(CascadeLoop& loop, double seconds) {
     const int steps = static_cast<int>(std::lround(seconds / loop.settings().stepSeconds));
-    for (int i = 0; i < steps; ++i)
-        loop.step();
+    for (int i = 0; i < steps; ++i) loop.step();
 }
 
 }  // namespace
@@ -34,15 +33,12 @@ TEST(DeadTimeLag, HoldsTheDeadTimeThenFollowsTheExactFirstOrderResponse) {
     DeadTimeLag lag(2.0, 1.0, 0.5, 0.1);
     ASSERT_EQ(lag.delaySteps(), 5u);
     lag.reset(0.0);
-    for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(lag.step(1.0), 0.0) << "step " << i;
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(lag.step(1.0), 0.0) << "step " << i;
     double y = 0.0;
-    for (int i = 0; i < 10; ++i)
-        y = lag.step(1.0);
+    for (int i = 0; i < 10; ++i) y = lag.step(1.0);
     // One time constant after the dead time: 1 - 1/e of the final value.
     EXPECT_NEAR(y, 2.0 * (1.0 - std::exp(-1.0)), 1e-12);
-    for (int i = 0; i < 400; ++i)
-        y = lag.step(1.0);
+    for (int i = 0; i < 400; ++i) y = lag.step(1.0);
     EXPECT_NEAR(y, 2.0, 1e-12);
 }
 
@@ -50,8 +46,7 @@ TEST(DeadTimeLag, ResetIsASteadyStateAndZeroDeadTimeActsAtOnce) {
     DeadTimeLag lag(1.5, 8.0, 2.0, 0.05);
     lag.reset(40.0);
     EXPECT_DOUBLE_EQ(lag.output(), 60.0);
-    for (int i = 0; i < 100; ++i)
-        EXPECT_NEAR(lag.step(40.0), 60.0, 1e-9);
+    for (int i = 0; i < 100; ++i) EXPECT_NEAR(lag.step(40.0), 60.0, 1e-9);
 
     DeadTimeLag direct(1.0, 0.0, 0.0, 0.05);  // no lag, no delay: a pure gain
     direct.reset(0.0);
@@ -64,20 +59,16 @@ TEST(DeadTimeLag, ResetIsASteadyStateAndZeroDeadTimeActsAtOnce) {
 TEST(Actuator, MovesAtMostOneFullStrokePerStrokeTimeAndStaysInRange) {
     Actuator valve(0.0, 100.0, 20.0, 0.05);  // 5 %/s, 0.25 % per step
     valve.reset(40.0);
-    for (int i = 0; i < 40; ++i)
-        valve.step(60.0);
+    for (int i = 0; i < 40; ++i) valve.step(60.0);
     EXPECT_NEAR(valve.position(), 50.0, 1e-9);
-    for (int i = 0; i < 40; ++i)
-        valve.step(60.0);
+    for (int i = 0; i < 40; ++i) valve.step(60.0);
     EXPECT_NEAR(valve.position(), 60.0, 1e-9);
     valve.step(60.0);
     EXPECT_NEAR(valve.position(), 60.0, 1e-9);  // no overshoot at the target
 
-    for (int i = 0; i < 1000; ++i)
-        valve.step(150.0);
+    for (int i = 0; i < 1000; ++i) valve.step(150.0);
     EXPECT_DOUBLE_EQ(valve.position(), 100.0);
-    for (int i = 0; i < 1000; ++i)
-        valve.step(-5.0);
+    for (int i = 0; i < 1000; ++i) valve.step(-5.0);
     EXPECT_DOUBLE_EQ(valve.position(), 0.0);
     EXPECT_THROW(Actuator(10.0, 10.0, 20.0, 0.05), std::invalid_argument);
 }
@@ -90,8 +81,7 @@ TEST(PidController, ProportionalIntegralAndDerivativeTermsInParallelForm) {
     PidController i(-100.0, 100.0, 0.1);
     i.setGains(0.0, 0.5, 0.0);
     double out = 0.0;
-    for (int k = 0; k < 10; ++k)
-        out = i.update(2.0, 0.0);  // Ki * e * t = 0.5 * 2 * 1 s
+    for (int k = 0; k < 10; ++k) out = i.update(2.0, 0.0);  // Ki * e * t = 0.5 * 2 * 1 s
     EXPECT_NEAR(out, 1.0, 1e-12);
 
     PidController d(-100.0, 100.0, 0.1);
@@ -108,15 +98,13 @@ TEST(PidController, ProportionalIntegralAndDerivativeTermsInParallelForm) {
 TEST(PidController, OutputLimitedAndIntegralDoesNotWindUp) {
     PidController c(0.0, 100.0, 0.1);
     c.setGains(0.0, 1.0, 0.0);
-    for (int k = 0; k < 1000; ++k)
-        EXPECT_LE(c.update(10.0, 0.0), 100.0);
+    for (int k = 0; k < 1000; ++k) EXPECT_LE(c.update(10.0, 0.0), 100.0);
     EXPECT_DOUBLE_EQ(c.output(), 100.0);
     // Without the windup the integral would stand at 1000 and keep the output
     // saturated for a long time after the error changes sign.
     EXPECT_LT(c.update(0.0, 1.0), 100.0);
 
-    for (int k = 0; k < 1000; ++k)
-        c.update(0.0, 10.0);
+    for (int k = 0; k < 1000; ++k) c.update(0.0, 10.0);
     EXPECT_DOUBLE_EQ(c.output(), 0.0);
     EXPECT_GT(c.update(1.0, 0.0), 0.0);
 }
@@ -124,8 +112,7 @@ TEST(PidController, OutputLimitedAndIntegralDoesNotWindUp) {
 TEST(PidController, TrackingMakesTheSwitchToAutomaticBumpless) {
     PidController c(0.0, 100.0, 0.1);
     c.setGains(1.0, 0.1, 0.0);
-    for (int k = 0; k < 50; ++k)
-        c.track(37.0, 50.0, 45.0);
+    for (int k = 0; k < 50; ++k) c.track(37.0, 50.0, 45.0);
     EXPECT_DOUBLE_EQ(c.output(), 37.0);
     EXPECT_NEAR(c.update(50.0, 45.0), 37.0 + 0.1 * 5.0 * 0.1, 1e-12);
 
@@ -188,7 +175,7 @@ TEST(CascadeLoop, ManualStepGoesThroughActuatorDeadTimesAndGains) {
     CascadeLoop loop(quietSettings());
     ASSERT_TRUE(loop.setManipulatedValue(60.0));
     run(loop, 1.0);
-    EXPECT_NEAR(loop.processInput(), 45.0, 1e-9);  // 5 %/s
+    EXPECT_NEAR(loop.processInput(), 45.0, 1e-9);      // 5 %/s
     EXPECT_NEAR(loop.innerMeasurement(), 60.0, 1e-9);  // still inside the 2 s dead time
     run(loop, 1.0);
     EXPECT_NEAR(loop.innerMeasurement(), 60.0, 1e-9);

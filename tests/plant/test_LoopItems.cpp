@@ -44,12 +44,11 @@ TEST(LoopItems, TableIsIndexedByIdAndNamesFollowTheFolders) {
 
 TEST(LoopItems, OnlyActuatorPositionsAndMeasurementsAreReadOnly) {
     for (const ItemInfo& item : loopItems()) {
-        const bool readOnly = item.id == ItemId::U1 || item.id == ItemId::U2 || item.id == ItemId::Y1 ||
-                              item.id == ItemId::Y2;
+        const bool readOnly =
+            item.id == ItemId::U1 || item.id == ItemId::U2 || item.id == ItemId::Y1 || item.id == ItemId::Y2;
         EXPECT_EQ(item.writable, !readOnly) << item.nodeId;
         ItemKind expected = ItemKind::Double;
-        if (item.id == ItemId::InnerMA || item.id == ItemId::OuterMA)
-            expected = ItemKind::Int32;
+        if (item.id == ItemId::InnerMA || item.id == ItemId::OuterMA) expected = ItemKind::Int32;
         if (item.id == ItemId::InnerManual || item.id == ItemId::InnerAutomatic || item.id == ItemId::OuterManual ||
             item.id == ItemId::OuterAutomatic)
             expected = ItemKind::Boolean;

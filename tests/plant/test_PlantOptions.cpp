@@ -21,8 +21,8 @@ TEST(PlantOptions, DefaultsWithoutArguments) {
 }
 
 TEST(PlantOptions, EveryOptionInBothSpellings) {
-    const auto a = parsePlantOptions(Args{"--port", "4999", "--speed", "10", "--user", "op", "--password", "p w",
-                                          "--noise", "0"});
+    const auto a =
+        parsePlantOptions(Args{"--port", "4999", "--speed", "10", "--user", "op", "--password", "p w", "--noise", "0"});
     EXPECT_EQ(a.port, 4999);
     EXPECT_EQ(a.speed, 10.0);
     EXPECT_EQ(a.user, "op");
@@ -65,28 +65,41 @@ TEST(PlantOptions, HelpWinsOverEverythingElse) {
 
 TEST(PlantOptions, RefusesWhatItCannotUse) {
     const std::vector<Args> bad = {
-        {"--prot", "1"},           {"port"},
-        {"--port"},                {"--port", "0"},
-        {"--port", "65536"},       {"--port", "abc"},
-        {"--port", "80x"},         {"--port", "-1"},
-        {"--port", "+80"},         {"--port", ""},
-        {"--speed", "0"},          {"--speed", "-2"},
-        {"--speed", "1001"},       {"--speed", "nan"},
-        {"--speed", "fast"},       {"--speed", "inf"},
-        {"--noise", "-0.1"},       {"--noise", ""},
-        {"--user", "op"},          {"--password", "x"},
+        {"--prot", "1"},
+        {"port"},
+        {"--port"},
+        {"--port", "0"},
+        {"--port", "65536"},
+        {"--port", "abc"},
+        {"--port", "80x"},
+        {"--port", "-1"},
+        {"--port", "+80"},
+        {"--port", ""},
+        {"--speed", "0"},
+        {"--speed", "-2"},
+        {"--speed", "1001"},
+        {"--speed", "nan"},
+        {"--speed", "fast"},
+        {"--speed", "inf"},
+        {"--noise", "-0.1"},
+        {"--noise", ""},
+        {"--user", "op"},
+        {"--password", "x"},
         {"--user", "", "--password", "x"},
-        {"--bad-quality", "Loop1.Y1"},        {"--bad-quality", "@3"},
-        {"--bad-quality", "Loop1.Y9@3"},      {"--bad-quality", "Loop1.Y1@-1"},
+        {"--bad-quality", "Loop1.Y1"},
+        {"--bad-quality", "@3"},
+        {"--bad-quality", "Loop1.Y9@3"},
+        {"--bad-quality", "Loop1.Y1@-1"},
         {"--bad-quality", "Loop1.Y1@soon"},
-        {"--read-only", "Loop1.MV1,"},        {"--read-only", "Loop1.U1"},  // read-only anyway
-        {"--read-only", "Loop1.MV9"},         {"--refuse-writes", "Loop1.MV1"},
+        {"--read-only", "Loop1.MV1,"},
+        {"--read-only", "Loop1.U1"},  // read-only anyway
+        {"--read-only", "Loop1.MV9"},
+        {"--refuse-writes", "Loop1.MV1"},
         {"--refuse-writes", "Loop1.Y1@2"},
     };
     for (const Args& args : bad) {
         std::string joined;
-        for (const auto& a : args)
-            joined += a + " ";
+        for (const auto& a : args) joined += a + " ";
         EXPECT_THROW(parsePlantOptions(args), std::invalid_argument) << joined;
     }
     try {

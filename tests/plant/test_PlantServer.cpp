@@ -52,8 +52,7 @@ public:
     explicit RunningPlant(PlantOptions options) : server_(options, 11) {
         server_.start();
         thread_ = std::thread([this] {
-            while (!stop_)
-                server_.iterate();
+            while (!stop_) server_.iterate();
         });
     }
     ~RunningPlant() {
@@ -122,8 +121,7 @@ double read(UA_Client* c, const char* id) {
     else
         known = false;
     UA_Variant_clear(&v);
-    if (!known)
-        throw std::runtime_error(std::string("cannot read ") + id + ": " + UA_StatusCode_name(status));
+    if (!known) throw std::runtime_error(std::string("cannot read ") + id + ": " + UA_StatusCode_name(status));
     return result;
 }
 
@@ -131,8 +129,7 @@ double read(UA_Client* c, const char* id) {
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 5000ms) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         std::this_thread::sleep_for(20ms);
     }
     return condition();
@@ -242,8 +239,7 @@ TEST(PlantServer, OffersSignedAndEncryptedEndpointsBesidesNone) {
     PlantOptions options;
     options.port = freePort();
     RunningPlant plant(options);
-    if (!plant.encrypted())
-        GTEST_SKIP() << "open62541 built without encryption";
+    if (!plant.encrypted()) GTEST_SKIP() << "open62541 built without encryption";
 
     Client client = newClient();
     std::size_t count = 0;

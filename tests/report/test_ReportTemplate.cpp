@@ -17,8 +17,7 @@ TEST(OdfLength, Units) {
     EXPECT_DOUBLE_EQ(*OdfLengthToMm(u"6pc"), 25.4);
     EXPECT_DOUBLE_EQ(*OdfLengthToMm(u"96px"), 25.4);
     EXPECT_DOUBLE_EQ(*OdfLengthToMm(u" -0.5cm "), -5.0);
-    for (const char16_t* bad : {u"2", u"2em", u"cm", u""})
-        EXPECT_FALSE(OdfLengthToMm(bad));
+    for (const char16_t* bad : {u"2", u"2em", u"cm", u""}) EXPECT_FALSE(OdfLengthToMm(bad));
 }
 
 QByteArray Package(const QByteArray& styles, const char* mimetype = "application/vnd.oasis.opendocument.text") {
@@ -84,7 +83,8 @@ TEST(ReportTemplateRead, LayoutFontsHeaderAndFooterOfTheFirstMasterPage) {
     EXPECT_EQ(t.Header[1].Alignment, "end");  // its own before its parent's
     EXPECT_TRUE(t.Header[1].Bold);
     ASSERT_EQ(t.Footer.size(), 1u);
-    EXPECT_EQ(t.Footer[0].Text, QStringLiteral("Page %1 of %2").arg(ReportTemplate::PageNumberMark).arg(ReportTemplate::PageCountMark));
+    EXPECT_EQ(t.Footer[0].Text,
+              QStringLiteral("Page %1 of %2").arg(ReportTemplate::PageNumberMark).arg(ReportTemplate::PageCountMark));
     EXPECT_EQ(t.Footer[0].Alignment, "start");
 
     // Only the files styles.xml refers to come along.
@@ -118,8 +118,9 @@ TEST(ReportTemplateRead, Failures) {
     }
     EXPECT_THROW(ReportTemplate::FromBytes(QByteArray(), "empty"), HalvetraError);
     EXPECT_THROW(ReportTemplate::FromBytes(WriteZip({{"content.xml", "<a/>", false}}), "no styles"), HalvetraError);
-    EXPECT_THROW(ReportTemplate::FromBytes(Package("<a/>", "application/vnd.oasis.opendocument.presentation"), "slides"),
-                 HalvetraError);
+    EXPECT_THROW(
+        ReportTemplate::FromBytes(Package("<a/>", "application/vnd.oasis.opendocument.presentation"), "slides"),
+        HalvetraError);
     EXPECT_THROW(ReportTemplate::FromBytes(Package("<office:document-styles><unclosed>"), "damaged"), HalvetraError);
 }
 

@@ -37,8 +37,7 @@ namespace {
 class QtEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
         static char name[] = "test_TPorocilo";
         static char* argv[] = {name, nullptr};
@@ -57,9 +56,9 @@ using Properties = QHash<QString, QString>;  // the attributes of a style and it
 
 struct Item {
     bool IsTable = false;
-    QString Text;        // a paragraph's text
-    Properties Style;    // a paragraph's or table's style
-    Properties Run;      // the style of a paragraph's first run
+    QString Text;      // a paragraph's text
+    Properties Style;  // a paragraph's or table's style
+    Properties Run;    // the style of a paragraph's first run
     QStringList Pictures;
     std::vector<QStringList> Cells;  // a table's rows
     std::vector<std::vector<bool>> Bold;
@@ -70,8 +69,7 @@ class Content {
 public:
     explicit Content(const QByteArray& xml) : reader_(xml) {
         while (!reader_.atEnd()) {
-            if (reader_.readNext() != QXmlStreamReader::StartElement)
-                continue;
+            if (reader_.readNext() != QXmlStreamReader::StartElement) continue;
             if (reader_.qualifiedName() == u"style:style")
                 ReadStyle();
             else if (reader_.qualifiedName() == u"office:text")
@@ -87,27 +85,23 @@ public:
     std::vector<const Item*> Tables() const {
         std::vector<const Item*> tables;
         for (const Item& item : Items)
-            if (item.IsTable)
-                tables.push_back(&item);
+            if (item.IsTable) tables.push_back(&item);
         return tables;
     }
     QStringList Texts() const {  // the non-empty paragraphs
         QStringList texts;
         for (const Item& item : Items)
-            if (!item.IsTable && !item.Text.isEmpty())
-                texts << item.Text;
+            if (!item.IsTable && !item.Text.isEmpty()) texts << item.Text;
         return texts;
     }
     QStringList Pictures() const {
         QStringList pictures;
-        for (const Item& item : Items)
-            pictures << item.Pictures;
+        for (const Item& item : Items) pictures << item.Pictures;
         return pictures;
     }
     const Item& Find(const QString& text) const {
         for (const Item& item : Items)
-            if (!item.IsTable && item.Text == text)
-                return item;
+            if (!item.IsTable && item.Text == text) return item;
         ADD_FAILURE() << "no paragraph " << text.toStdString();
         static const Item none;
         return none;
@@ -192,7 +186,8 @@ ReportInputs SampleInputs() {
     in.Caption = QStringLiteral(" Halvetra E 1.0.7");
     in.Gain = "1.234", in.TimeConstant = "12.5", in.DeadTime = "3.25";
     in.ModelStd = "0.0123", in.RelativeError = "4.5 %", in.ModelQuality = "good";
-    in.RefinedGain = QString::fromUtf8("1.241 \u00B1 0.006"), in.RefinedTimeConstant = QString::fromUtf8("13.08 \u00B1 0.21");
+    in.RefinedGain = QString::fromUtf8("1.241 \u00B1 0.006"),
+    in.RefinedTimeConstant = QString::fromUtf8("13.08 \u00B1 0.21");
     in.RefinedDeadTime = QString::fromUtf8("2.8 \u00B1 0.1"), in.RefinedFit = "97.42";
     in.I_Ki = "0.011", in.P_Kp = "0.5", in.PI_Kp = "0.45", in.PI_Ki = "0.035";
     in.PID_Kp = "0.7", in.PID_Ki = "0.04", in.PID_Kd = "1.5";
@@ -222,23 +217,27 @@ QStringList ExpectedTexts(const ReportInputs& in) {
         }
     }
     if (in.IncludeModel)
-        texts << "Model" << "Open-loop process response" << "Model parameters" << "Estimated gain: " + in.Gain
-              << "Estimated time constant(s): " + in.TimeConstant << "Estimates dead time [s]: " + in.DeadTime
-              << "Standard deviation: " + in.ModelStd << "Relative model error: " + in.RelativeError
-              << "Model quality: " + in.ModelQuality;
+        texts << "Model"
+              << "Open-loop process response"
+              << "Model parameters"
+              << "Estimated gain: " + in.Gain << "Estimated time constant(s): " + in.TimeConstant
+              << "Estimates dead time [s]: " + in.DeadTime << "Standard deviation: " + in.ModelStd
+              << "Relative model error: " + in.RelativeError << "Model quality: " + in.ModelQuality;
     if (in.IncludeModel && !in.RefinedGain.isEmpty()) {
-        texts << "Refined model" << "Refined gain (95 % interval): " + in.RefinedGain
+        texts << "Refined model"
+              << "Refined gain (95 % interval): " + in.RefinedGain
               << "Refined time constant [s] (95 % interval): " + in.RefinedTimeConstant
               << "Refined dead time [s] (95 % interval): " + in.RefinedDeadTime
               << "Fit of the refined model [%]: " + in.RefinedFit;
         if (!in.RefinedReason.isEmpty()) texts << "The identified model stays: " + in.RefinedReason;
     }
     if (in.IncludeController) {
-        texts << "Controller" << "Open-loop and closed-loop responses";
-        for (const auto& [label, value] : {std::pair{"Scaled P term: ", in.ScaledP}, {"Scaled I term: ", in.ScaledI},
+        texts << "Controller"
+              << "Open-loop and closed-loop responses";
+        for (const auto& [label, value] : {std::pair{"Scaled P term: ", in.ScaledP},
+                                           {"Scaled I term: ", in.ScaledI},
                                            {"Scaled D term: ", in.ScaledD}})
-            if (!value.isEmpty())
-                texts << label + value;
+            if (!value.isEmpty()) texts << label + value;
     }
     return texts;
 }
@@ -246,12 +245,16 @@ QStringList ExpectedTexts(const ReportInputs& in) {
 QStringList ExpectedPictures(const ReportInputs& in) {
     QStringList pictures;
     if (in.IncludeData)
-        pictures << "grafik0.png" << "grafik_HMV.png" << "grafik.png" << "grafik_HU.png" << "grafik1.png"
-                 << "grafik_HY.png" << "grafik2.png" << "grafik_HY1.png";
-    if (in.IncludeModel)
-        pictures << "grafik3.png";
-    if (in.IncludeController)
-        pictures << "grafik4.png";
+        pictures << "grafik0.png"
+                 << "grafik_HMV.png"
+                 << "grafik.png"
+                 << "grafik_HU.png"
+                 << "grafik1.png"
+                 << "grafik_HY.png"
+                 << "grafik2.png"
+                 << "grafik_HY1.png";
+    if (in.IncludeModel) pictures << "grafik3.png";
+    if (in.IncludeController) pictures << "grafik4.png";
     return pictures;
 }
 
@@ -354,10 +357,10 @@ TEST_F(ReportTest, WithoutSectionsHoldsTitleBlockServerLineAndTablesOneToThree) 
 
     // Every paragraph mark: "" is an empty paragraph, "#" a table.
     QStringList sequence;
-    for (const Item& item : content.Items)
-        sequence << (item.IsTable ? QStringLiteral("#") : item.Text);
-    EXPECT_EQ(sequence, QStringList({"", "Report on experiment", in.Caption, "", "OPC settings", "",
-                                     "OPC server: " + in.ServerName, "", "", "#", "", "", "#", "", "", "#", "", "", ""}));
+    for (const Item& item : content.Items) sequence << (item.IsTable ? QStringLiteral("#") : item.Text);
+    EXPECT_EQ(sequence,
+              QStringList({"", "Report on experiment", in.Caption, "", "OPC settings", "",
+                           "OPC server: " + in.ServerName, "", "", "#", "", "", "#", "", "", "#", "", "", ""}));
     EXPECT_TRUE(content.Pictures().isEmpty());
 
     const Item& title = content.Find("Report on experiment");
@@ -397,8 +400,7 @@ TEST_F(ReportTest, WithoutSectionsHoldsTitleBlockServerLineAndTablesOneToThree) 
         EXPECT_EQ(tables[t]->Columns, expected[t].front().size());
         EXPECT_EQ(tables[t]->Style.value("table:align"), "left");
         for (size_t row = 0; row < tables[t]->Bold.size(); ++row)
-            for (bool bold : tables[t]->Bold[row])
-                EXPECT_EQ(bold, row == 0) << "only the header row is bold";
+            for (bool bold : tables[t]->Bold[row]) EXPECT_EQ(bold, row == 0) << "only the header row is bold";
     }
 }
 
@@ -421,22 +423,21 @@ TEST_F(ReportTest, EveryCombinationOfSectionsInOrder) {
         ASSERT_EQ(pictures.size(), expected.size());
         for (qsizetype i = 0; i < pictures.size(); ++i)
             EXPECT_EQ(File(package, pictures[i]), pictures_.value(expected[i])) << "picture " << i;
-        EXPECT_EQ(std::count_if(package.begin(), package.end(), [](const ZipEntry& e) { return e.Name.startsWith("Pictures/"); }),
+        EXPECT_EQ(std::count_if(package.begin(), package.end(),
+                                [](const ZipEntry& e) { return e.Name.startsWith("Pictures/"); }),
                   expected.size());
 
         // Each section starts on a new page, and so does each signal of the Data section.
         QStringList breaks, expectedBreaks;
         for (const Item& item : content.Items)
-            if (item.Style.value("fo:break-before") == u"page")
-                breaks << item.Text;
+            if (item.Style.value("fo:break-before") == u"page") breaks << item.Text;
         if (in.IncludeData)
-            expectedBreaks << "Data" << "Time response of process input (Description 2)"
+            expectedBreaks << "Data"
+                           << "Time response of process input (Description 2)"
                            << "Time response of inner process output (Description 4)"
                            << "Time response of outer process output (Description 5)";
-        if (in.IncludeModel)
-            expectedBreaks << "Model";
-        if (in.IncludeController)
-            expectedBreaks << "Controller";
+        if (in.IncludeModel) expectedBreaks << "Model";
+        if (in.IncludeController) expectedBreaks << "Controller";
         EXPECT_EQ(breaks, expectedBreaks);
     }
 }
@@ -483,12 +484,13 @@ TEST_F(ReportTest, SectionFormatsAndControllerTable) {
     const Content figuresContent(File(Make(in), "content.xml"));
     const auto withFigures = figuresContent.Tables();
     ASSERT_EQ(withFigures.size(), 5u);
-    EXPECT_EQ(withFigures[4]->Cells,
-              std::vector<QStringList>({{"Controller type", "Ms", "GM", "PM [\u00b0]", "IAE set point", "IAE disturbance"},
-                                        {"I controller", "1.71", "2.96", "60.1", "9.870", "9.871"},
-                                        {"P controller", "1.42", "3.10", "75.0", "\u2014", "\u2014"},
-                                        {"PI controller", "1.58", "3.09", "63.4", "2.199", "2.196"},
-                                        {"PID controller", "unstable", "\u2014", "\u2014", "\u2014", "\u2014"}}));
+    EXPECT_EQ(
+        withFigures[4]->Cells,
+        std::vector<QStringList>({{"Controller type", "Ms", "GM", "PM [\u00b0]", "IAE set point", "IAE disturbance"},
+                                  {"I controller", "1.71", "2.96", "60.1", "9.870", "9.871"},
+                                  {"P controller", "1.42", "3.10", "75.0", "\u2014", "\u2014"},
+                                  {"PI controller", "1.58", "3.09", "63.4", "2.199", "2.196"},
+                                  {"PID controller", "unstable", "\u2014", "\u2014", "\u2014", "\u2014"}}));
 }
 
 TEST_F(ReportTest, EmptyScaledTermsLeaveTheirLinesOutOtherEmptyTextsStay) {
@@ -542,8 +544,7 @@ TEST_F(ReportTest, PackageStartsWithStoredMimetypeAndListsEveryFile) {
         if (manifest.readNext() == QXmlStreamReader::StartElement && manifest.name() == u"file-entry")
             listed << manifest.attributes().value("manifest:full-path").toString();
     for (const ZipEntry& entry : package)
-        if (entry.Name != u"mimetype" && entry.Name != u"META-INF/manifest.xml")
-            files << entry.Name;
+        if (entry.Name != u"mimetype" && entry.Name != u"META-INF/manifest.xml") files << entry.Name;
     EXPECT_EQ(listed, files);
     EXPECT_TRUE(files.contains("styles.xml"));
 }
@@ -608,8 +609,9 @@ TEST_F(ReportTest, TemplateMissingOrOfAnotherKindIsAnErrorAndNothingIsWritten) {
     EXPECT_FALSE(QFile::exists(in.ReportFileName));
 
     ASSERT_TRUE(WriteAll(Path("plain.txt"), "not a package"));
-    ASSERT_TRUE(WriteAll(Path("sheet.ots"), WriteZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet", true},
-                                                      {"styles.xml", "<x/>", false}})));
+    ASSERT_TRUE(
+        WriteAll(Path("sheet.ots"), WriteZip({{"mimetype", "application/vnd.oasis.opendocument.spreadsheet", true},
+                                              {"styles.xml", "<x/>", false}})));
     ASSERT_TRUE(WriteAll(in.ReportFileName, "earlier report"));
     for (const char* name : {"missing.ott", "plain.txt", "sheet.ots"}) {
         in.TemplateName = QString::fromLatin1(name);
@@ -687,22 +689,30 @@ TEST_F(ReportTest, PdfNameGivesPdfOnTheTemplatesPage) {
     ASSERT_TRUE(WriteAll(Path("letter.ott"), TestTemplate(PngBytes(4, 4, Qt::blue))));
     in.TemplateName = QStringLiteral("letter.ott");
     TPorocilo().Make(in);
-    EXPECT_TRUE(QString::fromLatin1(ReadAll(in.ReportFileName)).contains(QRegularExpression(R"(/MediaBox \[0 0 612(\.0+)? 792(\.0+)?\])")));
+    EXPECT_TRUE(QString::fromLatin1(ReadAll(in.ReportFileName))
+                    .contains(QRegularExpression(R"(/MediaBox \[0 0 612(\.0+)? 792(\.0+)?\])")));
 
     // A landscape template gives landscape pages, not its size turned back upright.
     ASSERT_TRUE(WriteAll(Path("landscape.ott"), LandscapeTemplate(PngBytes(4, 4, Qt::blue))));
     in.TemplateName = QStringLiteral("landscape.ott");
     TPorocilo().Make(in);
-    EXPECT_TRUE(QString::fromLatin1(ReadAll(in.ReportFileName)).contains(QRegularExpression(R"(/MediaBox \[0 0 792(\.0+)? 612(\.0+)?\])")));
+    EXPECT_TRUE(QString::fromLatin1(ReadAll(in.ReportFileName))
+                    .contains(QRegularExpression(R"(/MediaBox \[0 0 792(\.0+)? 612(\.0+)?\])")));
 }
 
 // The summary block right after the title block, its rows left out with
 // their sections and when they have no value.
 TEST_F(ReportTest, SummaryBlockFollowsTheTitleBlock) {
     ReportInputs in = Inputs();
-    in.Summary = {"4 May 2026 13:14:15", "steps.hvd", "0,5", "samples 3 \u2013 240 (1 s \u2013 119,5 s)",
-                  "built-in simulation", "SIMC", "1,0000 (slider position 10)",
-                  "Serial (Kp, Ti [s], Td [s]), PI controller", ""};
+    in.Summary = {"4 May 2026 13:14:15",
+                  "steps.hvd",
+                  "0,5",
+                  "samples 3 \u2013 240 (1 s \u2013 119,5 s)",
+                  "built-in simulation",
+                  "SIMC",
+                  "1,0000 (slider position 10)",
+                  "Serial (Kp, Ti [s], Td [s]), PI controller",
+                  ""};
     const Content content(File(Make(in), "content.xml"));
     ASSERT_EQ(content.Tables().size(), 5u);  // the first, before the OPC tables
     EXPECT_EQ(content.Tables()[0]->Cells,
@@ -718,8 +728,8 @@ TEST_F(ReportTest, SummaryBlockFollowsTheTitleBlock) {
     in.IncludeData = in.IncludeController = false;
     const Content modelOnly(File(Make(in), "content.xml"));
     EXPECT_EQ(modelOnly.Tables()[0]->Cells,
-              std::vector<QStringList>({{"Window", "samples 3 \u2013 240 (1 s \u2013 119,5 s)"},
-                                        {"Plant", "built-in simulation"}}));
+              std::vector<QStringList>(
+                  {{"Window", "samples 3 \u2013 240 (1 s \u2013 119,5 s)"}, {"Plant", "built-in simulation"}}));
 }
 
 // As the PDF writer lays the document out: every picture on the page of its

@@ -73,9 +73,10 @@ std::vector<std::string> WithTexts(std::vector<std::string> head, std::vector<st
 
 std::vector<std::string> DefaultLines() {
     return WithTexts(std::vector<std::string>(37),
-                     {"1", "0", "1", "0", "1", "False", "0", "0", "0", "0", "1", "False", "False", "False", "False",
-                      "100", "0", "1", "0", "100", "0", "1", "0", "1", "10", "100", "False", "False", "0", "0", "1",
-                      "1", "1", "2", "True", "True", "True", "normal.dot", "12:00:00", "True", "False"},
+                     {"1",     "0",     "1",     "0",     "1",          "False",    "0",    "0",    "0",   "0", "1",
+                      "False", "False", "False", "False", "100",        "0",        "1",    "0",    "100", "0", "1",
+                      "0",     "1",     "10",    "100",   "False",      "False",    "0",    "0",    "1",   "1", "1",
+                      "2",     "True",  "True",  "True",  "normal.dot", "12:00:00", "True", "False"},
                      std::vector<std::string>(20));
 }
 
@@ -96,13 +97,28 @@ TEST(SettingsFileLayout, EveryValueStandsOnItsLine) {
             head.push_back(prefix + std::to_string(row));
     std::vector<std::string> tail;
     for (int k = 0; k < 10; ++k) tail.insert(tail.end(), {"in" + std::to_string(k), "out" + std::to_string(k)});
-    EXPECT_EQ(BuildSettingsLines(DistinctSettings('.')),
-              WithTexts(head,
-                        {"0", "1", "0", "1", "0.25", "True", "12.5", "30.75", "-4.5", "60.125", "3", "True", "True",
-                         "True", "True", "90", "10", "0.5", "2.5", "95", "5", "40", "4", "0.2", "17", "95", "True",
-                         "True", "1", "3", "1.1", "1.2", "1.3", "3", "False", "False", "False",
-                         "/home/user/templates/report.ott", "09:15:30", "False", "True"},
-                        tail));
+    EXPECT_EQ(BuildSettingsLines(DistinctSettings('.')), WithTexts(head, {"0",        "1",
+                                                                          "0",        "1",
+                                                                          "0.25",     "True",
+                                                                          "12.5",     "30.75",
+                                                                          "-4.5",     "60.125",
+                                                                          "3",        "True",
+                                                                          "True",     "True",
+                                                                          "True",     "90",
+                                                                          "10",       "0.5",
+                                                                          "2.5",      "95",
+                                                                          "5",        "40",
+                                                                          "4",        "0.2",
+                                                                          "17",       "95",
+                                                                          "True",     "True",
+                                                                          "1",        "3",
+                                                                          "1.1",      "1.2",
+                                                                          "1.3",      "3",
+                                                                          "False",    "False",
+                                                                          "False",    "/home/user/templates/report.ott",
+                                                                          "09:15:30", "False",
+                                                                          "True"},
+                                                                   tail));
 }
 
 class SettingsRoundTrip : public ::testing::TestWithParam<char> {};
@@ -144,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(BothSeparators, SettingsRoundTrip, ::testing::Values('.
 TEST(ApplySettings, ThreeBooleanRules) {
     // text, then the value by rule: "1"/"True" (42, 48 .. 51), TextToBool (63, 64, 71 .. 73), "True" only (76, 77)
     const std::tuple<const char*, bool, bool, bool> cases[] = {
-        {"True", true, true, true},     {"1", true, true, false}, {"true", false, true, false},
+        {"True", true, true, true},     {"1", true, true, false},      {"true", false, true, false},
         {"False", false, false, false}, {"TRUE", false, false, false}, {" True", false, false, false}};
     for (const auto& [text, oneOrTrue, textToBool, trueOnly] : cases) {
         std::vector<std::string> lines = DefaultLines();
@@ -154,10 +170,12 @@ TEST(ApplySettings, ThreeBooleanRules) {
         const AutomaticExperimentSettings& a = s.Automatic;
         EXPECT_EQ(std::vector<bool>({s.OhraniZacetniVhod, s.CheckBox_ObeSmeri, s.CheckBox_Zaprtozancni,
                                      s.CheckBox_NePisi, s.RadioRocno}),
-                  std::vector<bool>(5, oneOrTrue)) << text;
+                  std::vector<bool>(5, oneOrTrue))
+            << text;
         EXPECT_EQ(std::vector<bool>({a.CheckBox_Sam_Cascade, a.CheckBox_Sam_Nalozi, a.CheckBox_Sam_PorocObd,
                                      a.CheckBox_Sam_PorocMod, a.CheckBox_Sam_PorocReg}),
-                  std::vector<bool>(5, textToBool)) << text;
+                  std::vector<bool>(5, textToBool))
+            << text;
         EXPECT_EQ(std::vector<bool>({s.CheckBox_ZZPoPoizkusu, s.CheckBox_Sekvencer}), std::vector<bool>(2, trueOnly))
             << text;
     }
@@ -220,7 +238,7 @@ TEST(RunParameters, StylesFlagsAndSamplingTime) {
 
     lines[42] = "true";  // "1" or "True" only
     lines[49] = "1";
-    lines[76] = "true";  // "True" only
+    lines[76] = "true";    // "True" only
     lines[41] = "0.0625";  // 62.5 ms exactly: a tie goes to the even neighbour
     ExperimentRunParameters run = RunParametersFromLines(lines, '.');
     EXPECT_FALSE(run.StartFromProcess);

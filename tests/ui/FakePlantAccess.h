@@ -28,7 +28,7 @@ public:
 
     // --- What the test sets ---
     std::vector<std::string> servers;
-    std::string connectError;        // Connect raises this text when not empty
+    std::string connectError;  // Connect raises this text when not empty
     std::string state = "running";
     std::set<std::string> rejected;  // item identifiers the server refuses
     // Quality checks answered bad before the items report good (while connected).
@@ -36,9 +36,9 @@ public:
     // Each quality check moves this clock on, as time passes in a real wait.
     ManualClock* clock = nullptr;
     std::int64_t millisecondsPerCheck = 100;
-    std::function<void()> duringQualityCheck;  // runs inside each quality check
+    std::function<void()> duringQualityCheck;                     // runs inside each quality check
     std::map<std::string, std::vector<BrowseNode>> addressSpace;  // children by node id ("" = Objects)
-    std::set<std::string> badQuality;  // items whose quality is bad while connected
+    std::set<std::string> badQuality;                             // items whose quality is bad while connected
     // Items a write of several items refuses, with the server's text; as the
     // real client checks before sending, such a request writes nothing.
     std::map<std::string, std::string> refusedWrites;

@@ -20,8 +20,7 @@ inline void FillStepRecord(MeasuredData& data) {
     data.SamplingTime = ts;
     data.SampleCount = n;
     data.ColumnCount = 6;
-    const char* descriptions[] = {"Valve position", "Valve 2", "Flow controller output", "Output 2", "Flow",
-                                  "Level"};
+    const char* descriptions[] = {"Valve position", "Valve 2", "Flow controller output", "Output 2", "Flow", "Level"};
     for (int c = 1; c <= 6; ++c) data.SignalDescriptions[static_cast<std::size_t>(c - 1)] = descriptions[c - 1];
 
     const double a1 = std::exp(-ts / 8.0);

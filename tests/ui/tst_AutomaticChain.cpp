@@ -195,7 +195,8 @@ private slots:
         // what the Model page's group shows.
         QVERIFY(!f.form.ModelPage_->Label_RefinedTime->text().isEmpty());
         QVERIFY(contentText(f.path("run1.odt"))
-                    .contains("Refined time constant [s] (95 % interval): " + f.form.ModelPage_->Label_RefinedTime->text()));
+                    .contains("Refined time constant [s] (95 % interval): " +
+                              f.form.ModelPage_->Label_RefinedTime->text()));
     }
 
     // A run whose link was lost part way: the model comes from the plant's
@@ -220,8 +221,9 @@ private slots:
         model.LoadModelFile(f.path("cut.hvm").toStdString(), samplingTime, window, '.');
         QCOMPARE(window.WindowLength, 300 - 50 + 1);
         QCOMPARE(f.dialogs.messages.size(), 1);
-        QVERIFY(f.dialogs.messages[0].startsWith("Automatic experiment cut did not run cleanly:\n- t = 150 s, sample "
-                                                 "301: link to the OPC server lost (the connection ended)"));
+        QVERIFY(
+            f.dialogs.messages[0].startsWith("Automatic experiment cut did not run cleanly:\n- t = 150 s, sample "
+                                             "301: link to the OPC server lost (the connection ended)"));
         QVERIFY(f.dialogs.messages[0].contains("limited to samples 50 to 300"));
         QCOMPARE(f.form.StatusBar1->currentMessage(), UnattendedRunStatusText("cut", 2));
         QVERIFY(contentText(f.path("cut.odt")).contains("Events of the experiment"));
@@ -317,8 +319,8 @@ private slots:
 
         QCOMPARE(f.runs, QStringList({"measured", "bare"}));
         QVERIFY2(f.dialogs.messages.isEmpty(), qPrintable(f.dialogs.messages.join('\n')));
-        QCOMPARE(f.files(), QStringList({"bare.hvd", "bare.hvx", "bare.odt", "measured.hvd", "measured.hvx",
-                                         "measured.odt"}));
+        QCOMPARE(f.files(),
+                 QStringList({"bare.hvd", "bare.hvx", "bare.odt", "measured.hvd", "measured.hvx", "measured.odt"}));
         QVERIFY(f.pictures().isEmpty());
         QCOMPARE(pictureCount(f.path("measured.odt")), 8);
         QCOMPARE(pictureCount(f.path("bare.odt")), 0);  // only the OPC settings

@@ -53,9 +53,9 @@ struct Fixture {
 
     QStringList labels() const {
         QStringList texts;
-        for (const QLabel* label : {page.Label_Ki, page.Label_Kp_P, page.Label_PI_Kp, page.Label_PI_Ti,
-                                    page.Label_PID_Kp, page.Label_PID_Ti, page.Label_PID_Td, page.Label_Kp_Cascade,
-                                    page.Label_Priporocljiv})
+        for (const QLabel* label :
+             {page.Label_Ki, page.Label_Kp_P, page.Label_PI_Kp, page.Label_PI_Ti, page.Label_PID_Kp, page.Label_PID_Ti,
+              page.Label_PID_Td, page.Label_Kp_Cascade, page.Label_Priporocljiv})
             texts << label->text();
         return texts;
     }
@@ -89,9 +89,7 @@ private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
-    void calculatePidParametersAndScaleThem_data() {
-        AddSeparatorRows();
-    }
+    void calculatePidParametersAndScaleThem_data() { AddSeparatorRows(); }
     void calculatePidParametersAndScaleThem() {
         const QChar separator = UseRowLocale();
         Fixture f;
@@ -353,7 +351,7 @@ private slots:
         f.setUpTracking(1.0);
         f.calculatePid();
         QVERIFY(f.dialogs.messages.isEmpty());
-        SetItemIndex(f.page.izbiraTipaRegItems, 3);  // PID: all three values shown
+        SetItemIndex(f.page.izbiraTipaRegItems, 3);     // PID: all three values shown
         f.page.ComboBox_Regulator->setCurrentIndex(1);  // Kp, Ti, Td
         QVERIFY(f.dialogs.messages.isEmpty());
         const QStringList scaled = f.scaled();
@@ -393,8 +391,8 @@ private slots:
         f.page.Edit_Reg_ScaleP->setText("1");
 
         // Models at the limits of the doubles: the tuning's error, or finite figures.
-        const ModelParameters extremes[] = {{1e-320, 10.0, 1.0}, {1e308, 1e-320, 1.0}, {2.0, 1e308, 1e308},
-                                            {-1e308, 1.0, 1e-300}};
+        const ModelParameters extremes[] = {
+            {1e-320, 10.0, 1.0}, {1e308, 1e-320, 1.0}, {2.0, 1e308, 1e308}, {-1e308, 1.0, 1e-300}};
         for (const ModelParameters& model : extremes) {
             f.state.InnerModel = model;
             f.dialogs.messages.clear();
@@ -518,8 +516,9 @@ private slots:
                                                     "OPC server was lost. Nothing was written."));
         f.plant.duringQualityCheck = nullptr;
         QVERIFY(f.plant.writes.empty());
-        QVERIFY(press("1.5", "0.25", "1").startsWith(
-            "The controller items could not be reached: there is no connection to the OPC server."));
+        QVERIFY(
+            press("1.5", "0.25", "1")
+                .startsWith("The controller items could not be reached: there is no connection to the OPC server."));
         QVERIFY(f.plant.writes.empty());
         QVERIFY(f.page.Button16->isEnabled());
     }
@@ -533,8 +532,10 @@ private slots:
         Fixture f;
         WriteLog log(dir.filePath("writes.log").toStdString());
         f.state.Writes = &log;
-        const std::pair<SignalRole, const char*> items[] = {
-            {SignalRole::InnerP, "P"}, {SignalRole::InnerI, "I"}, {SignalRole::InnerD, "D"}, {SignalRole::InnerMA, "MA"}};
+        const std::pair<SignalRole, const char*> items[] = {{SignalRole::InnerP, "P"},
+                                                            {SignalRole::InnerI, "I"},
+                                                            {SignalRole::InnerD, "D"},
+                                                            {SignalRole::InnerMA, "MA"}};
         for (const auto& [role, id] : items) f.form.OpcPage_->SetItemId(role, id);
         f.plant.clock = &f.clock;
         f.plant.connected = true;
@@ -559,15 +560,15 @@ private slots:
                  qPrintable(question));
         f.page.izbiraTipaRegItems->button(3)->click();
         f.page.izbiraTipaRegItems->button(2)->click();
-        QVERIFY2(question.contains("gains now shown:\n    P term: " + f.page.Edit_Reg_Kp->text() + "    I term: " +
-                                   f.page.Edit_Reg_Ki->text()),
+        QVERIFY2(question.contains("gains now shown:\n    P term: " + f.page.Edit_Reg_Kp->text() +
+                                   "    I term: " + f.page.Edit_Reg_Ki->text()),
                  qPrintable(question));
 
         using Write = FakePlantAccess::Write;
         f.plant.writes.clear();
         f.page.Button_RestoreParameters->click();
-        QCOMPARE(f.plant.writes, (std::vector<Write>{{"P", 0.7, false}, {"I", 0.1, false}, {"D", 0.0, false},
-                                                     {"MA", 1.0, false}}));
+        QCOMPARE(f.plant.writes,
+                 (std::vector<Write>{{"P", 0.7, false}, {"I", 0.1, false}, {"D", 0.0, false}, {"MA", 1.0, false}}));
         QVERIFY(!f.page.Button_RestoreParameters->isEnabled());
         QVERIFY(f.dialogs.messages.isEmpty());
 
@@ -586,8 +587,9 @@ private slots:
         // ... and never onto another server's controller.
         f.plant.Connect("opc.tcp://other:4840", {});
         f.page.Button_RestoreParameters->click();
-        QVERIFY(f.dialogs.messages.last().endsWith("not from the server connected now (opc.tcp://other:4840). "
-                                                   "Nothing was written."));
+        QVERIFY(
+            f.dialogs.messages.last().endsWith("not from the server connected now (opc.tcp://other:4840). "
+                                               "Nothing was written."));
         QVERIFY(f.plant.writes.empty());
 
         QFile file(dir.filePath("writes.log"));

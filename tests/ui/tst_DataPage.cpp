@@ -30,8 +30,11 @@ QString writeHvd(const QString& path, int n, const QString& samplingTime, int st
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly)) return {};
     QTextStream out(&file);
-    out << "HALVETRA Mesurements\r\nV1.0\r\n1.2.2026\r\n10:00:00\r\n" << samplingTime << "\r\n" << n << "\r\n"
-        << start << "\r\n" << end << "\r\n";
+    out << "HALVETRA Mesurements\r\nV1.0\r\n1.2.2026\r\n10:00:00\r\n"
+        << samplingTime << "\r\n"
+        << n << "\r\n"
+        << start << "\r\n"
+        << end << "\r\n";
     for (const QString& s : settings) out << s << "\r\n";
     for (const char* d : {"MV a", "MV b", "U a", "U b", "Y", "Y2"}) out << d << "\r\n";
     for (int i = 1; i <= n; ++i)
@@ -323,7 +326,7 @@ private slots:
         Fixture f;
         f.dialogs.answer(writeHvd(dir.filePath("eight.hvd"), 8, "1", 1, 8));
         f.page.Button3Click();
-        f.page.ScrollBar3Change();       // the start slider's rule: its maximum is the end
+        f.page.ScrollBar3Change();  // the start slider's rule: its maximum is the end
         f.page.ScrollBar3->setValue(8);
         QCOMPARE(f.page.ScrollBar3->value(), 8);
         QCOMPARE(f.page.ScrollBar4->value(), 8);
@@ -340,9 +343,9 @@ private slots:
         f.dialogs.answer(writeHvd(dir.filePath("run.hvd"), 100, "1", 1, 100));
         f.page.Button3Click();
         const MeasuredData before = f.form.State.Data;
-        f.page.Edit8->setText("5");                   // takes effect only for what is reconditioned
+        f.page.Edit8->setText("5");  // takes effect only for what is reconditioned
         f.page.Edit_Actuator_Maximum->setText("10");
-        f.page.ScrollBar2->setValue(2);               // Y from column 2 (MV), filtered
+        f.page.ScrollBar2->setValue(2);  // Y from column 2 (MV), filtered
         const MeasuredData& after = f.form.State.Data;
         QCOMPARE(after.ConditionedMV, before.ConditionedMV);
         QCOMPARE(after.ConditionedU, before.ConditionedU);
@@ -365,8 +368,8 @@ private slots:
         f.page.Edit_Actuator_Velocity->setText("fast");
         f.page.ScrollBar1->setValue(4);
         f.page.Button2Click();
-        QCOMPARE(f.dialogs.messages,
-                 QStringList({"'fast' is not a valid floating point value", "'fast' is not a valid floating point value"}));
+        QCOMPARE(f.dialogs.messages, QStringList({"'fast' is not a valid floating point value",
+                                                  "'fast' is not a valid floating point value"}));
         QCOMPARE(f.form.State.Data.ConditionedU, before.ConditionedU);
         QCOMPARE(f.form.State.Data.ConditionedY, before.ConditionedY);
 
@@ -461,11 +464,13 @@ private slots:
     // ever an infinity or NaN.
     void extremeValuesShowTheErrorTextInsteadOfAFigure() {
         QTemporaryDir dir;
-        QByteArray content = "HALVETRA Mesurements\r\nV1.0\r\n1.2.2026\r\n10:00:00\r\n1\r\n60\r\n1\r\n60\r\n"
-                             "0\r\n1e308\r\n-1e308\r\n1e-320\r\nMV a\r\nMV b\r\nU a\r\nU b\r\nY\r\nY2\r\n";
+        QByteArray content =
+            "HALVETRA Mesurements\r\nV1.0\r\n1.2.2026\r\n10:00:00\r\n1\r\n60\r\n1\r\n60\r\n"
+            "0\r\n1e308\r\n-1e308\r\n1e-320\r\nMV a\r\nMV b\r\nU a\r\nU b\r\nY\r\nY2\r\n";
         for (int i = 1; i <= 60; ++i) {
             const QByteArray v = (i / 10) % 2 == 0 ? "1e308" : "-1e308";
-            content += QByteArray::number(i - 1) + "\t" + v + "\t" + v + "\t" + v + "\t" + v + "\t" + v + "\t1e-320\r\n";
+            content +=
+                QByteArray::number(i - 1) + "\t" + v + "\t" + v + "\t" + v + "\t" + v + "\t" + v + "\t1e-320\r\n";
         }
         Fixture f;
         f.dialogs.answer(writeText(dir.filePath("extreme.hvd"), content));

@@ -75,7 +75,8 @@ public:
     }
     bool QualityIsGood(const ItemHandle& item) override { return inner.QualityIsGood(item); }
     void WriteValue(const ItemHandle& item, double value) override {
-        if (refusedWrites.count(item->Id)) throw PlantAccessError("Cannot write Items:\n" + item->Id + ": BadNotWritable");
+        if (refusedWrites.count(item->Id))
+            throw PlantAccessError("Cannot write Items:\n" + item->Id + ": BadNotWritable");
         inner.WriteValue(item, value);
     }
     void WriteValue(const ItemHandle& item, int value) override { inner.WriteValue(item, value); }
@@ -129,9 +130,7 @@ struct Fixture {
         return taken;
     }
 
-    double raw(int column, int row) const {
-        return form.State.Data.Column(column)[static_cast<std::size_t>(row - 1)];
-    }
+    double raw(int column, int row) const { return form.State.Data.Column(column)[static_cast<std::size_t>(row - 1)]; }
     std::vector<double> rawRange(int column, int first, int last) const {
         std::vector<double> v;
         for (int row = first; row <= last; ++row) v.push_back(raw(column, row));
@@ -176,8 +175,8 @@ private slots:
         bool switchHidden = false, sliderEnabled = false, timerActive = false;
         int timerInterval = 0;
         // Before any data the "Measured data" box shows dashes, not zeros.
-        for (const QLabel* label : {f.page.Label_Datum, f.page.Label_Ura, f.page.Label_Ime, f.page.Label_Ts,
-                                    f.page.Label_Ns})
+        for (const QLabel* label :
+             {f.page.Label_Datum, f.page.Label_Ura, f.page.Label_Ime, f.page.Label_Ts, f.page.Label_Ns})
             QCOMPARE(label->text(), QString::fromUtf8("\u2014"));
 
         const bool recorded = f.run(parameters("Boiler", 30.0), false, [&](TEksperiment& w) {
@@ -485,7 +484,8 @@ private slots:
         });
         poll.start();
         f.window.PrepareRun(parameters("Modal", 12.0), Fixture::items(), false);
-        QVERIFY(f.window.RunModal({100.0, 0.0, 1.0}, false, [] { return true; }, [] {}));
+        QVERIFY(f.window.RunModal(
+            {100.0, 0.0, 1.0}, false, [] { return true; }, [] {}));
         QVERIFY(shown);
         QCOMPARE(f.window.Run().RecordedSamples(), 3);
         QCOMPARE(f.rawRange(1, 1, 10), repeated(12.0, 10));
@@ -556,7 +556,8 @@ private slots:
             w.KonecEksperimenta->click();
         }));
         QCOMPARE(f.dialogs.messages.size(), 3);
-        QVERIFY(f.dialogs.messages.last().startsWith("Cannot write Items:\nns=1;s=MV: BadNotWritable\nThe experiment goes on"));
+        QVERIFY(f.dialogs.messages.last().startsWith(
+            "Cannot write Items:\nns=1;s=MV: BadNotWritable\nThe experiment goes on"));
         QCOMPARE(f.window.FailedSamples(), 0);
         QCOMPARE(f.form.State.Data.SampleCount, 12);
         QCOMPARE(status, QString::fromStdString(RefusedWritesStatusText(12, "ns=1;s=MV: BadNotWritable")));
@@ -604,7 +605,8 @@ private slots:
         QCOMPARE(f.window.Run().PlantSamples(), 6);
         const QString lost = QString::fromStdString(LinkLostStatusText("6.0000"));
         QCOMPARE(statuses, (QStringList{"  ", lost, lost, lost}));
-        QVERIFY(lost.contains("lost at t = 6.0000 s") && lost.contains("Simulation since then") && lost.contains("from the plant"));
+        QVERIFY(lost.contains("lost at t = 6.0000 s") && lost.contains("Simulation since then") &&
+                lost.contains("from the plant"));
         // Nothing more was written once the link was gone (the end's mode command neither).
         QCOMPARE(f.plant.inner.writes.size(), writesAtLoss);
 
@@ -623,7 +625,7 @@ private slots:
         QVERIFY(std::abs(f.raw(6, 7) - 49.0) < 0.5);
         QCOMPARE(y1Label, QString::number(f.raw(5, 7), 'f', 4));
         QCOMPARE(f.raw(1, 68), 50.0);
-        QCOMPARE(f.raw(3, 68), 50.0);  // U1 moved with MV1: 40 + (50 - 40)
+        QCOMPARE(f.raw(3, 68), 50.0);                  // U1 moved with MV1: 40 + (50 - 40)
         QVERIFY(std::abs(f.raw(5, 68) - 71.0) < 1.0);  // unit gain from the plant's level, settled
         // The record reached the Data page.
         checkSlider(f.page.ScrollBar4, 1, 68, 68);
@@ -676,21 +678,21 @@ private slots:
             items.UItem->Value = 40.0;
             items.Y1Item->Value = 60.0;
             items.Y2Item->Value = 48.0;
-            sample();                                        // row 2
+            sample();  // row 2
             items.Y1Item->Value = nan;
             items.Y2Item->Value = inf;
             items.UItem->Value = -inf;
-            sample();                                        // row 3
+            sample();  // row 3
             items.Y1Item->Value = 61.0;
             items.Y2Item->Value = 49.0;
             items.UItem->Value = 41.0;
             f.plant.inner.badQuality = {"ns=1;s=Y1"};
-            sample();                                        // row 4
+            sample();  // row 4
             f.plant.inner.badQuality.clear();
-            items.MVItem->Value = nan;                       // MV1 is still written
-            sample();                                        // row 5
+            items.MVItem->Value = nan;  // MV1 is still written
+            sample();                   // row 5
             items.MVItem->Value = 40.0;
-            sample();                                        // row 6
+            sample();  // row 6
             w.KonecEksperimenta->click();
         }));
         QCOMPARE(statuses,

@@ -174,8 +174,8 @@ private slots:
         const QList<QWidget*> closedLoopAndStart = {p.CheckBox_Zaprtozancni, p.CheckBox_ZZPoPoizkusu,
                                                     p.OhraniZacetniVhod, p.ZacetniVhodEdit};
         const QList<QWidget*> stepsWritten = {p.VelikostStopniceEdit, p.SteviloStopnicEdit, p.CheckBox_ObeSmeri};
-        const QList<QWidget*> automaticOnly = {p.CasCakanjaEdit, p.CasStopniceEdit, p.DateTimePicker1,
-                                               p.CajtZacetka, p.Button10};
+        const QList<QWidget*> automaticOnly = {p.CasCakanjaEdit, p.CasStopniceEdit, p.DateTimePicker1, p.CajtZacetka,
+                                               p.Button10};
         const auto enabled = [](const QList<QWidget*>& widgets, bool expected) {
             for (QWidget* w : widgets)
                 if (w->isEnabled() != expected) return false;
@@ -581,9 +581,9 @@ private slots:
             QCOMPARE(f.dialogs.shown.at(0).defaultExt, QString("hvx"));
             QCOMPARE(ReadTextLines(file.toStdString()), BuildSettingsLines(want));
             QCOMPARE(f.form.State.WorkingFolder, dir.path());
-            for (const FileDialog* d : {&f.form.Files.SaveDialog2, &f.form.Files.SaveDialog_Model,
-                                        &f.form.Files.SaveDialog_Controller, &f.form.Files.OpenDialog1,
-                                        &f.form.Files.OpenDialog_Model, &f.form.Files.OpenDialog_Controller})
+            for (const FileDialog* d :
+                 {&f.form.Files.SaveDialog2, &f.form.Files.SaveDialog_Model, &f.form.Files.SaveDialog_Controller,
+                  &f.form.Files.OpenDialog1, &f.form.Files.OpenDialog_Model, &f.form.Files.OpenDialog_Controller})
                 QCOMPARE(d->InitialDir, dir.path());
         }
 
@@ -611,7 +611,7 @@ private slots:
         QCOMPARE(f.page.CasStopniceEdit->text(), QString("40"));
         QCOMPARE(f.page.CajtZacetka->text(), QString("13:45:30"));
         QCOMPARE(f.page.StringGrid_Sekvencer->item(9, 1)->text(), QString("93"));
-        QVERIFY(!f.page.VelikostStopniceEdit->isEnabled());  // manual kind
+        QVERIFY(!f.page.VelikostStopniceEdit->isEnabled());   // manual kind
         QVERIFY(!f.page.CheckBox_Zaprtozancni->isEnabled());  // nothing written
         QCOMPARE(f.settings.ScrollBar_Sam_Robust->value(), 17);
         QCOMPARE(f.settings.Label_Sam_Robust->text(), TForm_SamodNastav::RobustnessText(17));
@@ -687,7 +687,7 @@ private slots:
         FakeDialogs dialogs;
         TForm_SamodNastav w(dialogs);
         QCOMPARE(w.windowTitle(), QString("Additional settings for automatic experiment"));
-        QCOMPARE(w.Values(), AutomaticExperimentSettings{});  // the start-up values
+        QCOMPARE(w.Values(), AutomaticExperimentSettings{});                 // the start-up values
         QCOMPARE(w.ComboBox_Sam_IzbMetode->count(), TuningMethodCount - 1);  // every rule, no empty entry
         QCOMPARE(w.ComboBox_Sam_IzbMetode->currentText(), QString("MOMI method - tracking"));
         // The stored value is the method's number, also past the page's empty entry 6.

@@ -109,12 +109,18 @@ struct Fixture {
 void addSaveCommands() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("name");
-    QTest::newRow("Data page, Save to file") << "data" << "run.hvd";
-    QTest::newRow("Model page, Save model") << "model" << "run.hvm";
-    QTest::newRow("Controller page, Load to file") << "controller" << "run.hvc";
-    QTest::newRow("Experiment page, Save settings") << "settings" << "run.hvx";
-    QTest::newRow("Report page, Make report (.odt)") << "report" << "run.odt";
-    QTest::newRow("Report page, Make report (.pdf)") << "report" << "run.pdf";
+    QTest::newRow("Data page, Save to file") << "data"
+                                             << "run.hvd";
+    QTest::newRow("Model page, Save model") << "model"
+                                            << "run.hvm";
+    QTest::newRow("Controller page, Load to file") << "controller"
+                                                   << "run.hvc";
+    QTest::newRow("Experiment page, Save settings") << "settings"
+                                                    << "run.hvx";
+    QTest::newRow("Report page, Make report (.odt)") << "report"
+                                                     << "run.odt";
+    QTest::newRow("Report page, Make report (.pdf)") << "report"
+                                                     << "run.pdf";
 }
 
 }  // namespace
@@ -127,9 +133,7 @@ private slots:
 
     // --- Saving ---
 
-    void aFolderThatCannotTakeTheFileIsNamed_data() {
-        addSaveCommands();
-    }
+    void aFolderThatCannotTakeTheFileIsNamed_data() { addSaveCommands(); }
     void aFolderThatCannotTakeTheFileIsNamed() {
         QFETCH(QString, command);
         QFETCH(QString, name);
@@ -221,11 +225,14 @@ private slots:
     void aTemplateThatCannotBeReadWritesNothing_data() {
         QTest::addColumn<QString>("templateName");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << "DIR/missing.ott" << "Cannot open file DIR/missing.ott";
-        QTest::newRow("missing, relative to the report") << "plant.ott" << "Cannot open file DIR/plant.ott";
+        QTest::newRow("missing") << "DIR/missing.ott"
+                                 << "Cannot open file DIR/missing.ott";
+        QTest::newRow("missing, relative to the report") << "plant.ott"
+                                                         << "Cannot open file DIR/plant.ott";
         QTest::newRow("not a template") << "DIR/notes.txt"
                                         << "DIR/notes.txt is not an OpenDocument text template (.ott or .odt)";
-        QTest::newRow("a folder") << "DIR/folder.ott" << "Cannot open file DIR/folder.ott";
+        QTest::newRow("a folder") << "DIR/folder.ott"
+                                  << "Cannot open file DIR/folder.ott";
     }
     void aTemplateThatCannotBeReadWritesNothing() {
         QFETCH(QString, templateName);
@@ -282,12 +289,16 @@ private slots:
     void aBadSettingsFileLeavesTheControlsAsTheyAre_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("message");
-        QTest::newRow("a data file") << "hvd" << "The file is a data file (.hvd), not an experiment settings file";
-        QTest::newRow("a model file") << "hvm" << "The file is a model file (.hvm), not an experiment settings file";
-        QTest::newRow("a controller file")
-            << "hvc" << "The file is a controller file (.hvc), not an experiment settings file";
-        QTest::newRow("cut after 50 lines") << "cut" << "List index out of bounds (50)";
-        QTest::newRow("a method that is no integer") << "method" << "'PI' is not a valid integer value";
+        QTest::newRow("a data file") << "hvd"
+                                     << "The file is a data file (.hvd), not an experiment settings file";
+        QTest::newRow("a model file") << "hvm"
+                                      << "The file is a model file (.hvm), not an experiment settings file";
+        QTest::newRow("a controller file") << "hvc"
+                                           << "The file is a controller file (.hvc), not an experiment settings file";
+        QTest::newRow("cut after 50 lines") << "cut"
+                                            << "List index out of bounds (50)";
+        QTest::newRow("a method that is no integer") << "method"
+                                                     << "'PI' is not a valid integer value";
     }
     void aBadSettingsFileLeavesTheControlsAsTheyAre() {
         QFETCH(QString, kind);
@@ -412,8 +423,8 @@ private slots:
                 error = QString::fromStdString(e.what());
             }
         }
-        QCOMPARE(error, "Cannot create file " + native(f.path("night.hvd")) +
-                            "; the measured data are only on the Data page");
+        QCOMPARE(error,
+                 "Cannot create file " + native(f.path("night.hvd")) + "; the measured data are only on the Data page");
         QCOMPARE(f.entries(), QStringList{"rescue"});  // made for the rescue, which did not fit either
         QVERIFY(QDir(f.path("rescue")).isEmpty());
     }

@@ -65,8 +65,9 @@ private slots:
         QCOMPARE(windows.Form_SamodNastav->windowTitle(), QString("Additional settings for automatic experiment"));
         QCOMPARE(windows.Form_Histogram->windowTitle(), QString("Histogram"));
         QCOMPARE(windows.Form_Obdelava_Large->windowTitle(), QString("Prikaz signala"));
-        for (QWidget* w : std::initializer_list<QWidget*>{windows.Eksperiment.get(), windows.Form_SamodNastav.get(),
-                                                          windows.Form_Histogram.get(), windows.Form_Obdelava_Large.get()})
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{windows.Eksperiment.get(), windows.Form_SamodNastav.get(),
+                                             windows.Form_Histogram.get(), windows.Form_Obdelava_Large.get()})
             QVERIFY(!w->isVisible());
     }
 

@@ -44,14 +44,14 @@ struct Fixture {
     QString status() const { return form.StatusBar1->currentMessage(); }
     QStringList visibleImages() const {
         QStringList names;
-        for (QLabel* image : {page.Image_Quality_Green, page.Image_Quality_Yellow, page.Image_Quality_Orange,
-                              page.Image_Quality_Red})
+        for (QLabel* image :
+             {page.Image_Quality_Green, page.Image_Quality_Yellow, page.Image_Quality_Orange, page.Image_Quality_Red})
             if (!image->isHidden()) names << image->objectName();
         return names;
     }
     QStringList texts() const {
-        return {page.Edit_Gain->text(), page.Edit_Time->text(),   page.Edit_Delay->text(),
-                page.Label_STD->text(), page.Label_DGain->text(), page.Label_DTime->text(),
+        return {page.Edit_Gain->text(),          page.Edit_Time->text(),      page.Edit_Delay->text(),
+                page.Label_STD->text(),          page.Label_DGain->text(),    page.Label_DTime->text(),
                 page.Label_Rel_Pogresek->text(), page.Label_Kvaliteta->text()};
     }
 
@@ -100,9 +100,7 @@ private slots:
     void init() { QLocale::setDefault(QLocale::c()); }
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
-    void profilesWriteTheirDigits_data() {
-        AddSeparatorRows();
-    }
+    void profilesWriteTheirDigits_data() { AddSeparatorRows(); }
     void profilesWriteTheirDigits() {
         const QChar separator = UseRowLocale();
         Fixture f;
@@ -113,8 +111,8 @@ private slots:
 
         f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
         QVERIFY(!f.page.Label_DGain->isHidden());
-        QCOMPARE(f.texts(), withSeparator({"1.235", "12.35", "3.0", "0.01235", "0.046", "0.79", "0.03457", "Good"},
-                                          separator));
+        QCOMPARE(f.texts(),
+                 withSeparator({"1.235", "12.35", "3.0", "0.01235", "0.046", "0.79", "0.03457", "Good"}, separator));
         QCOMPARE(f.visibleImages(), QStringList{"Image_Quality_Yellow"});
         QCOMPARE(f.page.LineSeries1->data()->size(), 10);
         QCOMPARE(f.page.Chart_Model->yAxis->range().upper, 2.2);
@@ -122,14 +120,15 @@ private slots:
         // Fifteen digits against twelve: a gain with 13 integer digits.
         f.state.OuterModel.Gain = 1234567890123.456;
         f.page.ShowModelResults(ModelPage::Process::Outer, ModelPage::Profile::A);
-        QCOMPARE(f.texts(), withSeparator({"1234567890123.460", "40.13", "6.5", "0.50000", "0.250", "1.50", "0.10000",
-                                           "Fair"}, separator));
+        QCOMPARE(f.texts(),
+                 withSeparator({"1234567890123.460", "40.13", "6.5", "0.50000", "0.250", "1.50", "0.10000", "Fair"},
+                               separator));
         f.page.ShowModelResults(ModelPage::Process::Outer, ModelPage::Profile::B);
         QCOMPARE(f.page.Edit_Gain->text(), withSeparator({"1.23456789012E+12"}, separator).front());
         QCOMPARE(f.page.Label_STD->text(), withSeparator({"0.50000"}, separator).front());
         f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::B);
-        QCOMPARE(f.texts(), withSeparator({"1.235", "12.35", "3.0", "0.0123", "0.046", "0.79", "0.0346", "Good"},
-                                          separator));
+        QCOMPARE(f.texts(),
+                 withSeparator({"1.235", "12.35", "3.0", "0.0123", "0.046", "0.79", "0.0346", "Good"}, separator));
 
         // The rating's limits are strict; a relative error that is not a number is bad.
         f.state.InnerModel.RelativeError = 0.01;
@@ -246,9 +245,10 @@ private slots:
         const QString pm = QString::fromUtf8(" \u00B1 ");
 
         f.page.ShowModelResults(ModelPage::Process::Inner, ModelPage::Profile::A);
-        QCOMPARE((QStringList{f.page.Label_RefinedGain->text(), f.page.Label_RefinedTime->text(),
-                              f.page.Label_RefinedDelay->text(), f.page.Label_RefinedFit->text()}),
-                 withSeparator({"2.000" + pm + "0.004", "0.25" + pm + "0.05", "0.230" + pm + "0.100", "97.50"}, separator));
+        QCOMPARE(
+            (QStringList{f.page.Label_RefinedGain->text(), f.page.Label_RefinedTime->text(),
+                         f.page.Label_RefinedDelay->text(), f.page.Label_RefinedFit->text()}),
+            withSeparator({"2.000" + pm + "0.004", "0.25" + pm + "0.05", "0.230" + pm + "0.100", "97.50"}, separator));
         QVERIFY(f.page.Label_RefinedReason->isHidden());
         QVERIFY(f.page.Button_UseRefinedModel->isEnabled());
         QCOMPARE(f.page.LineSeries_Refined->data()->size(), 10);
@@ -283,13 +283,24 @@ private slots:
         QTest::addColumn<QString>("gain");
         QTest::addColumn<QString>("timeConstant");
         QTest::addColumn<QString>("message");
-        QTest::newRow("gain 1e308") << "1E308" << "0" << "Floating point overflow";
-        QTest::newRow("gain -1e308, lag") << "-1e308" << "5" << "Floating point overflow";
-        QTest::newRow("gain 1e200") << "1e200" << "0" << "Floating point overflow";
-        QTest::newRow("gain beyond the largest double") << "1e400" << "0"
+        QTest::newRow("gain 1e308") << "1E308"
+                                    << "0"
+                                    << "Floating point overflow";
+        QTest::newRow("gain -1e308, lag") << "-1e308"
+                                          << "5"
+                                          << "Floating point overflow";
+        QTest::newRow("gain 1e200") << "1e200"
+                                    << "0"
+                                    << "Floating point overflow";
+        QTest::newRow("gain beyond the largest double") << "1e400"
+                                                        << "0"
                                                         << "'1e400' is not a valid floating point value";
-        QTest::newRow("gain inf") << "inf" << "0" << "'inf' is not a valid floating point value";
-        QTest::newRow("time constant nan") << "2" << "nan" << "'nan' is not a valid floating point value";
+        QTest::newRow("gain inf") << "inf"
+                                  << "0"
+                                  << "'inf' is not a valid floating point value";
+        QTest::newRow("time constant nan") << "2"
+                                           << "nan"
+                                           << "'nan' is not a valid floating point value";
     }
     void extremeNumbersEndTheCommandBeforeAnythingChanges() {
         QFETCH(QString, gain);
@@ -311,8 +322,8 @@ private slots:
         QCOMPARE(f.page.Label_STD->text(), shown[3]);
         QCOMPARE(f.page.Label_Rel_Pogresek->text(), shown[6]);
         QCOMPARE(f.state.Window.InnerResponse, response);
-        QVERIFY(!namesNonFinite({f.page.Label_STD->text(), f.page.Label_Rel_Pogresek->text(),
-                                 f.page.Label_Kvaliteta->text()}));
+        QVERIFY(!namesNonFinite(
+            {f.page.Label_STD->text(), f.page.Label_Rel_Pogresek->text(), f.page.Label_Kvaliteta->text()}));
         if (message.startsWith("Floating")) QVERIFY(f.state.InnerModel == inner);  // nor the typed figures
     }
 
@@ -461,9 +472,9 @@ private slots:
             const auto k = static_cast<std::size_t>(i - 1);
             data.SampleTimes[k] = i - 1;
             data.ConditionedMV[k] = data.ConditionedU[k] = i >= 10 && i < 30 ? 1.0 : 0.0;
-            data.ConditionedY[k] = i > 1 ? data.ConditionedY[k - 1] + 0.4 * (2.0 * data.ConditionedU[k - 1] -
-                                                                                 data.ConditionedY[k - 1])
-                                         : 0.0;
+            data.ConditionedY[k] =
+                i > 1 ? data.ConditionedY[k - 1] + 0.4 * (2.0 * data.ConditionedU[k - 1] - data.ConditionedY[k - 1])
+                      : 0.0;
             data.ConditionedY2[k] = i > 3 ? data.ConditionedY2[k - 1] + 0.05 * data.ConditionedY[k - 3] : 0.0;
         }
         DataPage& dataPage = *f.form.DataPage_;

@@ -93,10 +93,14 @@ private slots:
             QCOMPARE(box->currentText(), QString("0"));
             QCOMPARE(box->itemText(1), QString("1"));
         }
-        const QStringList captions = {"Manip. signal 1:", "Manip. signal 2:", "Process input 1:", "Process input 2:",
-                                      "Measurement 1:",   "Measurement 2:",   "P term",           "I term",
-                                      "D term",           "M/A",              "Manual",           "Automatic",
-                                      "P term",           "I term",           "D term",           "M/A",
+        const QStringList captions = {"Manip. signal 1:", "Manip. signal 2:",
+                                      "Process input 1:", "Process input 2:",
+                                      "Measurement 1:",   "Measurement 2:",
+                                      "P term",           "I term",
+                                      "D term",           "M/A",
+                                      "Manual",           "Automatic",
+                                      "P term",           "I term",
+                                      "D term",           "M/A",
                                       "Manual",           "Automatic"};
         for (int n = 1; n <= 18; ++n) {
             auto* button = page.findChild<QRadioButton*>(QStringLiteral("RadioButton%1").arg(n));
@@ -295,8 +299,9 @@ private slots:
         const auto node = [](std::string id, std::string name, bool variable, bool writable = false) {
             return BrowseNode{id, name, variable ? "Variable" : "Object", variable, writable, !variable};
         };
-        plant.addressSpace = {{"", {node("ns=1;s=Loop", "Loop", false)}},
-                              {"ns=1;s=Loop", {node("ns=1;s=Loop.Y1", "Y1", true), node("ns=1;s=Loop.MV1", "MV1", true, true)}}};
+        plant.addressSpace = {
+            {"", {node("ns=1;s=Loop", "Loop", false)}},
+            {"ns=1;s=Loop", {node("ns=1;s=Loop.Y1", "Y1", true), node("ns=1;s=Loop.MV1", "MV1", true, true)}}};
         ItemBrowserDialog dialog(plant);
         QVERIFY_THROWS_EXCEPTION(PlantAccessError, dialog.loadRoot());  // not connected
         plant.connected = true;
@@ -331,9 +336,7 @@ private slots:
 
     // --- Load to controller ---
 
-    void loadToControllerWritesTheShownValues_data() {
-        AddSeparatorRows();
-    }
+    void loadToControllerWritesTheShownValues_data() { AddSeparatorRows(); }
     void loadToControllerWritesTheShownValues() {
         const QChar separator = UseRowLocale();
         Fixture f;
@@ -359,8 +362,8 @@ private slots:
         // One request of three doubles; an empty edit is 0.
         QCOMPARE(press(0), (std::vector<Write>{{"P", 1.75, false}, {"I", 0, false}, {"D", 0, false}}));
         QCOMPARE(f.plant.writeRequests, 1);
-        QCOMPARE(f.plant.log, (std::vector<std::string>{"clear SkupReg", "add SkupReg P", "add SkupReg I",
-                                                        "add SkupReg D"}));
+        QCOMPARE(f.plant.log,
+                 (std::vector<std::string>{"clear SkupReg", "add SkupReg P", "add SkupReg I", "add SkupReg D"}));
         QCOMPARE(press(1), (std::vector<Write>{{"P", 0, false}, {"I", 0.145833, false}, {"D", 0, false}}));
         QCOMPARE(press(2), (std::vector<Write>{{"P", 1.75, false}, {"I", 0.145833, false}, {"D", 0, false}}));
         QCOMPARE(f.form->State.ControllerGroup->Items.size(), std::size_t(3));  // replaced, not added
@@ -375,8 +378,8 @@ private slots:
         controller.Edit_Reg_Ki->setText(QString("1") + (separator == '.' ? ',' : '.') + "5");
         f.plant.writes.clear();
         controller.Button16->click();
-        QCOMPARE(f.dialogs.messages, QStringList{"'" + controller.Edit_Reg_Ki->text() +
-                                                 "' is not a valid floating point value"});
+        QCOMPARE(f.dialogs.messages,
+                 QStringList{"'" + controller.Edit_Reg_Ki->text() + "' is not a valid floating point value"});
         QVERIFY(f.plant.writes.empty());
     }
 
@@ -405,7 +408,7 @@ private slots:
         QElapsedTimer real;
         real.start();
         controller.Button16->click();
-        QVERIFY(real.elapsed() < 2000);  // time passes on the test's clock
+        QVERIFY(real.elapsed() < 2000);           // time passes on the test's clock
         QCOMPARE(f.clock.ticks() - start, 3250);  // the check after 3000 ms was the last
         QVERIFY(f.plant.writes.empty());
         QCOMPARE(f.dialogs.messages.size(), 1);

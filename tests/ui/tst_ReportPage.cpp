@@ -64,9 +64,7 @@ struct Fixture {
         QVERIFY2(dialogs.messages.isEmpty(), qPrintable(dialogs.messages.join('\n')));
     }
 
-    QStringList picturesLeft() const {
-        return QDir(dir.path()).entryList({"grafik*"}, QDir::Files);
-    }
+    QStringList picturesLeft() const { return QDir(dir.path()).entryList({"grafik*"}, QDir::Files); }
 };
 
 std::vector<ZipEntry> packageOf(const QString& fileName) {
@@ -253,10 +251,14 @@ private slots:
         QTest::addColumn<QString>("scaledKi");
         QTest::addColumn<bool>("modelSection");
         QTest::addColumn<QString>("message");
-        QTest::newRow("gain INF") << "INF" << "" << true << "Floating point overflow";
-        QTest::newRow("gain -inf") << "-inf" << "" << true << "Floating point overflow";
-        QTest::newRow("scaled Ki nan") << "" << "nan" << true << "Invalid floating point operation";
-        QTest::newRow("gain INF, model section left out") << "INF" << "" << false << "";
+        QTest::newRow("gain INF") << "INF"
+                                  << "" << true << "Floating point overflow";
+        QTest::newRow("gain -inf") << "-inf"
+                                   << "" << true << "Floating point overflow";
+        QTest::newRow("scaled Ki nan") << ""
+                                       << "nan" << true << "Invalid floating point operation";
+        QTest::newRow("gain INF, model section left out") << "INF"
+                                                          << "" << false << "";
     }
     void aFigureThatNamesAnInfinityStopsTheReport() {
         QFETCH(QString, gain);
