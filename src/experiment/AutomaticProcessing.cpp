@@ -209,15 +209,7 @@ void AutomaticProcessing::report(const ProcessingRun& run, const ProcessingRecor
     if (withModel) {
         // As the Model page shows the identified set.
         const ModelParameters& m = texts.ShowOuterModel ? state_.OuterModel : state_.InnerModel;
-        ReportModelTexts shown;
-        FillReportModel(shown, QString(), m, separator_);
-        inputs.Gain = shown.Gain;
-        inputs.TimeConstant = shown.TimeConstant;
-        inputs.DeadTime = shown.DeadTime;
-        inputs.ModelStd = shown.ModelStd;
-        inputs.RelativeError = shown.RelativeError;
-        inputs.ModelQuality = shown.ModelQuality;
-        inputs.ProcessType = shown.ProcessType;
+        FillReportModel(inputs.Model, QString(), m, separator_);
         // A cascade has two processes: the other one's figures follow.
         if (settings.CheckBox_Sam_Cascade)
             FillReportModel(

@@ -102,17 +102,15 @@ std::optional<ProcessChoice> ProcessChoiceFromText(std::string_view text) {
 
 void IntegratingResponse(std::span<const double> input, int n, double samplingTime, double gain, double timeConstant,
                          double deadTime, std::span<double> response) {
-    if (n <= 0) return;
-    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), nullptr, nullptr, nullptr);
+    RespondInto(Respond, input, n, samplingTime, gain, timeConstant, deadTime, response);
 }
 
 void IntegratingSensitivities(std::span<const double> input, int n, double samplingTime, double gain,
                               double timeConstant, double deadTime, std::span<double> response,
                               std::span<double> byGain, std::span<double> byTimeConstant,
                               std::span<double> byDeadTime) {
-    if (n <= 0) return;
-    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), byGain.data(), byTimeConstant.data(),
-            byDeadTime.data());
+    RespondWithSensitivities(Respond, input, n, samplingTime, gain, timeConstant, deadTime, response, byGain,
+                             byTimeConstant, byDeadTime);
 }
 
 IntegratingFit FitIntegratingModel(std::span<const double> input, std::span<const double> reference, int n,

@@ -190,17 +190,15 @@ RefinedModels RefineModels(const IdentificationWindow& window, double samplingTi
 
 void FractionalFirstOrderResponse(std::span<const double> input, int n, double samplingTime, double gain,
                                   double timeConstant, double deadTime, std::span<double> response) {
-    if (n <= 0) return;
-    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), nullptr, nullptr, nullptr);
+    RespondInto(Respond, input, n, samplingTime, gain, timeConstant, deadTime, response);
 }
 
 void FractionalFirstOrderSensitivities(std::span<const double> input, int n, double samplingTime, double gain,
                                        double timeConstant, double deadTime, std::span<double> response,
                                        std::span<double> byGain, std::span<double> byTimeConstant,
                                        std::span<double> byDeadTime) {
-    if (n <= 0) return;
-    Respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), byGain.data(), byTimeConstant.data(),
-            byDeadTime.data());
+    RespondWithSensitivities(Respond, input, n, samplingTime, gain, timeConstant, deadTime, response, byGain,
+                             byTimeConstant, byDeadTime);
 }
 
 }  // namespace halvetra

@@ -17,6 +17,22 @@ using ThreeFigureResponse = void (*)(std::span<const double> input, int n, doubl
                                      double timeConstant, double deadTime, double* y, double* byGain, double* byTime,
                                      double* byDead);
 
+// The response alone, and with its derivatives, into spans of n values;
+// nothing for n <= 0.
+inline void RespondInto(ThreeFigureResponse respond, std::span<const double> input, int n, double samplingTime,
+                        double gain, double timeConstant, double deadTime, std::span<double> response) {
+    if (n > 0)
+        respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), nullptr, nullptr, nullptr);
+}
+inline void RespondWithSensitivities(ThreeFigureResponse respond, std::span<const double> input, int n,
+                                     double samplingTime, double gain, double timeConstant, double deadTime,
+                                     std::span<double> response, std::span<double> byGain,
+                                     std::span<double> byTimeConstant, std::span<double> byDeadTime) {
+    if (n > 0)
+        respond(input, n, samplingTime, gain, timeConstant, deadTime, response.data(), byGain.data(),
+                byTimeConstant.data(), byDeadTime.data());
+}
+
 class ThreeFigureFit {
 public:
     ThreeFigureFit(ThreeFigureResponse respond, std::span<const double> input, std::span<const double> reference, int n,

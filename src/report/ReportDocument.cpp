@@ -374,16 +374,16 @@ void RunEventsList(Selection& selection, const ReportInputs& inputs, bool titled
     selection.TypeParagraph();
 }
 
-// The six lines of one model's figures, in the order of the Model page.
-QStringList ModelLines(const QString& gain, const QString& timeConstant, const QString& deadTime, const QString& std,
-                       const QString& relativeError, const QString& quality, const QString& processType) {
-    QStringList lines = {QStringLiteral("Estimated gain: ") + gain,
-                         QStringLiteral("Estimated time constant(s): ") + timeConstant,
-                         QStringLiteral("Estimates dead time [s]: ") + deadTime,
-                         QStringLiteral("Standard deviation: ") + std,
-                         QStringLiteral("Relative model error: ") + relativeError,
-                         QStringLiteral("Model quality: ") + quality};
-    if (!processType.isEmpty()) lines << QStringLiteral("Process type: ") + processType;
+// The six lines of one model's figures, in the order of the Model page, and
+// its process type when it is named.
+QStringList ModelLines(const ReportModelTexts& model) {
+    QStringList lines = {QStringLiteral("Estimated gain: ") + model.Gain,
+                         QStringLiteral("Estimated time constant(s): ") + model.TimeConstant,
+                         QStringLiteral("Estimates dead time [s]: ") + model.DeadTime,
+                         QStringLiteral("Standard deviation: ") + model.ModelStd,
+                         QStringLiteral("Relative model error: ") + model.RelativeError,
+                         QStringLiteral("Model quality: ") + model.ModelQuality};
+    if (!model.ProcessType.isEmpty()) lines << QStringLiteral("Process type: ") + model.ProcessType;
     return lines;
 }
 
@@ -401,8 +401,7 @@ void TitledLines(Selection& selection, const QString& title, const QStringList& 
 }
 
 void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<QString, ReportPicture>& pictures) {
-    const QStringList figures = ModelLines(inputs.Gain, inputs.TimeConstant, inputs.DeadTime, inputs.ModelStd,
-                                           inputs.RelativeError, inputs.ModelQuality, inputs.ProcessType);
+    const QStringList figures = ModelLines(inputs.Model);
     QStringList refined;
     if (!inputs.RefinedGain.isEmpty()) {
         refined = {
@@ -415,8 +414,7 @@ void ModelSection(Selection& selection, const ReportInputs& inputs, const QHash<
             refined << QStringLiteral("The identified model stays: ") + inputs.RefinedReason;
     }
     const ReportModelTexts& other = inputs.OtherModel;
-    const QStringList otherFigures = ModelLines(other.Gain, other.TimeConstant, other.DeadTime, other.ModelStd,
-                                                other.RelativeError, other.ModelQuality, other.ProcessType);
+    const QStringList otherFigures = ModelLines(other);
 
     // The chart takes the room the section's lines leave on its page.
     int lines = 2 + 3 + static_cast<int>(figures.size()) + 1;

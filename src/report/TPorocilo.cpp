@@ -71,8 +71,8 @@ void RequireFiniteFigures(const ReportInputs& inputs) {
         for (const ReportSignalStatistics& s : inputs.Statistics)
             figures.insert(figures.end(), {&s.Max, &s.Min, &s.Std});
     if (inputs.IncludeModel)
-        figures.insert(figures.end(),
-                       {&inputs.Gain, &inputs.TimeConstant, &inputs.DeadTime, &inputs.ModelStd, &inputs.RelativeError});
+        figures.insert(figures.end(), {&inputs.Model.Gain, &inputs.Model.TimeConstant, &inputs.Model.DeadTime,
+                                       &inputs.Model.ModelStd, &inputs.Model.RelativeError});
     if (inputs.IncludeController)
         figures.insert(figures.end(),
                        {&inputs.I_Ki, &inputs.P_Kp, &inputs.PI_Kp, &inputs.PI_Ki, &inputs.PID_Kp, &inputs.PID_Ki,

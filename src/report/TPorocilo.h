@@ -61,13 +61,10 @@ struct ReportInputs {
     QString Caption;  // the main window's caption
     ReportSummary Summary;
 
-    // Model page: Edit_Gain, Edit_Time, Edit_Delay, Label_STD, Label_Rel_Pogresek, Label_Kvaliteta.
-    QString Gain;
-    QString TimeConstant;
-    QString DeadTime;
-    QString ModelStd;
-    QString RelativeError;
-    QString ModelQuality;
+    // Model page: Edit_Gain, Edit_Time, Edit_Delay, Label_STD, Label_Rel_Pogresek,
+    // Label_Kvaliteta, and the process type of an integrating model (Title
+    // is not used: the block stands under "Model parameters").
+    ReportModelTexts Model;
     // Model page, "Refined model": Label_RefinedGain, Label_RefinedTime,
     // Label_RefinedDelay (each a figure with "± half-width"), Label_RefinedFit,
     // Label_RefinedReason. Printed after the model figures; an empty gain
@@ -77,9 +74,6 @@ struct ReportInputs {
     QString RefinedDeadTime;
     QString RefinedFit;
     QString RefinedReason;
-    // "Process type: ..." after the model quality; empty: no line (a
-    // self-regulating model).
-    QString ProcessType;
     // In a cascade, the other process's model (the one the Model page does
     // not show), printed after the model figures under its title.
     ReportModelTexts OtherModel;

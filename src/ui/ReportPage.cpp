@@ -105,12 +105,12 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
 
     ReportInputs inputs;
     inputs.Caption = sources.WindowCaption;
-    inputs.Gain = model.Edit_Gain->text();
-    inputs.TimeConstant = model.Edit_Time->text();
-    inputs.DeadTime = model.Edit_Delay->text();
-    inputs.ModelStd = model.Label_STD->text();
-    inputs.RelativeError = model.Label_Rel_Pogresek->text();
-    inputs.ModelQuality = model.Label_Kvaliteta->text();
+    inputs.Model.Gain = model.Edit_Gain->text();
+    inputs.Model.TimeConstant = model.Edit_Time->text();
+    inputs.Model.DeadTime = model.Edit_Delay->text();
+    inputs.Model.ModelStd = model.Label_STD->text();
+    inputs.Model.RelativeError = model.Label_Rel_Pogresek->text();
+    inputs.Model.ModelQuality = model.Label_Kvaliteta->text();
     inputs.RefinedGain = model.Label_RefinedGain->text();
     inputs.RefinedTimeConstant = model.Label_RefinedTime->text();
     inputs.RefinedDeadTime = model.Label_RefinedDelay->text();
@@ -122,7 +122,7 @@ void WriteReportDocument(const ReportSources& sources, const ReportRequest& requ
         const AppState& state = *request.State;
         const ModelParameters& shown = model.CheckBox_Model_Outer->isChecked() ? state.OuterModel : state.InnerModel;
         if (shown.Type == ProcessType::Integrating) {
-            inputs.ProcessType = QString::fromLatin1(IntegratingProcessText);
+            inputs.Model.ProcessType = QString::fromLatin1(IntegratingProcessText);
             inputs.RefinedGain.clear();
         }
     }

@@ -184,8 +184,8 @@ private:
 ReportInputs SampleInputs() {
     ReportInputs in;
     in.Caption = QStringLiteral(" Halvetra E 1.0.7");
-    in.Gain = "1.234", in.TimeConstant = "12.5", in.DeadTime = "3.25";
-    in.ModelStd = "0.0123", in.RelativeError = "4.5 %", in.ModelQuality = "good";
+    in.Model.Gain = "1.234", in.Model.TimeConstant = "12.5", in.Model.DeadTime = "3.25";
+    in.Model.ModelStd = "0.0123", in.Model.RelativeError = "4.5 %", in.Model.ModelQuality = "good";
     in.RefinedGain = QString::fromUtf8("1.241 \u00B1 0.006"),
     in.RefinedTimeConstant = QString::fromUtf8("13.08 \u00B1 0.21");
     in.RefinedDeadTime = QString::fromUtf8("2.8 \u00B1 0.1"), in.RefinedFit = "97.42";
@@ -220,9 +220,9 @@ QStringList ExpectedTexts(const ReportInputs& in) {
         texts << "Model"
               << "Open-loop process response"
               << "Model parameters"
-              << "Estimated gain: " + in.Gain << "Estimated time constant(s): " + in.TimeConstant
-              << "Estimates dead time [s]: " + in.DeadTime << "Standard deviation: " + in.ModelStd
-              << "Relative model error: " + in.RelativeError << "Model quality: " + in.ModelQuality;
+              << "Estimated gain: " + in.Model.Gain << "Estimated time constant(s): " + in.Model.TimeConstant
+              << "Estimates dead time [s]: " + in.Model.DeadTime << "Standard deviation: " + in.Model.ModelStd
+              << "Relative model error: " + in.Model.RelativeError << "Model quality: " + in.Model.ModelQuality;
     if (in.IncludeModel && !in.RefinedGain.isEmpty()) {
         texts << "Refined model"
               << "Refined gain (95 % interval): " + in.RefinedGain
@@ -496,7 +496,7 @@ TEST_F(ReportTest, SectionFormatsAndControllerTable) {
 TEST_F(ReportTest, EmptyScaledTermsLeaveTheirLinesOutOtherEmptyTextsStay) {
     ReportInputs in = Inputs();
     in.ScaledI.clear();
-    in.Gain.clear();
+    in.Model.Gain.clear();
     in.Statistics[1].Max.clear();
     QStringList texts = Content(File(Make(in), "content.xml")).Texts();
     EXPECT_EQ(texts, ExpectedTexts(in));
