@@ -103,12 +103,17 @@ void CompareRulesWindow::ShowRows(const std::vector<RuleComparisonRow>& rows, in
         };
         set(NameColumn, QString::fromStdString(row.Name));
         if (!row.Error.empty()) {
+            // A rule without a tuning for this model: greyed, its reason in
+            // the tooltip of every cell.
             const QString error = QString::fromStdString(row.Error);
-            set(KpColumn, error, error);
-            Table_CompareRules->setSpan(r, KpColumn, 1, 3 + FigureColumns);
+            for (int column = NameColumn; column < FirstFigureColumn + FigureColumns; ++column) {
+                if (column != NameColumn) set(column, QStringLiteral("\u2014"));
+                QTableWidgetItem* item = Table_CompareRules->item(r, column);
+                item->setToolTip(error);
+                item->setForeground(Qt::gray);
+            }
             continue;
         }
-        if (Table_CompareRules->columnSpan(r, KpColumn) > 1) Table_CompareRules->setSpan(r, KpColumn, 1, 1);
         const bool defined = row.Kp != 0.0 || row.Ki != 0.0 || row.Kd != 0.0;
         const QString none = QStringLiteral("\u2014");
         set(KpColumn, defined ? GainText(row.Kp, separator) : none);
